@@ -1,0 +1,32 @@
+// Line files and key = value parameter files: configuration and lists are read whole into
+// string vectors. Every reader opens through openFile, so a missing file is fatal.
+#pragma once
+
+#include <string>
+
+#include "stringUtil.h"
+
+namespace tulim {
+
+// The file's lines, without their line ends; empty lines and lines that begin with
+// comment (when not 0) are dropped. vec is cleared first.
+void file2strVec(const std::string& fileName, strVec& vec, char comment = 0);
+
+// Appends the key and value of every line that holds a '=' after its '%' comment is cut,
+// both trimmed; keys and values stay parallel, in file order, duplicates included.
+void keyValueFileRead(const std::string& fileName, strVec& keys, strVec& values);
+
+// The file's lines, each split at TAB.
+strTable file2strTable(const std::string& fileName);
+
+void strVec2file(const std::string& fileName, const strVec& vec);
+void float2file(const std::string& fileName, float value);
+void double2file(const std::string& fileName, double value);
+
+// One line of at most 255 characters from standard input, its line end kept when read;
+// end of input is fatal.
+void stdinLineRead(std::string& line);
+// Prints "Hit RETURN to continue ..." and reads one character.
+int pressReturn();
+
+}  // namespace tulim

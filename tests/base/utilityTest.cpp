@@ -1,0 +1,199 @@
+#include "utility.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/platformClock.h"
+#include "testFiles.h"
+
+using namespace tulim;
+using tulim::test::envScope;
+using tulim::test::readFile;
+using tulim::test::scratchDir;
+
+namespace {
+
+// Catches what errorThrow throws; fails the test when nothing is thrown.
+std::string caughtMessage(void (*raise)()) {
+  try {
+    raise();
+  } catch (char* message) {
+    return message;
+  }
+  ADD_FAILURE() << "nothing thrown";
+  return "";
+}
+
+class fixedTime {
+ public:
+  explicit fixedTime(localTime t) {
+    setLocalTimeSource([t] { return t; });
+  }
+  ~fixedTime() { setLocalTimeSource(nullptr); }
+};
+
+}  // namespace
+
+TEST(ErrorThrow, WritesLogNamedAfterLocalTimeAndThrowsMessage) {
+  scratchDir dir;
+  envScope temp("temp", dir.path().c_str());
+  fixedTime at(localTime{2024, 3, 5, 7, 8, 9});
+
+  testing::internal::CaptureStdout();
+  std::string caught = caughtMessage([] { errorThrow("Cannot open file x (line 12 of utility)"); });
+  std::string printed = testing::internal::GetCapturedStdout();
+
+  const std::string log = dir.file("error_20240305_070809.log");
+  EXPECT_EQ(caught, "Cannot open file x (line 12 of utility)");
+  EXPECT_EQ(readFile(log), "Error: Cannot open file x (line 12 of utility)\n");
+  EXPECT_EQ(printed, "\nSaved error log at " + log + "...\n");
+}
+
+TEST(ErrorThrow, WithoutTempPrintsNothingAndStillThrows) {
+  for (const char* value : {static_cast<const char*>(nullptr), ""}) {
+    envScope temp("temp", value);
+    testing::internal::CaptureStdout();
+    std::string caught = caughtMessage([] { errorThrow("boom"); });
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(caught, "boom");
+  }
+}
+
+TEST(ErrorThrow, UnwritableTempDirectoryPrintsNothing) {
+  envScope temp("temp", "/nonexistent-dir-for-tulim");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(caughtMessage([] { errorThrow("boom"); }), "boom");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(ErrorThrow, MessageOutlivesTheRaisersBuffer) {
+  envScope temp("temp", nullptr);
+  std::string caught = caughtMessage([] {
+    std::string local = "composed " + std::to_string(42);
+    errorThrowf("%s (line %d of %s)", local.c_str(), TULIM_HERE);
+  });
+  EXPECT_THAT(caught, testing::MatchesRegex("composed 42 \\(line [0-9]+ of utilityTest\\)"));
+}
+
+TEST(OpenFile, MissingFileAndDirectoryAreFatal) {
+  envScope temp("temp", nullptr);
+  scratchDir dir;
+  for (const std::string& name : {dir.file("missing.txt"), dir.path()}) {
+    try {
+      FILE* fp = openFile(name.c_str(), "r");
+      fclose(fp);
+      ADD_FAILURE() << name << " opened";
+    } catch (char* message) {
+      EXPECT_THAT(message, testing::MatchesRegex("Cannot open file " + name + " \\(line [0-9]+ of utility\\)"));
+    }
+  }
+}
+
+TEST(GetFileLineCount, CountsPiecesOfAtMost999Characters) {
+  scratchDir dir;
+  struct Case {
+    const char* what;
+    std::string content;
+    int expected;
+  } cases[] = {
+      {"empty", "", 0},
+      {"last line without end", "one\ntwo", 2},
+      {"CRLF", "one\r\ntwo\r\n", 2},
+      {"blank lines count", "\n\n\n", 3},
+      {"2500 characters", std::string(2500, 'x'), 3},
+      {"998 characters and LF", std::string(998, 'x') + "\n", 1},
+      {"999 characters and LF", std::string(999, 'x') + "\n", 2},
+      {"998 characters, CRLF", std::string(998, 'x') + "\r\n", 1},
+  };
+  for (const Case& c : cases) {
+    std::string path = dir.write("f.txt", c.content);
+    EXPECT_EQ(getFileLineCount(path.c_str()), c.expected) << c.what;
+  }
+}
+
+TEST(FileExist, AnswersWithoutRaising) {
+  scratchDir dir;
+  std::string path = dir.write("a.txt", "x");
+  EXPECT_TRUE(fileExist(path.c_str()));
+  EXPECT_FALSE(fileExist(nullptr));
+  EXPECT_FALSE(fileExist(dir.file("none").c_str()));
+  EXPECT_FALSE(fileExist(dir.path().c_str()));
+}
+
+TEST(GetFileExt, TakesTextAfterLastDotOfWholePath) {
+  struct Case {
+    const char* path;
+    const char* ext;
+  } cases[] = {
+      {"models/a.mac", "mac"}, {"a.b.macb", "macb"}, {"old.d/name", "d/name"}, {"noext", ""}, {"dot.", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_STREQ(getFileExt(c.path), c.ext) << c.path;
+    EXPECT_EQ(getFileExt(std::string(c.path)), c.ext) << c.path;
+  }
+  const char* path = "x/y.wpab";
+  EXPECT_EQ(getFileExt(path), path + 4);
+}
+
+TEST(FileLines, LineReadersDropCrAndTakeLastLineWithoutEnd) {
+  scratchDir dir;
+  std::string path = dir.write("f.txt", "first\r\nsecond\nthird\r");
+  std::string line;
+  fileLineRead(path.c_str(), 2, line);
+  EXPECT_EQ(line, "second");
+  fileLineRead(path.c_str(), 3, line);
+  EXPECT_EQ(line, "third");
+  fileLineRead(path.c_str(), 10, line);
+  EXPECT_EQ(line, "third");
+}
+
+TEST(FileBuffers, RoundTripBinaryBytes) {
+  scratchDir dir;
+  const std::string bytes("a\0b\r\n\xff", 6);
+  std::string path = dir.file("bin");
+  buffer2file(path.c_str(), bytes.data(), static_cast<long>(bytes.size()));
+  EXPECT_EQ(getFileSize(path.c_str()), 6);
+  long size = 0;
+  char* buffer = file2buffer(path.c_str(), &size);
+  EXPECT_EQ(std::string(buffer, static_cast<size_t>(size)), bytes);
+  free(buffer);
+  std::string content;
+  file2string(path.c_str(), content);
+  EXPECT_EQ(content, bytes);
+
+  FILE* fp = openFile(path.c_str(), "rb");
+  fseek(fp, 2, SEEK_SET);
+  EXPECT_EQ(getOpenFileSize(fp), 6);
+  EXPECT_EQ(ftell(fp), 2);
+  fclose(fp);
+}
+
+TEST(DirFileList, ListsMatchingFilesRecursivelyInNameOrder) {
+  scratchDir dir;
+  dir.write("b.WAV", "");
+  dir.write("a.wav", "");
+  dir.write("notes.txt", "");
+  dir.write("sub/c.wav", "");
+  dir.write(".hidden/d.wav", "");
+  std::vector<std::string> list;
+  dirFileList(list, dir.path(), "wav");
+  EXPECT_THAT(list, testing::ElementsAre(dir.file("a.wav"), dir.file("b.WAV"), dir.file("sub/c.wav")));
+
+  list.clear();
+  dirFileList(list, dir.path() + "/", "*");
+  EXPECT_EQ(list.size(), 5u);  // .hidden is not searched but listed, like any entry
+
+  list.clear();
+  dirFileList(list, dir.path(), "WAV");
+  EXPECT_TRUE(list.empty());  // the extension is compared as given, names lower-cased
+}
+
+TEST(DirFileList, MissingDirectoryPrintsAndAddsNothing) {
+  std::vector<std::string> list{"kept"};
+  testing::internal::CaptureStdout();
+  dirFileList(list, "/nonexistent-dir-for-tulim", "wav");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "No *.wav files in current directory!\n");
+  EXPECT_THAT(list, testing::ElementsAre("kept"));
+}

@@ -1,0 +1,58 @@
+#include "testFiles.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tulim {
+namespace test {
+
+scratchDir::scratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tulim-test-XXXXXX").string();
+  if (!mkdtemp(&pattern[0])) throw std::runtime_error("mkdtemp failed");
+  m_path = pattern;
+}
+
+scratchDir::~scratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string scratchDir::file(const std::string& name) const { return m_path + "/" + name; }
+
+std::string scratchDir::write(const std::string& name, const std::string& content) const {
+  std::string path = file(name);
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+  return path;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+envScope::envScope(const char* name, const char* value) : m_name(name) {
+  const char* old = getenv(name);
+  m_had = old != nullptr;
+  if (old) m_old = old;
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+}
+
+envScope::~envScope() {
+  if (m_had)
+    setenv(m_name.c_str(), m_old.c_str(), 1);
+  else
+    unsetenv(m_name.c_str());
+}
+
+}  // namespace test
+}  // namespace tulim

@@ -1,0 +1,46 @@
+// Files for tests: a fresh scratch directory per test, and text files written from strings.
+#pragma once
+
+#include <string>
+
+namespace tulim {
+namespace test {
+
+// A new empty directory under the system's temporary directory, removed with its contents
+// when the object goes.
+class scratchDir {
+ public:
+  scratchDir();
+  ~scratchDir();
+  scratchDir(const scratchDir&) = delete;
+  scratchDir& operator=(const scratchDir&) = delete;
+
+  const std::string& path() const { return m_path; }
+  // path() + "/" + name
+  std::string file(const std::string& name) const;
+  // Writes content (bytes as given) to file(name) and returns that path.
+  std::string write(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string m_path;
+};
+
+// The whole file's bytes.
+std::string readFile(const std::string& path);
+
+// Sets an environment variable for the life of the object, restoring it afterwards.
+class envScope {
+ public:
+  envScope(const char* name, const char* value);  // value null: unset
+  ~envScope();
+  envScope(const envScope&) = delete;
+  envScope& operator=(const envScope&) = delete;
+
+ private:
+  std::string m_name;
+  bool m_had;
+  std::string m_old;
+};
+
+}  // namespace test
+}  // namespace tulim
