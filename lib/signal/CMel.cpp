@@ -229,6 +229,7 @@ void CMel::computeMfcc(const int* samples, int fs, int nbits, int count, const c
 
 void CMel::computeMfccFloat(const float* samples, int fs, int nbits, int count, const char* cfgFile,
                             int* nFramesOut, int* vecSizeOut) {
+  if (count > 0 && !samples) errorThrowf("CMel::computeMfccFloat: no samples (line %d of %s)", TULIM_HERE);
   std::vector<int> ints(size_t(std::max(count, 0)));
   for (size_t i = 0; i < ints.size(); ++i) ints[i] = truncToInt(double(samples[i]) * 32768);
   computeMfcc(ints.data(), fs, nbits, count, cfgFile, nFramesOut, vecSizeOut);
