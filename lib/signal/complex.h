@@ -10,7 +10,7 @@ class complex {
   float im;
 
   complex() : re(0), im(0) {}
-  complex(float r) : re(r), im(0) {}  // NOLINT: a real number is a complex one
+  complex(float r) : re(r), im(0) {}  // implicit: a real number is a complex one
   complex(float r, float i) : re(r), im(i) {}
 
   complex operator+(const complex& b) const { return complex(re + b.re, im + b.im); }

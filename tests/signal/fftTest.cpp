@@ -218,9 +218,9 @@ TEST(InterleavedFft, RefusesLengthsThatAreNotPowersOfTwo) {
           fftInPlace(s.data(), n, false);
         ADD_FAILURE() << "nothing thrown";
       } catch (char* message) {
-        EXPECT_THAT(message, testing::MatchesRegex(
-                                 ".*: n = -?[0-9]+ is not a power of two of at least 2 "
-                                 "\\(line [0-9]+ of fft\\)"));
+        EXPECT_THAT(message,
+                    testing::MatchesRegex(".*: n = -?[0-9]+ is not a power of two of at least 2 "
+                                          "\\(line [0-9]+ of fft\\)"));
       }
       for (float v : s) EXPECT_EQ(v, 1.0f);
     }
