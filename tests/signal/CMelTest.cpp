@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "testFiles.h"
+#include "toneFixture.h"
 #include "waveFixtures.h"
 
 using namespace tulim;
@@ -21,8 +22,8 @@ using testing::MatchesRegex;
 using tulim::test::alternatingBlocks;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
-using tulim::test::tone;
-using tulim::test::toneSamples;
+using tulim::test::noiseWave;
+using tulim::test::sineWave;
 
 namespace {
 
@@ -45,13 +46,11 @@ std::unique_ptr<CMel> run(const std::string& cfgText, const std::vector<int>& sa
 float at(const CMel& mel, int t, int j) { return mel.features[size_t(t) * mel.vecSize + j]; }
 
 // A two-tone signal with a little deterministic noise, so that every channel gets energy.
-std::vector<int> twoTones(int count, int fs, double offset = 0) {
-  std::vector<int> s = toneSamples(count, fs, {{440, 3000, 0}, {1800, 2000, 0.3}}, offset);
-  uint32_t seed = 12345;
-  for (int& v : s) {
-    seed = seed * 1664525u + 1013904223u;
-    v += int(seed >> 26) - 32;
-  }
+std::vector<int> twoTones(int count, int fs, int offset = 0) {
+  std::vector<int> s = sineWave(count, 440, fs, 3000);
+  const std::vector<int> high = sineWave(count, 1800, fs, 2000, 0.3);
+  const std::vector<int> noise = noiseWave(count, 32, 12345);
+  for (int i = 0; i < count; ++i) s[i] += high[i] + noise[i] + offset;
   return s;
 }
 
@@ -411,7 +410,7 @@ TEST(CMelArithmetic, FramesMatchAStraightforwardReference) {
     const char* name;
     std::string cfg;
     refSettings ref;
-    double offset;
+    int offset;
   };
   std::vector<Case> cases;
   cases.push_back({"defaults", "", refSettings{}, 0});
