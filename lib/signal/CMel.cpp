@@ -258,15 +258,16 @@ void CMel::wave2feature(const int* samples, int fs, int count) {
   if (fs <= 0) errorThrowf("CMel: sampling rate %d Hz, must be positive (line %d of %s)", fs, TULIM_HERE);
   sampPeriod = truncToInt(1e7 / fs);
   if (sampPeriod < 1)
-    errorThrowf("CMel: sampling rate %d Hz gives a sample period below 100 ns (line %d of %s)", fs, TULIM_HERE);
+    errorThrowf("CMel: sampling rate %d Hz gives a sample period below 100 ns (line %d of %s)", fs,
+                TULIM_HERE);
   frameSize = truncToInt(double(config.windowSize) / sampPeriod);
   frameShift = truncToInt(double(config.targetRate) / sampPeriod);
   if (frameSize < 1)
-    errorThrowf("CMel: WINDOWSIZE = %g is below the sample period %d (line %d of %s)", double(config.windowSize),
-                sampPeriod, TULIM_HERE);
+    errorThrowf("CMel: WINDOWSIZE = %g is below the sample period %d (line %d of %s)",
+                double(config.windowSize), sampPeriod, TULIM_HERE);
   if (frameShift < 1)
-    errorThrowf("CMel: TARGETRATE = %g is below the sample period %d (line %d of %s)", double(config.targetRate),
-                sampPeriod, TULIM_HERE);
+    errorThrowf("CMel: TARGETRATE = %g is below the sample period %d (line %d of %s)",
+                double(config.targetRate), sampPeriod, TULIM_HERE);
   vecSize = vecSizeOfKind(config.targetKind);
   checkSettings(fs);
   nFrames = count < frameSize ? 0 : (count - frameSize) / frameShift + 1;

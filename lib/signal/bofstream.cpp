@@ -6,7 +6,8 @@
 
 namespace tulim {
 
-bofstream::bofstream(const char* file) : std::ofstream(file, std::ios::out | std::ios::binary | std::ios::trunc) {}
+bofstream::bofstream(const char* file)
+    : std::ofstream(file, std::ios::out | std::ios::binary | std::ios::trunc) {}
 
 void bofstream::writeBytes(const void* src, int n) {
   if (!src || n < 1) return;
