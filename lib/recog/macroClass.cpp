@@ -270,6 +270,7 @@ void macTextParse(const std::string& path, hmmSet& set) {
     tok = in.token("\"<ENDHMM>\"");
     if (tok != "<ENDHMM>") errorThrowf("Error: Not reading <ENDHMM>, modelId=%d (line %d of %s)", i, MACRO_HERE);
   }
+  if (set.model.empty()) errorThrowf("Error: \"%s\" holds no model (line %d of %s)", path.c_str(), MACRO_HERE);
   set.modelNum = static_cast<int32_t>(set.model.size());
 }
 
@@ -286,6 +287,8 @@ void macbParse(binaryImage& image, hmmSet& set) {
   const int64_t minModelBytes = MAX_MODEL_NAME_LEN + 4 + 4LL * set.streamNum + 116LL * set.streamNum + 36;
   if (set.modelNum < 0)
     errorThrowf("Error: modelNum=%d of %s is negative (line %d of %s)", set.modelNum, where.c_str(), MACRO_HERE);
+  if (set.modelNum == 0)
+    errorThrowf("Error: %s holds no model (line %d of %s)", where.c_str(), MACRO_HERE);
   image.need(set.modelNum, minModelBytes, "models");
   set.model.resize(static_cast<size_t>(set.modelNum));
 
