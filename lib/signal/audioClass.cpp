@@ -63,11 +63,7 @@ segment* segmentsAboveRange(const std::vector<int>& measure, int fs, const epdPa
   std::vector<int> voiced(frameNum);
   for (int i = 0; i < frameNum; ++i) voiced[i] = measure[i] > threshold ? 1 : 0;
   int count = 0;
-  segment* block = binary2segments(voiced.data(), frameNum, count);
-  if (count == 0) {
-    free(block);
-    return emptySegmentBlock();
-  }
+  segment* block = binary2segments(voiced.data(), frameNum, &count);
 
   for (int i = 0; i < count; ++i)
     if (block[i].duration <= minSegFrames) block[i].valid = 0;
