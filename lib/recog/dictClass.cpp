@@ -33,6 +33,8 @@ const char* modelName(const macroClass& mac, int index) {
   return mac.MMF.model[index].str.c_str();
 }
 
+bool wordLess(const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; }
+
 std::string paJoin(const wpaEntry& entry) { return stringJoin(entry.pa, "#"); }
 
 // The two lines printed before a lexicon format error.
@@ -51,7 +53,8 @@ void dictClass::pronDictRead(const std::string& fileName, const macroClass& mac)
   if (mac.MMF.modelNum <= 1)
     errorThrowf("Error in dictClass::pronDictRead when reading %s: Macro is too small (line %d in of %s)",
                 fileName.c_str(), DICT_HERE);
-  filePtr fp(fopen(fileName.c_str(), "r"));
+  // fileExist also refuses a directory, which fopen would open without complaint.
+  filePtr fp(fileExist(fileName.c_str()) ? fopen(fileName.c_str(), "r") : nullptr);
   if (!fp) errorThrowf("Unable to open %s (line %d in %s)", fileName.c_str(), DICT_HERE);
   std::string line;
   strVec names;
@@ -264,8 +267,7 @@ void dictClass::wpabReadFromBuffer(const char* buffer, size_t size, const std::s
 void dictClass::wpaMerge() {
   // The binary search needs a sorted lexicon; appended words are found through their own
   // index, so a later addendum for the same word replaces the appended entry.
-  std::stable_sort(m_wpa.begin(), m_wpa.end(),
-                   [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+  wpaSort();
   const int sortedNum = static_cast<int>(m_wpa.size());
   std::map<std::string, size_t> appended;
   for (const wpaEntry& add : m_wpaAddenda) {
@@ -299,12 +301,14 @@ void dictClass::wpaMerge() {
     old = add;
   }
   m_wpaAddenda.clear();
-  wpaSort();
+  // Equal to a stable sort of the whole lexicon: the sorted part stays ahead on ties.
+  auto tail = m_wpa.begin() + sortedNum;
+  std::stable_sort(tail, m_wpa.end(), wordLess);
+  std::inplace_merge(m_wpa.begin(), tail, m_wpa.end(), wordLess);
 }
 
 void dictClass::wpaSort() {
-  std::stable_sort(m_wpa.begin(), m_wpa.end(),
-                   [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+  if (!std::is_sorted(m_wpa.begin(), m_wpa.end(), wordLess)) std::stable_sort(m_wpa.begin(), m_wpa.end(), wordLess);
 }
 
 void dictClass::pronDictFromPa(strVec& pa, const macroClass& mac) {

@@ -380,6 +380,7 @@ TEST(PronDictRead, RefusesTinyModelSetsAndMissingFiles) {
   macroClass two = namedModels({"a", "b"});
   EXPECT_THAT(fatalMessage([&] { dict.pronDictRead(dir.file("none.txt"), two); }),
               MatchesRegex("Unable to open .*none\\.txt \\(line [0-9]+ in dict\\)"));
+  EXPECT_THAT(fatalMessage([&] { dict.pronDictRead(dir.path(), two); }), HasSubstr("Unable to open "));
 }
 
 TEST(PronDictWrite, UnknownModelsAreWrittenAsQuestionMarks) {
