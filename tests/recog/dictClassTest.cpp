@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "macroClass.h"
+#include "modelSetFixture.h"
 #include "testFiles.h"
 #include "textClass.h"
 #include "utility.h"
@@ -31,13 +32,9 @@ std::string fatalMessage(const std::function<void()>& f) {
   return "";
 }
 
-// A model set that holds only the names (sorted), which is all the lexicon looks at.
-macroClass namedModels(strVec names) {
-  std::sort(names.begin(), names.end());
+macroClass namedModels(const strVec& names) {
   macroClass mac;
-  mac.MMF.model.resize(names.size());
-  for (size_t i = 0; i < names.size(); ++i) mac.MMF.model[i].str = names[i];
-  mac.MMF.modelNum = static_cast<int32_t>(names.size());
+  tulim::test::modelSetPrepare(mac, names);
   return mac;
 }
 
@@ -117,25 +114,29 @@ TEST(WpabRead, RejectsCorruptImages) {
     std::string data;
     const char* message;
   } cases[] = {
-      {"empty", "", "entry count"},
-      {"negative count", le32(-1), "entry count -1"},
-      {"count past the end", le32(3) + lenStr("ab") + le32(0), "entry count 3"},
-      {"negative word length", le32(1) + le32(-5) + le32(0), "word length -5"},
+      {"empty", "", "truncated image \"x.wpab\""},
+      {"negative count", le32(-1), "Error in reading \"x.wpab\": entry count -1 does not fit"},
+      {"count past the end", le32(3) + lenStr("ab") + le32(0), "entry count 3 does not fit in the 10 bytes left"},
+      {"negative word length", le32(1) + le32(-5) + le32(0), "word length -5 is outside"},
       {"word at the limit", le32(1) + le32(1000) + std::string(1000, 'w') + le32(0),
        "word length 1000 is outside [0, MAX_WPA_WORD_LEN = 1000)"},
-      {"word past the end", le32(1) + le32(50) + "abc" + le32(0), "inside a word"},
-      {"PA count past the end", le32(1) + lenStr("ab") + le32(9), "PA count 9"},
+      {"word past the end", le32(1) + le32(50) + "abc" + le32(0), "truncated image \"x.wpab\""},
+      {"PA count past the end", le32(1) + lenStr("ab") + le32(9), "PA count 9 does not fit"},
       {"PA at the limit", le32(1) + lenStr("ab") + le32(1) + le32(100) + std::string(100, 'p'),
        "PA length 100 is outside [0, MAX_WPA_PA_LEN = 100)"},
-      {"truncated PA", good.substr(0, good.size() - 1), "inside a PA"},
+      {"truncated PA", good.substr(0, good.size() - 1), "truncated image \"x.wpab\""},
   };
   for (const Case& c : cases) {
     dictClass dict;
     std::string message =
         fatalMessage([&] { dict.wpabReadFromBuffer(c.data.data(), c.data.size(), "x.wpab"); });
     EXPECT_THAT(message, HasSubstr(c.message)) << c.name;
-    EXPECT_THAT(message, MatchesRegex("Error in reading \"x\\.wpab\": .* \\(line [0-9]+ in dict\\)")) << c.name;
+    EXPECT_THAT(message, MatchesRegex(".* \\(line [0-9]+ (in|of) [a-zA-Z]+\\)")) << c.name;
   }
+  scratchDir dir;
+  std::string file = dir.write("short.wpab", good.substr(0, 6));
+  dictClass fromFile;
+  EXPECT_THAT(fatalMessage([&] { fromFile.wpaRead(file, "english"); }), HasSubstr("short.wpab"));
   dictClass dict;
   dict.wpabReadFromBuffer(good.data(), good.size());
   EXPECT_EQ(view(dict.m_wpa), (std::vector<wpaView>{{"ab", {"a_b"}}}));

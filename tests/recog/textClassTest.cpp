@@ -284,13 +284,18 @@ TEST(JapaneseSylSave, RewritesAndSavesOnlyForJapanese) {
   scratchDir dir;
   textClass text;
   text.sylVsSet({"sil-ka_n-sil\t0"});
-  text.japaneseSylSave("chinese", dir.path());
+  recogParam param;
+  param.language = "chinese";
+  param.outputDir = dir.path();
+  text.japaneseSylSave(param);
   EXPECT_THAT(text.m_sylVs, ElementsAre("sil-ka_n-sil\t0"));
   testing::internal::CaptureStdout();
-  text.japaneseSylSave("japanese", dir.path());
+  param.language = "japanese";
+  text.japaneseSylSave(param);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "\t===> Saved " + dir.file("output.syl") + " for Japanese!\n");
   EXPECT_EQ(readFile(dir.file("output.syl")), "ka-n\t0\n");
-  text.japaneseSylSave("japanese", "");
+  param.outputDir = "";
+  text.japaneseSylSave(param);
   EXPECT_THAT(text.m_sylVs, ElementsAre("ka-n\t0"));
 }
 
