@@ -204,6 +204,7 @@ void wpabParse(binaryImage& in, std::vector<wpaEntry>& out) {
     for (int32_t j = 0; j < paNum; ++j) entry.pa.push_back(wpabString(in, "PA", MAX_WPA_PA_LEN, "MAX_WPA_PA_LEN"));
     out.push_back(entry);
   }
+  in.expectEnd();
 }
 
 }  // namespace

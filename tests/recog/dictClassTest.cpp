@@ -125,6 +125,7 @@ TEST(WpabRead, RejectsCorruptImages) {
       {"PA at the limit", le32(1) + lenStr("ab") + le32(1) + le32(100) + std::string(100, 'p'),
        "PA length 100 is outside [0, MAX_WPA_PA_LEN = 100)"},
       {"truncated PA", good.substr(0, good.size() - 1), "truncated image \"x.wpab\""},
+      {"bytes after the last entry", good + "z", "image \"x.wpab\" has 1 bytes after its end"},
   };
   for (const Case& c : cases) {
     dictClass dict;
