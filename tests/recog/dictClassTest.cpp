@@ -59,11 +59,11 @@ std::string le32(int32_t v) {
 
 std::string lenStr(const std::string& s) { return le32(static_cast<int32_t>(s.size())) + s; }
 
-// A pinyin table of three rows: column 1 "krv", column 2 a third spelling, column 3 "hanyu".
+// A pinyin table of three rows: column 1 "krv", column 2 a Big5 spelling, column 3 "hanyu".
 const char* const pinyinTableText =
-    "1\tba1\tpa1\tba1\n"
-    "2\tma3\tma3\tma3\n"
-    "3\tzhong1\tjung1\tzhong1\n";
+    "1\tba1\t\xa3\x74\xa3\x59\tba1\n"
+    "2\tma3\t\xa3\x75\xa3\x59\tma3\n"
+    "3\tzhong1\t\xa3\x7e\xa3\xb8\tzhong1\n";
 
 }  // namespace
 
@@ -226,6 +226,7 @@ TEST(WpaTextRead, ChineseEntriesTakeColumnThreeOfTheNamedRows) {
   dictClass dict;
   dict.pinyinTableRead(dir.write("py.txt", pinyinTableText));
   ASSERT_EQ(dict.m_pinyinTable.size(), 3u);
+  EXPECT_THAT(dict.m_pinyinTable[1], ElementsAre("2", "ma3", "\xa3\x75\xa3\x59", "ma3"));
   std::string file = dir.write("zh.wpa",
                                "\xa4\x40\t3,1\tunused\tt1,t2\tunused\n"
                                "\xa4\x41\t2\tunused\tq\tunused\n");

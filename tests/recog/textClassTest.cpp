@@ -324,10 +324,11 @@ TEST(SearchSylVs, MatchesByMode) {
 }
 
 TEST(PinyinConversion, LooksSpellingsUpAcrossColumns) {
-  strTable table = {{"1", "ba", "pa", "ba1"}, {"2", "ma", "ma", "ma3"}, {"short"}, {"3", "ba", "xx", "bb"}};
+  strTable table = {{"1", "ba", "\xa3\x74", "ba1"}, {"2", "ma", "\xa3\x75", "ma3"}, {"short"}, {"3", "ba", "xx", "bb"}};
   testing::internal::CaptureStdout();
   EXPECT_EQ(textClass::pinyinTableLookup("ma", table, 1, 3), "ma3");
-  EXPECT_EQ(textClass::pinyinTableLookup("ba", table, 1, 2), "pa") << "first matching row";
+  EXPECT_EQ(textClass::pinyinTableLookup("ba", table, 1, 2), "\xa3\x74") << "first matching row";
+  EXPECT_EQ(textClass::sylStrConvert("ma3-ba1", table, 3, 2), "\xa3\x75-\xa3\x74");
   EXPECT_EQ(textClass::sylStrConvert("ba-sil-ma", table, 1, 3), "ba1-sil-ma3");
   EXPECT_EQ(textClass::sylStrConvert("ma3-ba1", table, 3, 1), "ma-ba");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
