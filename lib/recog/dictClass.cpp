@@ -73,9 +73,10 @@ void dictClass::pronDictRead(const std::string& fileName, const macroClass& mac)
       if (!name.empty()) entry.modelIndex.push_back(mac.findModelIndex(name));
     // The search could never score a syllable made of nothing.
     if (entry.modelIndex.empty())
-      errorThrowf("Error in dictClass::pronDictRead when reading %s: syllable \"%s\" at line %d has no models "
-                  "(line %d in %s)",
-                  fileName.c_str(), entry.syl.c_str(), lineNo, DICT_HERE);
+      errorThrowf(
+          "Error in dictClass::pronDictRead when reading %s: syllable \"%s\" at line %d has no models "
+          "(line %d in %s)",
+          fileName.c_str(), entry.syl.c_str(), lineNo, DICT_HERE);
     m_pronDict.push_back(entry);
   }
 }
@@ -90,9 +91,8 @@ void dictClass::wpaRead(const std::string& nameOrLexicon, const std::string& lan
     } else if (ext == "wpa" || ext == "WPA") {
       wpaTextRead(nameOrLexicon, language, m_wpa);
     } else {
-      errorThrowf(
-          "Error in reading \"%s\": The only allowed extension are \"wpa\" and \"wpab\" (line %d of %s) \n",
-          nameOrLexicon.c_str(), DICT_HERE);
+      errorThrowf("Error in reading \"%s\": The only allowed extension are \"wpa\" and \"wpab\" (line %d of %s) \n",
+                  nameOrLexicon.c_str(), DICT_HERE);
     }
     return;
   }
@@ -137,15 +137,16 @@ void dictClass::wpaTextRead(const std::string& fileName, const std::string& lang
                     fileName.c_str(), n, lineNo, static_cast<int>(m_pinyinTable.size()), DICT_HERE);
       const strVec& row = m_pinyinTable[n - 1];
       if (row.size() < 4)
-        errorThrowf("Wrong format of %s: pinyin table row %d named at line %d has %d cells, fewer than 4 "
-                    "(line %d in %s)",
-                    fileName.c_str(), n, lineNo, static_cast<int>(row.size()), DICT_HERE);
+        errorThrowf(
+            "Wrong format of %s: pinyin table row %d named at line %d has %d cells, fewer than 4 "
+            "(line %d in %s)",
+            fileName.c_str(), n, lineNo, static_cast<int>(row.size()), DICT_HERE);
       entry.pa.push_back(row[3]);
     }
     strSplit(fields[3], ',', entry.paTag);
     if (entry.paTag.size() < entry.pa.size()) {
-      printf("Warning: %s line %d has %d tags for %d alternatives; the missing tags are empty\n",
-             fileName.c_str(), lineNo, static_cast<int>(entry.paTag.size()), static_cast<int>(entry.pa.size()));
+      printf("Warning: %s line %d has %d tags for %d alternatives; the missing tags are empty\n", fileName.c_str(),
+             lineNo, static_cast<int>(entry.paTag.size()), static_cast<int>(entry.pa.size()));
       entry.paTag.resize(entry.pa.size());
     }
     out.push_back(entry);
@@ -189,8 +190,8 @@ std::string wpabString(binaryImage& in, const char* what, int limit, const char*
 int32_t wpabCount(binaryImage& in, const char* what, int64_t itemBytes) {
   int32_t n = in.getInt32();
   if (n < 0 || n > static_cast<int64_t>(in.bytesLeft()) / itemBytes)
-    errorThrowf("Error in reading \"%s\": %s %d does not fit in the %zu bytes left (line %d in %s)",
-                in.name().c_str(), what, n, in.bytesLeft(), DICT_HERE);
+    errorThrowf("Error in reading \"%s\": %s %d does not fit in the %zu bytes left (line %d in %s)", in.name().c_str(),
+                what, n, in.bytesLeft(), DICT_HERE);
   return n;
 }
 

@@ -27,7 +27,8 @@ void textClass::txtRead(const std::string& name) {
           TEXT_HERE);
     strSplit(name, '#', m_txtVs);
   }
-  if (m_txtVs.empty()) errorThrowf("Error: m_txtVs.size()=0 when reading \"%s\". (line %d of %s)", name.c_str(), TEXT_HERE);
+  if (m_txtVs.empty())
+    errorThrowf("Error: m_txtVs.size()=0 when reading \"%s\". (line %d of %s)", name.c_str(), TEXT_HERE);
 }
 
 void textClass::txtVsSet(const strVec& texts) { m_txtVs = texts; }
@@ -180,8 +181,7 @@ void textClass::txt2paCombEnglish(const std::string& text, const std::vector<wpa
   strVecCombine(lists, comb);
 }
 
-void textClass::unitPaLookup(const std::string& unit, const std::vector<wpaEntry>& wpa, strVec& pa,
-                             strVec& tags) {
+void textClass::unitPaLookup(const std::string& unit, const std::vector<wpaEntry>& wpa, strVec& pa, strVec& tags) {
   pa.clear();
   tags.clear();
   int k = sylTableFind(unit, wpa);
@@ -253,10 +253,10 @@ void textClass::japaneseSylSave(const recogParam& param) {
 
 void textClass::japaneseSylRules(std::string& line) {
   static const char* const rules[][2] = {
-      {"_n-", "-n-"},     {"-tsu(ts)", "-tsu"}, {"-su(s)", "-su"}, {"-ts_", "-tsu-"},  {"e_i-", "e-"},
-      {"o_u-", "o-"},     {"a_a-", "a-"},       {"i_i-", "i-"},    {"u_u-", "u-"},     {"e_e_e-", "e-"},
-      {"e_e-", "e-"},     {"o_o-", "o-"},       {"yu_yu-", "yu-"}, {"u_i-", "u-"},     {"a_u-", "a-"},
-      {"-s_u", "-su"},    {"-ts_u", "-tsu"},    {"-#-#-#-", "-sil-"}, {"-#-#-", "-sil-"}, {"-#-", "-sil-"},
+      {"_n-", "-n-"},  {"-tsu(ts)", "-tsu"}, {"-su(s)", "-su"},    {"-ts_", "-tsu-"},  {"e_i-", "e-"},
+      {"o_u-", "o-"},  {"a_a-", "a-"},       {"i_i-", "i-"},       {"u_u-", "u-"},     {"e_e_e-", "e-"},
+      {"e_e-", "e-"},  {"o_o-", "o-"},       {"yu_yu-", "yu-"},    {"u_i-", "u-"},     {"a_u-", "a-"},
+      {"-s_u", "-su"}, {"-ts_u", "-tsu"},    {"-#-#-#-", "-sil-"}, {"-#-#-", "-sil-"}, {"-#-", "-sil-"},
   };
   strVec fields;
   strSplit(line, '\t', fields);
@@ -304,8 +304,7 @@ std::string textClass::pinyinTableLookup(const std::string& key, const strTable&
   return key;
 }
 
-std::string textClass::sylStrConvert(const std::string& sylStr, const strTable& table, int keyColumn,
-                                     int valueColumn) {
+std::string textClass::sylStrConvert(const std::string& sylStr, const strTable& table, int keyColumn, int valueColumn) {
   strVec pieces;
   strSplit(sylStr, '-', pieces);
   for (std::string& piece : pieces) piece = pinyinTableLookup(piece, table, keyColumn, valueColumn);

@@ -60,8 +60,7 @@ class textClass {
                                 strVec& tagComb);
   static void txt2paCombEnglish(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& comb);
   // The sorted distinct alternatives of unit and the tag of each one's first occurrence.
-  static void unitPaLookup(const std::string& unit, const std::vector<wpaEntry>& wpa, strVec& pa,
-                           strVec& tags);
+  static void unitPaLookup(const std::string& unit, const std::vector<wpaEntry>& wpa, strVec& pa, strVec& tags);
   static int sylTableFind(const std::string& key, const std::vector<wpaEntry>& wpa);
   // Appends the alternatives of every word; words without entry are fatal after being
   // listed in "missingWord.txt".
@@ -78,12 +77,9 @@ class textClass {
 
   // Appends the text and line index of every m_sylVs line that the path ("-a-b-") matches:
   // whole (mode 0), as its beginning (1) or anywhere (2).
-  void searchSylVs(const std::string& path, int mode, std::vector<int>& textIndex,
-                   std::vector<int>& lineIndex) const;
-  static std::string pinyinTableLookup(const std::string& key, const strTable& table, int keyColumn,
-                                       int valueColumn);
-  static std::string sylStrConvert(const std::string& sylStr, const strTable& table, int keyColumn,
-                                   int valueColumn);
+  void searchSylVs(const std::string& path, int mode, std::vector<int>& textIndex, std::vector<int>& lineIndex) const;
+  static std::string pinyinTableLookup(const std::string& key, const strTable& table, int keyColumn, int valueColumn);
+  static std::string sylStrConvert(const std::string& sylStr, const strTable& table, int keyColumn, int valueColumn);
   static std::string rowNumStrToColumn3(const std::string& rowNumStr, const strTable& table);
   static std::string rowNumStrToColumn1(const std::string& rowNumStr, const strTable& table);
 };

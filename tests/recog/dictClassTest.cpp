@@ -1,11 +1,10 @@
-#include "dictClass.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <functional>
 
+#include "dictClass.h"
 #include "macroClass.h"
 #include "modelSetFixture.h"
 #include "testFiles.h"
@@ -102,8 +101,7 @@ TEST(WpabWrite, PinsTheLittleEndianLayout) {
   dictClass dict;
   dict.m_wpa = {{"ab", {"a_b", "c"}, {}}, {"\xa4\x40", {}, {}}};
   dict.wpabWrite(dir.file("x.wpab"));
-  std::string expected =
-      le32(2) + lenStr("ab") + le32(2) + lenStr("a_b") + lenStr("c") + lenStr("\xa4\x40") + le32(0);
+  std::string expected = le32(2) + lenStr("ab") + le32(2) + lenStr("a_b") + lenStr("c") + lenStr("\xa4\x40") + le32(0);
   EXPECT_EQ(readFile(dir.file("x.wpab")), expected);
 }
 
@@ -129,8 +127,7 @@ TEST(WpabRead, RejectsCorruptImages) {
   };
   for (const Case& c : cases) {
     dictClass dict;
-    std::string message =
-        fatalMessage([&] { dict.wpabReadFromBuffer(c.data.data(), c.data.size(), "x.wpab"); });
+    std::string message = fatalMessage([&] { dict.wpabReadFromBuffer(c.data.data(), c.data.size(), "x.wpab"); });
     EXPECT_THAT(message, HasSubstr(c.message)) << c.name;
     EXPECT_THAT(message, MatchesRegex(".* \\(line [0-9]+ (in|of) [a-zA-Z]+\\)")) << c.name;
   }
@@ -172,9 +169,10 @@ TEST(WpaTextRead, WrongFieldCountPrintsDiagnosticsAndRaises) {
     std::string message = fatalMessage([&] { dict.wpaRead(file, c.language); });
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_THAT(message, MatchesRegex("Wrong format of .*/bad\\.wpa \\(line [0-9]+ in dict\\)"));
-    EXPECT_THAT(out, MatchesRegex("line=" + c.line + " \\(line=[0-9]+, file=dict\\)\n"
-                                  "token1\\.size\\(\\)=" + std::to_string(c.fields) +
-                                  " \\(line=[0-9]+, file=dict\\)\n"));
+    EXPECT_THAT(out, MatchesRegex("line=" + c.line +
+                                  " \\(line=[0-9]+, file=dict\\)\n"
+                                  "token1\\.size\\(\\)=" +
+                                  std::to_string(c.fields) + " \\(line=[0-9]+, file=dict\\)\n"));
   }
 }
 
@@ -287,11 +285,8 @@ TEST(WpaMerge, ReplacesAWordThatSortsAfterAppendedWords) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "\tOld entry: word=d, pa=d0\n"
             "\tNew entry: word=d, pa=d1#d2\n");
-  EXPECT_EQ(view(dict.m_wpa), (std::vector<wpaView>{{"a", {"a1"}},
-                                                    {"a1", {"x"}},
-                                                    {"a2", {"y"}},
-                                                    {"c", {"c0"}},
-                                                    {"d", {"d1", "d2"}}}));
+  EXPECT_EQ(view(dict.m_wpa),
+            (std::vector<wpaView>{{"a", {"a1"}}, {"a1", {"x"}}, {"a2", {"y"}}, {"c", {"c0"}}, {"d", {"d1", "d2"}}}));
   EXPECT_TRUE(dict.m_wpaAddenda.empty());
 }
 

@@ -1,5 +1,3 @@
-#include "textClass.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,6 +5,7 @@
 #include <functional>
 
 #include "testFiles.h"
+#include "textClass.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -97,7 +96,10 @@ TEST(TxtMapApply, AppliesEachModeInMapOrder) {
       {"g Big5 bytes", {{"\xa1\x43", "", "g"}}, "chinese", "\xa4\x40\xa1\x43\xa4\x41", "\xa4\x40\xa4\x41"},
       {"other mode does nothing", {{"a", "b", "x"}, {"a", "b", ""}}, "chinese", "aa", "aa"},
       {"only the first mode character counts", {{".", "", "$g"}}, "chinese", "a..", "a"},
-      {"english lower-cased first", {{"HELLO", "bye", "g"}, {"hello", "hi", "g"}}, "english", "HeLLo World",
+      {"english lower-cased first",
+       {{"HELLO", "bye", "g"}, {"hello", "hi", "g"}},
+       "english",
+       "HeLLo World",
        "hi world"},
       {"other languages keep case", {{"hello", "hi", "g"}}, "japanese", "HeLLo", "HeLLo"},
       {"map order", {{"a", "b", "g"}, {"b", "c", "g"}, {"c", "", "$"}}, "chinese", "ab", ""},
@@ -176,9 +178,9 @@ TEST(Txt2paChinese, UnknownCharactersDropOutWithAWarning) {
   text.m_txtVsNormalized = {charMissing + charA, charMissing};
   testing::internal::CaptureStdout();
   text.txt2paChinese(chineseLexicon());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Warning: Found no syllable for \"" + charMissing + "\"!\nWarning: Found no syllable for \"" +
-                charMissing + "\"!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning: Found no syllable for \"" + charMissing +
+                                                        "\"!\nWarning: Found no syllable for \"" + charMissing +
+                                                        "\"!\n");
   EXPECT_THAT(text.m_sylVs, ElementsAre("ba1\t0", "ma3\t0"));
   EXPECT_EQ(text.m_sylTagVs.size(), text.m_sylVs.size());
 }
@@ -259,18 +261,10 @@ TEST(JapaneseSylRules, RewritesSyllableStrings) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"sil-ka_n-sil", "ka-n"},
-      {"SIL-Ka_N-SIL\t3", "ka-n\t3"},
-      {"to_u-kyo_o", "to-kyo"},
-      {"ko-#-#-#-ni", "ko-sil-ni"},
-      {"ko-#-#-ni", "ko-sil-ni"},
-      {"ko-#-ni", "ko-sil-ni"},
-      {"ma-tsu(ts)-ri", "ma-tsu-ri"},
-      {"de-su(s)", "de-su"},
-      {"ka-ts_u", "ka-tsu-u"},
-      {"se_e_e-n", "se-n"},
-      {"yu_yu-ki", "yu-ki"},
-      {"sil", "sil"},
+      {"sil-ka_n-sil", "ka-n"},       {"SIL-Ka_N-SIL\t3", "ka-n\t3"}, {"to_u-kyo_o", "to-kyo"},
+      {"ko-#-#-#-ni", "ko-sil-ni"},   {"ko-#-#-ni", "ko-sil-ni"},     {"ko-#-ni", "ko-sil-ni"},
+      {"ma-tsu(ts)-ri", "ma-tsu-ri"}, {"de-su(s)", "de-su"},          {"ka-ts_u", "ka-tsu-u"},
+      {"se_e_e-n", "se-n"},           {"yu_yu-ki", "yu-ki"},          {"sil", "sil"},
       {"a\tb\tc", "a\tb\tc"},
   };
   for (const Case& c : cases) {
