@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/byteOrder.h"
 #include "utility.h"
 
 namespace tulim {
@@ -17,18 +18,9 @@ binaryImage binaryImage::fromFile(const std::string& path) {
   return image;
 }
 
-void binaryImage::putInt32(int32_t value) {
-  uint32_t u = static_cast<uint32_t>(value);
-  char b[4] = {static_cast<char>(u & 0xff), static_cast<char>((u >> 8) & 0xff),
-               static_cast<char>((u >> 16) & 0xff), static_cast<char>((u >> 24) & 0xff)};
-  m_bytes.append(b, 4);
-}
+void binaryImage::putInt32(int32_t value) { appendLittleEndian32(m_bytes, static_cast<uint32_t>(value)); }
 
-void binaryImage::putFloat(float value) {
-  uint32_t u;
-  memcpy(&u, &value, 4);
-  putInt32(static_cast<int32_t>(u));
-}
+void binaryImage::putFloat(float value) { appendLittleEndianFloat(m_bytes, value); }
 
 void binaryImage::putBytes(const void* data, size_t size) {
   m_bytes.append(static_cast<const char*>(data), size);
@@ -42,19 +34,17 @@ void binaryImage::save(const std::string& path) const {
 
 int32_t binaryImage::getInt32() {
   need(1, 4, "int32");
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(m_bytes.data() + m_pos);
+  uint32_t u = readLittleEndian32(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
   m_pos += 4;
-  uint32_t u = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-               (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
   int32_t value;
   memcpy(&value, &u, 4);
   return value;
 }
 
 float binaryImage::getFloat() {
-  int32_t bits = getInt32();
-  float value;
-  memcpy(&value, &bits, 4);
+  need(1, 4, "float");
+  float value = readLittleEndianFloat(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
+  m_pos += 4;
   return value;
 }
 
