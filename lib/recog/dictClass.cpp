@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <map>
 
+#include "binaryImage.h"
 #include "lineFile.h"
 #include "macroClass.h"
 #include "textClass.h"
@@ -33,6 +33,8 @@ const char* modelName(const macroClass& mac, int index) {
   return mac.MMF.model[index].str.c_str();
 }
 
+bool wordLess(const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; }
+
 std::string paJoin(const wpaEntry& entry) { return stringJoin(entry.pa, "#"); }
 
 // The two lines printed before a lexicon format error.
@@ -51,7 +53,8 @@ void dictClass::pronDictRead(const std::string& fileName, const macroClass& mac)
   if (mac.MMF.modelNum <= 1)
     errorThrowf("Error in dictClass::pronDictRead when reading %s: Macro is too small (line %d in of %s)",
                 fileName.c_str(), DICT_HERE);
-  filePtr fp(fopen(fileName.c_str(), "r"));
+  // fileExist also refuses a directory, which fopen would open without complaint.
+  filePtr fp(fileExist(fileName.c_str()) ? fopen(fileName.c_str(), "r") : nullptr);
   if (!fp) errorThrowf("Unable to open %s (line %d in %s)", fileName.c_str(), DICT_HERE);
   std::string line;
   strVec names;
@@ -170,102 +173,58 @@ void dictClass::wpaStringRead(const std::string& lexicon, const std::string& lan
 
 namespace {
 
-// Reads the fields of a "wpab" image in order, refusing any that would pass its end.
-class wpabReader {
- public:
-  wpabReader(const char* data, size_t size, const std::string& name) : m_data(data), m_size(size), m_name(name) {}
-
-  size_t left() const { return m_size - m_pos; }
-
-  int32_t readInt(const char* what) {
-    need(4, what);
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(m_data + m_pos);
-    uint32_t u = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-                 static_cast<uint32_t>(p[3]) << 24;
-    m_pos += 4;
-    int32_t v;
-    memcpy(&v, &u, sizeof v);
-    return v;
-  }
-
-  // A length-prefixed string of fewer than limit bytes.
-  std::string readString(const char* what, int limit, const char* limitName) {
-    int32_t len = readInt(what);
-    if (len < 0 || len >= limit)
-      errorThrowf("Error in reading \"%s\": %s length %d is outside [0, %s = %d) (line %d in %s)", m_name.c_str(),
-                  what, len, limitName, limit, DICT_HERE);
-    need(static_cast<size_t>(len), what);
-    std::string s(m_data + m_pos, static_cast<size_t>(len));
-    m_pos += static_cast<size_t>(len);
-    return s;
-  }
-
-  // A count of items that take at least itemBytes each.
-  int32_t readCount(const char* what, size_t itemBytes) {
-    int32_t n = readInt(what);
-    if (n < 0 || static_cast<uint64_t>(n) * itemBytes > left())
-      errorThrowf("Error in reading \"%s\": %s %d does not fit in the %zu bytes left (line %d in %s)",
-                  m_name.c_str(), what, n, left(), DICT_HERE);
-    return n;
-  }
-
- private:
-  void need(size_t n, const char* what) {
-    if (n > left())
-      errorThrowf("Error in reading \"%s\": the data end inside a %s at byte %zu (line %d in %s)", m_name.c_str(),
-                  what, m_pos, DICT_HERE);
-  }
-
-  const char* m_data;
-  size_t m_size;
-  size_t m_pos = 0;
-  const std::string& m_name;
-};
-
-void writeInt(FILE* fp, int32_t v) {
-  uint32_t u;
-  memcpy(&u, &v, sizeof u);
-  unsigned char b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                        static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
-  fwrite(b, 1, 4, fp);
+// A length-prefixed string of fewer than limit bytes.
+std::string wpabString(binaryImage& in, const char* what, int limit, const char* limitName) {
+  int32_t len = in.getInt32();
+  if (len < 0 || len >= limit)
+    errorThrowf("Error in reading \"%s\": %s length %d is outside [0, %s = %d) (line %d in %s)", in.name().c_str(),
+                what, len, limitName, limit, DICT_HERE);
+  in.need(1, len, what);
+  std::string s(static_cast<size_t>(len), '\0');
+  in.getBytes(&s[0], s.size());
+  return s;
 }
 
-void writeString(FILE* fp, const std::string& s) {
-  writeInt(fp, static_cast<int32_t>(s.size()));
-  fwrite(s.data(), 1, s.size(), fp);
+// A count of items that take at least itemBytes each.
+int32_t wpabCount(binaryImage& in, const char* what, int64_t itemBytes) {
+  int32_t n = in.getInt32();
+  if (n < 0 || n > static_cast<int64_t>(in.bytesLeft()) / itemBytes)
+    errorThrowf("Error in reading \"%s\": %s %d does not fit in the %zu bytes left (line %d in %s)",
+                in.name().c_str(), what, n, in.bytesLeft(), DICT_HERE);
+  return n;
+}
+
+void wpabParse(binaryImage& in, std::vector<wpaEntry>& out) {
+  // Every entry holds at least its word length and its alternative count.
+  int32_t count = wpabCount(in, "entry count", 8);
+  for (int32_t i = 0; i < count; ++i) {
+    wpaEntry entry;
+    entry.word = wpabString(in, "word", MAX_WPA_WORD_LEN, "MAX_WPA_WORD_LEN");
+    int32_t paNum = wpabCount(in, "PA count", 4);
+    for (int32_t j = 0; j < paNum; ++j) entry.pa.push_back(wpabString(in, "PA", MAX_WPA_PA_LEN, "MAX_WPA_PA_LEN"));
+    out.push_back(entry);
+  }
+  in.expectEnd();
 }
 
 }  // namespace
 
 void dictClass::wpabRead(const std::string& fileName) {
-  filePtr fp = openFilePtr(fileName, "rb");
-  std::string data;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, fp.get())) > 0) data.append(chunk, n);
-  if (ferror(fp.get())) errorThrowf("Error in reading \"%s\" (line %d in %s)", fileName.c_str(), DICT_HERE);
-  wpabReadFromBuffer(data.data(), data.size(), fileName);
+  m_wpa.clear();
+  binaryImage in = binaryImage::fromFile(fileName);
+  wpabParse(in, m_wpa);
 }
 
 void dictClass::wpabReadFromBuffer(const char* buffer, size_t size, const std::string& fileName) {
   m_wpa.clear();
-  wpabReader in(buffer, size, fileName);
-  // Every entry holds at least its word length and its alternative count.
-  int32_t count = in.readCount("entry count", 8);
-  for (int32_t i = 0; i < count; ++i) {
-    wpaEntry entry;
-    entry.word = in.readString("word", MAX_WPA_WORD_LEN, "MAX_WPA_WORD_LEN");
-    int32_t paNum = in.readCount("PA count", 4);
-    for (int32_t j = 0; j < paNum; ++j) entry.pa.push_back(in.readString("PA", MAX_WPA_PA_LEN, "MAX_WPA_PA_LEN"));
-    m_wpa.push_back(entry);
-  }
+  binaryImage in(fileName, buffer, size);
+  wpabParse(in, m_wpa);
 }
 
 void dictClass::wpaMerge() {
   // The binary search needs a sorted lexicon; appended words are found through their own
   // index, so a later addendum for the same word replaces the appended entry.
-  std::stable_sort(m_wpa.begin(), m_wpa.end(),
-                   [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+  wpaSort();
   const int sortedNum = static_cast<int>(m_wpa.size());
   std::map<std::string, size_t> appended;
   for (const wpaEntry& add : m_wpaAddenda) {
@@ -299,12 +258,14 @@ void dictClass::wpaMerge() {
     old = add;
   }
   m_wpaAddenda.clear();
-  wpaSort();
+  // Equal to a stable sort of the whole lexicon: the sorted part stays ahead on ties.
+  auto tail = m_wpa.begin() + sortedNum;
+  std::stable_sort(tail, m_wpa.end(), wordLess);
+  std::inplace_merge(m_wpa.begin(), tail, m_wpa.end(), wordLess);
 }
 
 void dictClass::wpaSort() {
-  std::stable_sort(m_wpa.begin(), m_wpa.end(),
-                   [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+  if (!std::is_sorted(m_wpa.begin(), m_wpa.end(), wordLess)) std::stable_sort(m_wpa.begin(), m_wpa.end(), wordLess);
 }
 
 void dictClass::pronDictFromPa(strVec& pa, const macroClass& mac) {
@@ -414,15 +375,18 @@ void dictClass::wpabWrite(const std::string& fileName) const {
         errorThrowf("Error in writing \"%s\": PA length %zu of \"%s\" is not below MAX_WPA_PA_LEN = %d (line %d in %s)",
                     fileName.c_str(), pa.size(), entry.word.c_str(), MAX_WPA_PA_LEN, DICT_HERE);
   }
-  filePtr fp = openFilePtr(fileName, "wb");
-  writeInt(fp.get(), static_cast<int32_t>(m_wpa.size()));
+  binaryImage out(fileName);
+  out.putInt32(static_cast<int32_t>(m_wpa.size()));
   for (const wpaEntry& entry : m_wpa) {
-    writeString(fp.get(), entry.word);
-    writeInt(fp.get(), static_cast<int32_t>(entry.pa.size()));
-    for (const std::string& pa : entry.pa) writeString(fp.get(), pa);
+    out.putInt32(static_cast<int32_t>(entry.word.size()));
+    out.putBytes(entry.word.data(), entry.word.size());
+    out.putInt32(static_cast<int32_t>(entry.pa.size()));
+    for (const std::string& pa : entry.pa) {
+      out.putInt32(static_cast<int32_t>(pa.size()));
+      out.putBytes(pa.data(), pa.size());
+    }
   }
-  if (fflush(fp.get()) != 0 || ferror(fp.get()))
-    errorThrowf("Error in writing \"%s\" (line %d in %s)", fileName.c_str(), DICT_HERE);
+  out.save(fileName);
 }
 
 void dictClass::pronDictPrint(const macroClass& mac) const {

@@ -242,11 +242,11 @@ void textClass::sylGapAdd(const std::string& gap) {
 
 // ---- Japanese ---------------------------------------------------------------------------
 
-void textClass::japaneseSylSave(const std::string& language, const std::string& outputDir) {
-  if (language != "japanese") return;
+void textClass::japaneseSylSave(const recogParam& param) {
+  if (param.language != "japanese") return;
   for (std::string& line : m_sylVs) japaneseSylRules(line);
-  if (outputDir.empty()) return;
-  std::string path = outputDir + "/output.syl";
+  if (param.outputDir.empty()) return;
+  std::string path = param.outputDir + "/output.syl";
   strVec2file(path, m_sylVs);
   printf("\t===> Saved %s for Japanese!\n", path.c_str());
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dictClass.h"
+#include "recogParam.h"
 #include "stringUtil.h"
 
 namespace tulim {
@@ -70,7 +71,7 @@ class textClass {
   // ---- Japanese -------------------------------------------------------------------------
 
   // For "japanese" rewrites m_sylVs and, with an output directory, saves it as output.syl.
-  void japaneseSylSave(const std::string& language, const std::string& outputDir);
+  void japaneseSylSave(const recogParam& param);
   static void japaneseSylRules(std::string& line);
 
   // ---- Look-up and spelling conversion --------------------------------------------------
