@@ -17,6 +17,17 @@ namespace tulim {
 // alternatives of its words or characters).
 constexpr long long MAX_SYL_COMB_NUM = 100000;
 
+// A node of a word-level net built from the texts, numbered by its position.
+struct wordNetNode {
+  std::string sylStr;  // syllable or phonetic-alphabet name, or "!NULL"
+  std::string sylTag;  // sausage net: the lexicon word the node pronounces
+};
+
+struct netLink {
+  int start;
+  int end;
+};
+
 struct txtMapEntry {
   std::string source;
   std::string target;
@@ -82,6 +93,23 @@ class textClass {
   static std::string sylStrConvert(const std::string& sylStr, const strTable& table, int keyColumn, int valueColumn);
   static std::string rowNumStrToColumn3(const std::string& rowNumStr, const strTable& table);
   static std::string rowNumStrToColumn1(const std::string& rowNumStr, const strTable& table);
+
+  // ---- Word-level nets --------------------------------------------------------------------
+  // Node 0 is the null start and node 1 the null end; with edge silences node 2 is the
+  // leading and node 3 the trailing "sil"; word nodes follow. The result goes to m_netVs.
+
+  // A prefix tree over the sequences of m_sylVs.
+  void treeNetCreate(const recogParam& param, int fillerFlag, int softSilFlag, int edgeSilFlag);
+  // A chain of alternative slots from the single normalised text through the lexicon.
+  void sausageNetCreate(const std::vector<wpaEntry>& wpa, const recogParam& param);
+  // m_netVs := the "net" text lines of the nodes and links.
+  void netPrint(const std::vector<wordNetNode>& nodes, const std::vector<netLink>& links);
+  // The extra links, each over the word nodes from node 4 on.
+  void addLink4stopAnywhere(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
+  void addLink4startAnywhere(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
+  void addLink4forwardJump(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
+  void addLink4skippableTrailingSil(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
+  void addLink4skippableLeadingSil(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
 };
 
 }  // namespace tulim
