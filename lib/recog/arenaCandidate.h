@@ -1,14 +1,13 @@
 // One hypothesis of the Viterbi search, with its whole syllable and phone history, so that
 // the best path is read straight from the best surviving candidate by the segmentation,
-// the label writers and the best-path-to-text mapping.
+// the label writers and the best-path-to-text mapping. Scores are in the log domain of the
+// HMM set (LZERO in macroClass.h marks a dead candidate).
 #pragma once
 
 namespace tulim {
 
 constexpr int MAX_SYL_NUM = 1000;    // closed syllables per candidate
 constexpr int MAX_PHONE_NUM = 3000;  // closed phones per candidate
-constexpr int MAX_STATE_NUM = 3;     // emitting states per model
-constexpr float LZERO = -1e10f;      // a dead or impossible log score
 
 struct arenaCandidate {
   int stateIdx;                      // emitting state of the current model, 0 to 2
