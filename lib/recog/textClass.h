@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "arenaCandidate.h"
 #include "dictClass.h"
+#include "recogParam.h"
 #include "stringUtil.h"
 
 namespace tulim {
@@ -85,6 +87,15 @@ class textClass {
                                    int valueColumn);
   static std::string rowNumStrToColumn3(const std::string& rowNumStr, const strTable& table);
   static std::string rowNumStrToColumn1(const std::string& rowNumStr, const strTable& table);
+
+  // ---- Best path to text -----------------------------------------------------------------
+
+  // Maps the syllables of candidate order[best] to the m_sylVs lines that agree with them
+  // under the run's comparison mode; textIndex gets the matching texts (sorted, unique),
+  // lineIndex the lines in the order found; returns the path as "a-b-c". In comparison
+  // mode 3 also sets m_matchSylBegin/m_matchSylNum to the matched stretch of the path.
+  std::string pinyin2text(int best, arenaCandidate* const* order, const dictClass& dict, std::vector<int>& textIndex,
+                          std::vector<int>& lineIndex, const recogParam& param);
 };
 
 }  // namespace tulim
