@@ -227,6 +227,8 @@ TEST(NumericUtil, TableInterpClampsAndInterpolates) {
   EXPECT_DOUBLE_EQ(tableInterp(table, 2, 0.25, 0, 1, 1), 2.5);
   // xMax beyond the table: the last interval is used, nothing is read past the end.
   EXPECT_DOUBLE_EQ(tableInterp(table, 3, 2.5, 0, 5, 1), 40);
+  EXPECT_TRUE(std::isnan(tableInterp(table, 3, std::nan(""), 0, 2, 1)));
+  EXPECT_TRUE(std::isfinite(tableInterp(table, 3, 1.5, 0, 2, -1)));  // nothing read before the table
 }
 
 TEST(NumericUtil, RankInSortedCountsFromEitherEnd) {
