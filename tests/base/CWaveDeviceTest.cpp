@@ -480,3 +480,13 @@ TEST(CWaveDevice, StopPlayingMidwayClosesTheOutput) {
   EXPECT_FALSE(wave.isPlaying());
   EXPECT_EQ(soft.played(), "01230123456789");
 }
+
+TEST(CWaveDevice, FullDiskIsReportedNotSuccess) {
+  if (!fileExist("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  CWaveDevice wave(1, 8000, 8);
+  wave.setBytes("abc", 3);
+  EXPECT_FALSE(wave.writeWave("/dev/full", false));
+  EXPECT_EQ(wave.getLastError(), "File chunk write error.");
+  EXPECT_FALSE(wave.writeRaw("/dev/full"));
+  EXPECT_EQ(wave.getLastError(), "File close error.");
+}

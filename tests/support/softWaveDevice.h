@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/waveBackend.h"
+#include "platform/waveBackendFactory.h"
 #include "platform/waveInDevice.h"
 #include "platform/waveOutDevice.h"
 

@@ -1,18 +1,7 @@
 #include "waveBackend.h"
 
-#include <atomic>
-
 namespace tulim {
 
-namespace {
-std::atomic<waveBackendFactory*> g_factory{nullptr};
-}  // namespace
-
 waveBackend::~waveBackend() = default;
-waveBackendFactory::~waveBackendFactory() = default;
-
-void setWaveBackendFactory(waveBackendFactory* factory) { g_factory.store(factory); }
-
-waveBackendFactory* waveBackendFactoryGet() { return g_factory.load(); }
 
 }  // namespace tulim

@@ -10,7 +10,7 @@
 //   returned at once (a WAVE_IN_DATA each) ...
 //   in->unprepareHeader(h[k]); in->close();    // posts WAVE_IN_CLOSE
 // Every call may come from any thread. The bytes come from the backend of the installed
-// factory (waveBackend.h); without one, open fails with WAVE_ERR_NODEVICE.
+// factory (waveBackendFactory.h); without one, open fails with WAVE_ERR_NODEVICE.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,7 @@
 #include <memory>
 #include <mutex>
 
-#include "waveBackend.h"
+#include "waveBackendFactory.h"
 #include "waveIo.h"
 #include "waveMessageQueue.h"
 

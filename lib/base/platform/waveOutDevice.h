@@ -3,7 +3,7 @@
 // class, which polls the byte position; a device opened with a waveMessageQueue also posts
 // WAVE_OUT_OPEN, WAVE_OUT_DONE (message.header: the buffer played) and WAVE_OUT_CLOSE there.
 // Every call may come from any thread. The bytes go to the backend of the installed factory
-// (waveBackend.h); without one, open fails with WAVE_ERR_NODEVICE.
+// (waveBackendFactory.h); without one, open fails with WAVE_ERR_NODEVICE.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <mutex>
 
-#include "waveBackend.h"
+#include "waveBackendFactory.h"
 #include "waveIo.h"
 #include "waveMessageQueue.h"
 
