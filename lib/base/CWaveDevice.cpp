@@ -499,11 +499,18 @@ bool CWaveDevice::updateRecording() {
 bool CWaveDevice::stopRecording() {
   if (!m_recording) return true;
   uint32_t position = recordPosition();
-  if (position == POSITION_FAILED) return false;
+  m_recording = false;
+  if (position == POSITION_FAILED) {
+    // Without a position nothing is known to be recorded, but the device still has to stop,
+    // or neither reset nor a new recording could ever end this one.
+    std::string error = m_lastError;
+    closeInput();
+    m_lastError = error;
+    return false;
+  }
   const uint32_t kept = std::min(position, m_inHeader.bufferLength);
   m_data.assign(m_inBuffer.begin(), m_inBuffer.begin() + kept);
   m_dataSize = static_cast<int32_t>(kept);
-  m_recording = false;
   unsigned code = m_waveIn->reset();
   if (code == WAVE_OK) code = m_waveIn->unprepareHeader(m_inHeader);
   if (code != WAVE_OK) {
