@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/littleEndian.h"
+#include "platform/byteOrder.h"
 #include "platform/platformDir.h"
 #include "platform/riffFile.h"
 #include "utility.h"
@@ -132,7 +132,7 @@ int CWaveDevice::getSamples(int* out, int n) const {
   if (m_format.bitsPerSample == 8) {
     for (int i = 0; i < m; ++i) out[i] = m_data[i];
   } else if (m_format.bitsPerSample == 16) {
-    for (int i = 0; i < m; ++i) out[i] = static_cast<int16_t>(getLe16(&m_data[2 * static_cast<size_t>(i)]));
+    for (int i = 0; i < m; ++i) out[i] = static_cast<int16_t>(readLittleEndian16(&m_data[2 * static_cast<size_t>(i)]));
   } else {
     return 0;
   }
@@ -182,7 +182,7 @@ void CWaveDevice::setSamples(const int* samples, int n) {
   }
 
   auto store = [this](int i, int64_t v) {
-    putLe16(&m_data[2 * static_cast<size_t>(i)], static_cast<uint16_t>(static_cast<int16_t>(v)));
+    writeLittleEndian16(&m_data[2 * static_cast<size_t>(i)], static_cast<uint16_t>(static_cast<int16_t>(v)));
   };
   if (range < 65536) {
     int64_t offset;
@@ -367,7 +367,7 @@ bool CWaveDevice::muLawToPcm() {
   if (m_dataSize > INT32_MAX / 2) return false;
   std::vector<unsigned char> pcm(2 * static_cast<size_t>(m_dataSize));
   for (int32_t i = 0; i < m_dataSize; ++i)
-    putLe16(&pcm[2 * static_cast<size_t>(i)],
+    writeLittleEndian16(&pcm[2 * static_cast<size_t>(i)],
             static_cast<uint16_t>(static_cast<int16_t>(muLawExpand(m_data[i]))));
   m_data.swap(pcm);
   m_dataSize *= 2;
@@ -380,7 +380,7 @@ bool CWaveDevice::muLawToPcm() {
 
 void CWaveDevice::pcmToMuLaw(unsigned char* out, const unsigned char* samples, int n) {
   for (int i = 0; i < n; ++i)
-    out[i] = muLawCompress(static_cast<int16_t>(getLe16(samples + 2 * static_cast<size_t>(i))));
+    out[i] = muLawCompress(static_cast<int16_t>(readLittleEndian16(samples + 2 * static_cast<size_t>(i))));
 }
 
 // ---- Devices --------------------------------------------------------------------------------

@@ -1,13 +1,21 @@
 #include "waveFixture.h"
 
+#include "platform/byteOrder.h"
+
 namespace tulim {
 namespace test {
 
 std::string le16(uint16_t v) {
-  return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+  std::string bytes;
+  appendLittleEndian16(bytes, v);
+  return bytes;
 }
 
-std::string le32(uint32_t v) { return le16(static_cast<uint16_t>(v & 0xFFFF)) + le16(static_cast<uint16_t>(v >> 16)); }
+std::string le32(uint32_t v) {
+  std::string bytes;
+  appendLittleEndian32(bytes, v);
+  return bytes;
+}
 
 std::string chunkBytes(const std::string& id, const std::string& body) {
   return chunkBytes(id, body, static_cast<uint32_t>(body.size()));

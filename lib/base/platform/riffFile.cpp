@@ -2,7 +2,7 @@
 
 #include <sys/types.h>
 
-#include "littleEndian.h"
+#include "byteOrder.h"
 #include "platformDir.h"
 
 namespace tulim {
@@ -31,8 +31,8 @@ bool riffFile::seek(int64_t offset) {
 bool riffFile::readHeader(uint32_t& id, uint32_t& size) {
   unsigned char bytes[HEADER_SIZE];
   if (fread(bytes, 1, sizeof bytes, m_fp) != sizeof bytes) return false;
-  id = getLe32(bytes);
-  size = getLe32(bytes + 4);
+  id = readLittleEndian32(bytes);
+  size = readLittleEndian32(bytes + 4);
   return true;
 }
 
@@ -53,7 +53,7 @@ int riffFile::descend(riffChunk& ck, const riffChunk* parent, unsigned flags) {
       if (id == wanted && size >= 4) {
         unsigned char bytes[4];
         if (fread(bytes, 1, 4, m_fp) != 4) return RIFF_CHUNK_NOT_FOUND;
-        type = getLe32(bytes);
+        type = readLittleEndian32(bytes);
         found = type == ck.fccType;
       }
     } else if (flags & RIFF_FIND_CHUNK) {
@@ -63,7 +63,7 @@ int riffFile::descend(riffChunk& ck, const riffChunk* parent, unsigned flags) {
       if ((id == ID_RIFF || id == ID_LIST) && size >= 4) {
         unsigned char bytes[4];
         if (fread(bytes, 1, 4, m_fp) != 4) return RIFF_CHUNK_NOT_FOUND;
-        type = getLe32(bytes);
+        type = readLittleEndian32(bytes);
       }
     }
     if (found) {
@@ -91,7 +91,7 @@ int riffFile::ascend(riffChunk& ck) {
     }
     if (static_cast<uint32_t>(size) != ck.cksize) {
       unsigned char bytes[4];
-      putLe32(bytes, static_cast<uint32_t>(size));
+      writeLittleEndian32(bytes, static_cast<uint32_t>(size));
       if (!seek(ck.dataOffset - 4) || fwrite(bytes, 1, 4, m_fp) != 4) return RIFF_CANNOT_WRITE;
       ck.cksize = static_cast<uint32_t>(size);
     }
@@ -109,9 +109,9 @@ int riffFile::createChunk(riffChunk& ck, unsigned flags) {
   if (flags & RIFF_CREATE_LIST) ck.ckid = ID_LIST;
   bool typed = (flags & (RIFF_CREATE_RIFF | RIFF_CREATE_LIST)) != 0;
   unsigned char bytes[12];
-  putLe32(bytes, ck.ckid);
-  putLe32(bytes + 4, ck.cksize);
-  putLe32(bytes + 8, ck.fccType);
+  writeLittleEndian32(bytes, ck.ckid);
+  writeLittleEndian32(bytes + 4, ck.cksize);
+  writeLittleEndian32(bytes + 8, ck.fccType);
   size_t length = typed ? 12 : 8;
   if (fwrite(bytes, 1, length, m_fp) != length) return RIFF_CANNOT_WRITE;
   ck.dataOffset = start + HEADER_SIZE;

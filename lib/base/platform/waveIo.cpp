@@ -2,18 +2,18 @@
 
 #include <cstring>
 
-#include "littleEndian.h"
+#include "byteOrder.h"
 
 namespace tulim {
 
 void waveFormatEncode(const waveFormat& format, unsigned char bytes[WAVE_FORMAT_SIZE]) {
-  putLe16(bytes, format.formatTag);
-  putLe16(bytes + 2, format.channels);
-  putLe32(bytes + 4, format.samplesPerSec);
-  putLe32(bytes + 8, format.avgBytesPerSec);
-  putLe16(bytes + 12, format.blockAlign);
-  putLe16(bytes + 14, format.bitsPerSample);
-  putLe16(bytes + 16, format.extraSize);
+  writeLittleEndian16(bytes, format.formatTag);
+  writeLittleEndian16(bytes + 2, format.channels);
+  writeLittleEndian32(bytes + 4, format.samplesPerSec);
+  writeLittleEndian32(bytes + 8, format.avgBytesPerSec);
+  writeLittleEndian16(bytes + 12, format.blockAlign);
+  writeLittleEndian16(bytes + 14, format.bitsPerSample);
+  writeLittleEndian16(bytes + 16, format.extraSize);
 }
 
 void waveFormatDecode(waveFormat& format, const unsigned char* bytes, size_t n) {
@@ -21,13 +21,13 @@ void waveFormatDecode(waveFormat& format, const unsigned char* bytes, size_t n) 
   waveFormatEncode(format, record);
   if (n > WAVE_FORMAT_SIZE) n = WAVE_FORMAT_SIZE;
   if (n > 0) memcpy(record, bytes, n);
-  format.formatTag = getLe16(record);
-  format.channels = getLe16(record + 2);
-  format.samplesPerSec = getLe32(record + 4);
-  format.avgBytesPerSec = getLe32(record + 8);
-  format.blockAlign = getLe16(record + 12);
-  format.bitsPerSample = getLe16(record + 14);
-  format.extraSize = getLe16(record + 16);
+  format.formatTag = readLittleEndian16(record);
+  format.channels = readLittleEndian16(record + 2);
+  format.samplesPerSec = readLittleEndian32(record + 4);
+  format.avgBytesPerSec = readLittleEndian32(record + 8);
+  format.blockAlign = readLittleEndian16(record + 12);
+  format.bitsPerSample = readLittleEndian16(record + 14);
+  format.extraSize = readLittleEndian16(record + 16);
 }
 
 bool waveFormatPlayable(const waveFormat& format) {
