@@ -10,7 +10,7 @@
 #include "softWaveDevice.h"
 #include "testFiles.h"
 #include "utility.h"
-#include "waveFixture.h"
+#include "waveFileFixture.h"
 
 using namespace tulim;
 using tulim::test::chunkBytes;

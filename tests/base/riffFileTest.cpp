@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "testFiles.h"
-#include "waveFixture.h"
+#include "waveFileFixture.h"
 
 using namespace tulim;
 using tulim::test::chunkBytes;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "waveFixture.h"
+#include "waveFileFixture.h"
 
 using namespace tulim;
 

@@ -1,4 +1,4 @@
-#include "waveFixture.h"
+#include "waveFileFixture.h"
 
 #include "platform/byteOrder.h"
 
