@@ -21,7 +21,7 @@ const uint32_t ID_WAVE = riffFourCC("WAVE");
 const uint32_t ID_FMT = riffFourCC("fmt ");
 const uint32_t ID_DATA = riffFourCC("data");
 const uint32_t POSITION_FAILED = 0xFFFFFFFFu;
-// Windows kept device error texts in 512-character buffers.
+// Device error texts are kept to what a 512-character buffer with its NUL holds.
 const size_t MAX_ERROR_TEXT = 511;
 
 const int MU_LAW_BIAS[8] = {0, 132, 396, 924, 1980, 4092, 8316, 16764};
