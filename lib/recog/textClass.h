@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "arenaCandidate.h"
 #include "dictClass.h"
 #include "recogParam.h"
 #include "stringUtil.h"
@@ -110,6 +111,15 @@ class textClass {
   void addLink4forwardJump(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
   void addLink4skippableTrailingSil(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
   void addLink4skippableLeadingSil(const std::vector<wordNetNode>& nodes, std::vector<netLink>& links);
+
+  // ---- Best path to text -----------------------------------------------------------------
+
+  // Maps the syllables of candidate order[best] to the m_sylVs lines that agree with them
+  // under the run's comparison mode; textIndex gets the matching texts (sorted, unique),
+  // lineIndex the lines in the order found; returns the path as "a-b-c". In comparison
+  // mode 3 also sets m_matchSylBegin/m_matchSylNum to the matched stretch of the path.
+  std::string pinyin2text(int best, arenaCandidate* const* order, const dictClass& dict, std::vector<int>& textIndex,
+                          std::vector<int>& lineIndex, const recogParam& param);
 };
 
 }  // namespace tulim
