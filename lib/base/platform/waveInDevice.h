@@ -13,6 +13,7 @@
 // factory (waveBackendFactory.h); without one, open fails with WAVE_ERR_NODEVICE.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -60,16 +61,24 @@ class waveInDevice {
   // Copies up to n bytes into the queued buffers, returning each one that fills; answers how
   // many it took (0 while the device is not started or nothing is queued).
   size_t capture(const void* bytes, size_t n);
+  // Bytes that the queued buffers can still take (0 while the device is not started).
+  size_t queuedRoom();
 
  private:
   waveInDevice(const waveFormat& format, waveMessageQueue* notify);
   void returnBuffer(waveHeader* header);
   void returnFilled();
   void post(waveMessageType type, waveHeader* header);
+  unsigned refused(waveInCall call);
+  waveBackend* queuedHookEnter();
+  void queuedHookLeave(waveBackend* backend);
+  void waitQueuedHooks(std::unique_lock<std::mutex>& lock);
 
   const waveFormat m_format;
   waveMessageQueue* const m_notify;
   std::mutex m_mutex;
+  std::condition_variable m_hooksDone;
+  int m_hookCalls = 0;  // inputQueued calls running outside the lock
   std::unique_ptr<waveBackend> m_backend;
   unsigned m_timeFormats = WAVE_TIME_BYTES;
   std::deque<waveHeader*> m_queue;
