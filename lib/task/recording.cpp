@@ -389,7 +389,13 @@ int32_t recordAutoStop(const recordParam* param, int32_t* samples, int32_t capac
   const recordSetup setup{param, samples, capacity, &count, frameLength, start.threshold,
                           start.silenceLimitBeforeSpeech, start.silenceLimitInSpeech,
                           bytesPerSample, RECORD_BUFFER_NUM, headers, &event, stopFlag};
-  recordThreadProc(&setup);
+  try {
+    recordThreadProc(&setup);
+  } catch (const std::bad_alloc&) {
+    printf("ERROR: Can't allocate memory for WAVE buffer!\n");
+    endThread();
+    return -1;
+  }
 
   std::unique_ptr<waveInDevice> device;
   unsigned code = waveInDevice::open(device, format, &queue);
