@@ -1,6 +1,8 @@
 // The recognition parameter record: every input file, the output directory, the language,
 // the task and the integer switches of one run. Filled by recogTask::recogParamRead from a
-// key = value file, then possibly overridden by the caller; read by every later stage.
+// key = value file, then possibly overridden by the caller; read by every later stage. It
+// lives here, beside the other records of subsystem 1, because the models-and-search
+// subsystem reads it too and must not reach up into the task subsystem.
 #pragma once
 
 #include <string>

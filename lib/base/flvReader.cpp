@@ -1,0 +1,302 @@
+#include "flvReader.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
+}
+
+#include "platform/byteOrder.h"
+
+namespace tulim {
+
+namespace {
+
+constexpr size_t FLV_HEADER_SIZE = 9;
+constexpr size_t FLV_TAG_HEADER_SIZE = 11;
+constexpr size_t NELLY_BLOCK_SIZE = 64;
+constexpr int NELLY_BLOCK_SAMPLES = 256;
+
+// One Nellymoser decoder for a whole stream: the state carries the overlap from block to
+// block. A block that does not decode gives silence, so every block gives 256 samples.
+class nellymoserDecoder {
+ public:
+  nellymoserDecoder() {
+    av_log_set_level(AV_LOG_QUIET);
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_NELLYMOSER);
+    if (!codec) return;
+    m_context = avcodec_alloc_context3(codec);
+    m_packet = av_packet_alloc();
+    m_frame = av_frame_alloc();
+    if (!m_context || !m_packet || !m_frame) return;
+    m_context->sample_rate = 8000;
+    av_channel_layout_default(&m_context->ch_layout, 1);
+    if (avcodec_open2(m_context, codec, nullptr) < 0) return;
+    m_ready = true;
+  }
+  ~nellymoserDecoder() {
+    av_frame_free(&m_frame);
+    av_packet_free(&m_packet);
+    avcodec_free_context(&m_context);
+  }
+  nellymoserDecoder(const nellymoserDecoder&) = delete;
+  nellymoserDecoder& operator=(const nellymoserDecoder&) = delete;
+
+  bool ready() const { return m_ready; }
+
+  // Decodes one 64-byte block into 256 values at the 16-bit scale (full scale 32768).
+  void decode(const uint8_t* block, float* out) {
+    std::fill(out, out + NELLY_BLOCK_SAMPLES, 0.0f);
+    if (av_new_packet(m_packet, NELLY_BLOCK_SIZE) < 0) return;
+    memcpy(m_packet->data, block, NELLY_BLOCK_SIZE);
+    int sent = avcodec_send_packet(m_context, m_packet);
+    av_packet_unref(m_packet);
+    if (sent < 0) return;
+    while (avcodec_receive_frame(m_context, m_frame) == 0) {
+      const float* samples = reinterpret_cast<const float*>(m_frame->extended_data[0]);
+      int n = std::min(m_frame->nb_samples, NELLY_BLOCK_SAMPLES);
+      if (m_frame->format == AV_SAMPLE_FMT_FLT || m_frame->format == AV_SAMPLE_FMT_FLTP)
+        for (int i = 0; i < n; ++i) out[i] = samples[i] * 32768.0f;
+      av_frame_unref(m_frame);
+    }
+  }
+
+ private:
+  AVCodecContext* m_context = nullptr;
+  AVPacket* m_packet = nullptr;
+  AVFrame* m_frame = nullptr;
+  bool m_ready = false;
+};
+
+}  // namespace
+
+void flvCorrupt(const char* what) {
+  fprintf(stderr, "Corrupt file (%s)\n", what);
+  fflush(stdout);
+  exit(-1);
+}
+
+void flvHeaderRead(const uint8_t* data, size_t size, flvHeader& header) {
+  if (size < FLV_HEADER_SIZE) flvCorrupt("truncated file header");
+  memcpy(header.signature, data, 3);
+  header.version = data[3];
+  header.flags = data[4];
+  header.offset = readBigEndian32(data + 5);
+}
+
+void flvTagHeaderRead(const uint8_t* data, size_t size, flvTag& tag) {
+  if (size < FLV_TAG_HEADER_SIZE) flvCorrupt("truncated tag header");
+  tag.type = data[0];
+  tag.bodyLength = readBigEndian24(data + 1);
+  tag.timestamp = readBigEndian24(data + 4);
+  tag.streamId = readBigEndian24(data + 8);
+  if (data[9] != 0 || data[10] != 0) flvCorrupt("tag padding ignored");
+}
+
+flvAudioInfo flvAudioFormat(uint8_t flags) {
+  flvAudioInfo info;
+  info.bits = (flags & 0x02) ? 16 : 8;
+  int format = flags >> 4;
+  if (format == 5) {
+    info.channelsFlag = 0;
+    info.rateCode = 8;
+  } else if (format == 6) {
+    static const int codes[4] = {5, 11, 22, 44};
+    info.channelsFlag = flags & 0x01;
+    info.rateCode = codes[(flags >> 2) & 0x03];
+  } else {
+    fprintf(stderr, "stream is not Nellymoser\n");
+    exit(-1);
+  }
+  return info;
+}
+
+int flvRateCodeToFs(int rateCode) {
+  switch (rateCode) {
+    case 5: return 5500;
+    case 8: return 8000;
+    case 11: return 11025;
+    case 22: return 22050;
+    default: return 44100;
+  }
+}
+
+void nellymoserClip(const float* in, int16_t* out) {
+  for (int i = 0; i < NELLY_BLOCK_SAMPLES; ++i) {
+    float v = in[i];
+    if (v >= 32767.0f)
+      out[i] = 32767;
+    else if (v <= -32768.0f)
+      out[i] = -32768;
+    else if (std::isnan(v))
+      out[i] = 0;
+    else
+      out[i] = static_cast<int16_t>(v);
+  }
+}
+
+int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* channels) {
+  if (!name) {
+    perror("flv_flvFile is NULL");
+    return nullptr;
+  }
+  FILE* fp = fopen(name, "rb");
+  if (!fp) {
+    perror("flv_fopen");
+    return nullptr;
+  }
+  fseek(fp, 0, SEEK_END);
+  long fileSize = ftell(fp);
+  fseek(fp, 0, SEEK_SET);
+  if (fileSize <= 0) {
+    fclose(fp);
+    if (fs) *fs = 0;
+    if (nbits) *nbits = 0;
+    if (count) *count = 0;
+    if (channels) *channels = 1;
+    printf("Warning: flvFileSize=0! (line %d of %s)\n", 310, "flvimpl");
+    return nullptr;
+  }
+  std::vector<uint8_t> data;
+  try {
+    data.resize(static_cast<size_t>(fileSize));
+  } catch (const std::bad_alloc&) {
+    fclose(fp);
+    perror("flv_malloc");
+    return nullptr;
+  }
+  size_t got = fread(data.data(), 1, data.size(), fp);
+  fclose(fp);
+  const size_t size = got;
+
+  flvHeader header;
+  if (size < 4 || memcmp(data.data(), "FLV", 3) != 0 || data[3] != 1) {
+    fprintf(stderr, "Unknown file format!\n");
+    return nullptr;
+  }
+  flvHeaderRead(data.data(), size, header);
+
+  nellymoserDecoder decoder;
+  if (!decoder.ready()) {
+    fprintf(stderr, "Nellymoser decoder not available\n");
+    return nullptr;
+  }
+
+  int16_t* output = nullptr;
+  size_t capacity = 0;
+  size_t total = 0;
+  bool formatSeen = false;
+  uint8_t formatFlags = 0;
+  uint32_t expectedPrevious = 0;
+  size_t pos = FLV_HEADER_SIZE;
+  float decoded[NELLY_BLOCK_SAMPLES];
+
+  while (pos < size) {
+    if (size - pos < 4) flvCorrupt("truncated tag size");
+    if (readBigEndian32(&data[pos]) != expectedPrevious) flvCorrupt("tag size check failed");
+    pos += 4;
+    if (pos >= size) break;
+
+    flvTag tag;
+    flvTagHeaderRead(&data[pos], size - pos, tag);
+    pos += FLV_TAG_HEADER_SIZE;
+    if (tag.bodyLength > size - pos) flvCorrupt("truncated tag body");
+    const uint8_t* body = &data[pos];
+
+    if (tag.type == 8 && tag.bodyLength > 0) {
+      uint8_t flags = body[0];
+      if (!formatSeen) {
+        flvAudioInfo info = flvAudioFormat(flags);
+        formatSeen = true;
+        formatFlags = flags;
+        if (channels) *channels = info.channelsFlag ? 2 : 1;
+        if (nbits) *nbits = info.bits;
+        if (fs) *fs = flvRateCodeToFs(info.rateCode);
+      } else if (flags != formatFlags) {
+        flvCorrupt("changed audio format midstream");
+      }
+      size_t blocksBytes = tag.bodyLength - 1;
+      if (blocksBytes % NELLY_BLOCK_SIZE != 0) flvCorrupt("partial Nellymoser block");
+      for (size_t b = 0; b < blocksBytes; b += NELLY_BLOCK_SIZE) {
+        decoder.decode(body + 1 + b, decoded);
+        if (total + NELLY_BLOCK_SAMPLES > capacity) {
+          // Geometric growth: the appends stay linear over long files.
+          size_t newCapacity = capacity ? capacity * 2 : 16 * NELLY_BLOCK_SAMPLES;
+          void* grown = realloc(output, newCapacity * sizeof(int16_t));
+          if (!grown) {
+            free(output);
+            perror("flv_malloc");
+            return nullptr;
+          }
+          output = static_cast<int16_t*>(grown);
+          capacity = newCapacity;
+        }
+        nellymoserClip(decoded, output + total);
+        total += NELLY_BLOCK_SAMPLES;
+      }
+    }
+    pos += tag.bodyLength;
+    expectedPrevious = FLV_TAG_HEADER_SIZE + tag.bodyLength;
+  }
+
+  if (count) *count = static_cast<int>(total);
+  return output;
+}
+
+void flvTagPrint(const flvTag& tag) {
+  const char* kind = nullptr;
+  switch (tag.type) {
+    case 8: kind = "audio"; break;
+    case 9: kind = "video"; break;
+    case 18: kind = "meta"; break;
+    default: flvCorrupt("bad tag type");
+  }
+  printf("read %s tag, body_len = %d, timestamp = %.3f\n", kind, static_cast<int>(tag.bodyLength),
+         tag.timestamp / 1000.0);
+}
+
+void flvAudioFormatPrint(uint8_t flags) {
+  const char* name = nullptr;
+  switch (flags >> 4) {
+    case 0: name = "uncompressed"; break;
+    case 1: name = "ADPCM"; break;
+    case 2: name = "MP3"; break;
+    case 5: name = "Nellymoser 8kHz mono"; break;
+    case 6: name = "Nellymoser"; break;
+    default: flvCorrupt("unknown audio format");
+  }
+  static const double kHz[4] = {5.5, 11, 22, 44};
+  printf("audio format: %s, %d-bit samples, %.02fkHz, %s\n", (flags & 0x01) ? "stereo" : "mono",
+         (flags & 0x02) ? 16 : 8, kHz[(flags >> 2) & 0x03], name);
+}
+
+void flvVideoFormatPrint(uint8_t flags) {
+  const char* codec = nullptr;
+  switch (flags & 0x0f) {
+    case 2: codec = "Sorensen H.263"; break;
+    case 3: codec = "Screen Video"; break;
+    case 4: codec = "On2 VP6"; break;
+    default: flvCorrupt("unknown video codec");
+  }
+  const char* frame = nullptr;
+  switch (flags >> 4) {
+    case 1: frame = "keyframe"; break;
+    case 2: frame = "inter frame"; break;
+    case 3: frame = "disposable inter frame"; break;
+    default: flvCorrupt("unknown video frametype");
+  }
+  printf("video format: %s %s\n", codec, frame);
+}
+
+void flvFree(void* p) {
+  if (p) free(p);
+}
+
+}  // namespace tulim

@@ -1,0 +1,148 @@
+// The result of one utterance: the best path segmented into syllable (or word) nodes and
+// their phones, the scores the assessment attaches to them, the identified texts and the
+// warnings. Created by the caller of a run, filled by the pipeline, read by the writers,
+// the exports and the programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tulim {
+
+// One phone: one model of the HMM set.
+struct phoneInfo {
+  std::string name;                         // model name
+  int modelIndex = -1;                      // first model of that name in the HMM set
+  int frameId[2] = {0, 0};                  // first and last frame, inclusive
+  float cumLogLike = 0.0f;                  // path log probability at the last frame
+  float logLike = 0.0f;                     // own log-likelihood, from the phone ranking
+  std::vector<int> competingModelIndex;     // by descending log-likelihood
+  std::vector<float> competingModelLogLike;
+  std::vector<float> cmParam;               // bell-curve triple of the confidence measure
+  std::vector<std::string> equivName;       // members of the equivalent phone set
+  int rank = -1;                            // -1: not ranked
+  float rankRatio = -1.0f;
+  float timeRatio = -1.0f;
+  float timberScore = -1.0f;                // -1: not scored
+  float timberScores[4] = {-1.0f, -1.0f, -1.0f, -1.0f};
+  unsigned char pitched = 0;                // voiced
+  std::vector<float> volume;
+  std::vector<float> pitch;
+};
+
+// One node of the path: a syllable, or a word for English.
+struct sylInfo {
+  std::string name;                         // the dictionary entry's syllable string
+  std::string text;                         // empty for "sil" and "sp"
+  int frameId[2] = {0, 0};                  // first and last frame, inclusive
+  float timberScore = -1.0f;                // -1: not scored
+  float timberScores[4] = {-1.0f, -1.0f, -1.0f, -1.0f};
+  std::vector<phoneInfo> phone;
+  float logProb = 0.0f;                     // path log probability at the last frame
+  std::vector<float> volume;
+  std::vector<float> pitch;
+  float discount = 1.0f;                    // 1: not discounted
+};
+
+// One line of the equivalent-phone-set file.
+struct equivPhoneSet {
+  std::string name;
+  std::vector<std::string> member;
+};
+
+// Scores of the confidence measure before and after the discounts.
+struct timberScorePair {
+  float orig = 0.0f;
+  float final = 0.0f;
+};
+
+class mlfClass {
+ public:
+  std::vector<sylInfo> m_syl;               // nodes of the best path in time order
+  int m_phoneNum = 0;
+  int m_phoneFrameNum = 0;
+  float m_rankScoreSum = 0.0f;
+  float m_logLikePerFrame = 0.0f;
+  float m_logProb = 0.0f;
+  int m_scoredSylNum = 0;
+  std::vector<int> m_discountFactor;        // occurrences per discount reason
+  std::vector<float> m_discountRatio;       // ratio per occurrence of each reason
+  timberScorePair m_timberScorePair[4];
+  float m_origTimberScore = 0.0f;
+  float m_timberScore = -100000.0f;         // until the confidence measure has run
+  std::string m_PA;
+  std::string m_Tone;
+  std::string m_MPA;
+  std::string m_HanYu;
+  std::string m_KRV;
+  std::vector<int> m_textIndex;             // identified texts
+  std::vector<std::string> m_text;
+  int m_textSylNum = -1;                    // -1: not available
+  int m_pathSylNum = 0;
+  float m_score = 0.0f;
+  std::vector<std::string> m_sylStr;
+  std::vector<std::string> m_textStr;
+  std::vector<equivPhoneSet> m_epsVec;
+  std::vector<float> m_rank2scoreParam;
+  std::vector<std::string> m_warning;
+
+  // ---- Diagnostics and parameter files -------------------------------------------------
+
+  // "Output of mlfClass::print():" and one line per node and phone.
+  void print() const;
+  // Lines of fileName ('%' comments), each "name TAB member TAB member ..."; eps is
+  // emptied first.
+  void epsRead(const std::string& fileName, std::vector<equivPhoneSet>& eps);
+
+  // ---- Segmentation and label input ------------------------------------------------------
+
+  // ---- Label writers -----------------------------------------------------------------------
+
+  // ---- Phone ranking, discounts, confidence measure, node operations ---------------------
+
+  // ---- XML result file ---------------------------------------------------------------------
+};
+
+// Bell curve 100 / (1 + ((x - c) / a)^(2b)) with the triple (a, b, c); exactly 100 at the centre.
+float gbellScore(float x, const std::vector<float>& triple);
+// (1 - sqrt(x)) * 100.
+float sqrtScore(float x);
+// Characters of a double-byte-charset string: a byte with its top bit set and the byte
+// after it are one character.
+int dbcsCharCount(const std::string& str);
+
+// Quicksort of a[lo..hi] with a[lo] as pivot, making every exchange in b too. Callers rank
+// by the order it leaves equal values in, so this exact algorithm is kept (it is not
+// stable); only the recursion is bounded by sorting the smaller part first.
+template <typename T>
+void vecQuickSortWithIndex(std::vector<T>& a, int lo, int hi, std::vector<int>& b) {
+  while (lo < hi) {
+    const T pivot = a[lo];
+    int i = lo, j = hi + 1;
+    while (true) {
+      do ++i;
+      while (a[i] < pivot && i < hi);
+      do --j;
+      while (a[j] > pivot && j > lo);
+      if (i >= j) break;
+      std::swap(a[i], a[j]);
+      std::swap(b[i], b[j]);
+    }
+    std::swap(a[lo], a[j]);
+    std::swap(b[lo], b[j]);
+    // The two parts are independent: sorting them in either order gives the same result.
+    if (j - lo < hi - j) {
+      vecQuickSortWithIndex(a, lo, j - 1, b);
+      lo = j + 1;
+    } else {
+      vecQuickSortWithIndex(a, j + 1, hi, b);
+      hi = j - 1;
+    }
+  }
+}
+
+// Sorts a copy of values (unless sorted is given) ascending; index[k] is the position in
+// values of sorted[k]. Given lists of another size than values are a fatal error.
+void vecSortWithIndex(const std::vector<float>& values, std::vector<float>& sorted, std::vector<int>& index);
+
+}  // namespace tulim
