@@ -6,15 +6,78 @@
 #include <cstdint>
 #include <vector>
 
+#include "arrayTemplate.h"
+#include "epdParam.h"
 #include "ptParam.h"
+#include "volCheckPrm.h"
+#include "voicedFlagParam.h"
 
 namespace tulim {
 
 class audioClass {
  public:
   // ---- Frames, volume and end points ----------------------------------------------------
+  // Frame i covers samples i*hop .. i*hop + frameSize - 1, hop = frameSize - overlap; a tail
+  // shorter than a hop is dropped. Waves are i32 samples; no routine here changes an int wave.
+
+  // The defaults for sampling rate fs: 16 ms frames without overlap.
+  void epdParamSet(int fs, epdParam& param);
+  // One "epdParam.<field>=<value>" line per field, in field order.
+  void epdParamPrint(const epdParam& param);
+
+  // (waveLen - overlap) / hop, truncated; 0 for a wave shorter than one frame. A hop below
+  // 1 is fatal.
+  int getFrameNum(int waveLen, int frameSize, int overlap);
+  // The sample that stands for frame i: hop*i + frameSize/2 - 1.
+  int frameIndex2sampleIndex(int i, int frameSize, int overlap);
+  // The frame whose centre is nearest to sample s (never below 0).
+  int sampleIndex2frameIndex(int s, int frameSize, int overlap);
+  // Writes the first sample of every frame into out; returns the frame count.
+  int frameStartIndex(int waveLen, int frameSize, int overlap, int* out);
+
+  // frame2hod / zeroCrossingCount of every frame into out (getFrameNum values).
+  void wave2hod(const int* wave, int waveLen, int frameSize, int overlap, int* out, int order);
+  void wave2zcr(const int* wave, int waveLen, int frameSize, int overlap, int* out);
+
+  // The speech segments found from the mix of frame volume and high-order difference
+  // (epdByVolHod) or from the volume alone (epdByVol): a malloc'ed block that the caller
+  // frees, its valid records first, segmentCount of them (frame indices, inclusive). No
+  // speech (a silent or constant wave, or one shorter than a frame) gives a count of 0.
+  segment* epdByVolHod(const int* wave, int waveLen, int fs, const epdParam& param, int& segmentCount);
+  segment* epdByVol(const int* wave, int waveLen, int fs, const epdParam& param, int& segmentCount);
+
+  // The other detectors; nothing in the task pipeline calls them.
+  // Begin and end as sample indices from volume and zero crossings (320-sample frames, hop
+  // 80); both -1 for a silent wave or one shorter than a frame.
+  void epdByVolZcr(const int* wave, int waveLen, int fs, int& begin, int& end);
+  // Frame indices where speech begins and ends, from two volume thresholds (512-sample
+  // frames, hop 320), in boundaries (cleared first; none for a silent wave); returns their
+  // number.
+  int epdByVolTwoTh(const int* wave, int waveLen, int fs, std::vector<int>& boundaries);
+  // Voiced flags (0/1) of n frame volumes into flags; writes "volTh1.txt" and "volTh2.txt"
+  // into the working directory and returns n - 1.
+  int vol2voicedFlags(const int* vol, int n, const voicedFlagParam& param, int* flags);
+  // Segments from frame levels in dB; removes the mean of the wave in place. begins and
+  // ends (maxCount entries each, -1 where unused) get sample indices; returns the count
+  // (0 for a silent wave).
+  int epdByDb(double* wave, int waveLen, int fs, double* begins, double* ends, int maxCount);
+  // The first begin and the last end of epdByDb (up to 100 segments); -1 and -1 when no
+  // segment is found.
+  void epdByDbEnds(double* wave, int waveLen, int fs, int& begin, int& end);
+  // Begin and end samples (ends[0], ends[1]) from absolute sums and zero crossings of
+  // 256-sample frames; scales the wave by 2^nbits/2 in place. -1 and -1 without speech.
+  void epdByAbsSumZcr(double* wave, int waveLen, int fs, int nbits, int ends[2]);
 
   // ---- Volume check ----------------------------------------------------------------------
+  // The defaults, then the keys of the file when fileName is neither null nor empty; an
+  // unknown key is fatal.
+  void volCheckPrmRead(const char* fileName, volCheckPrm& prm);
+  // One "volCheckPrm-><field>=<value> (line=N, file=audio)" line per field.
+  void volCheckPrmPrint(const volCheckPrm& prm);
+  // The level of a 16-bit, 16000 Hz wave: 0 usable, 1 loudest frame too quiet, 2 quietest
+  // frame too loud, 3 too many saturated samples (the last finding wins). A wave shorter
+  // than one 320-sample frame cannot be measured: a "Warning" line and 0.
+  int volumeCheck(const int* wave, int waveLen, const char* fileName);
 
   // ---- Pitch-tracking parameters ---------------------------------------------------------
   // A parameter file holds the 22 keys that ptParamRead accepts; ptParamPrint writes a file
