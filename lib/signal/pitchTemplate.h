@@ -16,6 +16,7 @@
 #include "arrayTemplate.h"
 #include "audioClass.h"
 #include "epdParam.h"
+#include "numericUtil.h"
 #include "ptParam.h"
 #include "utility.h"
 
@@ -115,6 +116,17 @@ void frame2pitchFunction(const int* frame, int frameSize, T* out, int pfLen, int
   }
 }
 
+// The truncated mean of a frame, summed in 64 bits (frames with a large offset overflow an
+// int sum), and the frame with it subtracted in place, saturating at the int range.
+inline void removeMean(int* x, int n) {
+  if (n <= 0) return;
+  long long sum = 0;
+  for (int i = 0; i < n; ++i) sum += x[i];
+  const long long mean = sum / n;
+  for (int i = 0; i < n; ++i)
+    x[i] = static_cast<int>(std::min<long long>(std::max<long long>(x[i] - mean, INT_MIN), INT_MAX));
+}
+
 inline void unknownMethodExit(const char* function) {
   printf("Unknown method for %s()!\n", function);
   fflush(stdout);
@@ -139,13 +151,7 @@ void frame2amdf(const int* frame, int frameSize, T* out, int pfLen, int method) 
 template <typename T>
 void frame2acf(int* frame, int frameSize, T* out, int pfLen, int method, int zeroMean) {
   if (method < 1 || method > 4) pitchDetail::unknownMethodExit("frame2acf");
-  if (zeroMean && frameSize > 0) {
-    const long long mean = meanValue(frame, frameSize);
-    for (int i = 0; i < frameSize; ++i) {
-      const long long v = static_cast<long long>(frame[i]) - mean;
-      frame[i] = static_cast<int>(std::min<long long>(std::max<long long>(v, INT_MIN), INT_MAX));
-    }
-  }
+  if (zeroMean) pitchDetail::removeMean(frame, frameSize);
   pitchDetail::frame2pitchFunction<T, true>(frame, frameSize, out, pfLen, method);
 }
 
@@ -166,10 +172,7 @@ void frame2pf(const int* wave, int waveLen, int frameSize, int overlap, int pfLe
     std::copy(wave + static_cast<long long>(i) * hop, wave + static_cast<long long>(i) * hop + frameSize, copy.begin());
     if (method != 1 && method != 2) audio.frameFlip(copy.data(), frameSize);
     T* row = pf + static_cast<long long>(i) * pfLen;
-    if (pfType == 1 && frameSize > 0) {
-      const long long mean = meanValue(copy.data(), frameSize);
-      for (int& v : copy) v = static_cast<int>(std::min<long long>(std::max<long long>(v - mean, INT_MIN), INT_MAX));
-    }
+    if (pfType == 1) pitchDetail::removeMean(copy.data(), frameSize);
     if (pfType == 0)
       pitchDetail::pitchFunctionSums<T, false>(copy.data(), frameSize, pfLen, method, acc.data(), xt.data());
     else
@@ -228,22 +231,23 @@ T pf2pitch(const T* pf, int pfLen, const ptParam& p, T* clarity) {
   return pitch;
 }
 
-// The candidate lags of one frame into indexes (room for pfLen): the local extrema of pf
-// (minima for AMDF, maxima for ACF) or, unless dpUseLocalOptim is 1, every lag; only lags
-// from 1 and within the lag range of minPitch .. maxPitch are kept, in ascending order.
+// The candidate lags of one frame into indexes (replacing what it held): the local extrema
+// of pf (minima for AMDF, maxima for ACF) or, unless dpUseLocalOptim is 1, every lag; only
+// lags from 1 and within the lag range of minPitch .. maxPitch are kept, in ascending order.
 template <typename T>
-int pf2ppc(const T* pf, int pfLen, const ptParam& p, int* indexes) {
-  int count = 0;
+int pf2ppc(const T* pf, int pfLen, const ptParam& p, std::vector<int>& indexes) {
+  indexes.clear();
   if (p.dpUseLocalOptim == 1) {
     if (p.pfType == 0)
-      count = localMinIndex(pf, pfLen, indexes);
+      localMinIndex(pf, pfLen, indexes);
     else if (p.pfType == 1)
-      count = localMaxIndex(pf, pfLen, indexes);
+      localMaxIndex(pf, pfLen, indexes);
     else
       errorThrowf("Unknown ptParam.pfType=%d (line %d of file %s)", p.pfType, __LINE__, "lib/audio");
   } else {
-    for (int j = 0; j < pfLen; ++j) indexes[count++] = j;
+    for (int j = 0; j < pfLen; ++j) indexes.push_back(j);
   }
+  const int count = static_cast<int>(indexes.size());
   const int minLag = pitchDetail::pitch2lag(p.fs, p.maxPitch);
   const int maxLag = pitchDetail::pitch2lag(p.fs, p.minPitch);
   int kept = 0;
@@ -251,6 +255,7 @@ int pf2ppc(const T* pf, int pfLen, const ptParam& p, int* indexes) {
     const int lag = indexes[k];
     if (lag != 0 && lag >= minLag && lag <= maxLag) indexes[kept++] = lag;
   }
+  indexes.resize(kept);
   return kept;
 }
 
@@ -521,12 +526,13 @@ int wave2pitchCore(const int* wave, int waveLen, ptParam& p, T* pitch, T* clarit
 
   // Candidates; a frame whose pitch function is all zero (silence) has none.
   std::vector<ppcFrame> frames(frameNum);
-  std::vector<int> lags(std::max(pfLen, 0));
+  std::vector<int> lags;
+  lags.reserve(std::max(pfLen, 0));
   for (int i = 0; i < frameNum; ++i) {
     const T* row = pf + static_cast<size_t>(i) * pfLen;
     bool silent = true;
     for (int j = 0; j < pfLen && silent; ++j) silent = row[j] == 0;
-    const int count = silent ? 0 : pf2ppc(row, pfLen, p, lags.data());
+    const int count = silent ? 0 : pf2ppc(row, pfLen, p, lags);
     ppcFrame& f = frames[i];
     f.ppcLen = count;
     f.pathIndex = -1;

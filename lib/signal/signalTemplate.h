@@ -10,6 +10,7 @@
 
 #include "arrayTemplate.h"
 #include "audioClass.h"
+#include "pitchTemplate.h"
 #include "utility.h"
 
 namespace tulim {
@@ -103,5 +104,6 @@ int frame2hod(const T* frame, int frameSize, int order) {
 }
 
 // ---- Pitch tracking ---------------------------------------------------------------------------
+// In a header of its own for size: pitchTemplate.h, included above.
 
 }  // namespace tulim

@@ -6,6 +6,7 @@
 
 #include "arrayTemplate.h"
 #include "audioClass.h"
+#include "numericUtil.h"
 #include "utility.h"
 
 namespace tulim {
