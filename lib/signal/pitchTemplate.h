@@ -69,8 +69,16 @@ inline long long frameMaxAbs(const int* x, int n) {
 // loop over i for that lag alone would; the lag loop, free of dependencies, runs in vector
 // registers. Each term is the exact 64-bit product (ACF) or absolute difference (AMDF)
 // rounded to T, and the sums are formed in T.
+// The lag loop gains from wider vector registers where the processor has them; the
+// arithmetic (no contraction) and so the result are the same in every clone.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TULIM_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TULIM_VECTOR_CLONES
+#endif
+
 template <typename T, bool acf>
-void pitchFunctionSums(const int* x, int frameSize, int pfLen, int method, T* acc, T* xt) {
+TULIM_VECTOR_CLONES void pitchFunctionSums(const int* x, int frameSize, int pfLen, int method, T* acc, T* xt) {
   for (int j = 0; j < pfLen; ++j) acc[j] = 0;
   const int iEnd = termLimit(method, frameSize, pfLen);
   // When T holds every sample exactly (any int in double, up to 2^24 in float), a product
@@ -80,15 +88,30 @@ void pitchFunctionSums(const int* x, int frameSize, int pfLen, int method, T* ac
                     (std::is_same<T, float>::value && frameMaxAbs(x, frameSize) <= (1LL << 24));
   if (fast) {
     for (int i = 0; i < frameSize; ++i) xt[i] = static_cast<T>(x[i]);
-    for (int i = 0; i < iEnd; ++i) {
-      const int jEnd = std::min(pfLen, frameSize - i);
-      const T xi = xt[i];
-      const T* xj = xt + i;
-      if (acf) {
-        for (int j = 0; j < jEnd; ++j) acc[j] += xi * xj[j];
-      } else {
-        for (int j = 0; j < jEnd; ++j) acc[j] += std::fabs(xi - xj[j]);
+    auto term = [](T a, T b) { return acf ? a * b : std::fabs(a - b); };
+    int i = 0;
+    // Four lags i at a time, added to each acc[j] one after another (the order of a plain
+    // loop over i), so acc[j] is loaded and stored once for four terms.
+    for (; i + 3 < iEnd; i += 4) {
+      const int jAll = std::min(pfLen, frameSize - i - 3);
+      const T x0 = xt[i], x1 = xt[i + 1], x2 = xt[i + 2], x3 = xt[i + 3];
+      const T* y = xt + i;
+      for (int j = 0; j < jAll; ++j) {
+        T a = acc[j];
+        a += term(x0, y[j]);
+        a += term(x1, y[j + 1]);
+        a += term(x2, y[j + 2]);
+        a += term(x3, y[j + 3]);
+        acc[j] = a;
       }
+      for (int k = 0; k < 4; ++k) {
+        const int jEnd = std::min(pfLen, frameSize - i - k);
+        for (int j = std::max(jAll, 0); j < jEnd; ++j) acc[j] += term(xt[i + k], xt[i + k + j]);
+      }
+    }
+    for (; i < iEnd; ++i) {
+      const int jEnd = std::min(pfLen, frameSize - i);
+      for (int j = 0; j < jEnd; ++j) acc[j] += term(xt[i], xt[i + j]);
     }
     return;
   }
@@ -275,19 +298,23 @@ inline void penaltyTable(const ptParam& p, int maxDist, std::vector<float>& pen)
 
 // Scratch of one path search, kept across the frames of a run.
 struct pathScratch {
-  std::vector<int> prevKey, curKey;  // ascending distance keys of the candidates
-  std::vector<double> prefixBest, suffixBest;
+  std::vector<double> blockBest;  // best totalDist of each block of the previous frame
+  std::vector<double> bound;      // the most a block's candidates can score for the current candidate
 };
+
+// Predecessors are searched in blocks of this many consecutive candidates.
+constexpr int PATH_BLOCK = 16;
 
 // For every candidate c of cur, the best predecessor q of prev: score = q.totalDist -
 // pen(d) (ACF, largest wins) or + pen(d) (AMDF, smallest wins), the first q in list order
 // on ties; then c.totalDist = score + pfWeight·c.pfValue.
 //
-// Scanning outward from the candidate's own place, the distance only grows, so once the
-// best totalDist still ahead, less the penalty reached, falls short of the best score found
-// (strictly), nothing further can win or tie; rounding is monotone, so the cut is exact.
-// Lists whose keys are not ascending, a negative weight or values that are not finite take
-// the full scan.
+// With ascending keys, the distance from c to any candidate of a block is at least the
+// distance to the nearer end of the block, so no score in the block can beat the block's
+// best totalDist combined with that penalty; a block whose bound falls short of the best
+// score found (strictly) cannot win or tie and is skipped. Rounding is monotone, so the
+// skip is exact. Lists whose keys are not ascending, a negative weight or values that are
+// not finite take the full scan.
 template <bool acf>
 void pathStep(const ppcFrame& prev, ppcFrame& cur, const std::vector<int>& prevKey, const std::vector<int>& curKey,
               const std::vector<float>& pen, float pfWeight, bool pruned, pathScratch& s) {
@@ -313,15 +340,15 @@ void pathStep(const ppcFrame& prev, ppcFrame& cur, const std::vector<int>& prevK
     }
     return;
   }
-  s.prefixBest.resize(m);
-  s.suffixBest.resize(m);
-  for (int q = 0; q < m; ++q) {
-    const double v = prev.ppc[q].totalDist;
-    s.prefixBest[q] = (q == 0 || better(v, s.prefixBest[q - 1])) ? v : s.prefixBest[q - 1];
-  }
-  for (int q = m - 1; q >= 0; --q) {
-    const double v = prev.ppc[q].totalDist;
-    s.suffixBest[q] = (q == m - 1 || better(v, s.suffixBest[q + 1])) ? v : s.suffixBest[q + 1];
+  const int blocks = (m + PATH_BLOCK - 1) / PATH_BLOCK;
+  s.blockBest.resize(blocks);
+  s.bound.resize(blocks);
+  for (int b = 0; b < blocks; ++b) {
+    const int end = std::min(m, (b + 1) * PATH_BLOCK);
+    double v = prev.ppc[b * PATH_BLOCK].totalDist;
+    for (int q = b * PATH_BLOCK + 1; q < end; ++q)
+      if (better(prev.ppc[q].totalDist, v)) v = prev.ppc[q].totalDist;
+    s.blockBest[b] = v;
   }
   int seed = 0;
   for (int ci = 0; ci < cur.ppcLen; ++ci) {
@@ -329,23 +356,31 @@ void pathStep(const ppcFrame& prev, ppcFrame& cur, const std::vector<int>& prevK
     const int key = curKey[ci];
     int keep = seed;
     double best = combine(prev.ppc[seed].totalDist, pen[std::abs(prevKey[seed] - key)]);
-    auto consider = [&](int q, double score) {
-      if (better(score, best) || (score == best && q < keep)) {
-        best = score;
-        keep = q;
+    // Each block's bound: its best totalDist with the penalty of its nearest end.
+    for (int b = 0; b < blocks; ++b) {
+      const int first = prevKey[b * PATH_BLOCK], last = prevKey[std::min(m, (b + 1) * PATH_BLOCK) - 1];
+      const int dMin = key < first ? first - key : (key > last ? key - last : 0);
+      s.bound[b] = combine(s.blockBest[b], pen[dMin]);
+    }
+    auto scanBlock = [&](int b) {
+      if (better(best, s.bound[b])) return;
+      const int end = std::min(m, (b + 1) * PATH_BLOCK);
+      for (int q = b * PATH_BLOCK; q < end; ++q) {
+        const double score = combine(prev.ppc[q].totalDist, pen[std::abs(prevKey[q] - key)]);
+        if (better(score, best) || (score == best && q < keep)) {
+          best = score;
+          keep = q;
+        }
       }
     };
-    const int mid = static_cast<int>(std::lower_bound(prevKey.begin(), prevKey.begin() + m, key) - prevKey.begin());
-    for (int q = mid; q < m; ++q) {
-      const float penalty = pen[prevKey[q] - key];
-      if (better(best, combine(s.suffixBest[q], penalty))) break;
-      consider(q, combine(prev.ppc[q].totalDist, penalty));
-    }
-    for (int q = mid - 1; q >= 0; --q) {
-      const float penalty = pen[key - prevKey[q]];
-      if (better(best, combine(s.prefixBest[q], penalty))) break;
-      consider(q, combine(prev.ppc[q].totalDist, penalty));
-    }
+    // The block of the best bound first: it usually holds the winner, and then most other
+    // blocks fall short.
+    int first = 0;
+    for (int b = 1; b < blocks; ++b)
+      if (better(s.bound[b], s.bound[first])) first = b;
+    scanBlock(first);
+    for (int b = 0; b < blocks; ++b)
+      if (b != first) scanBlock(b);
     c.from = keep;
     c.totalDist = best + static_cast<double>(pfWeight) * c.pfValue;
     seed = keep;
