@@ -155,18 +155,31 @@ T sumValue(const T* a, int n) {
   }
 }
 
+// Integer variants wrap at 32 bits like sumValue.
 template <class T>
 T absSum(const T* a, int n) {
-  T sum = 0;
-  for (int i = 0; i < n; i++) sum += arrayDetail::absOf(a[i]);
-  return sum;
+  if constexpr (std::is_integral<T>::value) {
+    uint32_t sum = 0;
+    for (int i = 0; i < n; i++) sum += static_cast<uint32_t>(arrayDetail::absOf(a[i]));
+    return static_cast<T>(arrayDetail::wrapInt32(sum));
+  } else {
+    T sum = 0;
+    for (int i = 0; i < n; i++) sum += arrayDetail::absOf(a[i]);
+    return sum;
+  }
 }
 
 template <class T>
 T squareSum(const T* a, int n) {
-  T sum = 0;
-  for (int i = 0; i < n; i++) sum += a[i] * a[i];
-  return sum;
+  if constexpr (std::is_integral<T>::value) {
+    uint32_t sum = 0;
+    for (int i = 0; i < n; i++) sum += static_cast<uint32_t>(static_cast<int64_t>(a[i]) * a[i]);
+    return static_cast<T>(arrayDetail::wrapInt32(sum));
+  } else {
+    T sum = 0;
+    for (int i = 0; i < n; i++) sum += a[i] * a[i];
+    return sum;
+  }
 }
 
 template <class T>

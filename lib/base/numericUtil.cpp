@@ -217,9 +217,11 @@ void zeroFillForward(double* a, int n) {
 double tableInterp(const double* table, int n, double x, double x0, double xMax, double step) {
   if (x <= x0 || n < 2) return table[0];
   if (x >= xMax) return table[n - 1];
-  // A table shorter than (xMax - x0)/step interpolates its last interval, never past it.
-  const double position = std::min((x - x0) / step, static_cast<double>(n - 2));
-  const int k = static_cast<int>(position);
+  // A table shorter than (xMax - x0)/step interpolates its last interval, never past it;
+  // a NaN x or a step of the wrong sign stays on the first.
+  double position = (x - x0) / step;
+  if (!(position >= 0)) position = 0;
+  const int k = static_cast<int>(std::min(position, static_cast<double>(n - 2)));
   const double xk = x0 + k * step;
   return ((xk + step - x) * table[k] + (x - xk) * table[k + 1]) / step;
 }

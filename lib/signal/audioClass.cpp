@@ -127,7 +127,7 @@ int audioClass::frameIndex2sampleIndex(int i, int frameSize, int overlap) {
 
 int audioClass::sampleIndex2frameIndex(int s, int frameSize, int overlap) {
   const float hop = static_cast<float>(frameSize - overlap);
-  const int frame = floatRound((static_cast<float>(s + 1) - frameSize / 2.0f) / hop);
+  const int frame = floatRound((static_cast<float>(static_cast<long long>(s) + 1) - frameSize / 2.0f) / hop);
   return frame < 0 ? 0 : frame;
 }
 
@@ -336,7 +336,7 @@ void audioClass::epdByAbsSumZcr(double* wave, int waveLen, int fs, int nbits, in
   const double scale = std::ldexp(1.0, nbits) / 2;
   for (int i = 0; i < waveLen; ++i) wave[i] *= scale;
   ends[0] = ends[1] = -1;
-  const int frameNum = waveLen < frameSize ? 0 : (waveLen - hop) / hop;
+  const int frameNum = getFrameNum(waveLen, frameSize, frameSize - hop);
   if (frameNum == 0) return;
 
   std::vector<double> level(frameNum), frame(frameSize);

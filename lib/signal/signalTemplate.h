@@ -2,11 +2,13 @@
 // They live beside the generic array templates of lib/base (arrayTemplate.h).
 #pragma once
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <type_traits>
+#include <vector>
 
 #include "arrayTemplate.h"
 #include "audioClass.h"
@@ -48,12 +50,15 @@ void frame2volume(const int* wave, int waveLen, int frameSize, int overlap, T* o
   const int frameNum = audio.getFrameNum(waveLen, frameSize, overlap);
   const int hop = frameSize - overlap;
   constexpr bool integer = std::is_integral<T>::value;
+  // One scratch frame for the whole wave: the median's selection reorders it.
+  std::vector<int> scratch(method == 1 && frameNum > 0 ? frameSize : 0);
   for (int i = 0; i < frameNum; ++i) {
     const int* frame = wave + static_cast<long long>(i) * hop;
     long long intSum = 0;
     float floatSum = 0;
     if (method == 1) {
-      const int mid = median(frame, frameSize);
+      std::copy(frame, frame + frameSize, scratch.begin());
+      const int mid = arrayDetail::medianOfScratch(scratch.data(), frameSize);
       for (int j = 0; j < frameSize; ++j) {
         if (integer)
           intSum = frameMeasure::capAdd(intSum, std::llabs(static_cast<long long>(frame[j]) - mid));

@@ -26,6 +26,14 @@ inline float readLittleEndianFloat(const uint8_t* p) {
   return value;
 }
 
+inline void writeLittleEndian16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v & 0xff);
+  p[1] = uint8_t(v >> 8);
+}
+inline void writeLittleEndian32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t((v >> (8 * i)) & 0xff);
+}
+
 inline void appendLittleEndian16(std::string& out, uint16_t v) {
   out += char(v & 0xff);
   out += char(v >> 8);

@@ -1,0 +1,45 @@
+// Little-endian binary images ("macb", "wpab", "netb", feature files): int32, float32 and
+// raw bytes appended or read field by field, so an image is the same on every machine.
+// Reading is bounded: a read past the end is a fatal error naming the image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tulim {
+
+class binaryImage {
+ public:
+  // An empty image to write; name (usually the file) is used in messages.
+  explicit binaryImage(const std::string& name);
+  // A copy of size bytes to read.
+  binaryImage(const std::string& name, const void* data, size_t size);
+  // The whole file to read (openFile's fatal message when it cannot be opened).
+  static binaryImage fromFile(const std::string& path);
+
+  void putInt32(int32_t value);
+  void putFloat(float value);
+  void putBytes(const void* data, size_t size);
+  // Writes the bytes to path (fatal when that fails).
+  void save(const std::string& path) const;
+
+  int32_t getInt32();
+  float getFloat();
+  void getBytes(void* data, size_t size);
+  // Fatal unless count items of itemSize bytes each are left.
+  void need(int64_t count, int64_t itemSize, const char* what) const;
+  // Fatal when bytes are left over.
+  void expectEnd() const;
+
+  size_t bytesLeft() const { return m_bytes.size() - m_pos; }
+  const std::string& bytes() const { return m_bytes; }
+  const std::string& name() const { return m_name; }
+
+ private:
+  std::string m_name;
+  std::string m_bytes;
+  size_t m_pos;
+};
+
+}  // namespace tulim

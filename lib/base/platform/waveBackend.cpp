@@ -1,0 +1,7 @@
+#include "waveBackend.h"
+
+namespace tulim {
+
+waveBackend::~waveBackend() = default;
+
+}  // namespace tulim

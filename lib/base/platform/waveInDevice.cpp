@@ -1,0 +1,152 @@
+#include "waveInDevice.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tulim {
+
+unsigned waveInDevice::open(std::unique_ptr<waveInDevice>& device, const waveFormat& format,
+                            waveMessageQueue* notify) {
+  if (!waveFormatPlayable(format)) return WAVE_ERR_BADFORMAT;
+  waveBackendFactory* factory = waveBackendFactoryGet();
+  if (!factory) return WAVE_ERR_NODEVICE;
+  std::unique_ptr<waveInDevice> opened(new waveInDevice(format, notify));
+  std::unique_ptr<waveBackend> backend;
+  unsigned code = factory->openInput(*opened, backend);
+  if (code != WAVE_OK) return code;
+  if (!backend) return WAVE_ERR_NODEVICE;
+  // Asked before taking the lock: a backend may hold its own lock while it calls the device.
+  const unsigned formats = backend->timeFormats();
+  {
+    std::lock_guard<std::mutex> lock(opened->m_mutex);
+    opened->m_timeFormats = formats;
+    opened->m_backend = std::move(backend);
+  }
+  opened->post(WAVE_IN_OPEN, nullptr);
+  device = std::move(opened);
+  return WAVE_OK;
+}
+
+waveInDevice::waveInDevice(const waveFormat& format, waveMessageQueue* notify)
+    : m_format(format), m_notify(notify) {}
+
+waveInDevice::~waveInDevice() {
+  std::unique_ptr<waveBackend> backend;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closed = true;
+    m_started = false;
+    m_queue.clear();
+    backend = std::move(m_backend);
+  }
+}
+
+void waveInDevice::post(waveMessageType type, waveHeader* header) {
+  if (m_notify) m_notify->post(waveMessage{type, header});
+}
+
+void waveInDevice::returnBuffer(waveHeader* header) {
+  header->flags = (header->flags & ~WAVE_HDR_INQUEUE) | WAVE_HDR_DONE;
+  post(WAVE_IN_DATA, header);
+}
+
+void waveInDevice::returnFilled() {
+  while (m_started && !m_queue.empty() &&
+         m_queue.front()->bytesRecorded >= m_queue.front()->bufferLength) {
+    waveHeader* header = m_queue.front();
+    m_queue.pop_front();
+    returnBuffer(header);
+  }
+}
+
+unsigned waveInDevice::prepareHeader(waveHeader& header) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed) return WAVE_ERR_INVALHANDLE;
+  if (!header.data && header.bufferLength > 0) return WAVE_ERR_INVALPARAM;
+  header.flags |= WAVE_HDR_PREPARED;
+  return WAVE_OK;
+}
+
+unsigned waveInDevice::unprepareHeader(waveHeader& header) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed) return WAVE_ERR_INVALHANDLE;
+  if (header.flags & WAVE_HDR_INQUEUE) return WAVE_ERR_STILLPLAYING;
+  header.flags &= ~WAVE_HDR_PREPARED;
+  return WAVE_OK;
+}
+
+unsigned waveInDevice::addBuffer(waveHeader& header) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed) return WAVE_ERR_INVALHANDLE;
+  if (!(header.flags & WAVE_HDR_PREPARED)) return WAVE_ERR_UNPREPARED;
+  if (header.flags & WAVE_HDR_INQUEUE) return WAVE_ERR_STILLPLAYING;
+  header.flags = (header.flags & ~WAVE_HDR_DONE) | WAVE_HDR_INQUEUE;
+  header.bytesRecorded = 0;
+  m_queue.push_back(&header);
+  returnFilled();
+  return WAVE_OK;
+}
+
+unsigned waveInDevice::start() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed) return WAVE_ERR_INVALHANDLE;
+  m_started = true;
+  returnFilled();
+  return WAVE_OK;
+}
+
+unsigned waveInDevice::reset() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed) return WAVE_ERR_INVALHANDLE;
+  m_started = false;
+  while (!m_queue.empty()) {
+    waveHeader* header = m_queue.front();
+    m_queue.pop_front();
+    returnBuffer(header);
+  }
+  m_position = 0;
+  return WAVE_OK;
+}
+
+unsigned waveInDevice::getPosition(waveTime& time) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed) return WAVE_ERR_INVALHANDLE;
+  waveTimeFromBytes(time, m_position, m_format, m_timeFormats);
+  return WAVE_OK;
+}
+
+unsigned waveInDevice::close() {
+  std::unique_ptr<waveBackend> backend;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed) return WAVE_ERR_INVALHANDLE;
+    if (!m_queue.empty()) return WAVE_ERR_STILLPLAYING;
+    m_closed = true;
+    m_started = false;
+    backend = std::move(m_backend);
+  }
+  // A backend thread may be waiting for the lock inside capture: let it go before joining it.
+  backend.reset();
+  post(WAVE_IN_CLOSE, nullptr);
+  return WAVE_OK;
+}
+
+size_t waveInDevice::capture(const void* bytes, size_t n) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed || !m_started) return 0;
+  const char* source = static_cast<const char*>(bytes);
+  size_t taken = 0;
+  while (taken < n && !m_queue.empty()) {
+    waveHeader* header = m_queue.front();
+    size_t room = header->bufferLength - header->bytesRecorded;
+    size_t count = std::min(room, n - taken);
+    if (count) memcpy(header->data + header->bytesRecorded, source + taken, count);
+    header->bytesRecorded += static_cast<uint32_t>(count);
+    taken += count;
+    returnFilled();
+  }
+  m_position += taken;
+  return taken;
+}
+
+}  // namespace tulim

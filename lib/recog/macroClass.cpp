@@ -1,0 +1,774 @@
+#include "macroClass.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+
+#include "binaryImage.h"
+#include "lineFile.h"
+#include "utility.h"
+
+// The model set's messages name their source "macro", as the tools built on it expect.
+#define MACRO_HERE __LINE__, "macro"
+
+namespace tulim {
+
+namespace {
+
+// Whitespace-separated tokens of a whole "mac" text, with one pushed-back token: a keyword
+// that ends one item (a stream's mixtures) is handed on as the header of the next.
+class macTokenizer {
+ public:
+  macTokenizer(const std::string& path, std::string text) : m_path(path), m_text(std::move(text)) {}
+
+  bool atEnd() {
+    if (m_pending) return false;
+    skipSpace();
+    return m_pos >= m_text.size();
+  }
+
+  std::string token(const char* what) {
+    if (m_pending) {
+      m_pending = false;
+      return m_pendingToken;
+    }
+    skipSpace();
+    if (m_pos >= m_text.size())
+      errorThrowf("Error: \"%s\" ends before %s (line %d of %s)", m_path.c_str(), what, MACRO_HERE);
+    size_t begin = m_pos;
+    while (m_pos < m_text.size() && !isWhiteSpace(m_text[m_pos])) ++m_pos;
+    return m_text.substr(begin, m_pos - begin);
+  }
+
+  void pushBack(const std::string& tok) {
+    m_pendingToken = tok;
+    m_pending = true;
+  }
+
+  int integer(const char* what) {
+    std::string tok = token(what);
+    errno = 0;
+    char* end = nullptr;
+    long value = strtol(tok.c_str(), &end, 10);
+    if (tok.empty() || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+      errorThrowf("Error: \"%s\" line %d: %s must be an integer, found \"%s\" (line %d of %s)", m_path.c_str(),
+                  textLine(), what, tok.c_str(), MACRO_HERE);
+    return static_cast<int>(value);
+  }
+
+  float real(const char* what) {
+    std::string tok = token(what);
+    char* end = nullptr;
+    float value = strtof(tok.c_str(), &end);
+    if (tok.empty() || *end != '\0' || !std::isfinite(value))
+      errorThrowf("Error: \"%s\" line %d: %s must be a finite number, found \"%s\" (line %d of %s)",
+                  m_path.c_str(), textLine(), what, tok.c_str(), MACRO_HERE);
+    return value;
+  }
+
+  void reals(float* out, int n, const char* what) {
+    for (int i = 0; i < n; i++) out[i] = real(what);
+  }
+
+  // Everything up to the closing double quote; called right after a token, so nothing is
+  // pending.
+  std::string quoted(const char* what) {
+    skipSpace();
+    if (m_pos >= m_text.size() || m_text[m_pos] != '"')
+      errorThrowf("Error: \"%s\" line %d: %s must be in double quotes (line %d of %s)", m_path.c_str(), textLine(),
+                  what, MACRO_HERE);
+    size_t close = m_text.find('"', m_pos + 1);
+    if (close == std::string::npos)
+      errorThrowf("Error: \"%s\" line %d: %s has no closing double quote (line %d of %s)", m_path.c_str(),
+                  textLine(), what, MACRO_HERE);
+    std::string text = m_text.substr(m_pos + 1, close - m_pos - 1);
+    m_pos = close + 1;
+    return text;
+  }
+
+  // The rest of the current line without its leading blanks and its line end.
+  std::string restOfLine() {
+    while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) ++m_pos;
+    size_t end = m_text.find('\n', m_pos);
+    if (end == std::string::npos) end = m_text.size();
+    std::string rest = m_text.substr(m_pos, end - m_pos);
+    m_pos = end;
+    if (!rest.empty() && rest.back() == '\r') rest.pop_back();
+    return rest;
+  }
+
+  // Line number (from 1) of the read position, for messages.
+  int textLine() const {
+    return 1 + static_cast<int>(std::count(m_text.begin(), m_text.begin() + static_cast<long>(m_pos), '\n'));
+  }
+
+ private:
+  void skipSpace() {
+    while (m_pos < m_text.size() && isWhiteSpace(m_text[m_pos])) ++m_pos;
+  }
+
+  std::string m_path;
+  std::string m_text;
+  size_t m_pos = 0;
+  bool m_pending = false;
+  std::string m_pendingToken;
+};
+
+void checkStreamCount(int streamNum, const std::string& where) {
+  if (streamNum < 1 || streamNum > MAX_STREAM_NUM)
+    errorThrowf("Error: streamNum=%d of %s is outside 1..MAX_STREAM_NUM=%d (line %d of %s)", streamNum,
+                where.c_str(), MAX_STREAM_NUM, MACRO_HERE);
+}
+
+void checkStreamWidth(int width, const std::string& where) {
+  if (width < 1 || width > MAX_PARAM_NUM)
+    errorThrowf("Error: streamWidth=%d of %s is outside 1..MAX_PARAM_NUM=%d (line %d of %s)", width, where.c_str(),
+                MAX_PARAM_NUM, MACRO_HERE);
+}
+
+void checkStateNum(int stateNum, const std::string& model) {
+  if (stateNum < 3 || stateNum > MAX_STATE_NUM + 2)
+    errorThrowf("Error: stateNum=%d of model %s is outside 3..MAX_STATE_NUM+2=%d (line %d of %s)", stateNum,
+                model.c_str(), MAX_STATE_NUM + 2, MACRO_HERE);
+}
+
+void checkMixtureNum(int mixtureNum) {
+  if (mixtureNum > MAX_MIXTURE_NUM)
+    errorThrowf("Error: mixtureNum=%d exceeds MAX_MIXTURE_NUM=%d (line %d of %s)", mixtureNum, MAX_MIXTURE_NUM,
+                MACRO_HERE);
+  if (mixtureNum < 1)
+    errorThrowf("Error: mixtureNum=%d is below 1 (line %d of %s)", mixtureNum, MACRO_HERE);
+}
+
+void checkModelName(const std::string& name) {
+  if (name.size() >= static_cast<size_t>(MAX_MODEL_NAME_LEN))
+    errorThrowf("Error: model name \"%s\" has %zu bytes, MAX_MODEL_NAME_LEN=%d allows %d (line %d of %s)",
+                name.c_str(), name.size(), MAX_MODEL_NAME_LEN, MAX_MODEL_NAME_LEN - 1, MACRO_HERE);
+}
+
+void macTextParse(const std::string& path, hmmSet& set) {
+  std::string text;
+  file2string(path.c_str(), text);
+  macTokenizer in(path, std::move(text));
+
+  in.token("\"~o\"");
+  in.token("\"<STREAMINFO>\"");
+  set.streamNum = in.integer("streamNum");
+  checkStreamCount(set.streamNum, "\"" + path + "\"");
+  for (int s = 0; s < set.streamNum; s++) {
+    set.streamWidth[s] = in.integer("streamWidth");
+    checkStreamWidth(set.streamWidth[s], "\"" + path + "\"");
+  }
+  set.header = in.token("the header line");
+  set.header += " " + in.restOfLine();
+  if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
+    errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)", path.c_str(),
+                set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
+
+  for (int i = 0; !in.atEnd(); i++) {
+    std::string tok = in.token("\"~h\"");
+    if (tok != "~h")
+      errorThrowf("Error: \"%s\" line %d: expected \"~h\" of model %d, found \"%s\" (line %d of %s)", path.c_str(),
+                  in.textLine(), i, tok.c_str(), MACRO_HERE);
+    set.model.emplace_back();
+    hmmModel& model = set.model.back();
+    model.str = in.quoted("the model name");
+    checkModelName(model.str);
+
+    tok = in.token("\"<BEGINHMM>\"");
+    if (tok != "<BEGINHMM>")
+      errorThrowf("modelId=%d, str1=%s, Cannot find \"<BEGINHMM>\" (line %d of %s)", i, tok.c_str(), MACRO_HERE);
+    in.token("\"<NUMSTATES>\"");
+    model.stateNum = in.integer("stateNum");
+    checkStateNum(model.stateNum, model.str);
+
+    for (int n = 2; n < model.stateNum; n++) {
+      hmmState& state = model.state[n - 2];
+      in.token("\"<STATE>\"");
+      in.integer("the state number");
+      tok = in.token("\"<NUMMIXES>\"");
+      if (tok == "<NUMMIXES>") {
+        for (int s = 0; s < set.streamNum; s++) {
+          state.stream[s].mixtureNum = in.integer("mixtureNum");
+          checkMixtureNum(state.stream[s].mixtureNum);
+        }
+        in.token("\"<SWEIGHTS>\"");
+        in.integer("the stream weight count");
+      } else if (tok == "<SWEIGHTS>") {
+        for (int s = 0; s < set.streamNum; s++) state.stream[s].mixtureNum = 1;
+        in.integer("the stream weight count");
+      } else {
+        errorThrowf("ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d (line %d of %s)", i,
+                    n, MACRO_HERE);
+      }
+      in.reals(state.streamWeight, set.streamNum, "streamWeight");
+
+      for (int s = 0; s < set.streamNum; s++) {
+        hmmStream& stream = state.stream[s];
+        const int width = set.streamWidth[s];
+        if (set.streamNum > 1) {
+          tok = in.token("\"<STREAM>\"");
+          int number = in.integer("the stream number");
+          if (tok != "<STREAM>") {
+            printf("modelId=%d (%s), stateId=%d\n", i, model.str.c_str(), n);
+            errorThrowf("str1=%s, temp=%d, Cannot find \"<STREAM>\" (line %d of %s)", tok.c_str(), number,
+                        MACRO_HERE);
+          }
+        }
+        for (int m = 0; m < stream.mixtureNum; m++) {
+          hmmMixture& mix = stream.mixture[m];
+          tok = in.token("\"<MEAN>\"");
+          if (tok == "<MIXTURE>") {
+            in.integer("the mixture number");
+            mix.mixtureWeight = in.real("mixtureWeight");
+          } else if (stream.mixtureNum == 1) {
+            in.pushBack(tok);
+            mix.mixtureWeight = 1.0f;
+          } else {
+            // Fewer mixtures than declared: the rest stay zero, the token heads what follows.
+            in.pushBack(tok);
+            break;
+          }
+
+          tok = in.token("\"<MEAN>\"");
+          if (tok == "<RCLASS>") {
+            in.integer("the regression class");
+            tok = in.token("\"<MEAN>\"");
+          }
+          if (tok != "<MEAN>") errorThrowf("Error: Cannot find \"<MEAN>\" (line %d of %s)", MACRO_HERE);
+          int size = in.integer("the <MEAN> size");
+          if (size != MAX_PARAM_NUM)
+            errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
+          in.reals(mix.mean, width, "mean");
+
+          tok = in.token("\"<VARIANCE>\"");
+          if (tok != "<VARIANCE>") errorThrowf("Cannot find \"<VARIANCE>\" (line %d of %s)", MACRO_HERE);
+          size = in.integer("the <VARIANCE> size");
+          if (size != MAX_PARAM_NUM)
+            errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
+          in.reals(mix.variance, width, "variance");
+
+          // Without "<GCONST>" the slot keeps gconst 0 and the token starts the next mixture.
+          tok = in.token("\"<GCONST>\"");
+          if (tok == "<GCONST>")
+            mix.gconst = in.real("gconst");
+          else
+            in.pushBack(tok);
+        }
+      }
+    }
+
+    tok = in.token("\"<TRANSP>\"");
+    if (tok != "<TRANSP>") errorThrowf("Error: Cannot find \"<TRANSP>\" (line %d of %s)", MACRO_HERE);
+    in.integer("the <TRANSP> size");
+    for (int r = 0; r < model.stateNum; r++) in.reals(model.transProb[r], model.stateNum, "transProb");
+
+    tok = in.token("\"<ENDHMM>\"");
+    if (tok != "<ENDHMM>") errorThrowf("Error: Not reading <ENDHMM>, modelId=%d (line %d of %s)", i, MACRO_HERE);
+  }
+  if (set.model.empty()) errorThrowf("Error: \"%s\" holds no model (line %d of %s)", path.c_str(), MACRO_HERE);
+  set.modelNum = static_cast<int32_t>(set.model.size());
+}
+
+void macbParse(binaryImage& image, hmmSet& set) {
+  const std::string where = "image \"" + image.name() + "\"";
+  set.modelNum = image.getInt32();
+  set.streamNum = image.getInt32();
+  checkStreamCount(set.streamNum, where);
+  for (int s = 0; s < set.streamNum; s++) {
+    set.streamWidth[s] = image.getInt32();
+    checkStreamWidth(set.streamWidth[s], where);
+  }
+  // Smallest model: name, stateNum, one state of single-mixture streams, 3 x 3 transitions.
+  const int64_t minModelBytes = MAX_MODEL_NAME_LEN + 4 + 4LL * set.streamNum + 116LL * set.streamNum + 36;
+  if (set.modelNum < 0)
+    errorThrowf("Error: modelNum=%d of %s is negative (line %d of %s)", set.modelNum, where.c_str(), MACRO_HERE);
+  if (set.modelNum == 0)
+    errorThrowf("Error: %s holds no model (line %d of %s)", where.c_str(), MACRO_HERE);
+  image.need(set.modelNum, minModelBytes, "models");
+  set.model.resize(static_cast<size_t>(set.modelNum));
+
+  for (hmmModel& model : set.model) {
+    char name[MAX_MODEL_NAME_LEN];
+    image.getBytes(name, sizeof name);
+    const void* nul = memchr(name, '\0', sizeof name);
+    if (!nul)
+      errorThrowf("Error: model name in %s is not NUL-terminated within MAX_MODEL_NAME_LEN=%d bytes (line %d of %s)",
+                  where.c_str(), MAX_MODEL_NAME_LEN, MACRO_HERE);
+    model.str.assign(name, static_cast<const char*>(nul) - name);
+    model.stateNum = image.getInt32();
+    checkStateNum(model.stateNum, model.str);
+    for (int k = 0; k < model.stateNum - 2; k++) {
+      hmmState& state = model.state[k];
+      for (int s = 0; s < set.streamNum; s++) state.streamWeight[s] = image.getFloat();
+      for (int s = 0; s < set.streamNum; s++) {
+        hmmStream& stream = state.stream[s];
+        stream.mixtureNum = image.getInt32();
+        checkMixtureNum(stream.mixtureNum);
+        image.need(stream.mixtureNum, 4 * (2 + 2 * MAX_PARAM_NUM), "mixtures");
+        for (int m = 0; m < stream.mixtureNum; m++) {
+          hmmMixture& mix = stream.mixture[m];
+          mix.mixtureWeight = image.getFloat();
+          for (float& v : mix.mean) v = image.getFloat();
+          for (float& v : mix.variance) v = image.getFloat();
+          mix.gconst = image.getFloat();
+        }
+      }
+    }
+    // The image keeps the first stateNum x stateNum floats of the flat 5 x 5 matrix.
+    float flat[(MAX_STATE_NUM + 2) * (MAX_STATE_NUM + 2)] = {};
+    const int n = model.stateNum * model.stateNum;
+    image.need(n, 4, "transition probabilities");
+    for (int k = 0; k < n; k++) flat[k] = image.getFloat();
+    memcpy(model.transProb, flat, sizeof flat);
+  }
+  image.expectEnd();
+}
+
+}  // namespace
+
+macroClass::macroClass() {
+  MMF.modelNum = 0;
+  MMF.streamNum = 0;
+  for (int32_t& w : MMF.streamWidth) w = 0;
+}
+
+void macroClass::macroRead(const std::string& path, bool prepare) {
+  if (prepare)
+    macroReadSorted(path);
+  else
+    macroReadRaw(path);
+}
+
+void macroClass::macroReadSorted(const std::string& path) {
+  macroReadRaw(path);
+  sortModels(0, MMF.modelNum - 1);
+  prepareModels();
+}
+
+void macroClass::macroReadRaw(const std::string& path) {
+  macroFree();
+  const std::string ext = getFileExt(path);
+  if (ext == "macb" || ext == "MACB")
+    macbRead(path);
+  else if (ext == "mac" || ext == "MAC")
+    macTextRead(path);
+  else
+    errorThrowf("Error in reading \"%s\": The only allowed extension are \"mac\" and \"macb\" (line %d of %s) \n",
+                path.c_str(), MACRO_HERE);
+}
+
+void macroClass::macTextRead(const std::string& path) {
+  macroFree();
+  hmmSet set{};
+  macTextParse(path, set);
+  MMF = std::move(set);
+}
+
+void macroClass::macbRead(const std::string& path) {
+  macroFree();
+  binaryImage image = binaryImage::fromFile(path);
+  hmmSet set{};
+  macbParse(image, set);
+  MMF = std::move(set);
+}
+
+void macroClass::macbReadFromBuffer(const void* buffer, size_t size) {
+  macroFree();
+  binaryImage image("(memory block)", buffer, size);
+  hmmSet set{};
+  macbParse(image, set);
+  MMF = std::move(set);
+}
+
+void macroClass::macroReadFromBuffer(const void* buffer, size_t size) {
+  macbReadFromBuffer(buffer, size);
+  sortModels(0, MMF.modelNum - 1);
+  prepareModels();
+}
+
+void macroClass::modelCountRead(const std::string& path) {
+  for (hmmModel& model : MMF.model) model.logCount = 0;
+  if (!fileExist(path.c_str())) return;
+  strVec lines;
+  file2strVec(path, lines, '%');
+  if (lines.size() > MMF.model.size())
+    errorThrowf("Error: model count file %s has %zu lines for %d models (line %d of %s)", path.c_str(), lines.size(),
+                MMF.modelNum, MACRO_HERE);
+  for (size_t i = 0; i < lines.size(); i++) {
+    strVec fields;
+    strSplit(lines[i], '\t', fields);
+    if (fields.size() < 2)
+      errorThrowf("Error: line %zu of model count file %s has no TAB-separated count (line %d of %s)", i + 1,
+                  path.c_str(), MACRO_HERE);
+    hmmModel& model = MMF.model[i];
+    if (fields[0] != model.str)
+      printf("Warning: Mismatched model count file %s! (line %d of %s)\n", path.c_str(), MACRO_HERE);
+    int count = strToInt(fields[1].c_str());
+    if (count > 0) model.logCount = logf(static_cast<float>(count));
+  }
+}
+
+int macroClass::findModelIndex(const std::string& name) const {
+  if (MMF.model.empty()) return -1;
+  auto it = std::lower_bound(MMF.model.begin(), MMF.model.end(), name,
+                             [](const hmmModel& m, const std::string& key) { return m.str < key; });
+  if (it != MMF.model.end() && it->str == name) return static_cast<int>(it - MMF.model.begin());
+  return findSubstituteModel(name);
+}
+
+int macroClass::findSubstituteModel(const std::string& name) const {
+  if (name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV") return -1;
+  size_t plus = name.find('+');
+  if (plus == std::string::npos)
+    errorThrowf("Error in macroClass::findSubstituteModel(): Cannot find '+' sign, modelStr=%s (line %d of %s) \n",
+                name.c_str(), MACRO_HERE);
+  if (MMF.model.empty()) return -1;
+  auto firstWithPrefix = [this](const std::string& prefix) {
+    for (size_t i = 0; i < MMF.model.size(); i++)
+      if (MMF.model[i].str.compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
+    return -1;
+  };
+  const std::string left = name.substr(0, plus + 1);
+  int index = firstWithPrefix(left + "sil");
+  if (index < 0) index = firstWithPrefix(left);
+  if (index < 0) index = 0;
+  printf("Warning of model substitution: %s is replaced by %s\n", name.c_str(), MMF.model[index].str.c_str());
+  return index;
+}
+
+void macroClass::getModelNames(strVec& names) const {
+  names.clear();
+  for (const hmmModel& model : MMF.model) names.push_back(model.str);
+}
+
+void macroClass::sortModels(int lo, int hi) {
+  if (lo < 0) lo = 0;
+  if (hi > MMF.modelNum - 1) hi = MMF.modelNum - 1;
+  if (lo >= hi) return;
+  // Records are large: order indices first, then move each record once.
+  std::vector<size_t> order(static_cast<size_t>(hi - lo + 1));
+  std::iota(order.begin(), order.end(), static_cast<size_t>(lo));
+  std::stable_sort(order.begin(), order.end(),
+                   [this](size_t a, size_t b) { return MMF.model[a].str < MMF.model[b].str; });
+  std::vector<hmmModel> sorted;
+  sorted.reserve(order.size());
+  for (size_t k : order) sorted.push_back(std::move(MMF.model[k]));
+  std::move(sorted.begin(), sorted.end(), MMF.model.begin() + lo);
+}
+
+void macroClass::prepareModels() {
+  for (hmmModel& model : MMF.model) {
+    for (int k = 0; k < model.stateNum - 2; k++) {
+      for (int j = 0; j < MMF.streamNum; j++) {
+        hmmStream& stream = model.state[k].stream[j];
+        for (int m = 0; m < stream.mixtureNum; m++) {
+          hmmMixture& mix = stream.mixture[m];
+          for (int d = 0; d < MMF.streamWidth[j]; d++) {
+            float v = mix.variance[d];
+            if (v < 1e-30f) v = 1e-30f;
+            float inverse = 1.0f / v;
+            mix.variance[d] = inverse < 1e-30f ? 1e-30f : inverse;
+          }
+          // A negative weight (an already prepared set, say) would give NaN scores.
+          if (!(mix.mixtureWeight >= 0.0f))
+            errorThrowf("Error: mixtureWeight=%g < 0 in model %s, state %d, stream %d, mixture %d: set already "
+                        "prepared? (line %d of %s)",
+                        mix.mixtureWeight, model.str.c_str(), k + 2, j + 1, m + 1, MACRO_HERE);
+          mix.mixtureWeight = mix.mixtureWeight == 0.0f ? LZERO : logf(mix.mixtureWeight);
+        }
+      }
+    }
+    for (int i = 0; i < model.stateNum; i++) {
+      for (int j = 0; j < model.stateNum; j++) {
+        float& p = model.transProb[i][j];
+        if (!(p >= 0.0f))
+          errorThrowf("Error: transProb[%d][%d]=%g < 0 in model %s: set already prepared? (line %d of %s)", i, j, p,
+                      model.str.c_str(), MACRO_HERE);
+        // A zero probability is an impossible move, not log 1.
+        p = p == 0.0f ? LZERO : logf(p);
+      }
+    }
+  }
+}
+
+void macroClass::macroAppend(const macroClass& other) {
+  const int old = MMF.modelNum;
+  if (MMF.model.empty() && MMF.streamNum == 0) {
+    MMF.streamNum = other.MMF.streamNum;
+    std::copy(std::begin(other.MMF.streamWidth), std::end(other.MMF.streamWidth), std::begin(MMF.streamWidth));
+    MMF.header = other.MMF.header;
+  } else if (!other.MMF.model.empty() &&
+             (other.MMF.streamNum != MMF.streamNum ||
+              !std::equal(MMF.streamWidth, MMF.streamWidth + MMF.streamNum, other.MMF.streamWidth))) {
+    // Models of another stream layout would be scored over the wrong vector parts.
+    errorThrowf("Error: cannot append a set of another stream layout (streamNum=%d and %d, or other streamWidth) "
+                "(line %d of %s)",
+                MMF.streamNum, other.MMF.streamNum, MACRO_HERE);
+  }
+  MMF.model.insert(MMF.model.end(), other.MMF.model.begin(), other.MMF.model.end());
+  MMF.modelNum = static_cast<int32_t>(MMF.model.size());
+  printf("MMF.modelNum=%d, mac2.MMF.modelNum=%d, new=%d\n", old, other.MMF.modelNum, MMF.modelNum);
+  sortModels(0, MMF.modelNum - 1);
+}
+
+void macroClass::macroFree() {
+  MMF.model.clear();
+  MMF.model.shrink_to_fit();
+  MMF.modelNum = 0;
+}
+
+// ---- Writers ----------------------------------------------------------------------------
+
+namespace {
+
+// A set built in code can hold any counts; the writers index the fixed arrays with them.
+void checkWritable(const hmmSet& set) {
+  checkStreamCount(set.streamNum, "the model set");
+  for (int s = 0; s < set.streamNum; s++) checkStreamWidth(set.streamWidth[s], "the model set");
+  for (const hmmModel& model : set.model) {
+    checkModelName(model.str);
+    checkStateNum(model.stateNum, model.str);
+    for (int k = 0; k < model.stateNum - 2; k++)
+      for (int s = 0; s < set.streamNum; s++) checkMixtureNum(model.state[k].stream[s].mixtureNum);
+  }
+}
+
+}  // namespace
+
+void macroClass::macbWrite(const std::string& path) const {
+  checkWritable(MMF);
+  binaryImage image(path);
+  image.putInt32(MMF.modelNum);
+  image.putInt32(MMF.streamNum);
+  for (int s = 0; s < MMF.streamNum; s++) image.putInt32(MMF.streamWidth[s]);
+  for (const hmmModel& model : MMF.model) {
+    char name[MAX_MODEL_NAME_LEN] = {};
+    memcpy(name, model.str.data(), model.str.size());
+    image.putBytes(name, sizeof name);
+    image.putInt32(model.stateNum);
+    for (int k = 0; k < model.stateNum - 2; k++) {
+      const hmmState& state = model.state[k];
+      for (int s = 0; s < MMF.streamNum; s++) image.putFloat(state.streamWeight[s]);
+      for (int s = 0; s < MMF.streamNum; s++) {
+        const hmmStream& stream = state.stream[s];
+        image.putInt32(stream.mixtureNum);
+        for (int m = 0; m < stream.mixtureNum; m++) {
+          const hmmMixture& mix = stream.mixture[m];
+          image.putFloat(mix.mixtureWeight);
+          for (float v : mix.mean) image.putFloat(v);
+          for (float v : mix.variance) image.putFloat(v);
+          image.putFloat(mix.gconst);
+        }
+      }
+    }
+    const float* flat = &model.transProb[0][0];
+    for (int k = 0; k < model.stateNum * model.stateNum; k++) image.putFloat(flat[k]);
+  }
+  image.save(path);
+}
+
+void macroClass::macTextWrite(const std::string& path) const {
+  checkWritable(MMF);
+  filePtr out = openFilePtr(path, "w");
+  FILE* fp = out.get();
+  fprintf(fp, "~o\n<STREAMINFO> %d", MMF.streamNum);
+  for (int s = 0; s < MMF.streamNum; s++) fprintf(fp, " %d", MMF.streamWidth[s]);
+  fprintf(fp, "\n%s\n", MMF.header.c_str());
+  for (const hmmModel& model : MMF.model) {
+    fprintf(fp, "~h \"%s\"\n<BEGINHMM>\n<NUMSTATES> %d\n", model.str.c_str(), model.stateNum);
+    for (int k = 0; k < model.stateNum - 2; k++) {
+      const hmmState& state = model.state[k];
+      fprintf(fp, "<STATE> %d\n<NUMMIXES>", k + 2);
+      for (int s = 0; s < MMF.streamNum; s++) fprintf(fp, " %d", state.stream[s].mixtureNum);
+      fprintf(fp, "\n<SWEIGHTS> %d", MMF.streamNum);
+      if (MMF.streamNum == 1) {
+        fprintf(fp, "\n %e\n", 1.0);
+      } else {
+        fprintf(fp, "\n");
+        for (int s = 0; s < MMF.streamNum; s++) fprintf(fp, " %e", 1.0);
+        fprintf(fp, "\n");
+      }
+      for (int s = 0; s < MMF.streamNum; s++) {
+        const hmmStream& stream = state.stream[s];
+        const int width = MMF.streamWidth[s];
+        if (MMF.streamNum > 1) fprintf(fp, "<STREAM> %d\n", s + 1);
+        for (int m = 0; m < stream.mixtureNum; m++) {
+          const hmmMixture& mix = stream.mixture[m];
+          if (mix.mixtureWeight == 0.0f) continue;
+          fprintf(fp, "<MIXTURE> %d %e\n<MEAN> %d\n", m + 1, mix.mixtureWeight, width);
+          for (int d = 0; d < width; d++) fprintf(fp, " %e", mix.mean[d]);
+          fprintf(fp, "\n<VARIANCE> %d\n", width);
+          for (int d = 0; d < width; d++) fprintf(fp, " %e", mix.variance[d]);
+          fprintf(fp, "\n<GCONST> %e\n", mix.gconst);
+        }
+      }
+    }
+    fprintf(fp, "<TRANSP> %d\n", model.stateNum);
+    for (int i = 0; i < model.stateNum; i++) {
+      for (int j = 0; j < model.stateNum; j++) fprintf(fp, " %e", model.transProb[i][j]);
+      fprintf(fp, "\n");
+    }
+    fprintf(fp, "<ENDHMM>\n");
+  }
+  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+}
+
+void macroClass::print(int modelIndex, const std::string& path) const {
+  if (modelIndex < 0 || modelIndex >= MMF.modelNum)
+    errorThrowf("Error: model index %d is outside 0..%d (line %d of %s)", modelIndex, MMF.modelNum - 1, MACRO_HERE);
+  checkWritable(MMF);
+  const hmmModel& model = MMF.model[static_cast<size_t>(modelIndex)];
+  filePtr out = openFilePtr(path, "w");
+  FILE* fp = out.get();
+  fprintf(fp, "\tModel index = %d\n\tMMF.modelNum = %d\n\tMMF.streamNum = %d\n", modelIndex, MMF.modelNum,
+          MMF.streamNum);
+  fprintf(fp, "\tMMF.model[%d].stateNum = %d\n\tMMF.model[%d].str = %s\n", modelIndex, model.stateNum, modelIndex,
+          model.str.c_str());
+  for (int k = 0; k < model.stateNum - 2; k++) {
+    const hmmState& state = model.state[k];
+    fprintf(fp, "\t\tState index = %d\n", k);
+    for (int s = 0; s < MMF.streamNum; s++) {
+      const hmmStream& stream = state.stream[s];
+      fprintf(fp, "\t\t\tStream index = %d\n\t\t\t\tstreamWeight[%d] = %f\n", s, s, state.streamWeight[s]);
+      for (int m = 0; m < stream.mixtureNum; m++) {
+        const hmmMixture& mix = stream.mixture[m];
+        fprintf(fp, "\t\t\t\tMixture index = %d\n\t\t\t\t\tmixtureWeight = %f\n\t\t\t\t\tgconst = %f\n", m,
+                mix.mixtureWeight, mix.gconst);
+        fprintf(fp, "\t\t\t\t\tmean = ");
+        for (int d = 0; d < MMF.streamWidth[s]; d++) fprintf(fp, "%f ", mix.mean[d]);
+        fprintf(fp, "\n\t\t\t\t\tvariance = ");
+        for (int d = 0; d < MMF.streamWidth[s]; d++) fprintf(fp, "%f ", mix.variance[d]);
+        fprintf(fp, "\n");
+      }
+    }
+  }
+  fprintf(fp, "\tMMF.model[%d].transProb = \n", modelIndex);
+  for (int i = 0; i < model.stateNum; i++) {
+    fprintf(fp, "\t");
+    for (int j = 0; j < model.stateNum; j++) fprintf(fp, "\t%f ", model.transProb[i][j]);
+    fprintf(fp, "\n");
+  }
+  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+}
+
+void macroClass::orderedModelExport(const std::string& path) const {
+  static const char* const LIST = "ModelNames.txt";
+  if (MMF.model.empty()) errorThrowf("Error: no models to export to %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  checkWritable(MMF);
+
+  std::string text;
+  file2string(LIST, text);
+  strVec tokens;
+  {
+    size_t pos = 0;
+    while (true) {
+      while (pos < text.size() && isWhiteSpace(text[pos])) ++pos;
+      if (pos >= text.size()) break;
+      size_t begin = pos;
+      while (pos < text.size() && !isWhiteSpace(text[pos])) ++pos;
+      tokens.push_back(text.substr(begin, pos - begin));
+    }
+  }
+  const size_t n = MMF.model.size();
+  strVec names{"sil"};
+  for (size_t e = 1; e < n; e++) {
+    const size_t t = 2 * (e - 1);
+    if (t + 1 >= tokens.size())
+      errorThrowf("Error: \"%s\" lists %zu names, %zu models need %zu (line %d of %s)", LIST, e - 1, n, n - 1,
+                  MACRO_HERE);
+    char* end = nullptr;
+    strtol(tokens[t].c_str(), &end, 10);
+    if (*end != '\0')
+      errorThrowf("Error: entry %zu of \"%s\" does not start with a number: \"%s\" (line %d of %s)", e, LIST,
+                  tokens[t].c_str(), MACRO_HERE);
+    if (tokens[t + 1].size() >= static_cast<size_t>(MAX_EXPORT_NAME_LEN))
+      errorThrowf("Error: name \"%s\" of \"%s\" has %zu bytes, MAX_EXPORT_NAME_LEN=%d allows %d (line %d of %s)",
+                  tokens[t + 1].c_str(), LIST, tokens[t + 1].size(), MAX_EXPORT_NAME_LEN, MAX_EXPORT_NAME_LEN - 1,
+                  MACRO_HERE);
+    names.push_back(tokens[t + 1]);
+  }
+
+  // Both lists run in nearly the same order: the window closes in from both ends.
+  std::vector<int> modelOf(n, -1);
+  long lo = 0, hi = static_cast<long>(n) - 1;
+  for (size_t i = 0; i < n; i++) {
+    const std::string& name = MMF.model[i].str;
+    long e = lo;
+    while (e <= hi && names[static_cast<size_t>(e)] != name) ++e;
+    if (e > hi)
+      errorThrowf("Error: can not find model name \"%s\" in \"ModelNames.txt\" (line %d of %s)", name.c_str(),
+                  MACRO_HERE);
+    modelOf[static_cast<size_t>(e)] = static_cast<int>(i);
+    if (e == lo) ++lo;
+    if (e == hi) --hi;
+  }
+  for (size_t e = 0; e < n; e++)
+    if (modelOf[e] < 0)
+      errorThrowf("Error: no model for name \"%s\" of \"ModelNames.txt\" (line %d of %s)", names[e].c_str(),
+                  MACRO_HERE);
+
+  const int width = MMF.streamWidth[0];
+  binaryImage image(path);
+  auto putFirstStream = [&](const hmmStream& stream, float weightScale) {
+    image.putFloat(static_cast<float>(stream.mixtureNum));
+    for (int m = 0; m < stream.mixtureNum; m++) image.putFloat(weightScale * stream.mixture[m].mixtureWeight);
+    for (int m = 0; m < stream.mixtureNum; m++) image.putFloat(logf(stream.mixture[m].mixtureWeight));
+    for (int m = 0; m < stream.mixtureNum; m++) {
+      for (int d = 0; d < width; d++) image.putFloat(stream.mixture[m].mean[d]);
+      for (int d = 0; d < width; d++) image.putFloat(stream.mixture[m].variance[d]);
+    }
+  };
+  image.putFloat(static_cast<float>(MMF.modelNum - 1));
+  image.putFloat(static_cast<float>(width));
+  putFirstStream(MMF.model[static_cast<size_t>(modelOf[0])].state[0].stream[0], 1e7f);
+  for (size_t e = 1; e < n; e++) {
+    const hmmModel& model = MMF.model[static_cast<size_t>(modelOf[e])];
+    image.putFloat(static_cast<float>(model.stateNum - 2));
+    for (int k = 0; k < model.stateNum - 2; k++) putFirstStream(model.state[k].stream[0], 1e5f);
+  }
+  image.save(path);
+}
+
+// ---- HTK parameter files ------------------------------------------------------------------
+
+void macroClass::byteReverse(void* buffer, int n) {
+  if (n <= 0) return;
+  unsigned char* b = static_cast<unsigned char*>(buffer);
+  std::reverse(b, b + n);
+}
+
+int32_t macroClass::htkHeaderField(const std::string& path, int field) {
+  binaryImage image = binaryImage::fromFile(path);
+  const int32_t sampleNum = image.getInt32();
+  const int32_t samplePeriod = image.getInt32();
+  const int32_t sizeAndKind = image.getInt32();
+  const uint32_t u = static_cast<uint32_t>(sizeAndKind);
+  switch (field) {
+    case 0: return sampleNum;
+    case 1: return samplePeriod;
+    case 2: return static_cast<int32_t>(u & 0xffff);
+    case 3: return static_cast<int32_t>(u >> 16);
+    default: return -1;
+  }
+}
+
+std::vector<float> macroClass::htkDataRead(const std::string& path, int frameNum, int bytesPerFrame) {
+  if (frameNum < 0 || bytesPerFrame < 0)
+    errorThrowf("Error: cannot read %d frames of %d bytes from %s (line %d of %s)", frameNum, bytesPerFrame,
+                path.c_str(), MACRO_HERE);
+  binaryImage image = binaryImage::fromFile(path);
+  char header[12];
+  image.getBytes(header, sizeof header);
+  const int64_t count = static_cast<int64_t>(frameNum) * (bytesPerFrame / 4);
+  image.need(count, 4, "floats");
+  std::vector<float> data(static_cast<size_t>(count));
+  for (float& v : data) v = image.getFloat();
+  return data;
+}
+
+}  // namespace tulim

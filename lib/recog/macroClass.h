@@ -1,0 +1,125 @@
+// The acoustic model set: HMMs of phones read from "mac" text or "macb" images, sorted by
+// name and prepared for scoring, with the model count file, name lookup with substitution
+// and the writers. Shared read-only by the lexicon, the net reader, the search and scoring.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "stringUtil.h"
+
+namespace tulim {
+
+constexpr int MAX_STREAM_NUM = 3;
+constexpr int MAX_PARAM_NUM = 13;       // values per stream; every "mac" vector declares 13
+constexpr int MAX_MIXTURE_NUM = 32;
+constexpr int MAX_STATE_NUM = 3;        // emitting states; a model has two more
+constexpr int MAX_MODEL_NAME_LEN = 50;  // name field bytes, the NUL included
+constexpr int MAX_HEADER_LEN = 1000;    // header field bytes, the NUL included
+constexpr int MAX_EXPORT_NAME_LEN = 20; // "ModelNames.txt" name field bytes, the NUL included
+constexpr float LZERO = -1e10f;         // log of an impossible event: a dead score
+
+struct hmmMixture {
+  float mixtureWeight;  // log domain after preparation (LZERO for a zero weight)
+  float mean[MAX_PARAM_NUM];
+  float variance[MAX_PARAM_NUM];  // inverse variances after preparation
+  float gconst;
+};
+
+struct hmmStream {
+  int32_t mixtureNum;
+  hmmMixture mixture[MAX_MIXTURE_NUM];
+};
+
+struct hmmState {
+  float streamWeight[MAX_STREAM_NUM];
+  hmmStream stream[MAX_STREAM_NUM];
+};
+
+struct hmmModel {
+  std::string str;  // at most MAX_MODEL_NAME_LEN - 1 bytes
+  float logCount;   // natural log of the model count file's count, 0 without one
+  int32_t stateNum;  // with the entry and exit states
+  hmmState state[MAX_STATE_NUM];  // HTK state n at index n - 2
+  // Indexed by HTK state number - 1; probabilities as read, natural logs after preparation
+  // (LZERO where the probability is 0).
+  float transProb[MAX_STATE_NUM + 2][MAX_STATE_NUM + 2];
+};
+
+struct hmmSet {
+  int32_t modelNum;  // always model.size()
+  int32_t streamNum;
+  int32_t streamWidth[MAX_STREAM_NUM];
+  std::string header;  // the line after the stream information, not interpreted
+  std::vector<hmmModel> model;  // sorted by str after loading
+};
+
+class macroClass {
+ public:
+  hmmSet MMF;
+
+  macroClass();
+
+  // ---- Reading ----------------------------------------------------------------------------
+
+  // macroReadSorted when prepare is set, else macroReadRaw.
+  void macroRead(const std::string& path, bool prepare);
+  // macroReadRaw, then sortModels over all models and prepareModels.
+  void macroReadSorted(const std::string& path);
+  // Frees the set, then reads "mac"/"MAC" text or a "macb"/"MACB" image as it stands.
+  void macroReadRaw(const std::string& path);
+  void macTextRead(const std::string& path);
+  void macbRead(const std::string& path);
+  // The "macb" layout from the size bytes at buffer, which must hold exactly one image.
+  void macbReadFromBuffer(const void* buffer, size_t size);
+  // macbReadFromBuffer, then sortModels over all models and prepareModels.
+  void macroReadFromBuffer(const void* buffer, size_t size);
+
+  // Sets every logCount from the model count file (model name TAB count per line, in
+  // sorted model order); a missing file leaves them all 0.
+  void modelCountRead(const std::string& path);
+
+  // ---- Lookup -----------------------------------------------------------------------------
+
+  // Index of the model of that name, else findSubstituteModel; -1 when nothing stands for it
+  // (always on an empty set).
+  int findModelIndex(const std::string& name) const;
+  // A related model for a context-dependent name the set lacks (x-a+sil, then any x-a+...,
+  // then model 0), announced with a warning; -1 for the silence and filler names.
+  int findSubstituteModel(const std::string& name) const;
+  void getModelNames(strVec& names) const;
+
+  // ---- Preparation and set operations ---------------------------------------------------
+
+  // Sorts records lo..hi (inclusive) byte-wise by name.
+  void sortModels(int lo, int hi);
+  // Floors and inverts variances and takes logs of weights and transitions. Only once.
+  void prepareModels();
+  // Appends copies of other's models and re-sorts; neither set is prepared here.
+  void macroAppend(const macroClass& other);
+  void macroFree();
+
+  // ---- Writers ----------------------------------------------------------------------------
+
+  void macbWrite(const std::string& path) const;
+  void macTextWrite(const std::string& path) const;
+  // One model in readable form.
+  void print(int modelIndex, const std::string& path) const;
+  // The first stream of every model as floats, in the order of "ModelNames.txt" in the
+  // working directory.
+  void orderedModelExport(const std::string& path) const;
+
+  // ---- HTK parameter files ----------------------------------------------------------------
+
+  // Reverses the first n bytes of buffer in place.
+  static void byteReverse(void* buffer, int n);
+  // Field 0..3 of the 12-byte header (sample count, sample period, sample size, parameter
+  // kind; the 16-bit ones zero-extended); -1 for any other index.
+  static int32_t htkHeaderField(const std::string& path, int field);
+  // frameNum frames of bytesPerFrame / 4 floats each, after the header.
+  static std::vector<float> htkDataRead(const std::string& path, int frameNum, int bytesPerFrame);
+};
+
+}  // namespace tulim

@@ -1,0 +1,574 @@
+#include "CMel.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <locale>
+#include <stdexcept>
+#include <string>
+
+#include "bofstream.h"
+#include "fft.h"
+#include "platform/cLocaleScope.h"
+#include "stringUtil.h"
+#include "utility.h"
+
+namespace tulim {
+
+namespace {
+
+const double PI = 3.14159265358979323846;
+// Below this an energy has no logarithm worth keeping: the log energy is then LZERO.
+const double MIN_LOG_ENERGY_ARG = 2.45e-308;
+const float LZERO = -1e10f;
+
+// Float-to-int conversion that saturates instead of overflowing (NaN gives 0).
+int truncToInt(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= double(INT_MAX)) return INT_MAX;
+  if (x <= double(INT_MIN)) return INT_MIN;
+  return int(x);
+}
+
+// atof's reading in the C locale, kept inside the range of a float.
+float toFloat(const std::string& text) {
+  double value = strtod(text.c_str(), nullptr);
+  if (value > FLT_MAX) return FLT_MAX;
+  if (value < -FLT_MAX) return -FLT_MAX;
+  return float(value);
+}
+
+struct kindName {
+  const char* name;
+  int16_t code;
+};
+const kindName BASE_KINDS[] = {
+    {"WAVEFORM", WAVEFORM}, {"LPC", LPC},         {"LPREFC", LPREFC}, {"LPCEPSTRA", LPCEPSTRA},
+    {"LPDELCEP", LPDELCEP}, {"IREFC", IREFC},     {"MFCC", MFCC},     {"FBANK", FBANK},
+    {"MELSPEC", MELSPEC},   {"USER", USER},       {"DISCRETE", DISCRETE}, {"ANON", ANON},
+};
+
+int16_t qualifierOfLetter(char letter) {
+  switch (letter) {
+    case 'E': return KIND_E;
+    case 'N': return KIND_N;
+    case 'D': return KIND_D;
+    case 'A': return KIND_A;
+    case 'C': return KIND_C;
+    case 'Z': return KIND_Z;
+    case 'K': return KIND_K;
+    case '0': return KIND_0;
+    case 'V': return KIND_V;
+    default: return 0;
+  }
+}
+
+void appendBigEndian16(std::string& out, uint16_t v) {
+  out += char(v >> 8);
+  out += char(v & 0xff);
+}
+void appendBigEndian32(std::string& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out += char((v >> shift) & 0xff);
+}
+uint32_t floatBits(float value) {
+  uint32_t bits;
+  memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+// Writes bytes and pushes them out, so a full disk shows here and not at fclose.
+bool writeAll(FILE* fp, const std::string& bytes) {
+  return fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size() && fflush(fp) == 0;
+}
+
+}  // namespace
+
+// ---- Frame geometry ---------------------------------------------------------------------------
+
+frameGeometry::frameGeometry(float windowSize, float rate)
+    : frameSize(truncToInt(double(windowSize) / 625)),
+      frameShift(truncToInt(double(rate) / 625)),
+      sampPeriod(625) {}
+
+frameGeometry::frameGeometry(float windowSize, float rate, at8kHz)
+    : frameSize(truncToInt(double(windowSize) / 1250)),
+      frameShift(truncToInt(double(rate) / 1250)),
+      sampPeriod(1250) {}
+
+// ---- Configuration --------------------------------------------------------------------------
+
+void CMel::readConfig(const char* file) {
+  FILE* raw = file ? fopen(file, "r") : nullptr;
+  if (!raw) {
+    printf("Can't open config file %s \n", file ? file : "");
+    return;
+  }
+  filePtr fp(raw);
+  cLocaleScope cLocale;
+  std::string line;
+  strVec pieces;
+  while (fileReadLine(fp.get(), line)) {
+    // Blanks go wherever they are ("TARGET KIND = X" is the key TARGETKIND); TABs stay.
+    line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
+    // strtok semantics: runs of '=' separate, leading ones are skipped.
+    strSplit(line, '=', pieces);
+    strVecRemoveEmpty(pieces);
+    if (pieces.size() < 2) continue;
+    const std::string& key = pieces[0];
+    const std::string& value = pieces[1];
+    CMelConfig& c = config;
+    if (key == "ZMEANSOURCE") {
+      if (value == "TRUE" || value == "T") c.zeroMeanSource = true;
+    } else if (key == "ENORMALISE") {
+      if (value == "FALSE" || value == "F") c.eNormalise = false;
+    } else if (key == "USEHAMMING") {
+      if (value == "FALSE" || value == "F") c.useHamming = false;
+    } else if (key == "USEPOWER") {
+      if (value == "TRUE" || value == "T") c.usePower = true;
+    } else if (key == "SOURCEKIND" || key == "SOURCEFORMAT") {
+      // accepted: the samples arrive already decoded
+    } else if (key == "SOURCERATE") {
+      c.sourceRate = toFloat(value);
+    } else if (key == "TARGETKIND") {
+      setTargetKind(value.c_str());
+    } else if (key == "TARGETRATE") {
+      c.targetRate = toFloat(value);
+    } else if (key == "WINDOWSIZE") {
+      c.windowSize = toFloat(value);
+    } else if (key == "PREEMCOEF") {
+      c.preEmphCoef = toFloat(value);
+    } else if (key == "DELTAWINDOW") {
+      c.deltaWindow = truncToInt(toFloat(value));
+    } else if (key == "ACCWINDOW") {
+      c.accWindow = truncToInt(toFloat(value));
+    } else if (key == "NUMCHANS") {
+      c.numChans = truncToInt(toFloat(value));
+    } else if (key == "CEPLIFTER") {
+      c.cepLifter = truncToInt(toFloat(value));
+    } else if (key == "NUMCEPS") {
+      c.numCeps = truncToInt(toFloat(value));
+    } else if (key == "LOFREQ") {
+      c.loFreq = toFloat(value);
+    } else if (key == "HIFREQ") {
+      c.hiFreq = toFloat(value);
+    } else if (key == "ESCALE") {
+      c.eScale = toFloat(value);
+    } else if (key == "SILFLOOR") {
+      c.silFloor = toFloat(value);
+    }
+  }
+}
+
+void CMel::setTargetKind(const char* text) {
+  config.targetKind = str2ParmKind(text);
+  vecSize = vecSizeOfKind(config.targetKind);
+}
+
+int16_t CMel::str2ParmKind(const char* text) {
+  std::string name = text ? text : "";
+  int qualifiers = 0;
+  while (name.size() > 2 && name[name.size() - 2] == '_') {
+    qualifiers |= qualifierOfLetter(name.back());
+    name.resize(name.size() - 2);
+  }
+  for (const kindName& base : BASE_KINDS) {
+    if (name != base.name) continue;
+    if (base.code == LPDELCEP) return int16_t(LPCEPSTRA | KIND_D | qualifiers);
+    return int16_t(base.code | qualifiers);
+  }
+  return ANON;
+}
+
+int CMel::vecSizeOfKind(int16_t kind) const {
+  int64_t size = int64_t(config.numCeps) + ((kind & KIND_E) ? 1 : 0) + ((kind & KIND_0) ? 1 : 0);
+  if (kind & KIND_D) size *= (kind & KIND_A) ? 3 : 2;
+  return int(std::max<int64_t>(INT_MIN, std::min<int64_t>(INT_MAX, size)));
+}
+
+int CMel::staticSize() const {
+  const int16_t kind = config.targetKind;
+  return config.numCeps + ((kind & KIND_E) ? 1 : 0) + ((kind & KIND_0) ? 1 : 0);
+}
+
+// ---- Features ---------------------------------------------------------------------------------
+
+void CMel::computeMfcc(const int* samples, int fs, int nbits, int count, const char* cfgFile,
+                       int* nFramesOut, int* vecSizeOut) {
+  const char* name = cfgFile ? cfgFile : "";
+  if (FILE* probe = fopen(name, "r"))
+    fclose(probe);
+  else
+    printf("Cannot open %s (line %d, file %s)\n", name, 129, "CMel");
+
+  if (nbits != 8 && nbits != 16)
+    errorThrowf("CMel::computeMfcc: %d bits a sample, only 8 and 16 are read (line %d of %s)", nbits,
+                TULIM_HERE);
+  if (count > 0 && !samples) errorThrowf("CMel::computeMfcc: no samples (line %d of %s)", TULIM_HERE);
+
+  std::vector<int> unsigned8;
+  if (nbits == 8 && count > 0) {
+    // 8-bit data are unsigned around 128; scaled to the 16-bit range the settings assume.
+    unsigned8.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+      int64_t v = (int64_t(samples[i]) - 128) * 256;
+      unsigned8[size_t(i)] = int(std::max<int64_t>(INT_MIN, std::min<int64_t>(INT_MAX, v)));
+    }
+    samples = unsigned8.data();
+  }
+
+  readConfig(cfgFile);
+  wave2feature(samples, fs, count);
+  if (nFramesOut) *nFramesOut = nFrames;
+  if (vecSizeOut) *vecSizeOut = vecSize;
+}
+
+void CMel::computeMfccFloat(const float* samples, int fs, int nbits, int count, const char* cfgFile,
+                            int* nFramesOut, int* vecSizeOut) {
+  if (count > 0 && !samples) errorThrowf("CMel::computeMfccFloat: no samples (line %d of %s)", TULIM_HERE);
+  std::vector<int> ints(size_t(std::max(count, 0)));
+  for (size_t i = 0; i < ints.size(); ++i) ints[i] = truncToInt(double(samples[i]) * 32768);
+  computeMfcc(ints.data(), fs, nbits, count, cfgFile, nFramesOut, vecSizeOut);
+}
+
+void CMel::checkSettings(int fs) const {
+  const CMelConfig& c = config;
+  const int16_t kind = c.targetKind;
+  if (c.numChans < 1 || c.numChans > MAX_NUM_CHANS)
+    errorThrowf("CMel: NUMCHANS = %d, must be 1 to MAX_NUM_CHANS = %d (line %d of %s)", c.numChans,
+                MAX_NUM_CHANS, TULIM_HERE);
+  if (c.numCeps < 0) errorThrowf("CMel: NUMCEPS = %d is negative (line %d of %s)", c.numCeps, TULIM_HERE);
+  if (vecSize > MAX_VEC_SIZE)
+    errorThrowf("CMel: vecSize = %d > MAX_VEC_SIZE = %d (line %d of %s)", vecSize, MAX_VEC_SIZE, TULIM_HERE);
+  if ((kind & KIND_D) && c.deltaWindow < 1)
+    errorThrowf("CMel: DELTAWINDOW = %d, must be at least 1 (line %d of %s)", c.deltaWindow, TULIM_HERE);
+  if ((kind & KIND_D) && (kind & KIND_A) && c.accWindow < 1)
+    errorThrowf("CMel: ACCWINDOW = %d, must be at least 1 (line %d of %s)", c.accWindow, TULIM_HERE);
+  if (c.useHamming && frameSize < 2)
+    errorThrowf("CMel: WINDOWSIZE = %g gives %d samples a frame at %d Hz, too few for a Hamming window "
+                "(line %d of %s)",
+                double(c.windowSize), frameSize, fs, TULIM_HERE);
+}
+
+void CMel::wave2feature(const int* samples, int fs, int count) {
+  if (fs <= 0) errorThrowf("CMel: sampling rate %d Hz, must be positive (line %d of %s)", fs, TULIM_HERE);
+  sampPeriod = truncToInt(1e7 / fs);
+  if (sampPeriod < 1)
+    errorThrowf("CMel: sampling rate %d Hz gives a sample period below 100 ns (line %d of %s)", fs,
+                TULIM_HERE);
+  frameSize = truncToInt(double(config.windowSize) / sampPeriod);
+  frameShift = truncToInt(double(config.targetRate) / sampPeriod);
+  if (frameSize < 1)
+    errorThrowf("CMel: WINDOWSIZE = %g is below the sample period %d (line %d of %s)",
+                double(config.windowSize), sampPeriod, TULIM_HERE);
+  if (frameShift < 1)
+    errorThrowf("CMel: TARGETRATE = %g is below the sample period %d (line %d of %s)",
+                double(config.targetRate), sampPeriod, TULIM_HERE);
+  vecSize = vecSizeOfKind(config.targetKind);
+  checkSettings(fs);
+  nFrames = count < frameSize ? 0 : (count - frameSize) / frameShift + 1;
+
+  const int16_t kind = config.targetKind;
+  feaBuf.resize(nFrames, vecSize);
+  feaBuf.sampPeriod = truncToInt(config.targetRate);
+  feaBuf.sampSize = int16_t(vecSize * 4);
+  feaBuf.parmKind = kind;
+  features.clear();
+  if (nFrames == 0) return;
+
+  if (config.useHamming) {
+    hamWin.resize(frameSize, 1);
+    const double a = 2 * PI / (frameSize - 1);
+    for (int i = 1; i <= frameSize; ++i) hamWin[i] = float(0.54 - 0.46 * std::cos(a * (i - 1)));
+  }
+  const int numCeps = config.numCeps;
+  cepLiftWin.resize(numCeps, 1);
+  if (config.cepLifter > 0) {
+    const double L = config.cepLifter;
+    for (int i = 1; i <= numCeps; ++i) cepLiftWin[i] = float(1.0 + L / 2.0 * std::sin(i * PI / L));
+  }
+  initFBank();
+  const int numChans = config.numChans;
+  m_frame.resize(frameSize, 1);
+  m_chans.resize(numChans, 1);
+  m_dct.resize(size_t(numCeps) * size_t(numChans));
+  for (int j = 1; j <= numCeps; ++j)
+    for (int k = 1; k <= numChans; ++k)
+      m_dct[size_t(j - 1) * numChans + (k - 1)] = float(std::cos(PI * j * (k - 0.5) / numChans));
+
+  for (int t = 0; t < nFrames; ++t) convertFrame(samples, t * frameShift, feaBuf.row(t));
+
+  const int S = staticSize();
+  if ((kind & KIND_E) && config.eNormalise) normaliseLogEnergy(numCeps + ((kind & KIND_0) ? 1 : 0));
+
+  features.assign(&feaBuf.rows[0], &feaBuf.rows[0] + size_t(nFrames) * vecSize);
+  if (kind & KIND_D) {
+    addRegression(0, S, S, config.deltaWindow);
+    if (kind & KIND_A) addRegression(S, 2 * S, S, config.accWindow);
+  }
+  if (kind & KIND_Z) zeroMeanColumns(0, numCeps);
+}
+
+float CMel::mel(int k) const { return float(1127 * std::log(1 + (k - 1) * double(fbInfo.fres))); }
+
+void CMel::initFBank() {
+  CFBankInfo& fb = fbInfo;
+  fb.frameSize = frameSize;
+  fb.numChans = config.numChans;
+  fb.sampPeriod = sampPeriod;
+  fb.usePower = config.usePower;
+  fb.takeLogs = true;
+  if (frameSize > (1 << 30))
+    errorThrowf("CMel: frames of %d samples are too long for the FFT (line %d of %s)", frameSize, TULIM_HERE);
+  int N = 2;
+  while (N < frameSize) N *= 2;
+  fb.fftN = N;
+  const int half = N / 2;
+  fb.fres = float(1e7 / (double(sampPeriod) * N * 700));
+  fb.klo = 2;
+  fb.khi = half;
+  float mlo = 0;
+  float mhi = mel(half + 1);
+  if (config.loFreq >= 0) {
+    mlo = float(1127 * std::log(1 + config.loFreq / 700.0));
+    fb.klo = std::max(2, truncToInt(sampPeriod * double(config.loFreq) * 1e-7 * N + 2.5));
+  }
+  if (config.hiFreq >= 0) {
+    mhi = float(1127 * std::log(1 + config.hiFreq / 700.0));
+    fb.khi = std::min(half, truncToInt(sampPeriod * double(config.hiFreq) * 1e-7 * N + 0.5));
+  }
+
+  const int numChans = fb.numChans;
+  const int maxChan = numChans + 1;
+  const float ms = mhi - mlo;
+  fb.cf.assign(size_t(maxChan) + 1, 0.0f);
+  for (int c = 1; c <= maxChan; ++c) fb.cf[c] = float(c) / float(maxChan) * ms + mlo;
+
+  fb.loChan.assign(size_t(half) + 1, -1);
+  fb.loWt.assign(size_t(half) + 1, 0.0f);
+  int chan = 1;
+  for (int k = 1; k <= half; ++k) {
+    if (k < fb.klo || k > fb.khi) continue;
+    const float melk = mel(k);
+    // The bound is tested first: a bin above the top edge must not read past the centres.
+    while (chan <= maxChan && melk > fb.cf[chan]) ++chan;
+    const int lower = chan - 1;
+    if (lower > numChans) {
+      // Above the last triangle: the bin feeds no channel.
+      fb.loChan[k] = int16_t(numChans);
+      fb.loWt[k] = 0;
+    } else if (lower > 0) {
+      fb.loChan[k] = int16_t(lower);
+      fb.loWt[k] = (fb.cf[lower + 1] - melk) / (fb.cf[lower + 1] - fb.cf[lower]);
+    } else {
+      fb.loChan[k] = 0;
+      fb.loWt[k] = (fb.cf[1] - melk) / (fb.cf[1] - mlo);
+    }
+  }
+  fb.x.resize(N, 1);
+}
+
+void CMel::convertFrame(const int* samples, int start, float* row) {
+  const CMelConfig& c = config;
+  const int16_t kind = c.targetKind;
+  float* s = m_frame.data.get();
+  const int* in = samples + start;
+  for (int i = 1; i <= frameSize; ++i) s[i] = float(in[i - 1]);
+
+  if (c.zeroMeanSource) {
+    double sum = 0;
+    for (int i = 1; i <= frameSize; ++i) sum += s[i];
+    const float mean = float(sum / frameSize);
+    for (int i = 1; i <= frameSize; ++i) s[i] -= mean;
+  }
+
+  double energy = 0;
+  for (int i = 1; i <= frameSize; ++i) energy += double(s[i]) * s[i];
+
+  const float k = c.preEmphCoef;
+  if (k > 0) {
+    for (int i = frameSize; i >= 2; --i) s[i] -= k * s[i - 1];
+    s[1] *= 1 - k;
+  }
+  if (c.useHamming) {
+    const float* w = hamWin.data.get();
+    for (int i = 1; i <= frameSize; ++i) s[i] *= w[i];
+  }
+
+  CFBankInfo& fb = fbInfo;
+  float* x = fb.x.data.get();
+  std::copy(s + 1, s + 1 + frameSize, x + 1);
+  std::fill(x + 1 + frameSize, x + 1 + fb.fftN, 0.0f);
+  realFft(x, fb.fftN);
+
+  const int numChans = c.numChans;
+  float* fbank = m_chans.data.get();
+  std::fill(fbank, fbank + numChans + 1, 0.0f);
+  for (int bin = fb.klo; bin <= fb.khi; ++bin) {
+    const float re = x[2 * bin - 1];
+    const float im = x[2 * bin];
+    float ek = re * re + im * im;
+    if (!fb.usePower) ek = std::sqrt(ek);
+    const int lower = fb.loChan[bin];
+    const float w = fb.loWt[bin];
+    if (lower > 0) fbank[lower] += w * ek;
+    if (lower < numChans) fbank[lower + 1] += (1 - w) * ek;
+  }
+  for (int ch = 1; ch <= numChans; ++ch) fbank[ch] = float(std::log(std::max(fbank[ch], 1.0f)));
+
+  const int numCeps = c.numCeps;
+  const float norm = float(std::sqrt(2.0 / numChans));
+  for (int j = 1; j <= numCeps; ++j) {
+    const float* cosines = &m_dct[size_t(j - 1) * numChans];
+    float sum = 0;
+    for (int ch = 1; ch <= numChans; ++ch) sum += fbank[ch] * cosines[ch - 1];
+    float cep = norm * sum;
+    if (c.cepLifter > 0) cep *= cepLiftWin[j];
+    row[j - 1] = cep;
+  }
+  int next = numCeps;
+  if (kind & KIND_0) {
+    float sum = 0;
+    for (int ch = 1; ch <= numChans; ++ch) sum += fbank[ch];
+    row[next++] = norm * sum;
+  }
+  if (kind & KIND_E) row[next] = energy < MIN_LOG_ENERGY_ARG ? LZERO : float(std::log(energy));
+}
+
+void CMel::normaliseLogEnergy(int col) {
+  const int T = feaBuf.rowCount();
+  if (T == 0) return;
+  float maxE = feaBuf.row(0)[col];
+  for (int t = 1; t < T; ++t) maxE = std::max(maxE, feaBuf.row(t)[col]);
+  const float minE = float(maxE - config.silFloor * std::log(10.0) / 10.0);
+  for (int t = 0; t < T; ++t) {
+    float& e = feaBuf.row(t)[col];
+    if (e < minE) e = minE;
+    e = 1 - (maxE - e) * config.eScale;
+  }
+}
+
+void CMel::addRegression(int fromCol, int toCol, int nCols, int window) {
+  const int T = nFrames;
+  if (T == 0 || window < 1 || nCols < 1) return;
+  double sumSquares = 0;
+  for (int d = 1; d <= window; ++d) sumSquares += double(d) * d;
+  const float denominator = float(2 * sumSquares);
+  float* f = features.data();
+  for (int t = 0; t < T; ++t) {
+    float* to = f + size_t(t) * vecSize + toCol;
+    std::fill(to, to + nCols, 0.0f);
+    for (int d = 1; d <= window; ++d) {
+      const int later = d >= T - 1 - t ? T - 1 : t + d;
+      const int earlier = d >= t ? 0 : t - d;
+      const float* hi = f + size_t(later) * vecSize + fromCol;
+      const float* lo = f + size_t(earlier) * vecSize + fromCol;
+      const float weight = float(d);
+      for (int j = 0; j < nCols; ++j) to[j] += weight * (hi[j] - lo[j]);
+    }
+    for (int j = 0; j < nCols; ++j) to[j] /= denominator;
+  }
+}
+
+void CMel::zeroMeanColumns(int first, int count) {
+  if (nFrames == 0 || first < 0) return;
+  count = std::min(count, vecSize - first);
+  for (int j = first; j < first + count; ++j) {
+    double sum = 0;
+    for (int t = 0; t < nFrames; ++t) sum += features[size_t(t) * vecSize + j];
+    const float mean = float(sum / nFrames);
+    for (int t = 0; t < nFrames; ++t) features[size_t(t) * vecSize + j] -= mean;
+  }
+}
+
+void CMel::deltaFixedWindow() {
+  const int block = vecSize / 3;
+  addRegression(0, block, block, 2);
+}
+
+void CMel::accFixedWindow() {
+  const int block = vecSize / 3;
+  addRegression(block, 2 * block, block, 2);
+}
+
+void CMel::zeroMeanByKind() {
+  zeroMeanColumns(0, config.numCeps + ((config.targetKind & KIND_0) ? 1 : 0));
+}
+
+// ---- Writers ----------------------------------------------------------------------------------
+
+namespace {
+
+// The checks both feature writers make before writing, with the messages of CFeaBuf.
+void checkFeatureHeader(bool opened, int nFrames, size_t values, int vecSize, int period) {
+  if (!opened) throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
+  if (nFrames < 1 || values != size_t(nFrames) * size_t(std::max(vecSize, 0)))
+    throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Write frame number error! ");
+  if (period < 1) throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Write frame period error! ");
+  if (vecSize < 1 || vecSize > MAX_VEC_SIZE)
+    throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Write bytes_per_frame error! ");
+}
+
+}  // namespace
+
+void CMel::write2bin(const char* file) {
+  bofstream out(file);
+  const int period = truncToInt(config.targetRate);
+  checkFeatureHeader(out.is_open(), nFrames, features.size(), vecSize, period);
+  out.write4(int32_t(nFrames));
+  out.write4(int32_t(period));
+  out.write2(vecSize * 4);
+  out.write2(config.targetKind);
+  for (float v : features) out.write4(v);
+}
+
+void CMel::write2txt(const char* file) {
+  std::ofstream out(file);
+  out.imbue(std::locale::classic());
+  checkFeatureHeader(out.is_open(), nFrames, features.size(), vecSize, truncToInt(config.targetRate));
+  for (int t = 0; t < nFrames; ++t) {
+    for (int j = 0; j < vecSize; ++j) out << features[size_t(t) * vecSize + j] << ' ';
+    out << '\n';
+  }
+}
+
+uint16_t CMel::calcCrc() const {
+  uint64_t crc = 0;
+  for (float v : features) {
+    const uint32_t bits = floatBits(v);
+    crc = ((crc * 65536 + (bits >> 16)) % 36897) * 65536 + (bits & 0xffff);
+    crc %= 36897;
+  }
+  return uint16_t(crc);
+}
+
+void CMel::writeHtk(const char* file) {
+  filePtr fp = openFilePtr(file ? file : "", "wb");
+  int kind = config.targetKind & ~(KIND_N | KIND_V);
+  if (config.saveWithCrc) kind |= KIND_K;
+
+  std::string header;
+  appendBigEndian32(header, uint32_t(nFrames));
+  appendBigEndian32(header, uint32_t(truncToInt(config.targetRate)));
+  appendBigEndian16(header, uint16_t(vecSize * 4));
+  appendBigEndian16(header, uint16_t(kind));
+  if (!writeAll(fp.get(), header)) printf("WriteHTKHeader: Cannot write HTK format header\n");
+
+  std::string values;
+  values.reserve(features.size() * 4);
+  for (float v : features) appendBigEndian32(values, floatBits(v));
+  if (!writeAll(fp.get(), values)) printf("WriteFloat: cant write to file\n");
+
+  if (config.saveWithCrc) {
+    config.crc = calcCrc();
+    std::string crc;
+    appendBigEndian16(crc, config.crc);
+    if (!writeAll(fp.get(), crc)) printf("WriteShort: cant write to file\n");
+  }
+}
+
+}  // namespace tulim

@@ -1,0 +1,60 @@
+#include "binaryImage.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "testFiles.h"
+
+using namespace tulim;
+using testing::MatchesRegex;
+
+namespace {
+
+std::string caughtMessage(const std::function<void()>& raise) {
+  try {
+    raise();
+  } catch (char* message) {
+    return message;
+  }
+  ADD_FAILURE() << "nothing thrown";
+  return "";
+}
+
+TEST(BinaryImage, WritesLittleEndianFieldsAndReadsThemBack) {
+  test::envScope noLog("temp", nullptr);
+  test::scratchDir dir;
+  binaryImage out("out");
+  out.putInt32(-2);
+  out.putFloat(1.0f);
+  out.putBytes("ab", 2);
+  EXPECT_EQ(out.bytes(), std::string("\xfe\xff\xff\xff\x00\x00\x80\x3f" "ab", 10));
+  const std::string path = dir.file("image.bin");
+  out.save(path);
+
+  binaryImage in = binaryImage::fromFile(path);
+  EXPECT_EQ(in.getInt32(), -2);
+  EXPECT_EQ(in.getFloat(), 1.0f);
+  char two[2];
+  in.getBytes(two, 2);
+  EXPECT_EQ(std::string(two, 2), "ab");
+  in.expectEnd();
+}
+
+TEST(BinaryImage, RejectsReadsPastTheEndAndLeftoverBytes) {
+  test::envScope noLog("temp", nullptr);
+  binaryImage in("short", "\x01\x02\x03", 3);
+  EXPECT_THAT(caughtMessage([&] { in.getInt32(); }),
+              MatchesRegex("Error: truncated image \"short\": 1 int32 of 4 bytes at offset 0, 3 bytes left .*"));
+  EXPECT_THAT(caughtMessage([&] { in.need(INT64_MAX, 1 << 20, "records"); }),
+              MatchesRegex("Error: truncated image .*records.*"))
+      << "a huge count times a record size must not overflow";
+  EXPECT_THAT(caughtMessage([&] { in.need(-1, 4, "records"); }), MatchesRegex("Error: truncated image .*"));
+  in.need(3, 1, "bytes");
+  EXPECT_THAT(caughtMessage([&] { in.expectEnd(); }),
+              MatchesRegex("Error: image \"short\" has 3 bytes after its end at offset 0 .*"));
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include "platform/waveInDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "softWaveDevice.h"
+
+using namespace tulim;
+using tulim::test::softWaveDevice;
+
+namespace {
+
+const waveFormat MONO16{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+
+std::vector<int> ramp(int n) {
+  std::vector<int> samples;
+  for (int i = 0; i < n; ++i) samples.push_back(i * 7 - 300);
+  return samples;
+}
+
+std::string ramp16Bytes(int n) {
+  std::string bytes;
+  for (int s : ramp(n)) {
+    bytes += static_cast<char>(s & 0xFF);
+    bytes += static_cast<char>((s >> 8) & 0xFF);
+  }
+  return bytes;
+}
+
+struct buffer {
+  explicit buffer(uint32_t length) : memory(length) {
+    header.data = memory.data();
+    header.bufferLength = length;
+  }
+  std::vector<char> memory;
+  waveHeader header;
+  std::string bytes() const { return std::string(memory.data(), header.bytesRecorded); }
+};
+
+}  // namespace
+
+TEST(WaveInDevice, WithoutBackendReportsNoDevice) {
+  std::unique_ptr<waveInDevice> device;
+  EXPECT_EQ(waveInDevice::open(device, MONO16), WAVE_ERR_NODEVICE);
+  EXPECT_EQ(device, nullptr);
+}
+
+TEST(WaveInDevice, RejectsFormatItCannotTake) {
+  softWaveDevice soft;
+  std::unique_ptr<waveInDevice> device;
+  waveFormat muLaw{WAVE_FORMAT_MULAW, 1, 8000, 8000, 1, 8, 0};
+  EXPECT_EQ(waveInDevice::open(device, muLaw), WAVE_ERR_BADFORMAT);
+  soft.setOpenResults(WAVE_ERR_NODEVICE, WAVE_OK);
+  EXPECT_EQ(waveInDevice::open(device, MONO16), WAVE_ERR_NODEVICE);
+  EXPECT_EQ(soft.inputOpens(), 0);
+}
+
+TEST(WaveInDevice, FillsQueuedBuffersInOrderOnceStarted) {
+  softWaveDevice soft;
+  soft.setInputSamples(ramp(20));
+  std::unique_ptr<waveInDevice> device;
+  ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
+  buffer a(16), b(16);
+  ASSERT_EQ(device->prepareHeader(a.header), WAVE_OK);
+  ASSERT_EQ(device->prepareHeader(b.header), WAVE_OK);
+  ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
+  ASSERT_EQ(device->addBuffer(b.header), WAVE_OK);
+
+  EXPECT_EQ(soft.capture(10), 0u) << "nothing is taken before start";
+  ASSERT_EQ(device->start(), WAVE_OK);
+  EXPECT_EQ(soft.capture(20), 20u);
+  EXPECT_TRUE(a.header.flags & WAVE_HDR_DONE);
+  EXPECT_FALSE(a.header.flags & WAVE_HDR_INQUEUE);
+  EXPECT_FALSE(b.header.flags & WAVE_HDR_DONE);
+  EXPECT_EQ(soft.capture(100), 12u) << "only the queued room is taken";
+
+  waveTime time;
+  ASSERT_EQ(device->getPosition(time), WAVE_OK);
+  EXPECT_EQ(time.type, WAVE_TIME_BYTES);
+  EXPECT_EQ(time.value, 32u);
+  time.type = WAVE_TIME_SAMPLES;
+  ASSERT_EQ(device->getPosition(time), WAVE_OK);
+  EXPECT_EQ(time.value, 16u);
+
+  EXPECT_EQ(a.bytes() + b.bytes(), ramp16Bytes(16));
+  ASSERT_EQ(device->unprepareHeader(a.header), WAVE_OK);
+  ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
+  ASSERT_EQ(device->close(), WAVE_OK);
+  EXPECT_FALSE(soft.inputOpen());
+}
+
+TEST(WaveInDevice, ResetReturnsPartBuffersAndRestartsPosition) {
+  softWaveDevice soft;
+  std::unique_ptr<waveInDevice> device;
+  ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
+  buffer a(16), b(16);
+  device->prepareHeader(a.header);
+  device->prepareHeader(b.header);
+  device->addBuffer(a.header);
+  device->addBuffer(b.header);
+  device->start();
+  ASSERT_EQ(soft.capture(6), 6u);
+
+  EXPECT_EQ(device->close(), WAVE_ERR_STILLPLAYING);
+  EXPECT_EQ(device->unprepareHeader(a.header), WAVE_ERR_STILLPLAYING);
+  ASSERT_EQ(device->reset(), WAVE_OK);
+  EXPECT_EQ(a.header.bytesRecorded, 6u);
+  EXPECT_EQ(b.header.bytesRecorded, 0u);
+  EXPECT_TRUE(a.header.flags & WAVE_HDR_DONE);
+  EXPECT_TRUE(b.header.flags & WAVE_HDR_DONE);
+  waveTime time;
+  device->getPosition(time);
+  EXPECT_EQ(time.value, 0u);
+  EXPECT_EQ(soft.capture(6), 0u) << "a reset stops the input";
+
+  ASSERT_EQ(device->close(), WAVE_OK);
+  EXPECT_EQ(device->close(), WAVE_ERR_INVALHANDLE);
+  EXPECT_EQ(device->start(), WAVE_ERR_INVALHANDLE);
+}
+
+TEST(WaveInDevice, RefusesUnpreparedOrTwiceQueuedBuffers) {
+  softWaveDevice soft;
+  std::unique_ptr<waveInDevice> device;
+  ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
+  buffer a(8);
+  EXPECT_EQ(device->addBuffer(a.header), WAVE_ERR_UNPREPARED);
+  waveHeader empty;
+  empty.bufferLength = 8;
+  EXPECT_EQ(device->prepareHeader(empty), WAVE_ERR_INVALPARAM);
+  device->prepareHeader(a.header);
+  ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
+  EXPECT_EQ(device->addBuffer(a.header), WAVE_ERR_STILLPLAYING);
+  device->reset();
+  device->unprepareHeader(a.header);
+  EXPECT_EQ(device->close(), WAVE_OK);
+}
+
+// The recorder's way: a thread takes the device's messages from its queue and queues each
+// returned buffer again until it has enough, then resets and waits for every buffer.
+TEST(WaveInDevice, NotifiesThreadThroughMessageQueue) {
+  softWaveDevice soft;
+  soft.setInputSamples(ramp(200));
+  soft.setAutoCapture(7);
+  waveMessageQueue queue;
+  std::unique_ptr<waveInDevice> device;
+  ASSERT_EQ(waveInDevice::open(device, MONO16, &queue), WAVE_OK);
+  buffer buffers[2] = {buffer(40), buffer(40)};
+
+  std::string recorded;
+  std::vector<waveMessageType> seen;
+  std::thread recorder([&] {
+    bool recording = true;
+    int returned = 0;
+    waveMessage message;
+    while (queue.get(message)) {
+      seen.push_back(message.type);
+      if (message.type != WAVE_IN_DATA) continue;
+      recorded.append(message.header->data, message.header->bytesRecorded);
+      if (recording && recorded.size() >= 400) {
+        recording = false;
+        device->reset();
+      }
+      if (recording) {
+        device->addBuffer(*message.header);
+      } else if (++returned == 2) {
+        break;
+      }
+    }
+  });
+  for (buffer& b : buffers) {
+    ASSERT_EQ(device->prepareHeader(b.header), WAVE_OK);
+    ASSERT_EQ(device->addBuffer(b.header), WAVE_OK);
+  }
+  ASSERT_EQ(device->start(), WAVE_OK);
+  recorder.join();
+  for (buffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
+  ASSERT_EQ(device->close(), WAVE_OK);
+
+  ASSERT_GE(recorded.size(), 400u);
+  EXPECT_EQ(recorded.substr(0, 400), ramp16Bytes(200));
+  EXPECT_EQ(recorded.substr(400), std::string(recorded.size() - 400, '\0')) << "then silence";
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), WAVE_IN_OPEN);
+  waveMessage last;
+  ASSERT_TRUE(queue.get(last));
+  EXPECT_EQ(last.type, WAVE_IN_CLOSE);
+}

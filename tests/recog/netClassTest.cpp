@@ -1,0 +1,271 @@
+#include "netClass.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "dictClass.h"
+#include "platform/byteOrder.h"
+#include "testFiles.h"
+
+using namespace tulim;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::MatchesRegex;
+using tulim::test::envScope;
+using tulim::test::scratchDir;
+
+namespace {
+
+// A sorted pronunciation dictionary: ba (models 0 1), bi (2 -1: one model unresolved),
+// filler, sil, sp.
+dictClass smallDict() {
+  dictClass dict;
+  dict.m_pronDict = {{"ba", {0, 1}}, {"bi", {2, -1}}, {"filler", {3}}, {"sil", {4}}, {"sp", {5}}};
+  return dict;
+}
+
+strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& links) {
+  strVec lines{"VERSION=1.0", "N=" + std::to_string(nodes.size()) + "\tL=" + std::to_string(links.size())};
+  for (size_t i = 0; i < nodes.size(); ++i) lines.push_back("I=" + std::to_string(i) + "\tW=" + nodes[i]);
+  for (size_t k = 0; k < links.size(); ++k)
+    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) + "\tE=" +
+                    std::to_string(links[k].second));
+  return lines;
+}
+
+std::string fatalOf(const std::function<void()>& f) {
+  envScope temp("temp", nullptr);
+  try {
+    f();
+  } catch (char* message) {
+    return message;
+  }
+  return "";
+}
+
+// 0 start, 1 end, 2 sil, 3 sil, 4 ba, 5 ba (tag x@y), 6 null, 7 given index, 8 null chain.
+const strVec kNodes{"!NULL", "!NULL", "sil", "sil", "ba", "ba@-1@x@y", "!null@5", "bi@1@tag \r", "!Null"};
+const std::vector<std::pair<int, int>> kLinks{{0, 2}, {2, 4}, {2, 6}, {4, 5}, {4, 5}, {5, 3},
+                                              {6, 8}, {8, 7}, {8, 4}, {7, 3}, {3, 1}};
+
+void expectSameNet(const netClass& a, const netClass& b) {
+  ASSERT_EQ(a.m_node.size(), b.m_node.size());
+  EXPECT_EQ(a.m_nodeNum, b.m_nodeNum);
+  EXPECT_EQ(a.m_linkNum, b.m_linkNum);
+  for (size_t i = 0; i < a.m_node.size(); ++i) {
+    EXPECT_EQ(a.m_node[i].dicIndex, b.m_node[i].dicIndex) << i;
+    EXPECT_EQ(a.m_node[i].fanOutDirect, b.m_node[i].fanOutDirect) << i;
+    EXPECT_EQ(a.m_node[i].fanOutIndirect, b.m_node[i].fanOutIndirect) << i;
+  }
+}
+
+}  // namespace
+
+TEST(NetVs2net, ReadsEveryNodeFormAndCollectsFanOutThroughNullNodes) {
+  dictClass dict = smallDict();
+  netClass net;
+  net.netCreate(netLines(kNodes, kLinks), dict);
+
+  EXPECT_EQ(net.m_nodeNum, 9);
+  EXPECT_EQ(net.m_linkNum, 11);
+  struct Expected {
+    int dicIndex;
+    const char* sylStr;
+    const char* sylTag;
+  } expected[] = {{-1, "!NULL", ""}, {-1, "!NULL", ""}, {3, "sil", ""}, {3, "sil", ""}, {0, "ba", ""},
+                  {0, "ba", "x@y"},  {-1, "!null", ""}, {1, "bi", "tag"}, {-1, "!Null", ""}};
+  for (size_t i = 0; i < 9; ++i) {
+    EXPECT_EQ(net.m_node[i].dicIndex, expected[i].dicIndex) << i;
+    EXPECT_EQ(net.m_node[i].sylStr, expected[i].sylStr) << i;
+    EXPECT_EQ(net.m_node[i].sylTag, expected[i].sylTag) << i;
+  }
+  EXPECT_THAT(net.m_node[4].fanOutDirect, ElementsAre(5, 5));
+  EXPECT_THAT(net.m_node[4].fanOutIndirect, ElementsAre(5, 5));     // the duplicate link counts twice
+  EXPECT_THAT(net.m_node[2].fanOutIndirect, ElementsAre(4, 7, 4));  // through 6 and 8
+  EXPECT_THAT(net.m_node[3].fanOutIndirect, ElementsAre());         // only the null end follows
+  EXPECT_THAT(net.m_node[0].fanOutIndirect, ElementsAre(2));
+  EXPECT_EQ(net.maxFanOutNum(), 3);
+  // The used syllable bi had an unresolved model: model 0 stands in, in the dictionary.
+  EXPECT_THAT(dict.m_pronDict[1].modelIndex, ElementsAre(2, 0));
+}
+
+TEST(NetVs2net, PrintedNetReadsBackIdentical) {
+  dictClass dict = smallDict();
+  netClass net;
+  net.netCreate(netLines(kNodes, kLinks), dict);
+  scratchDir dir;
+  net.netPrint(dir.file("a.net"));
+  std::string text = tulim::test::readFile(dir.file("a.net"));
+  EXPECT_THAT(text, testing::StartsWith("VERSION=1.0 (by netClass::netPrint())\nN=9\tL=11\nI=0\tW=!NULL@-1@\n"));
+  EXPECT_THAT(text, HasSubstr("\nI=5\tW=ba@0@x@y\n"));
+  EXPECT_THAT(text, HasSubstr("\nJ=3\tS=3\tE=1\nJ=4\tS=4\tE=5\nJ=5\tS=4\tE=5\n"));
+
+  netClass back;
+  back.netLoad(dir.file("a.net"), dict);
+  expectSameNet(net, back);
+  for (size_t i = 0; i < net.m_node.size(); ++i) {
+    EXPECT_EQ(back.m_node[i].sylStr, net.m_node[i].sylStr);
+    EXPECT_EQ(back.m_node[i].sylTag, net.m_node[i].sylTag);
+  }
+}
+
+TEST(NetReadBin, RoundTripKeepsNullNodesAnywhere) {
+  dictClass dict = smallDict();
+  netClass net;
+  net.netCreate(netLines(kNodes, kLinks), dict);
+  scratchDir dir;
+  net.netWriteBin(dir.file("a.netb"));
+  std::string bytes = tulim::test::readFile(dir.file("a.netb"));
+  ASSERT_EQ(bytes.size(), 8u + 4 * 7 + 8 * 11);
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  EXPECT_EQ(readLittleEndian32(p), 9u);
+  EXPECT_EQ(readLittleEndian32(p + 4), 11u);
+  EXPECT_EQ(readLittleEndian32(p + 8 + 4 * 4), 0xffffffffu);  // node 6 is null
+
+  netClass back;
+  back.netRead(dir.file("a.netb"), dict);
+  expectSameNet(net, back);
+  EXPECT_EQ(back.m_node[6].sylStr, "!NULL");
+  EXPECT_EQ(back.m_node[4].sylStr, "");
+}
+
+TEST(NetReadBin, RejectsCorruptImages) {
+  dictClass dict = smallDict();
+  scratchDir dir;
+  auto image = [](std::vector<uint32_t> words) {
+    std::string bytes;
+    for (uint32_t w : words) appendLittleEndian32(bytes, w);
+    return bytes;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {"short header", image({3}), "too short"},
+      {"one node", image({1, 0}), "declares 1 nodes"},
+      {"negative links", image({2, 0xffffffffu}), "declares 2 nodes and -1 links"},
+      {"truncated", image({3, 1, 0, 0}), "need 20"},
+      {"trailing bytes", image({3, 1, 0, 0, 2, 7}), "need 20"},
+      {"index past the dictionary", image({3, 0, 5}), "sylIndex (5) out of the range of [0, 5]"},
+      {"index below -1", image({3, 0, 0xfffffffeu}), "sylIndex (-2)"},
+      {"link outside", image({3, 1, 0, 0, 3}), "link 0 from 0 to 3 leaves the net of 3 nodes"},
+      {"null cycle", image({4, 3, 0, 0xffffffffu, 0, 3, 3, 1, 1, 3}), "cycle of null nodes"},
+  };
+  for (const Case& c : cases) {
+    std::string path = dir.write("bad.netb", c.bytes);
+    netClass net;
+    EXPECT_THAT(fatalOf([&] { net.netRead(path, dict); }), HasSubstr(c.message)) << c.what;
+  }
+}
+
+TEST(NetVs2net, RejectsBadNetsWithAMessage) {
+  dictClass dict = smallDict();
+  dictClass empty;
+  struct Case {
+    const char* what;
+    strVec lines;
+    const char* message;
+  } cases[] = {
+      {"no lines", {}, "Error: netVs.size\\(\\)==0! \\(line [0-9]+ of file net\\)"},
+      {"no counts", {"VERSION=1.0"}, ".*no \"N=.*"},
+      {"bad counts", {"VERSION=1.0", "N=x"}, ".*cannot parse the counts.*"},
+      {"negative", {"VERSION=1.0", "N=-1\tL=0"}, ".*negative counts N=-1 L=0.*"},
+      {"too few lines", {"VERSION=1.0", "N=2\tL=1", "I=0\tW=!NULL", "I=1\tW=!NULL"},
+       ".*declares 2 nodes and 1 links but has 2 lines.*"},
+      {"unknown syllable", netLines({"zz"}, {}),
+       "Error: \"zz\" \\(nodeIndex=0\\) not found in the pronunciation dictionary. \\(line [0-9]+ of file net\\)\n"},
+      {"index out of range", netLines({"ba@7"}, {}),
+       "Error: sylIndex \\(7\\) out of the range of \\[0, 5\\]! \\(line [0-9]+ of file net\\)\n"},
+      {"link outside", netLines({"!NULL", "!NULL"}, {{0, 2}}), ".*link 0 from 0 to 2 leaves the net of 2 nodes.*"},
+      {"null cycle", netLines({"!NULL", "!NULL", "!NULL", "ba"}, {{0, 2}, {2, 1}, {1, 2}, {2, 3}}),
+       ".*null node [12] lies on a cycle of null nodes.*"},
+      {"bad node line", {"V", "N=1\tL=0", "X=0"}, ".*cannot parse the node in net line 2.*"},
+  };
+  for (const Case& c : cases) {
+    netClass net;
+    EXPECT_THAT(fatalOf([&] { net.netCreate(c.lines, dict); }), MatchesRegex(c.message)) << c.what;
+  }
+  netClass net;
+  EXPECT_THAT(fatalOf([&] { net.netCreate(netLines({"ba"}, {}), empty); }),
+              MatchesRegex("Error: myDict.m_pronDict.size\\(\\)==0! \\(line [0-9]+ of file net\\)"));
+  EXPECT_THAT(fatalOf([&] { net.netRead("x.txt", dict); }),
+              MatchesRegex("Error in reading x.txt: The only allowed extension are \"net\" and \"netb\".  "
+                           "\\(line [0-9]+ of file net\\)\n"));
+}
+
+TEST(NetLinks, AdditionsFollowTheirRulesAndReachTheSearch) {
+  // 0 start, 1 end, 2 sil, 3 sil, 4 ba, 5 sp, 6 bi: sil ba sp bi sil.
+  const strVec nodes{"!NULL", "!NULL", "sil", "sil", "ba", "sp", "bi"};
+  const std::vector<std::pair<int, int>> links{{0, 2}, {2, 4}, {4, 5}, {5, 6}, {6, 3}, {3, 1}};
+  dictClass dict = smallDict();
+  struct Case {
+    const char* what;
+    void (netClass::*add)();
+    int node;
+    std::vector<int> direct;
+    std::vector<int> indirect;
+  } cases[] = {
+      {"stop anywhere", &netClass::linkStopAnywhere, 4, {5, 3}, {5, 3}},
+      {"start anywhere", &netClass::linkStartAnywhere, 2, {4, 6}, {4, 6}},
+      {"skippable trailing sil", &netClass::linkSkippableTrailingSil, 6, {3, 1}, {3}},
+      {"skippable leading sil", &netClass::linkSkippableLeadingSil, 0, {2, 4}, {2, 4}},
+  };
+  for (const Case& c : cases) {
+    netClass net;
+    net.netCreate(netLines(nodes, links), dict);
+    (net.*c.add)();
+    EXPECT_EQ(net.m_node[static_cast<size_t>(c.node)].fanOutDirect, c.direct) << c.what;
+    EXPECT_EQ(net.m_node[static_cast<size_t>(c.node)].fanOutIndirect, c.indirect) << c.what;
+    EXPECT_EQ(net.m_linkNum, 7) << c.what;
+  }
+  netClass net;
+  net.netCreate(netLines(nodes, links), dict);
+  net.linkStopAnywhere();
+  net.linkStopAnywhere();  // the presence test keeps it from adding twice
+  EXPECT_THAT(net.m_node[6].fanOutDirect, ElementsAre(3));
+  EXPECT_EQ(net.sylCountOnFirstPath(), 2);  // ba and bi; sp is not counted
+}
+
+TEST(NetClass, MaxFanOutThroughANullNodeAndPenalties) {
+  strVec nodes{"!NULL", "!NULL", "!NULL"};
+  std::vector<std::pair<int, int>> links{{0, 2}};
+  for (int i = 0; i < 40; ++i) {
+    nodes.push_back(i % 2 ? "filler" : "ba");
+    links.push_back({2, 3 + i});
+    links.push_back({3 + i, 1});
+  }
+  dictClass dict = smallDict();
+  netClass net;
+  net.netCreate(netLines(nodes, links), dict);
+  EXPECT_EQ(net.maxFanOutNum(), 40);
+  EXPECT_EQ(net.m_node[0].fanOutIndirect.size(), 40u);
+  net.m_node[3].penalty = 7.0f;
+  net.nodePenaltySet(-2.5f);
+  EXPECT_EQ(net.m_node[3].penalty, 0.0f);
+  EXPECT_EQ(net.m_node[4].penalty, -2.5f);
+  EXPECT_EQ(netClass().maxFanOutNum(), 0);
+}
+
+TEST(NetClass, BrowserAndVectorPrinter) {
+  dictClass dict = smallDict();
+  netClass net;
+  net.netCreate(netLines(kNodes, kLinks), dict);
+  scratchDir dir;
+  FILE* in = freopen(dir.write("in.txt", "4\n99\n").c_str(), "r", stdin);
+  ASSERT_NE(in, nullptr);
+  testing::internal::CaptureStdout();
+  net.treeNetBrowse();
+  intVecPrint({1, 2}, "v");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "m_nodeNum = 9\n"
+            "Please input a tree net index within [0 8]: \tNode index = 4\n"
+            "\tm_node[4].dicIndex = 0\n"
+            "\tm_node[4].sylStr = \"ba\"\n"
+            "\t2 direct fanout node = 5(ba) 5(ba) \n"
+            "\t2 indirect fanout node = 5(ba) 5(ba) \n"
+            "Please input a tree net index within [0 8]: Index out of bound! Exiting...\n"
+            "v = 1 2 \n");
+}

@@ -1,0 +1,349 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "testFiles.h"
+#include "textClass.h"
+
+using namespace tulim;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::MatchesRegex;
+using tulim::test::readFile;
+using tulim::test::scratchDir;
+
+namespace {
+
+std::string fatalMessage(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (char* message) {
+    return message;
+  }
+  ADD_FAILURE() << "no fatal error";
+  return "";
+}
+
+// Runs in dir for the life of the object (pronCheck writes into the working directory).
+class workingDir {
+ public:
+  explicit workingDir(const std::string& dir) {
+    char buf[4096];
+    m_old = getcwd(buf, sizeof buf) ? buf : ".";
+    EXPECT_EQ(chdir(dir.c_str()), 0);
+  }
+  ~workingDir() { EXPECT_EQ(chdir(m_old.c_str()), 0); }
+
+ private:
+  std::string m_old;
+};
+
+// Two Big5 characters: A with alternatives ba1, ma3, ba1 (duplicate) and B with three.
+const std::string charA = "\xa4\x40";
+const std::string charB = "\xa4\x41";
+const std::string charMissing = "\xa4\x42";
+
+std::vector<wpaEntry> chineseLexicon() {
+  return {{charA, {"ma3", "ba1", "ma3"}, {"tm", "tb", "tm2"}}, {charB, {"zi4", "ci2", "si1"}, {"z", "c", "s"}}};
+}
+
+std::vector<wpaEntry> englishLexicon() {
+  return {{"a", {"ey", "ax"}, {}}, {"cat", {"k_ae_t"}, {}}, {"the", {"dh_ax", "dh_iy"}, {}}};
+}
+
+}  // namespace
+
+// ---- Texts ------------------------------------------------------------------------------
+
+TEST(TxtRead, ReadsAFileOrAHashSeparatedString) {
+  scratchDir dir;
+  textClass text;
+  text.txtRead("a#b#c");
+  EXPECT_THAT(text.m_txtVs, ElementsAre("a", "b", "c"));
+  text.txtRead("a##b");
+  EXPECT_THAT(text.m_txtVs, ElementsAre("a", "", "b"));
+  text.txtRead(dir.write("t.txt", "one\ntwo\tx\n\nthree\n"));
+  EXPECT_THAT(text.m_txtVs, ElementsAre("one", "two\tx", "three"));
+}
+
+TEST(TxtRead, EmptyNameOrEmptyFileIsFatal) {
+  scratchDir dir;
+  textClass text;
+  EXPECT_THAT(fatalMessage([&] { text.txtRead(""); }),
+              MatchesRegex("Error: The given recognizable texts \\(represented as a string delimited by #\\) has a "
+                           "length of zero\\. \\(line [0-9]+ of text\\)"));
+  std::string empty = dir.write("e.txt", "\n\n");
+  EXPECT_THAT(fatalMessage([&] { text.txtRead(empty); }),
+              MatchesRegex("Error: m_txtVs\\.size\\(\\)=0 when reading \".*e\\.txt\"\\. \\(line [0-9]+ of text\\)"));
+}
+
+TEST(TxtMapApply, AppliesEachModeInMapOrder) {
+  struct Case {
+    const char* name;
+    std::vector<txtMapEntry> map;
+    const char* language;
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"$ strips trailing", {{".", "", "$"}}, "chinese", "ab...", "ab"},
+      {"$ only dots", {{".", "", "$"}}, "chinese", "...", ""},
+      {"$ uses the first source character", {{"!?", "", "$"}}, "chinese", "a?!!", "a?"},
+      {"^ strips leading", {{" ", "", "^"}}, "chinese", "  a b ", "a b "},
+      {"g replaces globally", {{"ab", "x", "g"}}, "chinese", "abcab", "xcx"},
+      {"g resumes after the replacement", {{"a", "aa", "g"}}, "chinese", "aa", "aaaa"},
+      {"g Big5 bytes", {{"\xa1\x43", "", "g"}}, "chinese", "\xa4\x40\xa1\x43\xa4\x41", "\xa4\x40\xa4\x41"},
+      {"other mode does nothing", {{"a", "b", "x"}, {"a", "b", ""}}, "chinese", "aa", "aa"},
+      {"only the first mode character counts", {{".", "", "$g"}}, "chinese", "a..", "a"},
+      {"english lower-cased first",
+       {{"HELLO", "bye", "g"}, {"hello", "hi", "g"}},
+       "english",
+       "HeLLo World",
+       "hi world"},
+      {"other languages keep case", {{"hello", "hi", "g"}}, "japanese", "HeLLo", "HeLLo"},
+      {"map order", {{"a", "b", "g"}, {"b", "c", "g"}, {"c", "", "$"}}, "chinese", "ab", ""},
+  };
+  for (const Case& c : cases) {
+    textClass text;
+    text.m_textNormSp = c.map;
+    std::string s = c.in;
+    text.txtMapApply(s, c.language);
+    EXPECT_EQ(s, c.out) << c.name;
+  }
+}
+
+TEST(TxtMapRead, ReadsEntriesAndRefusesShortLines) {
+  scratchDir dir;
+  textClass text;
+  text.txtMapRead(dir.write("m.txt", "% comment\n.#x#$#ignored\n\n,##g\n"), '#', text.m_textNormSp);
+  ASSERT_EQ(text.m_textNormSp.size(), 2u);
+  EXPECT_EQ(text.m_textNormSp[0].source, ".");
+  EXPECT_EQ(text.m_textNormSp[0].target, "x");
+  EXPECT_EQ(text.m_textNormSp[0].mode, "$");
+  EXPECT_EQ(text.m_textNormSp[1].target, "");
+  testing::internal::CaptureStdout();
+  text.txtMapPrint(text.m_textNormSp);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "0/2: source=., target=x, mode=$\n1/2: source=,, target=, mode=g\n");
+
+  std::string bad = dir.write("bad.txt", "a#b#g\na#b\n");
+  EXPECT_THAT(fatalMessage([&] { text.txtMapRead(bad, '#', text.m_textNormSp); }),
+              MatchesRegex("Error: Parsing error in \".*bad\\.txt\"\\. \\(line [0-9]+ of file text\\)"));
+  text.txtMapRead("", '#', text.m_textNormSp);
+  EXPECT_TRUE(text.m_textNormSp.empty());
+}
+
+TEST(TxtNormalize, CutsAtTheFirstTabAndNormalisesEachText) {
+  textClass text;
+  text.m_textNormSp = {{".", "", "$"}};
+  text.txtVsSet({"Hi There.\t7\tx", "ok.."});
+  text.txtNormalize("english");
+  EXPECT_THAT(text.m_txtVsNormalized, ElementsAre("hi there", "ok"));
+}
+
+TEST(Txt2units, SplitsByLanguage) {
+  struct Case {
+    const char* language;
+    std::string text;
+    strVec units;
+  } cases[] = {
+      {"chinese", charA + charB + "\xa4", {charA, charB}},
+      {"japanese", "abc", {"X", "X", "X"}},
+      {"english", "the cat", {"the", "cat"}},
+      {"taiwanese", "the cat", {}},
+  };
+  for (const Case& c : cases) {
+    strVec units = {"kept"};
+    textClass::txt2units(c.text, c.language, units);
+    strVec expected = {"kept"};
+    expected.insert(expected.end(), c.units.begin(), c.units.end());
+    EXPECT_EQ(units, expected) << c.language;
+  }
+}
+
+// ---- Syllable sequences -----------------------------------------------------------------
+
+TEST(Txt2paChinese, ListsEveryCombinationWithTagsFirstCharacterFastest) {
+  textClass text;
+  text.m_txtVsNormalized = {charA + charB, charB};
+  text.txt2paChinese(chineseLexicon());
+  EXPECT_THAT(text.m_sylVs, ElementsAre("ba1-ci2\t0", "ma3-ci2\t0", "ba1-si1\t0", "ma3-si1\t0", "ba1-zi4\t0",
+                                        "ma3-zi4\t0", "ci2\t1", "si1\t1", "zi4\t1"));
+  EXPECT_THAT(text.m_sylTagVs, ElementsAre("tb-c", "tm-c", "tb-s", "tm-s", "tb-z", "tm-z", "c", "s", "z"));
+}
+
+TEST(Txt2paChinese, UnknownCharactersDropOutWithAWarning) {
+  textClass text;
+  text.m_txtVsNormalized = {charMissing + charA, charMissing};
+  testing::internal::CaptureStdout();
+  text.txt2paChinese(chineseLexicon());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning: Found no syllable for \"" + charMissing +
+                                                        "\"!\nWarning: Found no syllable for \"" + charMissing +
+                                                        "\"!\n");
+  EXPECT_THAT(text.m_sylVs, ElementsAre("ba1\t0", "ma3\t0"));
+  EXPECT_EQ(text.m_sylTagVs.size(), text.m_sylVs.size());
+}
+
+TEST(UnitPaLookup, EntriesWithoutTagsGiveEmptyTags) {
+  std::vector<wpaEntry> wpa = {{charA, {"b", "a", "b"}, {}}};
+  strVec pa, tags;
+  textClass::unitPaLookup(charA, wpa, pa, tags);
+  EXPECT_THAT(pa, ElementsAre("a", "b"));
+  EXPECT_THAT(tags, ElementsAre("", ""));
+}
+
+TEST(Txt2paEnglish, ListsCombinationsAndRefusesUnknownWords) {
+  textClass text;
+  text.m_txtVsNormalized = {"the cat", "a"};
+  text.txt2paEnglish(englishLexicon());
+  EXPECT_THAT(text.m_sylVs, ElementsAre("dh_ax-k_ae_t\t0", "dh_iy-k_ae_t\t0", "ey\t1", "ax\t1"));
+
+  text.m_txtVsNormalized = {"the dog"};
+  EXPECT_THAT(fatalMessage([&] { text.txt2paEnglish(englishLexicon()); }),
+              MatchesRegex("Error: Found no pronunciation entry for \"dog\"\\. Please add the pronunciation to "
+                           "wpaAddendaFile\\. \\(line [0-9]+ of file text\\)"));
+  EXPECT_THAT(fatalMessage([&] { text.txt2paEnglish({}); }),
+              MatchesRegex("Error: wpa\\.size\\(\\)==0 at line [0-9]+ of file text!"));
+}
+
+TEST(Txt2paEnglish, RefusesTextsWithTooManyCombinations) {
+  // 2^17 = 131072 combinations, more than MAX_SYL_COMB_NUM.
+  std::string words;
+  for (int i = 0; i < 17; ++i) words += i ? " the" : "the";
+  textClass text;
+  text.m_txtVsNormalized = {words};
+  EXPECT_THAT(fatalMessage([&] { text.txt2paEnglish(englishLexicon()); }),
+              HasSubstr("has more than MAX_SYL_COMB_NUM = 100000 syllable sequences"));
+  text.m_txtVsNormalized = {words.substr(4)};
+  text.txt2paEnglish(englishLexicon());
+  EXPECT_EQ(text.m_sylVs.size(), 65536u);
+}
+
+TEST(Txt2paChinese, RefusesTextsWithTooManyCombinations) {
+  std::string chars;
+  for (int i = 0; i < 11; ++i) chars += charB;  // 3^11 = 177147
+  textClass text;
+  text.m_txtVsNormalized = {chars};
+  EXPECT_THAT(fatalMessage([&] { text.txt2paChinese(chineseLexicon()); }), HasSubstr("MAX_SYL_COMB_NUM = 100000"));
+}
+
+TEST(PronCheck, CollectsAlternativesAndRecordsMissingWords) {
+  strVec pa = {"kept"};
+  textClass::pronCheck("the cat", englishLexicon(), pa);
+  EXPECT_THAT(pa, ElementsAre("kept", "dh_ax", "dh_iy", "k_ae_t"));
+
+  scratchDir dir;
+  workingDir cd(dir.path());
+  testing::internal::CaptureStdout();
+  std::string message = fatalMessage([&] { textClass::pronCheck("zz the yy zz", englishLexicon(), pa); });
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(message, MatchesRegex("Error: 2 words \\(recorded at \"missingWord\\.txt\"\\) cannot be found in the "
+                                    "pronunciation dictionary! Please add the pronunciation to wpaAddendaFile\\. "
+                                    "\\(line [0-9]+ of file text\\)"));
+  EXPECT_THAT(out, HasSubstr("Error: Found no pronunciation entry for \"yy\". (line "));
+  EXPECT_EQ(readFile(dir.file("missingWord.txt")), "yy\nzz\n");
+}
+
+TEST(SylGapAdd, ReplacesEverySyllableJoint) {
+  textClass text;
+  text.sylVsSet({"a-b-c\t0", "d\t1"});
+  testing::internal::CaptureStdout();
+  text.sylGapAdd("-sp-");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\tAdding -sp- between syllables...\n");
+  EXPECT_THAT(text.m_sylVs, ElementsAre("a-sp-b-sp-c\t0", "d\t1"));
+}
+
+// ---- Japanese ---------------------------------------------------------------------------
+
+TEST(JapaneseSylRules, RewritesSyllableStrings) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"sil-ka_n-sil", "ka-n"},       {"SIL-Ka_N-SIL\t3", "ka-n\t3"}, {"to_u-kyo_o", "to-kyo"},
+      {"ko-#-#-#-ni", "ko-sil-ni"},   {"ko-#-#-ni", "ko-sil-ni"},     {"ko-#-ni", "ko-sil-ni"},
+      {"ma-tsu(ts)-ri", "ma-tsu-ri"}, {"de-su(s)", "de-su"},          {"ka-ts_u", "ka-tsu-u"},
+      {"se_e_e-n", "se-n"},           {"yu_yu-ki", "yu-ki"},          {"sil", "sil"},
+      {"a\tb\tc", "a\tb\tc"},
+  };
+  for (const Case& c : cases) {
+    std::string line = c.in;
+    textClass::japaneseSylRules(line);
+    EXPECT_EQ(line, c.out) << c.in;
+  }
+}
+
+TEST(JapaneseSylSave, RewritesAndSavesOnlyForJapanese) {
+  scratchDir dir;
+  textClass text;
+  text.sylVsSet({"sil-ka_n-sil\t0"});
+  recogParam param;
+  param.language = "chinese";
+  param.outputDir = dir.path();
+  text.japaneseSylSave(param);
+  EXPECT_THAT(text.m_sylVs, ElementsAre("sil-ka_n-sil\t0"));
+  testing::internal::CaptureStdout();
+  param.language = "japanese";
+  text.japaneseSylSave(param);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\t===> Saved " + dir.file("output.syl") + " for Japanese!\n");
+  EXPECT_EQ(readFile(dir.file("output.syl")), "ka-n\t0\n");
+  param.outputDir = "";
+  text.japaneseSylSave(param);
+  EXPECT_THAT(text.m_sylVs, ElementsAre("ka-n\t0"));
+}
+
+// ---- Look-up and conversion -------------------------------------------------------------
+
+TEST(SearchSylVs, MatchesByMode) {
+  textClass text;
+  text.sylVsSet({"a-b\t0", "a\t1", "b-a\t2", "ab\t3", "noindex"});
+  struct Case {
+    const char* path;
+    int mode;
+    std::vector<int> texts;
+  } cases[] = {
+      {"-a-", 0, {1}}, {"-a-", 1, {0, 1}}, {"-a-", 2, {0, 1, 2}}, {"-a-b-", 0, {0}}, {"-c-", 2, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> texts = {9}, lines = {9};
+    text.searchSylVs(c.path, c.mode, texts, lines);
+    std::vector<int> expected = {9};
+    expected.insert(expected.end(), c.texts.begin(), c.texts.end());
+    EXPECT_EQ(texts, expected) << c.path << " mode " << c.mode;
+    EXPECT_EQ(lines, expected) << "line indices equal the text indices here";
+  }
+  std::vector<int> t, l;
+  EXPECT_EQ(fatalMessage([&] { text.searchSylVs("-a-", 3, t, l); }), "Unknown mode in searchSylVs()!");
+}
+
+TEST(PinyinConversion, LooksSpellingsUpAcrossColumns) {
+  strTable table = {{"1", "ba", "\xa3\x74", "ba1"}, {"2", "ma", "\xa3\x75", "ma3"}, {"short"}, {"3", "ba", "xx", "bb"}};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(textClass::pinyinTableLookup("ma", table, 1, 3), "ma3");
+  EXPECT_EQ(textClass::pinyinTableLookup("ba", table, 1, 2), "\xa3\x74") << "first matching row";
+  EXPECT_EQ(textClass::sylStrConvert("ma3-ba1", table, 3, 2), "\xa3\x75-\xa3\x74");
+  EXPECT_EQ(textClass::sylStrConvert("ba-sil-ma", table, 1, 3), "ba1-sil-ma3");
+  EXPECT_EQ(textClass::sylStrConvert("ma3-ba1", table, 3, 1), "ma-ba");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(textClass::pinyinTableLookup("zz", table, 1, 3), "zz");
+  for (const char* special : {"sp", "sil", "filler", "fillerC", "fillerV"})
+    EXPECT_EQ(textClass::pinyinTableLookup(special, table, 1, 3), special);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning: Cannot find zz in the pinyinTable!\n");
+
+  EXPECT_EQ(textClass::rowNumStrToColumn3("2-1", table), "ma3-ba1");
+  EXPECT_EQ(textClass::rowNumStrToColumn1("1-2-4", table), "ba-ma-ba");
+  EXPECT_THAT(fatalMessage([&] { textClass::rowNumStrToColumn3("1-5", table); }),
+              MatchesRegex("Error: Row 5 is outside the pinyin table of 4 rows \\(line [0-9]+ of text\\)"));
+  EXPECT_THAT(fatalMessage([&] { textClass::rowNumStrToColumn1("3", table); }),
+              HasSubstr("Row 3 of the pinyin table has 1 cells, no cell 1"));
+}
+
+TEST(SylVsRead, ReadsLinesDroppingEmptyOnes) {
+  scratchDir dir;
+  textClass text;
+  text.sylVsRead(dir.write("s.syl", "a-b\t0\n\n%c\t1\n"));
+  EXPECT_THAT(text.m_sylVs, ElementsAre("a-b\t0", "%c\t1"));
+}
