@@ -1,4 +1,3 @@
-#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -6,6 +5,7 @@
 
 #include "audioClass.h"
 #include "lineFile.h"
+#include "numericUtil.h"
 #include "platform/cLocaleScope.h"
 #include "stringUtil.h"
 #include "utility.h"
@@ -22,11 +22,6 @@ int truncToInt(double v) {
   if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
   if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
   return static_cast<int>(v);
-}
-
-int roundToInt(float v) {
-  if (!(v == v)) return 0;
-  return truncToInt(v > 0 ? static_cast<double>(v) + 0.5 : static_cast<double>(v) - 0.5);
 }
 
 void tunedRow(ptParam& p, float pfWeight, float indexDiffWeight, int dpMethod, int dpPosDiffOrder,
@@ -139,8 +134,8 @@ void audioClass::ptParamRead(const char* fileName, ptParam& p) {
 
 int audioClass::ptParamSetByFrameRate(ptParam& p, float frameRate, int fs, int nbits, int pfType) {
   ptParamSet(p, fs, nbits, pfType, nullptr);
-  p.frameSize = roundToInt(static_cast<float>(fs) * 32 / 1000);
-  const int hop = roundToInt(static_cast<float>(fs) / frameRate);
+  p.frameSize = floatRound(static_cast<float>(fs) * 32 / 1000);
+  const int hop = floatRound(static_cast<float>(fs) / frameRate);
   p.overlap = p.frameSize - hop;
   return hop;
 }

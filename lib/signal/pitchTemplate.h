@@ -6,10 +6,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -31,26 +29,15 @@ constexpr T pitchScale() {
 }
 
 // The lag of a pitch in semitones at rate fs, rounded half away from zero; a pitch with no
-// frequency (or one so low that its lag has no int) gives the largest lag.
+// frequency (0 Hz at or below 0 semitones) saturates to the largest lag.
 inline int pitch2lag(int fs, float semitone) {
   audioClass audio;
-  const float freq = audio.semitone2freq(semitone);
-  const float lag = static_cast<float>(fs) / freq;
-  if (!(lag < static_cast<float>(INT_MAX / 2))) return INT_MAX / 2;
-  if (!(lag > static_cast<float>(INT_MIN / 2))) return INT_MIN / 2;
-  return floatRound(lag);
+  return floatRound(static_cast<float>(fs) / audio.semitone2freq(semitone));
 }
 
-// The number of terms of lag j for pitch-function method m (1 to 4), never reaching past
-// the frame's end (method 4 with pfLen above half the frame would).
-inline int termCount(int method, int frameSize, int pfLen, int j) {
-  int n = frameSize - j;
-  if (method == 3) n = std::min(n, frameSize - pfLen);
-  if (method == 4) n = std::min(n, pfLen);
-  return std::max(n, 0);
-}
-
-// How many terms a lag of method m gets at most over all lags i (for the lag loop order).
+// The end of the sample loop i of method m (1 to 4): lag j takes the terms of i < frameSize
+// - j (methods 1, 2), i < frameSize - pfLen (3) or i < pfLen (4), never past the frame's end
+// (method 4 with pfLen above half the frame would reach it).
 inline int termLimit(int method, int frameSize, int pfLen) {
   if (method == 3) return std::max(frameSize - pfLen, 0);
   if (method == 4) return std::min(pfLen, frameSize);
@@ -68,9 +55,9 @@ inline long long frameMaxAbs(const int* x, int n) {
 // frame, over i in ascending order, so every lag adds its terms in the same order as a
 // loop over i for that lag alone would; the lag loop, free of dependencies, runs in vector
 // registers. Each term is the exact 64-bit product (ACF) or absolute difference (AMDF)
-// rounded to T, and the sums are formed in T.
-// The lag loop gains from wider vector registers where the processor has them; the
-// arithmetic (no contraction) and so the result are the same in every clone.
+// rounded to T, and the sums are formed in T. Wider vector registers help where the
+// processor has them; the arithmetic (no contraction) and so the result are the same in
+// every clone.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define TULIM_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
@@ -90,8 +77,8 @@ TULIM_VECTOR_CLONES void pitchFunctionSums(const int* x, int frameSize, int pfLe
     for (int i = 0; i < frameSize; ++i) xt[i] = static_cast<T>(x[i]);
     auto term = [](T a, T b) { return acf ? a * b : std::fabs(a - b); };
     int i = 0;
-    // Four lags i at a time, added to each acc[j] one after another (the order of a plain
-    // loop over i), so acc[j] is loaded and stored once for four terms.
+    // Four samples i at a time, their terms added to each acc[j] one after another (the
+    // order of a plain loop over i), so acc[j] is loaded and stored once for four terms.
     for (; i + 3 < iEnd; i += 4) {
       const int jAll = std::min(pfLen, frameSize - i - 3);
       const T x0 = xt[i], x1 = xt[i + 1], x2 = xt[i + 2], x3 = xt[i + 3];
@@ -125,18 +112,22 @@ TULIM_VECTOR_CLONES void pitchFunctionSums(const int* x, int frameSize, int pfLe
   }
 }
 
+// The sums as the pitch function: method 2 divides lag j's sum by its term count
+// frameSize - j (a lag without terms stays 0).
+template <typename T>
+void storePitchFunction(const T* acc, int frameSize, int pfLen, int method, T* out) {
+  for (int j = 0; j < pfLen; ++j) {
+    const int n = frameSize - j;
+    out[j] = method != 2 ? acc[j] : (n > 0 ? static_cast<T>(acc[j] / static_cast<T>(n)) : T(0));
+  }
+}
+
 template <typename T, bool acf>
 void frame2pitchFunction(const int* frame, int frameSize, T* out, int pfLen, int method) {
   std::vector<T> xt(std::is_floating_point<T>::value ? std::max(frameSize, 0) : 0);
   std::vector<T> acc(std::max(pfLen, 0));
   pitchFunctionSums<T, acf>(frame, frameSize, pfLen, method, acc.data(), xt.data());
-  for (int j = 0; j < pfLen; ++j) {
-    out[j] = acc[j];
-    if (method == 2) {
-      const int n = frameSize - j;
-      out[j] = n > 0 ? static_cast<T>(acc[j] / static_cast<T>(n)) : T(0);
-    }
-  }
+  storePitchFunction(acc.data(), frameSize, pfLen, method, out);
 }
 
 // The truncated mean of a frame, summed in 64 bits (frames with a large offset overflow an
@@ -191,6 +182,7 @@ void frame2pf(const int* wave, int waveLen, int frameSize, int overlap, int pfLe
   std::vector<int> copy(std::max(frameSize, 0));
   std::vector<T> xt(std::is_floating_point<T>::value ? copy.size() : 0);
   std::vector<T> acc(std::max(pfLen, 0));
+  // frame2amdf or frame2acf (zero mean) of each frame, with their scratch made once.
   for (int i = 0; i < frameNum; ++i) {
     std::copy(wave + static_cast<long long>(i) * hop, wave + static_cast<long long>(i) * hop + frameSize, copy.begin());
     if (method != 1 && method != 2) audio.frameFlip(copy.data(), frameSize);
@@ -200,13 +192,7 @@ void frame2pf(const int* wave, int waveLen, int frameSize, int overlap, int pfLe
       pitchDetail::pitchFunctionSums<T, false>(copy.data(), frameSize, pfLen, method, acc.data(), xt.data());
     else
       pitchDetail::pitchFunctionSums<T, true>(copy.data(), frameSize, pfLen, method, acc.data(), xt.data());
-    for (int j = 0; j < pfLen; ++j) {
-      row[j] = acc[j];
-      if (method == 2) {
-        const int n = frameSize - j;
-        row[j] = n > 0 ? static_cast<T>(acc[j] / static_cast<T>(n)) : T(0);
-      }
-    }
+    pitchDetail::storePitchFunction(acc.data(), frameSize, pfLen, method, row);
   }
 }
 
