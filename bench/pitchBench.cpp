@@ -46,8 +46,8 @@ void BM_Wave2pitch10s(benchmark::State& state) {
   std::vector<T> pitch(frameNum);
   for (auto _ : state) {
     ptParam p = pipelineParams();
-    benchmark::DoNotOptimize(wave2pitch<T>(wave.data(), static_cast<int>(wave.size()), p, pitch.data(), nullptr,
-                                           nullptr, nullptr));
+    benchmark::DoNotOptimize(
+        wave2pitch<T>(wave.data(), static_cast<int>(wave.size()), p, pitch.data(), nullptr, nullptr, nullptr));
   }
 }
 BENCHMARK_TEMPLATE(BM_Wave2pitch10s, double)->Unit(benchmark::kMillisecond);

@@ -87,48 +87,70 @@ void audioClass::ptParamSet(ptParam& p, int fs, int nbits, int pfType, const cha
 
   // Every frame routine steps by frameSize - overlap; a step below one sample never ends.
   if (p.frameSize <= p.overlap || p.frameSize < 1 || p.overlap < 0)
-    errorThrowf("ptParam.frameSize=%d must be larger than ptParam.overlap=%d (line %d of %s)", p.frameSize,
-                p.overlap, TULIM_HERE);
+    errorThrowf("ptParam.frameSize=%d must be larger than ptParam.overlap=%d (line %d of %s)", p.frameSize, p.overlap,
+                TULIM_HERE);
 
   const float frameDuration = static_cast<float>(p.frameSize) * 1000 / static_cast<float>(p.fs);
   if (MIN_FRAME_DURATION_MS > frameDuration)
-    printf("Warning: frameSize too small! (frameSize=%d, frameDuration=%g ms < minFrameDuration=%g ms)\n",
-           p.frameSize, frameDuration, MIN_FRAME_DURATION_MS);
+    printf("Warning: frameSize too small! (frameSize=%d, frameDuration=%g ms < minFrameDuration=%g ms)\n", p.frameSize,
+           frameDuration, MIN_FRAME_DURATION_MS);
   p.frameRate = truncToInt(static_cast<float>(p.fs) / static_cast<float>(p.frameSize - p.overlap));
 }
 
 void audioClass::ptParamRead(const char* fileName, ptParam& p) {
+  // The 22 keys of the file; dpUseLocalOptim is read as a real number and truncated.
+  struct intKey {
+    const char* name;
+    int ptParam::*field;
+  };
+  struct floatKey {
+    const char* name;
+    float ptParam::*field;
+  };
+  static const intKey intKeys[] = {{"fs", &ptParam::fs},
+                                   {"nbits", &ptParam::nbits},
+                                   {"pfType", &ptParam::pfType},
+                                   {"frameSize", &ptParam::frameSize},
+                                   {"overlap", &ptParam::overlap},
+                                   {"pfLen", &ptParam::pfLen},
+                                   {"ppcNum", &ptParam::ppcNum},
+                                   {"dpMethod", &ptParam::dpMethod},
+                                   {"dpPosDiffOrder", &ptParam::dpPosDiffOrder},
+                                   {"useVolThreshold", &ptParam::useVolThreshold},
+                                   {"useClarityThreshold", &ptParam::useClarityThreshold},
+                                   {"medianFilterOrder", &ptParam::medianFilterOrder},
+                                   {"cutLeadingTrailingZero", &ptParam::cutLeadingTrailingZero}};
+  static const floatKey floatKeys[] = {{"minPitch", &ptParam::minPitch},
+                                       {"maxPitch", &ptParam::maxPitch},
+                                       {"pitchRangeMax", &ptParam::pitchRangeMax},
+                                       {"pitchDiffMax", &ptParam::pitchDiffMax},
+                                       {"maxMedianPitchDiff", &ptParam::maxMedianPitchDiff},
+                                       {"pfWeight", &ptParam::pfWeight},
+                                       {"indexDiffWeight", &ptParam::indexDiffWeight},
+                                       {"clarityRatio", &ptParam::clarityRatio}};
   cLocaleScope cLocale;
   strVec keys, values;
   keyValueFileRead(fileName, keys, values);
   for (size_t i = 0; i < keys.size(); ++i) {
     const std::string& key = keys[i];
-    const char* v = values[i].c_str();
-    if (key == "fs") p.fs = strToInt(v);
-    else if (key == "nbits") p.nbits = strToInt(v);
-    else if (key == "pfType") p.pfType = strToInt(v);
-    else if (key == "frameSize") p.frameSize = strToInt(v);
-    else if (key == "overlap") p.overlap = strToInt(v);
-    else if (key == "pfLen") p.pfLen = strToInt(v);
-    else if (key == "ppcNum") p.ppcNum = strToInt(v);
-    else if (key == "minPitch") p.minPitch = static_cast<float>(atof(v));
-    else if (key == "maxPitch") p.maxPitch = static_cast<float>(atof(v));
-    else if (key == "pitchRangeMax") p.pitchRangeMax = static_cast<float>(atof(v));
-    else if (key == "pitchDiffMax") p.pitchDiffMax = static_cast<float>(atof(v));
-    else if (key == "maxMedianPitchDiff") p.maxMedianPitchDiff = static_cast<float>(atof(v));
-    else if (key == "dpMethod") p.dpMethod = strToInt(v);
-    else if (key == "dpPosDiffOrder") p.dpPosDiffOrder = strToInt(v);
-    else if (key == "dpUseLocalOptim") p.dpUseLocalOptim = truncToInt(atof(v));
-    else if (key == "pfWeight") p.pfWeight = static_cast<float>(atof(v));
-    else if (key == "indexDiffWeight") p.indexDiffWeight = static_cast<float>(atof(v));
-    else if (key == "useVolThreshold") p.useVolThreshold = strToInt(v);
-    else if (key == "useClarityThreshold") p.useClarityThreshold = strToInt(v);
-    else if (key == "clarityRatio") p.clarityRatio = static_cast<float>(atof(v));
-    else if (key == "medianFilterOrder") p.medianFilterOrder = strToInt(v);
-    else if (key == "cutLeadingTrailingZero") p.cutLeadingTrailingZero = strToInt(v);
-    else
-      errorThrowf("Error in parsing %s, unknown key = %s (line %d in %s)", fileName, key.c_str(), __LINE__,
-                  "audio");
+    const char* value = values[i].c_str();
+    bool known = false;
+    for (const intKey& k : intKeys)
+      if (key == k.name) {
+        p.*k.field = strToInt(value);
+        known = true;
+      }
+    for (const floatKey& k : floatKeys)
+      if (key == k.name) {
+        p.*k.field = static_cast<float>(atof(value));
+        known = true;
+      }
+    if (key == "dpUseLocalOptim") {
+      p.dpUseLocalOptim = truncToInt(atof(value));
+      known = true;
+    }
+    if (!known)
+      errorThrowf("Error in parsing %s, unknown key = %s (line %d in %s)", fileName, key.c_str(), __LINE__, "audio");
   }
 }
 

@@ -71,8 +71,8 @@ TULIM_VECTOR_CLONES void pitchFunctionSums(const int* x, int frameSize, int pfLe
   // When T holds every sample exactly (any int in double, up to 2^24 in float), a product
   // or difference formed in T is the exact one correctly rounded, as the 64-bit term
   // converted to T is. (No fused multiply-add: the build forbids contraction.)
-  const bool fast = std::is_same<T, double>::value ||
-                    (std::is_same<T, float>::value && frameMaxAbs(x, frameSize) <= (1LL << 24));
+  const bool fast =
+      std::is_same<T, double>::value || (std::is_same<T, float>::value && frameMaxAbs(x, frameSize) <= (1LL << 24));
   if (fast) {
     for (int i = 0; i < frameSize; ++i) xt[i] = static_cast<T>(x[i]);
     auto term = [](T a, T b) { return acf ? a * b : std::fabs(a - b); };
@@ -225,12 +225,14 @@ T pf2pitch(const T* pf, int pfLen, const ptParam& p, T* clarity) {
     const int lag = start + at;
     int ignored = 0;
     const T w = maxValueIndex(pf + start, end - start + 1, &ignored);
-    if (lag > 0) pitch = scale * static_cast<T>(audio.freq2semitone(static_cast<float>(p.fs) / static_cast<float>(lag)));
+    if (lag > 0)
+      pitch = scale * static_cast<T>(audio.freq2semitone(static_cast<float>(p.fs) / static_cast<float>(lag)));
     if (clarity) *clarity = w == 0 ? T(0) : static_cast<T>(scale * (1 - v / w));
   } else {
     T v = maxValueIndex(pf + start, end - start + 1, &at);
     const int lag = start + at;
-    if (lag > 0) pitch = scale * static_cast<T>(audio.freq2semitone(static_cast<float>(p.fs) / static_cast<float>(lag)));
+    if (lag > 0)
+      pitch = scale * static_cast<T>(audio.freq2semitone(static_cast<float>(p.fs) / static_cast<float>(lag)));
     if (v < 0) v = 0;
     if (clarity) {
       *clarity = pf[0] == 0 ? T(0) : static_cast<T>(scale * v / pf[0]);

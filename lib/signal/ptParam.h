@@ -50,8 +50,8 @@ struct ppcCandidate {
 
 // The candidates of one frame.
 struct ppcFrame {
-  int ppcLen = 0;      // number of candidates
-  int pathIndex = -1;  // the lag the path chose, -1 until chosen
+  int ppcLen = 0;                 // number of candidates
+  int pathIndex = -1;             // the lag the path chose, -1 until chosen
   std::vector<ppcCandidate> ppc;  // the candidates, in ascending lag order
 };
 

@@ -173,9 +173,9 @@ TEST(PtParamRead, RejectsAnUnknownKeyIncludingTheCarriedOnlyFields) {
   for (const char* key : {"frameRate", "halfOfFs", "minAmdfRange", "FS"}) {
     const std::string file = dir.write("pt.txt", std::string("fs=8000\n") + key + "=1\n");
     ptParam p = defaults(16000, 16, 1);
-    EXPECT_THAT(fatalMessage([&] { audio.ptParamRead(file.c_str(), p); }),
-                testing::MatchesRegex("Error in parsing " + file + ", unknown key = " + key +
-                                      " \\(line [0-9]+ in audio\\)"));
+    EXPECT_THAT(
+        fatalMessage([&] { audio.ptParamRead(file.c_str(), p); }),
+        testing::MatchesRegex("Error in parsing " + file + ", unknown key = " + key + " \\(line [0-9]+ in audio\\)"));
   }
 }
 
@@ -227,12 +227,28 @@ TEST(PtParamDump, PrintsOneLinePerFieldWithItsPlace) {
   testing::internal::CaptureStdout();
   audio.ptParamDump(p);
   const std::string out = testing::internal::GetCapturedStdout();
-  const char* expected[] = {"fs=8000",          "nbits=8",          "pfType=1",          "frameSize=256",
-                            "overlap=0",        "pfLen=128",        "ppcNum=10",         "pitchRangeMax=24",
-                            "pitchDiffMax=5",   "minPitch=30",      "maxPitch=84",       "maxMedianPitchDiff=20",
-                            "dpMethod=2",       "dpPosDiffOrder=1", "dpUseLocalOptim=1", "pfWeight=4",
-                            "indexDiffWeight=388", "useVolThreshold=1", "useClarityThreshold=1",
-                            "clarityRatio=0.6", "medianFilterOrder=5", "cutLeadingTrailingZero=0"};
+  const char* expected[] = {"fs=8000",
+                            "nbits=8",
+                            "pfType=1",
+                            "frameSize=256",
+                            "overlap=0",
+                            "pfLen=128",
+                            "ppcNum=10",
+                            "pitchRangeMax=24",
+                            "pitchDiffMax=5",
+                            "minPitch=30",
+                            "maxPitch=84",
+                            "maxMedianPitchDiff=20",
+                            "dpMethod=2",
+                            "dpPosDiffOrder=1",
+                            "dpUseLocalOptim=1",
+                            "pfWeight=4",
+                            "indexDiffWeight=388",
+                            "useVolThreshold=1",
+                            "useClarityThreshold=1",
+                            "clarityRatio=0.6",
+                            "medianFilterOrder=5",
+                            "cutLeadingTrailingZero=0"};
   std::string pattern;
   for (const char* field : expected) pattern += std::string("ptParam->") + field + " \\(line=[0-9]+, file=audio\\)\n";
   EXPECT_THAT(out, testing::MatchesRegex(pattern));

@@ -1,8 +1,5 @@
-#include "pitchTemplate.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "audioClass.h"
+#include "pitchTemplate.h"
 #include "toneFixture.h"
 
 using namespace tulim;
@@ -330,8 +328,8 @@ TEST(Ppc2pitchPath, MatchesTheFullScanOnRandomCandidateLists) {
     int pfType, dpMethod, order, localOptim;
     float weight;
   };
-  const Case cases[] = {{1, 1, 2, 0, 6},   {1, 1, 1, 0, 6},   {1, 2, 1, 1, 388}, {1, 2, 2, 0, 0.5f},
-                        {0, 2, 2, 1, 700}, {0, 1, 1, 0, 0.2f}, {1, 1, 2, 0, 0},  {1, 1, 2, 1, 1e-3f}};
+  const Case cases[] = {{1, 1, 2, 0, 6},   {1, 1, 1, 0, 6},    {1, 2, 1, 1, 388}, {1, 2, 2, 0, 0.5f},
+                        {0, 2, 2, 1, 700}, {0, 1, 1, 0, 0.2f}, {1, 1, 2, 0, 0},   {1, 1, 2, 1, 1e-3f}};
   std::mt19937 rng(11);
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "pfType=" << c.pfType << " dpMethod=" << c.dpMethod << " order=" << c.order);
@@ -372,8 +370,8 @@ class Wave2pitchTest : public testing::TestWithParam<int> {};
 
 TEST_P(Wave2pitchTest, PureToneGivesItsSemitoneInVoicedFrames) {
   const int pfType = GetParam();
-  const std::vector<int> wave = concat({std::vector<int>(4000, 0), sineWave(16000, 200, 16000, 8000),
-                                        std::vector<int>(4000, 0)});
+  const std::vector<int> wave =
+      concat({std::vector<int>(4000, 0), sineWave(16000, 200, 16000, 8000), std::vector<int>(4000, 0)});
   ptParam p = params(16000, pfType);
   const int frameNum = (static_cast<int>(wave.size()) - 480) / 160;
   std::vector<double> pitch(frameNum), clarity(frameNum);
@@ -424,8 +422,9 @@ TEST(Wave2pitch, DigitalSilenceIsUnvoicedWithOrWithoutThresholds) {
       const std::string out = testing::internal::GetCapturedStdout();
       for (double v : pitch) EXPECT_EQ(v, 0);
       if (thresholds) {
-        EXPECT_THAT(out, testing::MatchesRegex(
-                             "(Warning: Cannot find any segment after epdByVol! \\(line [0-9]+ of file lib/audio\\)\n)+"));
+        EXPECT_THAT(out,
+                    testing::MatchesRegex(
+                        "(Warning: Cannot find any segment after epdByVol! \\(line [0-9]+ of file lib/audio\\)\n)+"));
       }
       // No voiced frame: the range stays as it was.
       EXPECT_EQ(p.minPitch, 30);
@@ -435,8 +434,8 @@ TEST(Wave2pitch, DigitalSilenceIsUnvoicedWithOrWithoutThresholds) {
 }
 
 TEST(Wave2pitch, SilentFramesInsideSpeechAreUnvoicedWithoutThresholds) {
-  const std::vector<int> wave = concat({sineWave(8000, 200, 16000, 8000), std::vector<int>(3200, 0),
-                                        sineWave(8000, 200, 16000, 8000)});
+  const std::vector<int> wave =
+      concat({sineWave(8000, 200, 16000, 8000), std::vector<int>(3200, 0), sineWave(8000, 200, 16000, 8000)});
   ptParam p = params(16000, 1);
   p.useVolThreshold = p.useClarityThreshold = 0;
   p.medianFilterOrder = 0;
@@ -449,8 +448,8 @@ TEST(Wave2pitch, SilentFramesInsideSpeechAreUnvoicedWithoutThresholds) {
 }
 
 TEST(Wave2pitch, CutsLeadingAndTrailingZeros) {
-  const std::vector<int> wave = concat({std::vector<int>(4000, 0), sineWave(16000, 200, 16000, 8000),
-                                        std::vector<int>(4000, 0)});
+  const std::vector<int> wave =
+      concat({std::vector<int>(4000, 0), sineWave(16000, 200, 16000, 8000), std::vector<int>(4000, 0)});
   ptParam p = params(16000, 1);
   p.cutLeadingTrailingZero = 1;
   const int frameNum = (static_cast<int>(wave.size()) - 480) / 160;

@@ -1,5 +1,3 @@
-#include "spectrum.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "audioClass.h"
+#include "spectrum.h"
 #include "toneFixture.h"
 
 using namespace tulim;
