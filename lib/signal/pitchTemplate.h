@@ -288,6 +288,7 @@ inline void penaltyTable(const ptParam& p, int maxDist, std::vector<float>& pen)
 struct pathScratch {
   std::vector<double> blockBest;  // best totalDist of each block of the previous frame
   std::vector<double> bound;      // the most a block's candidates can score for the current candidate
+  std::vector<int> firstKey, lastKey;  // keys at the ends of each block
 };
 
 // Predecessors are searched in blocks of this many consecutive candidates.
@@ -331,8 +332,12 @@ void pathStep(const ppcFrame& prev, ppcFrame& cur, const std::vector<int>& prevK
   const int blocks = (m + PATH_BLOCK - 1) / PATH_BLOCK;
   s.blockBest.resize(blocks);
   s.bound.resize(blocks);
+  s.firstKey.resize(blocks);
+  s.lastKey.resize(blocks);
   for (int b = 0; b < blocks; ++b) {
     const int end = std::min(m, (b + 1) * PATH_BLOCK);
+    s.firstKey[b] = prevKey[b * PATH_BLOCK];
+    s.lastKey[b] = prevKey[end - 1];
     double v = prev.ppc[b * PATH_BLOCK].totalDist;
     for (int q = b * PATH_BLOCK + 1; q < end; ++q)
       if (better(prev.ppc[q].totalDist, v)) v = prev.ppc[q].totalDist;
@@ -345,10 +350,17 @@ void pathStep(const ppcFrame& prev, ppcFrame& cur, const std::vector<int>& prevK
     int keep = seed;
     double best = combine(prev.ppc[seed].totalDist, pen[std::abs(prevKey[seed] - key)]);
     // Each block's bound: its best totalDist with the penalty of its nearest end.
+    int top = 0;
+    double topBound = 0;
     for (int b = 0; b < blocks; ++b) {
-      const int first = prevKey[b * PATH_BLOCK], last = prevKey[std::min(m, (b + 1) * PATH_BLOCK) - 1];
+      const int first = s.firstKey[b], last = s.lastKey[b];
       const int dMin = key < first ? first - key : (key > last ? key - last : 0);
-      s.bound[b] = combine(s.blockBest[b], pen[dMin]);
+      const double bound = combine(s.blockBest[b], pen[dMin]);
+      s.bound[b] = bound;
+      if (b == 0 || better(bound, topBound)) {
+        topBound = bound;
+        top = b;
+      }
     }
     auto scanBlock = [&](int b) {
       if (better(best, s.bound[b])) return;
@@ -363,12 +375,9 @@ void pathStep(const ppcFrame& prev, ppcFrame& cur, const std::vector<int>& prevK
     };
     // The block of the best bound first: it usually holds the winner, and then most other
     // blocks fall short.
-    int first = 0;
-    for (int b = 1; b < blocks; ++b)
-      if (better(s.bound[b], s.bound[first])) first = b;
-    scanBlock(first);
+    scanBlock(top);
     for (int b = 0; b < blocks; ++b)
-      if (b != first) scanBlock(b);
+      if (b != top) scanBlock(b);
     c.from = keep;
     c.totalDist = best + static_cast<double>(pfWeight) * c.pfValue;
     seed = keep;
