@@ -286,8 +286,8 @@ inline void penaltyTable(const ptParam& p, int maxDist, std::vector<float>& pen)
 
 // Scratch of one path search, kept across the frames of a run.
 struct pathScratch {
-  std::vector<double> blockBest;  // best totalDist of each block of the previous frame
-  std::vector<double> bound;      // the most a block's candidates can score for the current candidate
+  std::vector<double> blockBest;       // best totalDist of each block of the previous frame
+  std::vector<double> bound;           // the most a block's candidates can score for the current candidate
   std::vector<int> firstKey, lastKey;  // keys at the ends of each block
 };
 
@@ -511,6 +511,7 @@ int wave2pitchCore(const int* wave, int waveLen, ptParam& p, T* pitch, T* clarit
   const T scale = pitchDetail::pitchScale<T>();
   const int frameNum = audio.getFrameNum(waveLen, p.frameSize, p.overlap);
   const int pfLen = p.pfLen;
+  if (pfLen < 1) errorThrowf("ptParam.pfLen=%d must be at least 1 (line %d of %s)", pfLen, TULIM_HERE);
   for (int i = 0; i < frameNum; ++i) pitch[i] = 0;
   if (frameNum <= 0) {
     p.minLag = pitchDetail::pitch2lag(p.fs, p.maxPitch);

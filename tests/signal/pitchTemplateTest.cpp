@@ -483,3 +483,13 @@ TEST(Wave2pitchCore, LowersMaxLagToTheLastLag) {
   EXPECT_EQ(p.minLag, 15);
   EXPECT_EQ(p.maxLag, 319);
 }
+
+TEST(Wave2pitchCore, RejectsAPitchFunctionWithoutLags) {
+  const std::vector<int> wave = sineWave(3200, 200, 16000, 8000);
+  ptParam p = params(16000, 1);
+  p.pfLen = 0;
+  std::vector<double> pitch(17);
+  EXPECT_THAT(
+      fatalMessage([&] { wave2pitchCore<double>(wave.data(), 3200, p, pitch.data(), nullptr, nullptr, nullptr); }),
+      testing::MatchesRegex("ptParam.pfLen=0 must be at least 1 \\(line [0-9]+ of pitchTemplate\\)"));
+}
