@@ -493,3 +493,17 @@ TEST(Wave2pitchCore, RejectsAPitchFunctionWithoutLags) {
       fatalMessage([&] { wave2pitchCore<double>(wave.data(), 3200, p, pitch.data(), nullptr, nullptr, nullptr); }),
       testing::MatchesRegex("ptParam.pfLen=0 must be at least 1 \\(line [0-9]+ of pitchTemplate\\)"));
 }
+
+TEST(Wave2pitch, NoiseOfLowClarityIsUnvoiced) {
+  const std::vector<int> wave = concat({sineWave(16000, 200, 16000, 8000), tulim::test::noiseWave(16000, 8000, 3)});
+  ptParam p = params(16000, 1);
+  p.useVolThreshold = 0;
+  const int frameNum = (32000 - 480) / 160;
+  std::vector<double> pitch(frameNum), clarity(frameNum);
+  wave2pitch<double>(wave.data(), 32000, p, pitch.data(), clarity.data(), nullptr, nullptr);
+  for (int i = 5; i < 90; ++i) EXPECT_NEAR(pitch[i], 55.35, 0.01) << "frame " << i;
+  for (int i = 105; i < frameNum; ++i) EXPECT_EQ(pitch[i], 0) << "frame " << i;
+  // A tone's ACF at one period keeps (640 - 80) / 640 of the frame's energy.
+  EXPECT_NEAR(clarity[50], 0.875, 0.005);
+  EXPECT_LT(clarity[150], 0.6 * clarity[50]);
+}
