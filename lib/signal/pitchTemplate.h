@@ -400,13 +400,16 @@ void ppc2pitchPath(ppcFrame* frames, int n, const ptParam& p, T* pitch) {
   // Distance keys: the lag itself, or minus the lag's tenths of a semitone (which fall as
   // the lag grows), so that keys ascend with the lag either way.
   int maxIndex = std::max(p.pfLen - 1, 0);
-  bool keysOk = true;
-  for (int t = 0; t < n; ++t)
+  for (int t = 0; t < n; ++t) {
+    if (frames[t].ppcLen < 1 || static_cast<size_t>(frames[t].ppcLen) > frames[t].ppc.size())
+      errorThrowf("Frame %d of a pitch path holds %d candidates for ppcLen=%d (line %d of %s)", t,
+                  static_cast<int>(frames[t].ppc.size()), frames[t].ppcLen, TULIM_HERE);
     for (int k = 0; k < frames[t].ppcLen; ++k) {
       maxIndex = std::max(maxIndex, frames[t].ppc[k].index);
-      if (frames[t].ppc[k].index < 0) keysOk = false;
+      if (frames[t].ppc[k].index < 1)
+        errorThrowf("Pitch candidate lag=%d is not positive (line %d of %s)", frames[t].ppc[k].index, TULIM_HERE);
     }
-  if (!keysOk) errorThrowf("Negative pitch candidate lag (line %d of %s)", TULIM_HERE);
+  }
   std::vector<int> st(static_cast<size_t>(maxIndex) + 1, 0);
   if (p.dpMethod == 2)
     for (int j = 1; j <= maxIndex; ++j)

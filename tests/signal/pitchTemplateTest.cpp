@@ -364,6 +364,18 @@ TEST(Ppc2pitchPath, MatchesTheFullScanOnRandomCandidateLists) {
   }
 }
 
+TEST(Ppc2pitchPath, RejectsARunFrameWithoutCandidatesAndLagsBelowOne) {
+  ptParam p = params(16000, 1);
+  double pitch[2];
+  std::vector<ppcFrame> frames = {candidates({{50, 1}}), ppcFrame()};
+  EXPECT_THAT(fatalMessage([&] { ppc2pitchPath(frames.data(), 2, p, pitch); }),
+              testing::MatchesRegex(
+                  "Frame 1 of a pitch path holds 0 candidates for ppcLen=0 \\(line [0-9]+ of pitchTemplate\\)"));
+  frames = {candidates({{50, 1}}), candidates({{0, 1}})};
+  EXPECT_THAT(fatalMessage([&] { ppc2pitchPath(frames.data(), 2, p, pitch); }),
+              testing::MatchesRegex("Pitch candidate lag=0 is not positive \\(line [0-9]+ of pitchTemplate\\)"));
+}
+
 // ---- The trackers ------------------------------------------------------------------------------
 
 class Wave2pitchTest : public testing::TestWithParam<int> {};
