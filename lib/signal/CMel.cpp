@@ -43,6 +43,10 @@ float toFloat(const std::string& text) {
   return float(value);
 }
 
+// atof's reading truncated to an integer, saturated: the double itself, since a float
+// would round 12.99999999 up to 13.
+int toTruncatedInt(const std::string& text) { return truncToInt(strtod(text.c_str(), nullptr)); }
+
 struct kindName {
   const char* name;
   int16_t code;
@@ -143,15 +147,15 @@ void CMel::readConfig(const char* file) {
     } else if (key == "PREEMCOEF") {
       c.preEmphCoef = toFloat(value);
     } else if (key == "DELTAWINDOW") {
-      c.deltaWindow = truncToInt(toFloat(value));
+      c.deltaWindow = toTruncatedInt(value);
     } else if (key == "ACCWINDOW") {
-      c.accWindow = truncToInt(toFloat(value));
+      c.accWindow = toTruncatedInt(value);
     } else if (key == "NUMCHANS") {
-      c.numChans = truncToInt(toFloat(value));
+      c.numChans = toTruncatedInt(value);
     } else if (key == "CEPLIFTER") {
-      c.cepLifter = truncToInt(toFloat(value));
+      c.cepLifter = toTruncatedInt(value);
     } else if (key == "NUMCEPS") {
-      c.numCeps = truncToInt(toFloat(value));
+      c.numCeps = toTruncatedInt(value);
     } else if (key == "LOFREQ") {
       c.loFreq = toFloat(value);
     } else if (key == "HIFREQ") {

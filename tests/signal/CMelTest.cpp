@@ -238,6 +238,29 @@ TEST(CMelConfigRead, DropsBlanksAndLineEndsAndMatchesKeysExactly) {
   EXPECT_EQ(c.eScale, 0.1f);
 }
 
+// The integer settings are the decimal reading truncated: rounding it to a float first
+// would turn 12.99999999 into 13 and lose the last digits of a large window.
+TEST(CMelConfigRead, IntegerKeysTruncateTheDecimalReading) {
+  struct Case {
+    const char* text;
+    int CMelConfig::*field;
+    int value;
+  } cases[] = {
+      {"NUMCEPS = 12.99999999", &CMelConfig::numCeps, 12},
+      {"NUMCHANS = 26.7", &CMelConfig::numChans, 26},
+      {"CEPLIFTER = -3.9", &CMelConfig::cepLifter, -3},
+      {"DELTAWINDOW = 16777217", &CMelConfig::deltaWindow, 16777217},
+      {"ACCWINDOW = 2147483647", &CMelConfig::accWindow, 2147483647},
+      {"ACCWINDOW = 1e30", &CMelConfig::accWindow, 2147483647},
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    CMel mel;
+    mel.readConfig(dir.write("i.cfg", c.text).c_str());
+    EXPECT_EQ(mel.config.*c.field, c.value) << c.text;
+  }
+}
+
 TEST(CMelConfigRead, SwitchesMoveOnlyAwayFromTheirDefaults) {
   struct Case {
     const char* text;
