@@ -459,14 +459,20 @@ void CMel::normaliseLogEnergy(int col) {
 void CMel::addRegression(int fromCol, int toCol, int nCols, int window) {
   const int T = nFrames;
   if (T == 0 || window < 1 || nCols < 1) return;
-  double sumSquares = 0;
-  for (int d = 1; d <= window; ++d) sumSquares += double(d) * d;
-  const float denominator = float(2 * sumSquares);
+  // From d = T - 1 on both ends are the edge frames for every t, so the rest of a window
+  // longer than the utterance adds the sum of its d times (last - first) in one step: a
+  // window of any size a configuration gives ends, and its counter never overflows.
+  const int direct = std::min(window, T - 1);
+  const double W = window;
+  const float denominator = float(W * (W + 1) * (2 * W + 1) / 3);
+  const float tailWeight = float((W * (W + 1) - double(direct) * (direct + 1)) / 2);
   float* f = features.data();
+  const float* first = f + fromCol;
+  const float* last = f + size_t(T - 1) * vecSize + fromCol;
   for (int t = 0; t < T; ++t) {
     float* to = f + size_t(t) * vecSize + toCol;
     std::fill(to, to + nCols, 0.0f);
-    for (int d = 1; d <= window; ++d) {
+    for (int d = 1; d <= direct; ++d) {
       const int later = d >= T - 1 - t ? T - 1 : t + d;
       const int earlier = d >= t ? 0 : t - d;
       const float* hi = f + size_t(later) * vecSize + fromCol;
@@ -474,6 +480,8 @@ void CMel::addRegression(int fromCol, int toCol, int nCols, int window) {
       const float weight = float(d);
       for (int j = 0; j < nCols; ++j) to[j] += weight * (hi[j] - lo[j]);
     }
+    if (window > direct)
+      for (int j = 0; j < nCols; ++j) to[j] += tailWeight * (last[j] - first[j]);
     for (int j = 0; j < nCols; ++j) to[j] /= denominator;
   }
 }

@@ -402,6 +402,37 @@ TEST(CMelArithmetic, EnergyRampGivesExactEnergiesDeltasAndAccelerations) {
   }
 }
 
+// A window longer than the utterance repeats the edge frames for every d beyond it; the
+// largest window a configuration can give still ends.
+TEST(CMelArithmetic, RegressionWindowsLongerThanTheUtteranceRepeatTheEdges) {
+  const std::vector<int> samples = twoTones(1600, 16000);
+  for (int W : {12, 1000, 2147483647}) {
+    const std::string cfg = "DELTAWINDOW = " + std::to_string(W) + "\nACCWINDOW = " + std::to_string(W) + "\n";
+    auto mel = run(cfg, samples);
+    const int T = mel->nFrames;
+    ASSERT_EQ(T, 9);
+    const double w = W;
+    const double denominator = w * (w + 1) * (2 * w + 1) / 3;
+    for (int from : {0, 13}) {
+      for (int t = 0; t < T; ++t) {
+        for (int j = 0; j < 13; ++j) {
+          auto value = [&](int frame) { return double(at(*mel, std::max(0, std::min(T - 1, frame)), from + j)); };
+          double sum = 0;
+          if (W <= 1000) {
+            for (int d = 1; d <= W; ++d) sum += d * (value(t + d) - value(t - d));
+          } else {
+            for (int d = 1; d < T; ++d) sum += d * (value(t + d) - value(t - d));
+            sum += (w * (w + 1) - double(T - 1) * T) / 2 * (value(T - 1) - value(0));
+          }
+          const double want = sum / denominator;
+          EXPECT_NEAR(at(*mel, t, from + 13 + j), want, 1e-5 * std::max(1e-3, std::fabs(want)))
+              << "W " << W << " column " << from + 13 + j << " frame " << t;
+        }
+      }
+    }
+  }
+}
+
 TEST(CMelArithmetic, DigitalSilenceStaysFiniteAndSitsOnTheEnergyFloor) {
   std::vector<int> silence(16000, 0);
   for (const char* cfg : {"", "ENORMALISE = F\n"}) {
