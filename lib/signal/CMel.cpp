@@ -536,6 +536,8 @@ void CMel::write2bin(const char* file) {
   out.write2(vecSize * 4);
   out.write2(config.targetKind);
   for (float v : features) out.write4(v);
+  out.close();
+  if (out.fail()) throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
 }
 
 void CMel::write2txt(const char* file) {
@@ -546,6 +548,8 @@ void CMel::write2txt(const char* file) {
     for (int j = 0; j < vecSize; ++j) out << features[size_t(t) * vecSize + j] << ' ';
     out << '\n';
   }
+  out.close();
+  if (out.fail()) throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
 }
 
 uint16_t CMel::calcCrc() const {

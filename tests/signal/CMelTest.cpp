@@ -691,6 +691,11 @@ TEST(CMelWriters, BothFeatureWritersCheckBeforeWriting) {
             "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
   EXPECT_EQ(runtimeMessage([&] { mel->write2txt(dir.file("no/dir/f").c_str()); }),
             "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
+  // A full disk takes the open and fails the writes.
+  EXPECT_EQ(runtimeMessage([&] { mel->write2bin("/dev/full"); }),
+            "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
+  EXPECT_EQ(runtimeMessage([&] { mel->write2txt("/dev/full"); }),
+            "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
 }
 
 TEST(CMelWriters, HtkFileIsBigEndianWithChecksum) {
