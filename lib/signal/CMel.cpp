@@ -564,7 +564,8 @@ uint16_t CMel::calcCrc() const {
 
 void CMel::writeHtk(const char* file) {
   filePtr fp = openFilePtr(file ? file : "", "wb");
-  int kind = config.targetKind & ~(KIND_N | KIND_V);
+  // _K says a checksum follows the values, so it is set exactly when one is written.
+  int kind = config.targetKind & ~(KIND_N | KIND_V | KIND_K);
   if (config.saveWithCrc) kind |= KIND_K;
 
   std::string header;

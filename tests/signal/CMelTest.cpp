@@ -730,6 +730,11 @@ TEST(CMelWriters, HtkFileIsBigEndianWithChecksum) {
   std::string plain = be32(2) + be32(100000) + be16(12) + be16(838);
   for (float v : mel->features) plain += be32(bitsOf(v));
   EXPECT_EQ(readFile(dir.file("c.htk")), plain);
+
+  // A _K of the target kind is no checksum: without one written the header must not claim it.
+  mel->config.targetKind = int16_t(838 | KIND_K);
+  mel->writeHtk(dir.file("d.htk").c_str());
+  EXPECT_EQ(readFile(dir.file("d.htk")), plain);
 }
 
 TEST(CMelWriters, HtkWriterReportsShortWritesAndGoesOn) {
