@@ -19,6 +19,16 @@ namespace tulim {
 
 namespace {
 
+// A whole token in decimal that fits an int.
+bool isInteger(const std::string& tok, int& value) {
+  errno = 0;
+  char* end = nullptr;
+  long v = strtol(tok.c_str(), &end, 10);
+  if (tok.empty() || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
 // Whitespace-separated tokens of a whole "mac" text, with one pushed-back token: a keyword
 // that ends one item (a stream's mixtures) is handed on as the header of the next.
 class macTokenizer {
@@ -51,13 +61,11 @@ class macTokenizer {
 
   int integer(const char* what) {
     std::string tok = token(what);
-    errno = 0;
-    char* end = nullptr;
-    long value = strtol(tok.c_str(), &end, 10);
-    if (tok.empty() || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+    int value = 0;
+    if (!isInteger(tok, value))
       errorThrowf("Error: \"%s\" line %d: %s must be an integer, found \"%s\" (line %d of %s)", m_path.c_str(),
                   textLine(), what, tok.c_str(), MACRO_HERE);
-    return static_cast<int>(value);
+    return value;
   }
 
   float real(const char* what) {
@@ -245,11 +253,15 @@ void macTextParse(const std::string& path, hmmSet& set) {
             errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
           in.reals(mix.mean, width, "mean");
 
+          // The size is judged before the keyword: a wrong size names itself even under a
+          // misspelt keyword.
           tok = in.token("\"<VARIANCE>\"");
-          if (tok != "<VARIANCE>") errorThrowf("Cannot find \"<VARIANCE>\" (line %d of %s)", MACRO_HERE);
-          size = in.integer("the <VARIANCE> size");
-          if (size != MAX_PARAM_NUM)
+          const std::string sizeTok = in.token("the <VARIANCE> size");
+          if (isInteger(sizeTok, size) && size != MAX_PARAM_NUM)
             errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
+          if (tok != "<VARIANCE>") errorThrowf("Cannot find \"<VARIANCE>\" (line %d of %s)", MACRO_HERE);
+          in.pushBack(sizeTok);
+          size = in.integer("the <VARIANCE> size");
           in.reals(mix.variance, width, "variance");
 
           // Without "<GCONST>" the slot keeps gconst 0 and the token starts the next mixture.
