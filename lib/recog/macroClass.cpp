@@ -510,7 +510,8 @@ void macroClass::prepareModels() {
 
 void macroClass::macroAppend(const macroClass& other) {
   const int old = MMF.modelNum;
-  if (MMF.model.empty() && MMF.streamNum == 0) {
+  // A freed set keeps its old layout fields but holds nothing they would have to match.
+  if (MMF.model.empty()) {
     MMF.streamNum = other.MMF.streamNum;
     std::copy(std::begin(other.MMF.streamWidth), std::end(other.MMF.streamWidth), std::begin(MMF.streamWidth));
     MMF.header = other.MMF.header;

@@ -459,6 +459,8 @@ TEST_F(MacroClassTest, NegativeWeightOfPreparedImageIsFatal) {
                            "already prepared\\? \\(line [0-9]+ of macro\\)"));
 }
 
+void twoMixtureSet(macroClass& set);
+
 TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
   macroClass set, other;
   test::modelSetFill(set, {"m", "c"});
@@ -479,6 +481,15 @@ TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(empty.MMF.streamNum, 3) << "an empty set takes the stream layout";
   EXPECT_EQ(empty.MMF.streamWidth[2], 13);
+
+  macroClass freed;
+  twoMixtureSet(freed);  // one stream
+  freed.macroFree();
+  testing::internal::CaptureStdout();
+  freed.macroAppend(other);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "MMF.modelNum=0, mac2.MMF.modelNum=2, new=2\n");
+  EXPECT_EQ(freed.MMF.streamNum, 3) << "a freed set is empty too";
+  EXPECT_EQ(freed.MMF.streamWidth[1], 13);
 
   macroClass narrow;
   test::modelSetFill(narrow, {"n"});
