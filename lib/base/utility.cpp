@@ -83,18 +83,12 @@ filePtr openFilePtr(const std::string& name, const char* mode) {
 
 bool fileReadLine(FILE* fp, std::string& line) {
   line.clear();
-  char chunk[4096];
   bool any = false;
-  while (fgets(chunk, sizeof chunk, fp)) {
+  int c;
+  while ((c = getc_unlocked(fp)) != EOF) {
     any = true;
-    size_t n = strlen(chunk);
-    // fgets stops early at an embedded NUL only as far as strlen sees; such bytes are lost,
-    // which text files of this system never hold.
-    line.append(chunk, n);
-    if (n > 0 && chunk[n - 1] == '\n') {
-      line.pop_back();
-      break;
-    }
+    if (c == '\n') break;
+    line.push_back(static_cast<char>(c));
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return any;

@@ -147,6 +147,11 @@ TEST(FileLines, LineReadersDropCrAndTakeLastLineWithoutEnd) {
   EXPECT_EQ(line, "third");
   fileLineRead(path.c_str(), 10, line);
   EXPECT_EQ(line, "third");
+
+  // Bytes are kept as they are, NUL and lone CR included.
+  path = dir.write("nul.txt", std::string("a\0b\rc\r\r\n", 8));
+  fileLineRead(path.c_str(), 1, line);
+  EXPECT_EQ(line, std::string("a\0b\rc\r", 6));
 }
 
 TEST(FileBuffers, RoundTripBinaryBytes) {
