@@ -171,11 +171,16 @@ void macTextParse(const std::string& path, hmmSet& set) {
     set.streamWidth[s] = in.integer("streamWidth");
     checkStreamWidth(set.streamWidth[s], "\"" + path + "\"");
   }
-  set.header = in.token("the header line");
-  set.header += " " + in.restOfLine();
-  if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
-    errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)", path.c_str(),
-                set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
+  std::string first = in.token("the header line");
+  if (first == "~h") {
+    // A set read from an image has no header; the text writer leaves its line empty.
+    in.pushBack(first);
+  } else {
+    set.header = first + " " + in.restOfLine();
+    if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
+      errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)",
+                  path.c_str(), set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
+  }
 
   for (int i = 0; !in.atEnd(); i++) {
     std::string tok = in.token("\"~h\"");

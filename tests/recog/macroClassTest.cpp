@@ -641,6 +641,24 @@ TEST_F(MacroClassTest, TextWriteReadsBackTheSameModels) {
   EXPECT_EQ(back.MMF.header, set.MMF.header);
 }
 
+TEST_F(MacroClassTest, ImageConvertedToTextReadsBack) {
+  macroClass set;
+  twoMixtureSet(set);
+  const std::string image = m_dir.file("set.macb");
+  set.macbWrite(image);
+  macroClass fromImage;
+  fromImage.macroRead(image, false);
+  ASSERT_EQ(fromImage.MMF.header, "");
+  const std::string text = m_dir.file("set.mac");
+  fromImage.macTextWrite(text);
+  const std::string start = "~o\n<STREAMINFO> 1 13\n\n~h \"b\"\n";
+  EXPECT_EQ(readFile(text).substr(0, start.size()), start) << "the header line stays empty";
+  macroClass back;
+  back.macroRead(text, false);
+  expectSameModels(set, back);
+  EXPECT_EQ(back.MMF.header, "");
+}
+
 // A one-state model with one stream of width 2 keeps the pinned texts short.
 void tinySet(macroClass& set) {
   set.macroFree();
