@@ -8,6 +8,7 @@
 #include "dictClass.h"
 #include "platform/byteOrder.h"
 #include "testFiles.h"
+#include "watchdog.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -247,6 +248,27 @@ TEST(NetClass, MaxFanOutThroughANullNodeAndPenalties) {
   EXPECT_EQ(net.m_node[3].penalty, 0.0f);
   EXPECT_EQ(net.m_node[4].penalty, -2.5f);
   EXPECT_EQ(netClass().maxFanOutNum(), 0);
+}
+
+TEST(NetClass, NullDiamondsLeadingNowhereAreCappedNotWalkedForever) {
+  // 0 start, 1 end, 2 ba, then 40 layers of two null nodes joined by a null node: 2^40
+  // paths through null nodes, none of them to a real node.
+  strVec nodes{"!NULL", "!NULL", "ba"};
+  std::vector<std::pair<int, int>> links{{0, 2}};
+  int join = 2;
+  for (int layer = 0; layer < 40; ++layer) {
+    const int a = static_cast<int>(nodes.size());
+    nodes.insert(nodes.end(), {"!NULL", "!NULL", "!NULL"});
+    links.insert(links.end(), {{join, a}, {join, a + 1}, {a, a + 2}, {a + 1, a + 2}});
+    join = a + 2;
+  }
+  links.push_back({join, 1});
+  dictClass dict = smallDict();
+  netClass net;
+  test::watchdog guard("fan-out through null diamonds", 60);
+  EXPECT_THAT(fatalOf([&] { net.netCreate(netLines(nodes, links), dict); }),
+              MatchesRegex("Error: node 2 reaches more than MAX_INDIRECT_FAN_OUT = 1000000 nodes through null "
+                           "nodes \\(line [0-9]+ of file net\\)"));
 }
 
 TEST(NetClass, BrowserAndVectorPrinter) {
