@@ -118,6 +118,7 @@ void netClass::netVs2net(const strVec& lines, dictClass& dict) {
     const int lineIndex = 2 + m_nodeNum + k;
     const std::string& line = lines[static_cast<size_t>(lineIndex)];
     const char* p = line.c_str();
+    while (isWhiteSpace(*p)) ++p;
     while (*p && !isWhiteSpace(*p)) ++p;  // the "J=%d" token
     int start = 0, end = 0;
     if (!scanLiteral(p, "S=") || !scanInt(p, start) || !scanLiteral(p, "E=") || !scanInt(p, end))

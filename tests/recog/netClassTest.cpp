@@ -112,6 +112,16 @@ TEST(NetVs2net, PrintedNetReadsBackIdentical) {
   }
 }
 
+TEST(NetVs2net, LinkLinesSkipTheirFirstTokenAfterLeadingBlanks) {
+  dictClass dict = smallDict();
+  strVec lines{"VERSION=1.0", "N=3 L=2", "I=0\tW=!NULL", "I=1\tW=!NULL", "I=2\tW=ba", "  J=0\tS=0\tE=2",
+               "\tJ=1 S=2 E=1"};
+  netClass net;
+  net.netCreate(lines, dict);
+  EXPECT_THAT(net.m_node[0].fanOutDirect, ElementsAre(2));
+  EXPECT_THAT(net.m_node[2].fanOutDirect, ElementsAre(1));
+}
+
 TEST(NetReadBin, RoundTripKeepsNullNodesAnywhere) {
   dictClass dict = smallDict();
   netClass net;
