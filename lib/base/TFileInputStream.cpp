@@ -24,6 +24,9 @@ bool TFileInputStream::open(const char* name) {
   // fopen succeeds on a directory here, where the stream would then read nothing sensible.
   struct stat info;
   if (file && fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) file.reset();
+  // The stream buffers for itself: its blocks go to the file as they are, not through a
+  // second buffer of the C library.
+  if (file) setvbuf(file.get(), nullptr, _IONBF, 0);
   m_file = std::move(file);
   reset();
   return m_file != nullptr;

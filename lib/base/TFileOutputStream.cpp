@@ -18,6 +18,9 @@ bool TFileOutputStream::open(const char* name) {
   close();
   if (!name) return false;
   m_file.reset(fopen(name, "wb"));
+  // The stream buffers for itself: a full buffer reaches the file in one block, not through
+  // a second buffer of the C library.
+  if (m_file) setvbuf(m_file.get(), nullptr, _IONBF, 0);
   return m_file != nullptr;
 }
 
