@@ -330,6 +330,16 @@ struct busyRelease {
 
 int32_t recordAutoStop(const recordParam* param, int32_t* samples, int32_t capacity,
                        const char* stopFlag) {
+  // Host applications call this through the library: a missing record or buffer is
+  // refused like a bad parameter instead of crashing the host.
+  if (!param) {
+    printf("error: no recording parameters!\n");
+    return -1;
+  }
+  if (!samples && capacity > 0) {
+    printf("error: no sample buffer for %d samples!\n", capacity);
+    return -1;
+  }
   const std::string problem = recordParamCheck(*param);
   if (!problem.empty()) {
     printf("%s\n", problem.c_str());

@@ -403,6 +403,14 @@ TEST_F(RecordAutoStop, ParameterErrorsOpenNothing) {
   EXPECT_EQ(m_out, "error: \"fs\" must be between 50 and 1073741823!\n");
   EXPECT_EQ(m_soft.inputOpens(), 0);
   EXPECT_TRUE(untouchedFrom(0));
+
+  testing::internal::CaptureStdout();
+  p = steadyParams();
+  EXPECT_EQ(recordAutoStop(&p, nullptr, 100, nullptr), -1);
+  EXPECT_EQ(recordAutoStop(nullptr, nullptr, 0, nullptr), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "error: no sample buffer for 100 samples!\nerror: no recording parameters!\n");
+  EXPECT_EQ(m_soft.inputOpens(), 0);
 }
 
 TEST_F(RecordAutoStop, DeviceFailuresBeforeRecordingReturnMinusOneAndCleanUp) {
