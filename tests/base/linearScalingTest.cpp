@@ -165,7 +165,9 @@ TEST(LinearScaling, MatchFindsTheSpeedAndOffsetOfAStretchedContour) {
     EXPECT_NEAR(run.result, 0, 1e-12);
     EXPECT_NEAR(run.offset[4], 7.25, 1e-12);
     for (int i = 0; i < 7; i++) {
-      if (i != 4) EXPECT_GT(run.distance[i], 0.01) << type << " scale " << i;
+      if (i != 4) {
+        EXPECT_GT(run.distance[i], 0.01) << type << " scale " << i;
+      }
     }
   }
 }
