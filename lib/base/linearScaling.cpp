@@ -31,8 +31,9 @@ void checkType(int type) {
 // Stretching interpolates between neighbours, and the scale step divides by S - 1.
 void checkShape(int n, int S) {
   if (n < 2 || S < 2)
-    errorThrowf("Linear scaling needs a query of at least 2 values and at least 2 scales (n = %d, S = %d) (line %d of %s)",
-                n, S, TULIM_HERE);
+    errorThrowf(
+        "Linear scaling needs a query of at least 2 values and at least 2 scales (n = %d, S = %d) (line %d of %s)", n,
+        S, TULIM_HERE);
 }
 
 int truncateToInt(double x) {
@@ -48,7 +49,8 @@ int stretchedLength(int n, double rMin, double rMax, int S, int i, bool rounded)
 }
 
 void checkLength(int i, int len) {
-  if (len < 2) errorThrowf("Scale %d stretches the query to %d values, fewer than 2 (line %d of %s)", i, len, TULIM_HERE);
+  if (len < 2)
+    errorThrowf("Scale %d stretches the query to %d values, fewer than 2 (line %d of %s)", i, len, TULIM_HERE);
 }
 
 // The number of scales tried against a target of m values: those before the first longer
@@ -79,9 +81,7 @@ bool boundedSum(const double* a, const double* b, int n, int type, double bound,
   return true;
 }
 
-double offsetOf(const double* diff, int n, int type) {
-  return type == DIST_ABS ? median(diff, n) : vecMean(diff, n);
-}
+double offsetOf(const double* diff, int n, int type) { return type == DIST_ABS ? median(diff, n) : vecMean(diff, n); }
 
 // A scale that passes the bound is no match at all, whatever its length: dividing the
 // no-match value by the length would make it look like a (huge) real mean distance and let
@@ -183,7 +183,8 @@ void linScalingPrepare(const double* query, int n, double rMin, double rMax, int
 double linScalingMatchPrepared(const linScalingPrepared& record, const double* target, int m, int type,
                                double* distance, double* offset, double* diff, int* bestIndex, double maxMeanDist) {
   const int S = record.S;
-  bool prepared = S >= 2 && record.len.size() == static_cast<size_t>(S) && record.copies.size() == static_cast<size_t>(S);
+  bool prepared =
+      S >= 2 && record.len.size() == static_cast<size_t>(S) && record.copies.size() == static_cast<size_t>(S);
   for (int i = 0; prepared && i < S; i++)
     prepared = record.len[i] >= 2 && static_cast<size_t>(record.len[i]) <= record.copies[i].size();
   if (!prepared) errorThrowf("Linear scaling record is not prepared (S = %d) (line %d of %s)", S, TULIM_HERE);

@@ -66,8 +66,9 @@ struct linScalingPrepared {
   double rMin = 0;
   double rMax = 0;
   int S = 0;  // scale count
-  int L = 0;  // row length: n*rMax truncated, or the longest of len when rounding or
-              // rMin > rMax makes one longer
+  // Row length: n*rMax truncated, or the longest of len when rounding or rMin > rMax makes
+  // one longer.
+  int L = 0;
   std::vector<std::vector<double>> copies;  // S rows of L values; row i holds len[i] of them
   std::vector<int> len;                     // the S truncated stretched lengths
 };

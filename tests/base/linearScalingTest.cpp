@@ -54,8 +54,8 @@ struct scalingRun {
   double result = 0;
 };
 
-scalingRun match(const std::vector<double>& q, const std::vector<double>& t, double rMin, double rMax, int S,
-                 int type, double maxMeanDist = 1e9) {
+scalingRun match(const std::vector<double>& q, const std::vector<double>& t, double rMin, double rMax, int S, int type,
+                 double maxMeanDist = 1e9) {
   scalingRun run(S, static_cast<int>(t.size()));
   run.result = linScalingMatch(q.data(), static_cast<int>(q.size()), t.data(), static_cast<int>(t.size()), rMin, rMax,
                                S, type, run.distance.data(), run.offset.data(), run.scratch.data(), run.diff.data(),
@@ -102,12 +102,12 @@ TEST(LinearScaling, VecDistBoundedGivesNoMatchOnceTheRunningSumExceedsTheBound) 
     double expected;
   };
   const Case cases[] = {
-      {DIST_ABS, 8, 8},                   // equal to the bound is not past it
-      {DIST_ABS, 7.5, NO_MATCH_DIST},     // passed only by the last term
+      {DIST_ABS, 8, 8},                // equal to the bound is not past it
+      {DIST_ABS, 7.5, NO_MATCH_DIST},  // passed only by the last term
       {DIST_SQUARE, 26, 26},
       {DIST_SQUARE, 25.5, NO_MATCH_DIST},
-      {DIST_SQUARE, 0, NO_MATCH_DIST},    // the first non-zero difference ends it
-      {DIST_ABS, -1, NO_MATCH_DIST},      // a zero difference already exceeds a negative bound
+      {DIST_SQUARE, 0, NO_MATCH_DIST},  // the first non-zero difference ends it
+      {DIST_ABS, -1, NO_MATCH_DIST},    // a zero difference already exceeds a negative bound
   };
   for (const Case& c : cases)
     EXPECT_EQ(vecDistBounded(a, b, 4, c.type, c.bound), c.expected) << c.type << " " << c.bound;
@@ -235,8 +235,11 @@ TEST(LinearScaling, HugeOrNegativeRatiosStayDefined) {
   EXPECT_EQ(plain({1, 2, 3}, {1, 2, 3}, 1e300, 2e300, 2, DIST_ABS).result, NO_MATCH_DIST);
   // Decreasing scales: the first is the longest, and too long ends the trial.
   EXPECT_EQ(match({1, 2, 3}, {1, 2, 3, 4}, 2.0, 1.0, 2, DIST_ABS).result, NO_MATCH_DIST);
-  EXPECT_THAT(fatalMessage([] { match({1, 2, 3}, {1, 2, 3, 4}, -1.0, 1.0, 2, DIST_ABS); }),
-              MatchesRegex("^Scale 0 stretches the query to -3 values, fewer than 2 \\(line [0-9]+ of linearScaling\\)$"));
+  EXPECT_THAT(
+      fatalMessage([] {
+        match({1, 2, 3}, {1, 2, 3, 4}, -1.0, 1.0, 2, DIST_ABS);
+      }),
+      MatchesRegex("^Scale 0 stretches the query to -3 values, fewer than 2 \\(line [0-9]+ of linearScaling\\)$"));
 }
 
 TEST(LinearScaling, MatchersRejectBadShapesAndTypes) {
@@ -246,14 +249,16 @@ TEST(LinearScaling, MatchersRejectBadShapesAndTypes) {
       "^Linear scaling needs a query of at least 2 values and at least 2 scales \\(n = %d, S = %d\\) \\(line [0-9]+ of "
       "linearScaling\\)$";
   EXPECT_THAT(fatalMessage([&] { match(q, t, 1.0, 1.0, 1, DIST_ABS); }), MatchesRegex(strFormat(shape.c_str(), 3, 1)));
-  EXPECT_THAT(fatalMessage([&] { plain({1}, t, 1.0, 2.0, 2, DIST_ABS); }), MatchesRegex(strFormat(shape.c_str(), 1, 2)));
+  EXPECT_THAT(fatalMessage([&] { plain({1}, t, 1.0, 2.0, 2, DIST_ABS); }),
+              MatchesRegex(strFormat(shape.c_str(), 1, 2)));
   // An unknown type is refused even when no scale would have been tried.
   EXPECT_THAT(fatalMessage([&] { match(q, {1}, 1.0, 1.0, 2, 0); }), MatchesRegex(unknownTypeMessage));
   EXPECT_THAT(fatalMessage([&] { plain(q, t, 1.0, 1.0, 2, 3); }), MatchesRegex(unknownTypeMessage));
   // 3 values at ratio 0.5 round to 2 but truncate to 1.
   EXPECT_EQ(match(q, t, 0.5, 0.5, 2, DIST_ABS).best, 0);
-  EXPECT_THAT(fatalMessage([&] { plain(q, t, 0.5, 0.5, 2, DIST_ABS); }),
-              MatchesRegex("^Scale 0 stretches the query to 1 values, fewer than 2 \\(line [0-9]+ of linearScaling\\)$"));
+  EXPECT_THAT(
+      fatalMessage([&] { plain(q, t, 0.5, 0.5, 2, DIST_ABS); }),
+      MatchesRegex("^Scale 0 stretches the query to 1 values, fewer than 2 \\(line [0-9]+ of linearScaling\\)$"));
 }
 
 TEST(LinearScaling, PrepareStretchesEveryScaleToItsTruncatedLength) {
@@ -263,7 +268,7 @@ TEST(LinearScaling, PrepareStretchesEveryScaleToItsTruncatedLength) {
   EXPECT_EQ(record.rMin, 1.0);
   EXPECT_EQ(record.rMax, 1.6);
   EXPECT_EQ(record.S, 3);
-  EXPECT_EQ(record.L, 6);                          // 6.4 truncated
+  EXPECT_EQ(record.L, 6);                         // 6.4 truncated
   EXPECT_THAT(record.len, ElementsAre(4, 5, 6));  // 4, 5.2, 6.4 truncated
   ASSERT_EQ(record.copies.size(), 3u);
   for (const std::vector<double>& row : record.copies) EXPECT_EQ(row.size(), 6u);
@@ -320,7 +325,8 @@ TEST(LinearScaling, PrepareAndPreparedMatchRejectBadInput) {
   EXPECT_THAT(fatalMessage([&] { linScalingPrepare(q, 3, 1.0, 0.3, 2, record); }),
               MatchesRegex("^Scale 1 stretches the query to 0 values, fewer than 2 .*"));
   EXPECT_TRUE(record.len.empty());
-  const std::string notPrepared = "^Linear scaling record is not prepared \\(S = 0\\) \\(line [0-9]+ of linearScaling\\)$";
+  const std::string notPrepared =
+      "^Linear scaling record is not prepared \\(S = 0\\) \\(line [0-9]+ of linearScaling\\)$";
   EXPECT_THAT(fatalMessage([&] { matchPrepared(record, t, DIST_ABS); }), MatchesRegex(notPrepared));
 
   linScalingPrepare(q, 3, 1.0, 1.0, 2, record);

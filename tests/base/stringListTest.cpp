@@ -38,12 +38,9 @@ TEST(StringList, NameIsTheTextBeforeTheFirstEquals) {
     const char* value;
   };
   const Case cases[] = {
-      {"rate=16000", "rate", "16000"},
-      {"plain", "plain", ""},
-      {"path=a=b", "path", "a=b"},
-      {"=orphan", "", "orphan"},
-      {"empty=", "empty", ""},
-      {"\xa6\x57\xa6\x72=\xad\xc8", "\xa6\x57\xa6\x72", "\xad\xc8"},
+      {"rate=16000", "rate", "16000"}, {"plain", "plain", ""},
+      {"path=a=b", "path", "a=b"},     {"=orphan", "", "orphan"},
+      {"empty=", "empty", ""},         {"\xa6\x57\xa6\x72=\xad\xc8", "\xa6\x57\xa6\x72", "\xad\xc8"},
   };
   for (const Case& c : cases) list.add(c.entry);
   for (int i = 0; i < 6; i++) {
@@ -82,7 +79,8 @@ TEST(StringList, NamesMatchWholeAndByteForByte) {
     const char* name;
     const char* value;
   };
-  const Case cases[] = {{"rate", "1"}, {"Rate", ""}, {"rat", ""}, {"rate=", ""}, {"rates", ""}, {"plain", ""}, {"", ""}};
+  const Case cases[] = {{"rate", "1"}, {"Rate", ""},  {"rat", ""}, {"rate=", ""},
+                        {"rates", ""}, {"plain", ""}, {"", ""}};
   for (const Case& c : cases) EXPECT_STREQ(list.getValue(c.name), c.value) << c.name;
 
   EXPECT_EQ(list.setValue("plain", "x"), 2);
