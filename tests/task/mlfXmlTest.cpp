@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <functional>
 
 #include "mlfClass.h"
@@ -365,4 +366,27 @@ TEST(MlfXml, FileThatCannotBeOpenedOrFilledIsFatal) {
   } catch (char* message) {
     EXPECT_THAT(message, testing::MatchesRegex("writeXml: cannot write file /dev/full \\(line [0-9]+ of mlfXml\\)"));
   }
+}
+
+TEST(MlfXml, PrintsNumbersInTheCLocaleUnderAHostLocale) {
+  macroClass set;
+  smallModelSet(set);
+  const std::string inC = writeToString(smallResult(), set, "chinese");
+  // A host application may have chosen a locale with a decimal comma.
+  const char* host = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+    if (setlocale(LC_NUMERIC, name)) {
+      host = name;
+      break;
+    }
+  if (!host) GTEST_SKIP() << "no locale with a decimal comma on this machine";
+  std::string doc;
+  try {
+    doc = writeToString(smallResult(), set, "chinese");
+  } catch (...) {
+    setlocale(LC_NUMERIC, "C");
+    throw;
+  }
+  setlocale(LC_NUMERIC, "C");
+  EXPECT_EQ(doc, inC) << "under " << host;
 }
