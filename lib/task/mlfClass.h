@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "macroClass.h"
+
 namespace tulim {
 
 // One phone: one model of the HMM set.
@@ -98,9 +100,17 @@ class mlfClass {
 
   // ---- Label writers -----------------------------------------------------------------------
 
-  // ---- Phone ranking, discounts, confidence measure, node operations ---------------------
+  // ---- Phone ranking and node operations ---------------------------------------------------
+
+  // ---- Discount factors and confidence measure ----------------------------------------------
 
   // ---- XML result file ---------------------------------------------------------------------
+
+  // The whole result as an XML document ("output.xml"), declared "big5" for "chinese" and
+  // "taiwanese" and "UTF-8" otherwise; the strings are written as they are. The competing
+  // models are named from set. The document is composed first, so a fatal error (a
+  // competing model outside set, discount lists that do not match) leaves no file behind.
+  void writeXml(const macroClass& set, const std::string& fileName, const std::string& language) const;
 };
 
 // Bell curve 100 / (1 + ((x - c) / a)^(2b)) with the triple (a, b, c); exactly 100 at the centre.
