@@ -24,13 +24,6 @@ inline bool alive(const arenaCandidate& cand) { return cand.score > LOG_SMALL; }
 
 }  // namespace
 
-double logAdd(double a, double b) {
-  double x = a > b ? a : b;
-  double y = a > b ? b : a;
-  if (y - x < LOG_ADD_CUTOFF) return x < LOG_SMALL ? LZERO : x;
-  return x + std::log(1.0 + std::exp(y - x));
-}
-
 viterbiClass::viterbiClass(int arenaLen, int modelNum)
     : m_modelNum(modelNum > 0 ? modelNum : 0), m_arenaLen(arenaLen > 0 ? arenaLen : 0), m_arena(nullptr),
       m_order(nullptr) {
@@ -47,6 +40,7 @@ viterbiClass::viterbiClass(int arenaLen, int modelNum)
     }
     for (int i = 0; i < m_arenaLen; i++) m_order[i] = &m_arena[i];
     m_held.assign(len, 0);
+    m_sortKey.resize(len);
     m_sortTmp.resize(len);
   }
 }
@@ -90,36 +84,100 @@ float viterbiClass::transProb(int modelIdx, int from, int to) const {
   return m_models->MMF.model[static_cast<size_t>(modelIdx)].transProb[from + 1][to + 1];
 }
 
-float viterbiClass::mixtureLogProb(const float* x, int modelIdx, int state, int stream, int mixture) const {
-  const hmmMixture& mix = m_models->MMF.model[static_cast<size_t>(modelIdx)].state[state].stream[stream].mixture[mixture];
-  const float* v = x + m_streamOffset[static_cast<size_t>(stream)];
-  int width = m_models->MMF.streamWidth[stream];
-  float sum = 0.0f;
+void viterbiClass::mixtureLogProb(const float* x, const gaussBlock& block, int width, float* out) const {
+  // Mixtures side by side: each one's sum still runs over the dimensions in order, in
+  // single precision, so every value is the one the plain per-mixture loop gives.
+  float acc[MAX_MIXTURE_NUM];
+  const int pad = block.pad;
+  const float* logWeight = block.data;
+  const float* gconst = logWeight + pad;
+  const float* mean = gconst + pad;
+  const float* invVar = mean + static_cast<size_t>(width) * static_cast<size_t>(pad);
+  for (int m = 0; m < pad; m++) acc[m] = 0.0f;
   for (int k = 0; k < width; k++) {
-    float d = v[k] - mix.mean[k];
-    sum += d * d * mix.variance[k];
+    const float xk = x[k];
+    const float* mk = mean + static_cast<size_t>(k) * static_cast<size_t>(pad);
+    const float* vk = invVar + static_cast<size_t>(k) * static_cast<size_t>(pad);
+    for (int m = 0; m < pad; m++) {
+      float d = xk - mk[m];
+      acc[m] += d * d * vk[m];
+    }
   }
-  return -(sum + mix.gconst) / 2.0f;
+  for (int m = 0; m < block.mixtureNum; m++) out[m] = -(acc[m] + gconst[m]) / 2.0f + logWeight[m];
 }
 
-float viterbiClass::streamLogProb(const float* x, int modelIdx, int state, int stream) const {
-  const hmmStream& st = m_models->MMF.model[static_cast<size_t>(modelIdx)].state[state].stream[stream];
+float viterbiClass::streamLogProb(const float* x, const modelLayout& layout, int state, int stream) const {
+  const gaussBlock& block = layout.block[state][stream];
+  float score[MAX_MIXTURE_NUM];
+  mixtureLogProb(x + m_streamOffset[static_cast<size_t>(stream)], block, m_streamWidth[static_cast<size_t>(stream)],
+                 score);
   double sum = LZERO;
-  for (int m = 0; m < st.mixtureNum; m++) {
-    float w = st.mixture[m].mixtureWeight;
-    if (w > MIXTURE_WEIGHT_CUT) sum = logAdd(sum, mixtureLogProb(x, modelIdx, state, stream, m) + w);
-  }
+  for (int m = 0; m < block.mixtureNum; m++) sum = logAdd(sum, score[m]);
   return static_cast<float>(sum);
 }
 
-float viterbiClass::stateProb(const float* x, int modelIdx, int state, int frameId) {
+float viterbiClass::stateProb(const float* x, const modelLayout& layout, int modelIdx, int state, int frameId) {
   stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
   if (cache.frameId[state] == frameId) return cache.logProb[state];
   float p = 0.0f;
-  for (int s = 0; s < m_models->MMF.streamNum; s++) p += streamLogProb(x, modelIdx, state, s);
+  for (int s = 0; s < m_models->MMF.streamNum; s++) p += streamLogProb(x, layout, state, s);
   cache.frameId[state] = frameId;
   cache.logProb[state] = p;
   return p;
+}
+
+// ---- Gaussian layout ----------------------------------------------------------------------
+
+namespace {
+
+int mixturePad(int n) { return (n + 7) / 8 * 8; }
+
+int activeMixtures(const hmmStream& stream) {
+  int n = 0;
+  for (int m = 0; m < stream.mixtureNum; m++) n += stream.mixture[m].mixtureWeight > MIXTURE_WEIGHT_CUT;
+  return n;
+}
+
+}  // namespace
+
+size_t viterbiClass::layoutSize(const macroClass& models, int modelIdx) const {
+  const hmmModel& model = models.MMF.model[static_cast<size_t>(modelIdx)];
+  size_t size = 0;
+  for (int q = 0; q < model.stateNum - 2; q++)
+    for (int s = 0; s < models.MMF.streamNum; s++)
+      size += static_cast<size_t>(mixturePad(activeMixtures(model.state[q].stream[s]))) *
+              static_cast<size_t>(2 + 2 * models.MMF.streamWidth[s]);
+  return size;
+}
+
+void viterbiClass::layoutFill(const macroClass& models, int modelIdx, modelLayout& layout, float* data) const {
+  const hmmModel& model = models.MMF.model[static_cast<size_t>(modelIdx)];
+  for (int q = 0; q < model.stateNum - 2; q++)
+    for (int s = 0; s < models.MMF.streamNum; s++) {
+      const hmmStream& stream = model.state[q].stream[s];
+      const int width = models.MMF.streamWidth[s];
+      const int pad = mixturePad(activeMixtures(stream));
+      const size_t size = static_cast<size_t>(pad) * static_cast<size_t>(2 + 2 * width);
+      std::fill(data, data + size, 0.0f);
+      float* logWeight = data;
+      float* gconst = logWeight + pad;
+      float* mean = gconst + pad;
+      float* invVar = mean + static_cast<size_t>(width) * static_cast<size_t>(pad);
+      int n = 0;
+      for (int m = 0; m < stream.mixtureNum; m++) {
+        const hmmMixture& mix = stream.mixture[m];
+        if (!(mix.mixtureWeight > MIXTURE_WEIGHT_CUT)) continue;
+        logWeight[n] = mix.mixtureWeight;
+        gconst[n] = mix.gconst;
+        for (int k = 0; k < width; k++) {
+          mean[static_cast<size_t>(k) * static_cast<size_t>(pad) + static_cast<size_t>(n)] = mix.mean[k];
+          invVar[static_cast<size_t>(k) * static_cast<size_t>(pad) + static_cast<size_t>(n)] = mix.variance[k];
+        }
+        n++;
+      }
+      layout.block[q][s] = gaussBlock{n, pad, data};
+      data += size;
+    }
 }
 
 // ---- Checks -----------------------------------------------------------------------------
@@ -130,6 +188,7 @@ void viterbiClass::streamsCheck(const macroClass& models, int dim) {
     errorThrowf("Error: streamNum=%d out of [1, %d] (line %d of file %s)", streamNum, MAX_STREAM_NUM,
                 VITERBI_HERE);
   m_streamOffset.assign(static_cast<size_t>(streamNum), 0);
+  m_streamWidth.assign(models.MMF.streamWidth, models.MMF.streamWidth + streamNum);
   int sum = 0;
   for (int s = 0; s < streamNum; s++) {
     int width = models.MMF.streamWidth[s];
@@ -186,7 +245,20 @@ void viterbiClass::phoneAdd(arenaCandidate& cand, int modelPos, int endFrame) {
 arenaCandidate* viterbiClass::candidateCopy(const arenaCandidate& src, int lastPos) {
   if (lastPos >= m_arenaLen) return nullptr;
   arenaCandidate* dst = m_order[lastPos];
-  *dst = src;
+  dst->stateIdx = src.stateIdx;
+  dst->modelPos = src.modelPos;
+  dst->node = src.node;
+  dst->score = src.score;
+  const size_t syl = static_cast<size_t>(src.sylNum), phone = static_cast<size_t>(src.phoneNum);
+  dst->sylNum = src.sylNum;
+  memcpy(dst->sylId, src.sylId, syl * sizeof(int));
+  memcpy(dst->sylNode, src.sylNode, syl * sizeof(int));
+  memcpy(dst->sylEndFrame, src.sylEndFrame, syl * sizeof(int));
+  memcpy(dst->sylEndScore, src.sylEndScore, syl * sizeof(float));
+  dst->phoneNum = src.phoneNum;
+  memcpy(dst->phonePos, src.phonePos, phone * sizeof(int));
+  memcpy(dst->phoneEndFrame, src.phoneEndFrame, phone * sizeof(int));
+  memcpy(dst->phoneEndScore, src.phoneEndScore, phone * sizeof(float));
   m_held[static_cast<size_t>(dst - m_arena)] = 1;
   return dst;
 }
@@ -240,8 +312,28 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
   for (stateProbCache& cache : m_stateProbCache)
     for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
 
+  std::vector<uint8_t> used(static_cast<size_t>(models.MMF.modelNum), 0);
+  for (const nodeModels& nm : m_nodeModels)
+    for (int k = 0; k < nm.modelNum; k++) used[static_cast<size_t>(nm.modelIndex[k])] = 1;
+  size_t poolSize = 0;
+  for (int k = 0; k < models.MMF.modelNum; k++)
+    if (used[static_cast<size_t>(k)]) poolSize += layoutSize(models, k);
+  m_gaussPool.resize(poolSize);
+  m_layout.resize(static_cast<size_t>(models.MMF.modelNum));
+  float* data = m_gaussPool.data();
+  for (int k = 0; k < models.MMF.modelNum; k++)
+    if (used[static_cast<size_t>(k)]) {
+      layoutFill(models, k, m_layout[static_cast<size_t>(k)], data);
+      data += layoutSize(models, k);
+    }
+  if (m_slotStamp.size() != nodes.size() * MAX_STATE_NUM_IN_SYL)
+    m_slotStamp.assign(nodes.size() * MAX_STATE_NUM_IN_SYL, 0);
+
+  // Only the first candidateNum positions are read before being written; clearing just
+  // them leaves the rest of the arena untouched (and unbacked by memory) until it is used.
   std::fill(m_held.begin(), m_held.end(), 0);
-  for (int i = 0; i < m_arenaLen; i++) {
+  for (int i = 0; i < m_arenaLen; i++) m_order[i] = &m_arena[i];
+  for (int i = 0; i < candidateNum; i++) {
     arenaCandidate& rec = m_arena[i];
     rec.stateIdx = 0;
     rec.modelPos = 0;
@@ -249,13 +341,12 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
     rec.sylNum = 0;
     rec.phoneNum = 0;
     rec.score = LZERO;
-    m_order[i] = &rec;
   }
   for (int j = 0; j < firstNum; j++) {
     arenaCandidate& cand = m_arena[j];
     cand.node = start.dicIndex < 0 ? start.fanOutIndirect[static_cast<size_t>(j)] : startNode;
     int model = m_nodeModels[static_cast<size_t>(cand.node)].modelIndex[0];
-    cand.score = deadFloor(stateProb(features, model, 0, 0));
+    cand.score = deadFloor(stateProb(features, m_layout[static_cast<size_t>(model)], model, 0, 0));
     m_held[static_cast<size_t>(j)] = 1;
   }
   return firstNum;
@@ -265,13 +356,17 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
                          int frameNum, int candidateNum, const macroClass& models, float beam,
                          int descCandidateNum) {
   int endNode = -1;
-  searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
+  // Between frames positions live..N-1 are all dead, so each frame's steps skip them.
+  int live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
   int N = candidateNum;
   for (int t = 1; t < frameNum; t++) {
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
+    auto prob = [&](int model, int state) {
+      return stateProb(x, m_layout[static_cast<size_t>(model)], model, state, t);
+    };
     int lastPos = N;
     bool full = false;
-    for (int i = 0; i < N; i++) {
+    for (int i = 0; i < live; i++) {
       arenaCandidate& cand = *m_order[i];
       if (!alive(cand)) continue;
       const nodeModels& nm = m_nodeModels[static_cast<size_t>(cand.node)];
@@ -298,7 +393,7 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
             copy->score = LZERO;
           } else {
             int first = m_nodeModels[static_cast<size_t>(e)].modelIndex[0];
-            copy->score = deadFloor(cand.score + transProb(model, s, s + 1) + stateProb(x, first, 0, t) +
+            copy->score = deadFloor(cand.score + transProb(model, s, s + 1) + prob(first, 0) +
                                     nodes[static_cast<size_t>(e)].penalty);
           }
           sylAdd(*copy, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, t - 1);
@@ -315,20 +410,20 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
           copy->stateIdx = 0;
           copy->modelPos = cand.modelPos + 1;
           copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) +
-                                                 stateProb(x, nm.modelIndex[copy->modelPos], 0, t)));
+                                                 prob(nm.modelIndex[copy->modelPos], 0)));
           phoneAdd(*copy, cand.modelPos, t - 1);
           lastPos++;
         } else {
           copy->stateIdx = s + 1;
-          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + stateProb(x, model, s + 1, t)));
+          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + prob(model, s + 1)));
           lastPos++;
         }
       }
-      cand.score = deadFloor(cand.score + (transProb(model, s, s) + stateProb(x, model, s, t)));
+      cand.score = deadFloor(cand.score + (transProb(model, s, s) + prob(model, s)));
     }
-    recombine(nodes, lastPos);
-    sortCandidates(lastPos);
-    N = prune(t, N, beam, descCandidateNum);
+    recombineRange(nodes, live, N, lastPos);
+    live = sortRange(live, N, lastPos);
+    N = pruneLive(t, N, beam, descCandidateNum, live);
   }
 
   // Frames after the first sort their candidates; a one-frame utterance must be sorted
@@ -344,19 +439,28 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
   return N;
 }
 
-void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) {
-  for (int pos = 0; pos < lastPos; pos++) {
-    int* slots = nodes[static_cast<size_t>(m_order[pos]->node)].stateSlot;
-    std::fill(slots, slots + MAX_STATE_NUM_IN_SYL, -1);
+void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) { recombineRange(nodes, lastPos, lastPos, lastPos); }
+
+void viterbiClass::recombineRange(std::vector<netNode>& nodes, int liveEnd, int deadEnd, int lastPos) {
+  if (m_slotStamp.size() != nodes.size() * MAX_STATE_NUM_IN_SYL)
+    m_slotStamp.assign(nodes.size() * MAX_STATE_NUM_IN_SYL, 0);
+  if (++m_stamp == 0) {  // wrapped: no slot may look taken
+    std::fill(m_slotStamp.begin(), m_slotStamp.end(), 0);
+    m_stamp = 1;
   }
+  // A dead candidate between liveEnd and deadEnd could only lose a slot or die again.
   for (int pos = 0; pos < lastPos; pos++) {
+    if (pos == liveEnd) pos = deadEnd;
+    if (pos >= lastPos) break;
     arenaCandidate& cand = *m_order[pos];
     int slot = cand.modelPos * MAX_STATE_NUM + cand.stateIdx;
     if (slot >= MAX_STATE_NUM_IN_SYL)
       errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)", slot,
                   MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
+    size_t key = static_cast<size_t>(cand.node) * MAX_STATE_NUM_IN_SYL + static_cast<size_t>(slot);
     int& holder = nodes[static_cast<size_t>(cand.node)].stateSlot[slot];
-    if (holder < 0) {
+    if (m_slotStamp[key] != m_stamp) {
+      m_slotStamp[key] = m_stamp;
       holder = pos;
     } else if (cand.score > m_order[holder]->score) {
       m_order[holder]->score = LZERO;
@@ -367,24 +471,54 @@ void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) {
   }
 }
 
-void viterbiClass::sortCandidates(int lastPos) {
-  std::stable_sort(m_order, m_order + lastPos,
-                   [](const arenaCandidate* a, const arenaCandidate* b) { return a->score > b->score; });
+void viterbiClass::sortCandidates(int lastPos) { sortRange(lastPos, lastPos, lastPos); }
+
+int viterbiClass::sortRange(int liveEnd, int deadEnd, int lastPos) {
+  // The search keeps every dead score at exactly LZERO, so ordering the live ones by
+  // (score, position) and appending the dead in position order is the stable sort by score.
+  int live = 0;
+  for (int pos = 0; pos < lastPos; pos++) {
+    if (pos == liveEnd) pos = deadEnd;
+    if (pos >= lastPos) break;
+    float score = m_order[pos]->score;
+    if (score > LZERO) m_sortKey[static_cast<size_t>(live++)] = sortKey{score, pos};
+  }
+  std::sort(m_sortKey.begin(), m_sortKey.begin() + live, [](const sortKey& a, const sortKey& b) {
+    return a.score > b.score || (a.score == b.score && a.pos < b.pos);
+  });
+  size_t k = 0;
+  for (int i = 0; i < live; i++) m_sortTmp[k++] = m_order[m_sortKey[static_cast<size_t>(i)].pos];
+  for (int pos = 0; pos < liveEnd; pos++)
+    if (!(m_order[pos]->score > LZERO)) m_sortTmp[k++] = m_order[pos];
+  for (int pos = liveEnd; pos < deadEnd; pos++) m_sortTmp[k++] = m_order[pos];
+  for (int pos = deadEnd; pos < lastPos; pos++)
+    if (!(m_order[pos]->score > LZERO)) m_sortTmp[k++] = m_order[pos];
+  std::copy(m_sortTmp.begin(), m_sortTmp.begin() + lastPos, m_order);
+  return live;
 }
 
 int viterbiClass::prune(int t, int candidateNum, float beam, int descCandidateNum) {
+  int live = candidateNum;
+  return pruneLive(t, candidateNum, beam, descCandidateNum, live);
+}
+
+int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
   int N = candidateNum;
   if (descCandidateNum) {
     double factor = t == 60 || t == 75 ? 0.8 : t == 100 ? 0.7 : t == 120 ? 0.6 : 1.0;
     if (factor < 1.0) N = std::max(1, static_cast<int>(N * factor));
   }
-  if (N <= 0 || !m_order) return N;
+  int limit = std::min(N, live);
+  if (limit <= 0 || !m_order) {
+    live = std::max(0, limit);
+    return N;
+  }
   double floor = static_cast<double>(m_order[0]->score) - static_cast<double>(beam);
-  for (int i = 0; i < N; i++)
-    if (m_order[i]->score < floor) {
-      for (int k = i; k < N; k++) m_order[k]->score = LZERO;
-      break;
-    }
+  int i = 0;
+  while (i < limit && !(m_order[i]->score < floor)) i++;
+  for (int k = i; k < limit; k++)
+    if (m_order[k]->score != LZERO) m_order[k]->score = LZERO;
+  live = i;
   return N;
 }
 
@@ -404,19 +538,22 @@ float viterbiClass::modelProb(const float* features, int dim, int frameId1, int 
   // The cache is keyed by frame index alone, and these indices are relative to the span.
   stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
   for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
+  m_spanPool.resize(layoutSize(models, modelIdx));
+  layoutFill(models, modelIdx, m_spanLayout, m_spanPool.data());
+  const modelLayout& layout = m_spanLayout;
 
   int Q = models.MMF.model[static_cast<size_t>(modelIdx)].stateNum - 2;
   float prev[MAX_STATE_NUM], cur[MAX_STATE_NUM];
   for (int q = 0; q < MAX_STATE_NUM; q++) prev[q] = LZERO;
   const float* x = features + static_cast<size_t>(frameId1) * static_cast<size_t>(dim);
-  prev[0] = deadFloor(stateProb(x, modelIdx, 0, 0));
+  prev[0] = deadFloor(stateProb(x, layout, modelIdx, 0, 0));
   for (int r = 1; r < n; r++) {
     x = features + static_cast<size_t>(frameId1 + r) * static_cast<size_t>(dim);
-    cur[0] = deadFloor(transProb(modelIdx, 0, 0) + prev[0] + stateProb(x, modelIdx, 0, r));
+    cur[0] = deadFloor(transProb(modelIdx, 0, 0) + prev[0] + stateProb(x, layout, modelIdx, 0, r));
     for (int q = 1; q < Q; q++) {
       float stay = transProb(modelIdx, q, q) + prev[q];
       float move = transProb(modelIdx, q - 1, q) + prev[q - 1];
-      cur[q] = deadFloor(std::max(move, stay) + stateProb(x, modelIdx, q, r));
+      cur[q] = deadFloor(std::max(move, stay) + stateProb(x, layout, modelIdx, q, r));
     }
     for (int q = 0; q < Q; q++) prev[q] = cur[q];
   }

@@ -4,6 +4,7 @@
 // the candidates and the span scores.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -27,7 +28,12 @@ struct stateProbCache {
 
 // log(e^a + e^b) in double; a difference below LOG_ADD_CUTOFF gives the larger term (LZERO
 // when that is at or below LOG_SMALL).
-double logAdd(double a, double b);
+inline double logAdd(double a, double b) {
+  double x = a > b ? a : b;
+  double y = a > b ? b : a;
+  if (y - x < LOG_ADD_CUTOFF) return x < LOG_SMALL ? LZERO : x;
+  return x + std::log(1.0 + std::exp(y - x));
+}
 
 class viterbiClass {
  public:
@@ -83,10 +89,35 @@ class viterbiClass {
     const int* modelIndex;  // the node's syllable models; null for a null node
     int modelNum;
   };
+  // The Gaussians of one stream of one state above the weight cut, laid out for evaluation
+  // side by side: log weights, gconsts, then means and inverse variances dimension-major,
+  // each row padded to `pad` mixtures.
+  struct gaussBlock {
+    int mixtureNum;
+    int pad;
+    const float* data;
+  };
+  struct modelLayout {
+    gaussBlock block[MAX_STATE_NUM][MAX_STREAM_NUM];
+  };
+  struct sortKey {
+    float score;
+    int pos;
+  };
 
   std::vector<nodeModels> m_nodeModels;  // per net node, for the current search
   std::vector<int> m_streamOffset;       // first value of each stream in a frame
+  std::vector<int> m_streamWidth;
+  std::vector<modelLayout> m_layout;     // per model used by the current search's net
+  std::vector<float> m_gaussPool;        // what m_layout points into
+  modelLayout m_spanLayout;              // the one model of modelProb
+  std::vector<float> m_spanPool;
   std::vector<uint8_t> m_held;           // per record: holds a candidate of this search
+  // Recombination slot (node, slot) is taken in the current frame only when its stamp is
+  // m_stamp; stateSlot then holds the position.
+  std::vector<uint32_t> m_slotStamp;
+  uint32_t m_stamp = 0;
+  std::vector<sortKey> m_sortKey;
   std::vector<arenaCandidate*> m_sortTmp;
   const macroClass* m_models = nullptr;
 
@@ -94,12 +125,23 @@ class viterbiClass {
                  int frameNum, int candidateNum, const macroClass& models, int& endNode);
   void streamsCheck(const macroClass& models, int dim);
   void modelCheck(const macroClass& models, int modelIdx, int node) const;
+  size_t layoutSize(const macroClass& models, int modelIdx) const;
+  void layoutFill(const macroClass& models, int modelIdx, modelLayout& layout, float* data) const;
+  // The steps over positions 0..liveEnd-1 and deadEnd..lastPos-1; those between are dead.
+  void recombineRange(std::vector<netNode>& nodes, int liveEnd, int deadEnd, int lastPos);
+  // Returns the number of live candidates, which now come first.
+  int sortRange(int liveEnd, int deadEnd, int lastPos);
+  // prune over the first live positions only (the rest are dead); live becomes the number
+  // that survive.
+  int pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live);
   int branchKind(const arenaCandidate& cand) const;
-  // A copy of src at position lastPos; false when the arena has no record left.
+  // A copy of src's state and used history at position lastPos; null when the arena has no
+  // record left.
   arenaCandidate* candidateCopy(const arenaCandidate& src, int lastPos);
-  float stateProb(const float* x, int modelIdx, int state, int frameId);
-  float streamLogProb(const float* x, int modelIdx, int state, int stream) const;
-  float mixtureLogProb(const float* x, int modelIdx, int state, int stream, int mixture) const;
+  float stateProb(const float* x, const modelLayout& layout, int modelIdx, int state, int frameId);
+  float streamLogProb(const float* x, const modelLayout& layout, int state, int stream) const;
+  // Log density plus log weight of every mixture of the block, into out.
+  void mixtureLogProb(const float* x, const gaussBlock& block, int width, float* out) const;
   float transProb(int modelIdx, int from, int to) const;
 };
 
