@@ -106,21 +106,31 @@ void viterbiClass::mixtureLogProb(const float* x, const gaussBlock& block, int w
   for (int m = 0; m < block.mixtureNum; m++) out[m] = -(acc[m] + gconst[m]) / 2.0f + logWeight[m];
 }
 
-float viterbiClass::streamLogProb(const float* x, const modelLayout& layout, int state, int stream) const {
-  const gaussBlock& block = layout.block[state][stream];
-  float score[MAX_MIXTURE_NUM];
-  mixtureLogProb(x + m_streamOffset[static_cast<size_t>(stream)], block, m_streamWidth[static_cast<size_t>(stream)],
-                 score);
-  double sum = LZERO;
-  for (int m = 0; m < block.mixtureNum; m++) sum = logAdd(sum, score[m]);
-  return static_cast<float>(sum);
+void viterbiClass::streamLogProb(const float* x, const modelLayout& layout, int state, double* sum) const {
+  const int streamNum = m_models->MMF.streamNum;
+  float score[MAX_STREAM_NUM][MAX_MIXTURE_NUM];
+  int most = 0;
+  for (int s = 0; s < streamNum; s++) {
+    const gaussBlock& block = layout.block[state][s];
+    mixtureLogProb(x + m_streamOffset[static_cast<size_t>(s)], block, m_streamWidth[static_cast<size_t>(s)],
+                   score[s]);
+    most = std::max(most, block.mixtureNum);
+    sum[s] = LZERO;
+  }
+  // Each stream's sum runs over its mixtures in order; the streams go side by side so that
+  // their chains of exp and log overlap in the processor.
+  for (int m = 0; m < most; m++)
+    for (int s = 0; s < streamNum; s++)
+      if (m < layout.block[state][s].mixtureNum) sum[s] = logAdd(sum[s], score[s][m]);
 }
 
 float viterbiClass::stateProb(const float* x, const modelLayout& layout, int modelIdx, int state, int frameId) {
   stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
   if (cache.frameId[state] == frameId) return cache.logProb[state];
+  double sum[MAX_STREAM_NUM];
+  streamLogProb(x, layout, state, sum);
   float p = 0.0f;
-  for (int s = 0; s < m_models->MMF.streamNum; s++) p += streamLogProb(x, layout, state, s);
+  for (int s = 0; s < m_models->MMF.streamNum; s++) p += static_cast<float>(sum[s]);
   cache.frameId[state] = frameId;
   cache.logProb[state] = p;
   return p;

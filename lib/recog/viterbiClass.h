@@ -139,7 +139,8 @@ class viterbiClass {
   // record left.
   arenaCandidate* candidateCopy(const arenaCandidate& src, int lastPos);
   float stateProb(const float* x, const modelLayout& layout, int modelIdx, int state, int frameId);
-  float streamLogProb(const float* x, const modelLayout& layout, int state, int stream) const;
+  // The log score of every stream of the state, into sum.
+  void streamLogProb(const float* x, const modelLayout& layout, int state, double* sum) const;
   // Log density plus log weight of every mixture of the block, into out.
   void mixtureLogProb(const float* x, const gaussBlock& block, int width, float* out) const;
   float transProb(int modelIdx, int from, int to) const;
