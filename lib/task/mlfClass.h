@@ -98,7 +98,9 @@ class mlfClass {
 
   // ---- Label writers -----------------------------------------------------------------------
 
-  // ---- Phone ranking, discounts, confidence measure, node operations ---------------------
+  // ---- Phone ranking and node operations ---------------------------------------------------
+
+  // ---- Discount factors and confidence measure ----------------------------------------------
 
   // ---- XML result file ---------------------------------------------------------------------
 };
