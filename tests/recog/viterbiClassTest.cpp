@@ -367,6 +367,8 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   f.speak({{"b", 0, 2}, {"b", 1, 1}, {"b", 2, 1}});
   viterbiClass v(0, 2);
   int b = f.set.findModelIndex("b");
+  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, 0, 3, f.set, 2); }),
+              MatchesRegex("Error: model index 2 out of \\[0, 2\\) \\(line [0-9]+ of file viterbi\\)"));
   testing::internal::CaptureStdout();
   EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
