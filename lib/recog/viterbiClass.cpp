@@ -517,7 +517,7 @@ int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandida
   int N = candidateNum;
   if (descCandidateNum) {
     double factor = t == 60 || t == 75 ? 0.8 : t == 100 ? 0.7 : t == 120 ? 0.6 : 1.0;
-    if (factor < 1.0) N = std::max(1, static_cast<int>(N * factor));
+    if (factor < 1.0 && N > 0) N = std::max(1, static_cast<int>(N * factor));
   }
   int limit = std::min(N, live);
   if (limit <= 0 || !m_order) {
