@@ -721,8 +721,8 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
 TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
   struct Case {
     int t, n, desc, expected;
-  } cases[] = {{60, 100, 1, 80}, {75, 80, 1, 64},   {100, 64, 1, 44}, {120, 44, 1, 26},
-               {61, 80, 1, 80},  {60, 100, 0, 100}, {120, 1, 1, 1},   {75, 2, 1, 1}};
+  } cases[] = {{60, 100, 1, 80},  {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
+               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0}};
   viterbiClass v(100, 0);
   for (int i = 0; i < 100; i++) v.m_order[i]->score = 0.0f;
   for (const Case& c : cases) EXPECT_EQ(v.prune(c.t, c.n, 1.0f, c.desc), c.expected) << c.t << " " << c.n;
