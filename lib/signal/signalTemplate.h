@@ -12,6 +12,7 @@
 
 #include "arrayTemplate.h"
 #include "audioClass.h"
+#include "pitchTemplate.h"
 #include "utility.h"
 
 namespace tulim {
@@ -108,5 +109,6 @@ int frame2hod(const T* frame, int frameSize, int order) {
 }
 
 // ---- Pitch tracking ---------------------------------------------------------------------------
+// In a header of its own for size: pitchTemplate.h, included above.
 
 }  // namespace tulim
