@@ -215,6 +215,7 @@ void zeroFillForward(double* a, int n) {
 }
 
 double tableInterp(const double* table, int n, double x, double x0, double xMax, double step) {
+  if (n < 1) errorThrowf("tableInterp: empty table (line %d of %s)", TULIM_HERE);
   if (x <= x0 || n < 2) return table[0];
   if (x >= xMax) return table[n - 1];
   // A table shorter than (xMax - x0)/step interpolates its last interval, never past it;

@@ -79,7 +79,7 @@ void minusOneCompact(double* a, int n);
 void zeroFillForward(double* a, int n);
 
 // Linear interpolation in a table sampling a function at x0, x0+step, ...; x <= x0 gives the
-// first value, x >= xMax the last.
+// first value, x >= xMax the last. An empty table is a fatal error.
 double tableInterp(const double* table, int n, double x, double x0, double xMax, double step);
 
 // offset + the binarySearch rank of value in the ascending a, or offset + n - rank counted

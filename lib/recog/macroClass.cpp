@@ -19,6 +19,16 @@ namespace tulim {
 
 namespace {
 
+// A whole token in decimal that fits an int.
+bool isInteger(const std::string& tok, int& value) {
+  errno = 0;
+  char* end = nullptr;
+  long v = strtol(tok.c_str(), &end, 10);
+  if (tok.empty() || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
 // Whitespace-separated tokens of a whole "mac" text, with one pushed-back token: a keyword
 // that ends one item (a stream's mixtures) is handed on as the header of the next.
 class macTokenizer {
@@ -51,13 +61,11 @@ class macTokenizer {
 
   int integer(const char* what) {
     std::string tok = token(what);
-    errno = 0;
-    char* end = nullptr;
-    long value = strtol(tok.c_str(), &end, 10);
-    if (tok.empty() || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+    int value = 0;
+    if (!isInteger(tok, value))
       errorThrowf("Error: \"%s\" line %d: %s must be an integer, found \"%s\" (line %d of %s)", m_path.c_str(),
                   textLine(), what, tok.c_str(), MACRO_HERE);
-    return static_cast<int>(value);
+    return value;
   }
 
   float real(const char* what) {
@@ -163,11 +171,16 @@ void macTextParse(const std::string& path, hmmSet& set) {
     set.streamWidth[s] = in.integer("streamWidth");
     checkStreamWidth(set.streamWidth[s], "\"" + path + "\"");
   }
-  set.header = in.token("the header line");
-  set.header += " " + in.restOfLine();
-  if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
-    errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)", path.c_str(),
-                set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
+  std::string first = in.token("the header line");
+  if (first == "~h") {
+    // A set read from an image has no header; the text writer leaves its line empty.
+    in.pushBack(first);
+  } else {
+    set.header = first + " " + in.restOfLine();
+    if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
+      errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)",
+                  path.c_str(), set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
+  }
 
   for (int i = 0; !in.atEnd(); i++) {
     std::string tok = in.token("\"~h\"");
@@ -245,11 +258,15 @@ void macTextParse(const std::string& path, hmmSet& set) {
             errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
           in.reals(mix.mean, width, "mean");
 
+          // The size is judged before the keyword: a wrong size names itself even under a
+          // misspelt keyword.
           tok = in.token("\"<VARIANCE>\"");
-          if (tok != "<VARIANCE>") errorThrowf("Cannot find \"<VARIANCE>\" (line %d of %s)", MACRO_HERE);
-          size = in.integer("the <VARIANCE> size");
-          if (size != MAX_PARAM_NUM)
+          const std::string sizeTok = in.token("the <VARIANCE> size");
+          if (isInteger(sizeTok, size) && size != MAX_PARAM_NUM)
             errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
+          if (tok != "<VARIANCE>") errorThrowf("Cannot find \"<VARIANCE>\" (line %d of %s)", MACRO_HERE);
+          in.pushBack(sizeTok);
+          size = in.integer("the <VARIANCE> size");
           in.reals(mix.variance, width, "variance");
 
           // Without "<GCONST>" the slot keeps gconst 0 and the token starts the next mixture.
@@ -498,7 +515,8 @@ void macroClass::prepareModels() {
 
 void macroClass::macroAppend(const macroClass& other) {
   const int old = MMF.modelNum;
-  if (MMF.model.empty() && MMF.streamNum == 0) {
+  // A freed set keeps its old layout fields but holds nothing they would have to match.
+  if (MMF.model.empty()) {
     MMF.streamNum = other.MMF.streamNum;
     std::copy(std::begin(other.MMF.streamWidth), std::end(other.MMF.streamWidth), std::begin(MMF.streamWidth));
     MMF.header = other.MMF.header;

@@ -35,7 +35,9 @@ bool CFeaBuf::write2bin(const char* file) {
   out.write2(sampSize);
   out.write2(parmKind);
   for (int i = 0; i < nRows * nCols; ++i) out.write4(rows[i]);
+  // A full disk takes the open and fails the writes, or only the flush at close.
   out.close();
+  if (out.fail()) throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
   return true;
 }
 

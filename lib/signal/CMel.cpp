@@ -43,6 +43,10 @@ float toFloat(const std::string& text) {
   return float(value);
 }
 
+// atof's reading truncated to an integer, saturated: the double itself, since a float
+// would round 12.99999999 up to 13.
+int toTruncatedInt(const std::string& text) { return truncToInt(strtod(text.c_str(), nullptr)); }
+
 struct kindName {
   const char* name;
   int16_t code;
@@ -143,15 +147,15 @@ void CMel::readConfig(const char* file) {
     } else if (key == "PREEMCOEF") {
       c.preEmphCoef = toFloat(value);
     } else if (key == "DELTAWINDOW") {
-      c.deltaWindow = truncToInt(toFloat(value));
+      c.deltaWindow = toTruncatedInt(value);
     } else if (key == "ACCWINDOW") {
-      c.accWindow = truncToInt(toFloat(value));
+      c.accWindow = toTruncatedInt(value);
     } else if (key == "NUMCHANS") {
-      c.numChans = truncToInt(toFloat(value));
+      c.numChans = toTruncatedInt(value);
     } else if (key == "CEPLIFTER") {
-      c.cepLifter = truncToInt(toFloat(value));
+      c.cepLifter = toTruncatedInt(value);
     } else if (key == "NUMCEPS") {
-      c.numCeps = truncToInt(toFloat(value));
+      c.numCeps = toTruncatedInt(value);
     } else if (key == "LOFREQ") {
       c.loFreq = toFloat(value);
     } else if (key == "HIFREQ") {
@@ -455,14 +459,20 @@ void CMel::normaliseLogEnergy(int col) {
 void CMel::addRegression(int fromCol, int toCol, int nCols, int window) {
   const int T = nFrames;
   if (T == 0 || window < 1 || nCols < 1) return;
-  double sumSquares = 0;
-  for (int d = 1; d <= window; ++d) sumSquares += double(d) * d;
-  const float denominator = float(2 * sumSquares);
+  // From d = T - 1 on both ends are the edge frames for every t, so the rest of a window
+  // longer than the utterance adds the sum of its d times (last - first) in one step: a
+  // window of any size a configuration gives ends, and its counter never overflows.
+  const int direct = std::min(window, T - 1);
+  const double W = window;
+  const float denominator = float(W * (W + 1) * (2 * W + 1) / 3);
+  const float tailWeight = float((W * (W + 1) - double(direct) * (direct + 1)) / 2);
   float* f = features.data();
+  const float* first = f + fromCol;
+  const float* last = f + size_t(T - 1) * vecSize + fromCol;
   for (int t = 0; t < T; ++t) {
     float* to = f + size_t(t) * vecSize + toCol;
     std::fill(to, to + nCols, 0.0f);
-    for (int d = 1; d <= window; ++d) {
+    for (int d = 1; d <= direct; ++d) {
       const int later = d >= T - 1 - t ? T - 1 : t + d;
       const int earlier = d >= t ? 0 : t - d;
       const float* hi = f + size_t(later) * vecSize + fromCol;
@@ -470,6 +480,8 @@ void CMel::addRegression(int fromCol, int toCol, int nCols, int window) {
       const float weight = float(d);
       for (int j = 0; j < nCols; ++j) to[j] += weight * (hi[j] - lo[j]);
     }
+    if (window > direct)
+      for (int j = 0; j < nCols; ++j) to[j] += tailWeight * (last[j] - first[j]);
     for (int j = 0; j < nCols; ++j) to[j] /= denominator;
   }
 }
@@ -524,6 +536,8 @@ void CMel::write2bin(const char* file) {
   out.write2(vecSize * 4);
   out.write2(config.targetKind);
   for (float v : features) out.write4(v);
+  out.close();
+  if (out.fail()) throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
 }
 
 void CMel::write2txt(const char* file) {
@@ -534,6 +548,8 @@ void CMel::write2txt(const char* file) {
     for (int j = 0; j < vecSize; ++j) out << features[size_t(t) * vecSize + j] << ' ';
     out << '\n';
   }
+  out.close();
+  if (out.fail()) throw std::runtime_error("[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
 }
 
 uint16_t CMel::calcCrc() const {
@@ -548,7 +564,8 @@ uint16_t CMel::calcCrc() const {
 
 void CMel::writeHtk(const char* file) {
   filePtr fp = openFilePtr(file ? file : "", "wb");
-  int kind = config.targetKind & ~(KIND_N | KIND_V);
+  // _K says a checksum follows the values, so it is set exactly when one is written.
+  int kind = config.targetKind & ~(KIND_N | KIND_V | KIND_K);
   if (config.saveWithCrc) kind |= KIND_K;
 
   std::string header;

@@ -143,7 +143,7 @@ class CMel {
   // One line a frame, every value followed by a blank; the same checks as write2bin.
   void write2txt(const char* file);
   // An HTK parameter file: big-endian header and values, the kind without _N and _V, with
-  // _K and a trailing checksum when saveWithCrc is set.
+  // _K and a trailing checksum when saveWithCrc is set and without _K otherwise.
   void writeHtk(const char* file);
   // The HTK checksum of the features: their 16-bit halves, high half first, as digits in
   // base 65536 modulo 36897.

@@ -174,6 +174,9 @@ double audioClass::interpLookup(const double* xs, int n, const double* ys, doubl
   if (k >= n) return ys[n - 1];
   const double dl = x - xs[k - 1];
   const double dr = xs[k] - x;
+  // x on an abscissa listed twice leaves no interval to weigh (0/0): the entry the search
+  // matched is the value there.
+  if (dl + dr == 0) return ys[k - 1];
   if (ys[k - 1] != 0 && ys[k] != 0) return (dl * ys[k] + dr * ys[k - 1]) / (dl + dr);
   return dr > dl ? ys[k - 1] : ys[k];
 }

@@ -136,7 +136,9 @@ class mlfClass {
   // and after the discounts and the discount counts.
   void scoreReportWrite(const macroClass& mac, const std::string& fileName) const;
 
-  // ---- Phone ranking, discounts, confidence measure, node operations ---------------------
+  // ---- Phone ranking and node operations ---------------------------------------------------
+
+  // ---- Discount factors and confidence measure ----------------------------------------------
 
   // ---- XML result file ---------------------------------------------------------------------
 };

@@ -229,6 +229,9 @@ TEST(NumericUtil, TableInterpClampsAndInterpolates) {
   EXPECT_DOUBLE_EQ(tableInterp(table, 3, 2.5, 0, 5, 1), 40);
   EXPECT_TRUE(std::isnan(tableInterp(table, 3, std::nan(""), 0, 2, 1)));
   EXPECT_TRUE(std::isfinite(tableInterp(table, 3, 1.5, 0, 2, -1)));  // nothing read before the table
+  for (double x : {-1.0, 0.5, 7.0})
+    EXPECT_THAT(fatalMessage([x] { tableInterp(nullptr, 0, x, 0, 2, 1); }),
+                MatchesRegex("tableInterp: empty table \\(line [0-9]+ of numericUtil\\)"));
 }
 
 TEST(NumericUtil, RankInSortedCountsFromEitherEnd) {

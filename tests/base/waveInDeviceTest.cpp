@@ -188,3 +188,82 @@ TEST(WaveInDevice, NotifiesThreadThroughMessageQueue) {
   ASSERT_TRUE(queue.get(last));
   EXPECT_EQ(last.type, WAVE_IN_CLOSE);
 }
+
+TEST(WaveInDevice, BackendMayRefuseCallsWithItsCode) {
+  struct Case {
+    waveInCall call;
+    unsigned (*run)(waveInDevice& device, waveHeader& header);
+  };
+  const Case cases[] = {
+      {WAVE_IN_CALL_PREPARE, [](waveInDevice& d, waveHeader& h) { return d.prepareHeader(h); }},
+      {WAVE_IN_CALL_ADD, [](waveInDevice& d, waveHeader& h) { return d.addBuffer(h); }},
+      {WAVE_IN_CALL_START, [](waveInDevice& d, waveHeader&) { return d.start(); }},
+      {WAVE_IN_CALL_RESET, [](waveInDevice& d, waveHeader&) { return d.reset(); }},
+      {WAVE_IN_CALL_UNPREPARE, [](waveInDevice& d, waveHeader& h) { return d.unprepareHeader(h); }},
+      {WAVE_IN_CALL_CLOSE, [](waveInDevice& d, waveHeader&) { return d.close(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    softWaveDevice soft;
+    std::unique_ptr<waveInDevice> device;
+    ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
+    buffer a(8);
+    if (c.call != WAVE_IN_CALL_PREPARE) {
+      ASSERT_EQ(device->prepareHeader(a.header), WAVE_OK);
+    }
+    soft.failInputCall(c.call, 42, 1, 1);
+    EXPECT_EQ(c.run(*device, a.header), WAVE_OK) << "the first call passes";
+    if (c.call == WAVE_IN_CALL_ADD) device->reset();
+    if (c.call == WAVE_IN_CALL_CLOSE) continue;
+    EXPECT_EQ(c.run(*device, a.header), 42u);
+    EXPECT_EQ(c.run(*device, a.header), WAVE_OK) << "then the count is spent";
+    device->reset();
+    device->unprepareHeader(a.header);
+    EXPECT_EQ(device->close(), WAVE_OK);
+  }
+  softWaveDevice soft;
+  std::unique_ptr<waveInDevice> device;
+  ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
+  soft.failInputCall(WAVE_IN_CALL_CLOSE, 42);
+  EXPECT_EQ(device->close(), 42u);
+  EXPECT_TRUE(soft.inputOpen());
+  soft.failInputCall(WAVE_IN_CALL_CLOSE, WAVE_OK);
+  EXPECT_EQ(device->close(), WAVE_OK);
+  EXPECT_EQ(soft.inputCalls(WAVE_IN_CALL_CLOSE), 2);
+}
+
+TEST(WaveInDevice, FillOnQueueFillsBuffersAsTheyAreQueued) {
+  softWaveDevice soft;
+  soft.setInputSamples(ramp(20));
+  soft.setFillOnQueue(true);
+  waveMessageQueue queue;
+  std::unique_ptr<waveInDevice> device;
+  ASSERT_EQ(waveInDevice::open(device, MONO16, &queue), WAVE_OK);
+  buffer a(16), b(16);
+  device->prepareHeader(a.header);
+  device->prepareHeader(b.header);
+  ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
+  EXPECT_EQ(a.header.bytesRecorded, 0u) << "nothing before the start";
+  ASSERT_EQ(device->start(), WAVE_OK);
+  EXPECT_TRUE(a.header.flags & WAVE_HDR_DONE);
+  EXPECT_EQ(a.bytes(), ramp16Bytes(8));
+  ASSERT_EQ(device->addBuffer(b.header), WAVE_OK);
+  EXPECT_EQ(b.bytes(), ramp16Bytes(16).substr(16));
+  ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
+  EXPECT_EQ(a.bytes(), ramp16Bytes(20).substr(32) + std::string(8, '\0')) << "then silence";
+  EXPECT_EQ(soft.scriptTaken(), 48u);
+
+  waveMessage message;
+  std::vector<waveHeader*> returned;
+  ASSERT_TRUE(queue.get(message));
+  EXPECT_EQ(message.type, WAVE_IN_OPEN);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(queue.get(message));
+    EXPECT_EQ(message.type, WAVE_IN_DATA);
+    returned.push_back(message.header);
+  }
+  EXPECT_EQ(returned, (std::vector<waveHeader*>{&a.header, &b.header, &a.header}));
+  device->unprepareHeader(a.header);
+  device->unprepareHeader(b.header);
+  EXPECT_EQ(device->close(), WAVE_OK);
+}

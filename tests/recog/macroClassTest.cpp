@@ -243,6 +243,9 @@ TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
       {"<MEAN> 13", "<MEAN> 12", "Error: MAX_PARAM_NUM = 13 != 12! \\(line [0-9]+ of macro\\)", ""},
       {"<VARIANCE> 13", "<VARIANCE> 14", "Error: MAX_PARAM_NUM = 13 != 14! \\(line [0-9]+ of macro\\)", ""},
       {"<VARIANCE>", "<VARIANCES>", "Cannot find \"<VARIANCE>\" \\(line [0-9]+ of macro\\)", ""},
+      {"<VARIANCE> 13", "<VARIANCES> 12", "Error: MAX_PARAM_NUM = 13 != 12! \\(line [0-9]+ of macro\\)", ""},
+      {"<VARIANCE> 13", "<VARIANCES> 13", "Cannot find \"<VARIANCE>\" \\(line [0-9]+ of macro\\)", ""},
+      {"<VARIANCE> 13", "<VARIANCE> x", "Error: .*: the <VARIANCE> size must be an integer, found \"x\" .*", ""},
       {"<TRANSP>", "<TRANS>", "Error: Cannot find \"<TRANSP>\" \\(line [0-9]+ of macro\\)", ""},
       {"<ENDHMM>", "<END>", "Error: Not reading <ENDHMM>, modelId=0 \\(line [0-9]+ of macro\\)", ""},
       {"<STREAMINFO> 3", "<STREAMINFO> 4", "Error: streamNum=4 of .* is outside 1..MAX_STREAM_NUM=3 .*", ""},
@@ -456,6 +459,8 @@ TEST_F(MacroClassTest, NegativeWeightOfPreparedImageIsFatal) {
                            "already prepared\\? \\(line [0-9]+ of macro\\)"));
 }
 
+void twoMixtureSet(macroClass& set);
+
 TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
   macroClass set, other;
   test::modelSetFill(set, {"m", "c"});
@@ -476,6 +481,15 @@ TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(empty.MMF.streamNum, 3) << "an empty set takes the stream layout";
   EXPECT_EQ(empty.MMF.streamWidth[2], 13);
+
+  macroClass freed;
+  twoMixtureSet(freed);  // one stream
+  freed.macroFree();
+  testing::internal::CaptureStdout();
+  freed.macroAppend(other);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "MMF.modelNum=0, mac2.MMF.modelNum=2, new=2\n");
+  EXPECT_EQ(freed.MMF.streamNum, 3) << "a freed set is empty too";
+  EXPECT_EQ(freed.MMF.streamWidth[1], 13);
 
   macroClass narrow;
   test::modelSetFill(narrow, {"n"});
@@ -625,6 +639,24 @@ TEST_F(MacroClassTest, TextWriteReadsBackTheSameModels) {
   back.macroRead(path, false);
   expectSameModels(set, back);
   EXPECT_EQ(back.MMF.header, set.MMF.header);
+}
+
+TEST_F(MacroClassTest, ImageConvertedToTextReadsBack) {
+  macroClass set;
+  twoMixtureSet(set);
+  const std::string image = m_dir.file("set.macb");
+  set.macbWrite(image);
+  macroClass fromImage;
+  fromImage.macroRead(image, false);
+  ASSERT_EQ(fromImage.MMF.header, "");
+  const std::string text = m_dir.file("set.mac");
+  fromImage.macTextWrite(text);
+  const std::string start = "~o\n<STREAMINFO> 1 13\n\n~h \"b\"\n";
+  EXPECT_EQ(readFile(text).substr(0, start.size()), start) << "the header line stays empty";
+  macroClass back;
+  back.macroRead(text, false);
+  expectSameModels(set, back);
+  EXPECT_EQ(back.MMF.header, "");
 }
 
 // A one-state model with one stream of width 2 keeps the pinned texts short.

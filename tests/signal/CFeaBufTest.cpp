@@ -180,6 +180,17 @@ TEST(CFeaBufWrite, RefusesAFileItCannotMake) {
   }
 }
 
+// A full disk opens fine and fails at the writes: the file is not there, so no true.
+TEST(CFeaBufWrite, ReportsAFileThatCouldNotBeFilled) {
+  CFeaBuf buf = twoByThree();
+  try {
+    buf.write2bin("/dev/full");
+    ADD_FAILURE() << "nothing thrown";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
+  }
+}
+
 TEST(CFeaBufResize, ReplacesRowsWithZeroedOnesAndSetsTheCounts) {
   CFeaBuf buf = twoByThree();
   buf.resize(4, 5);

@@ -238,6 +238,29 @@ TEST(CMelConfigRead, DropsBlanksAndLineEndsAndMatchesKeysExactly) {
   EXPECT_EQ(c.eScale, 0.1f);
 }
 
+// The integer settings are the decimal reading truncated: rounding it to a float first
+// would turn 12.99999999 into 13 and lose the last digits of a large window.
+TEST(CMelConfigRead, IntegerKeysTruncateTheDecimalReading) {
+  struct Case {
+    const char* text;
+    int CMelConfig::*field;
+    int value;
+  } cases[] = {
+      {"NUMCEPS = 12.99999999", &CMelConfig::numCeps, 12},
+      {"NUMCHANS = 26.7", &CMelConfig::numChans, 26},
+      {"CEPLIFTER = -3.9", &CMelConfig::cepLifter, -3},
+      {"DELTAWINDOW = 16777217", &CMelConfig::deltaWindow, 16777217},
+      {"ACCWINDOW = 2147483647", &CMelConfig::accWindow, 2147483647},
+      {"ACCWINDOW = 1e30", &CMelConfig::accWindow, 2147483647},
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    CMel mel;
+    mel.readConfig(dir.write("i.cfg", c.text).c_str());
+    EXPECT_EQ(mel.config.*c.field, c.value) << c.text;
+  }
+}
+
 TEST(CMelConfigRead, SwitchesMoveOnlyAwayFromTheirDefaults) {
   struct Case {
     const char* text;
@@ -375,6 +398,37 @@ TEST(CMelArithmetic, EnergyRampGivesExactEnergiesDeltasAndAccelerations) {
       EXPECT_NEAR(at(*mel, t, 12), energy, 2e-6 * std::max(1.0, std::fabs(energy))) << c.cfg << t;
       EXPECT_NEAR(at(*mel, t, 25), scale * slope * deltas[t], 2e-6) << c.cfg << t;
       EXPECT_NEAR(at(*mel, t, 38), scale * slope * accs[t], 2e-6) << c.cfg << t;
+    }
+  }
+}
+
+// A window longer than the utterance repeats the edge frames for every d beyond it; the
+// largest window a configuration can give still ends.
+TEST(CMelArithmetic, RegressionWindowsLongerThanTheUtteranceRepeatTheEdges) {
+  const std::vector<int> samples = twoTones(1600, 16000);
+  for (int W : {12, 1000, 2147483647}) {
+    const std::string cfg = "DELTAWINDOW = " + std::to_string(W) + "\nACCWINDOW = " + std::to_string(W) + "\n";
+    auto mel = run(cfg, samples);
+    const int T = mel->nFrames;
+    ASSERT_EQ(T, 9);
+    const double w = W;
+    const double denominator = w * (w + 1) * (2 * w + 1) / 3;
+    for (int from : {0, 13}) {
+      for (int t = 0; t < T; ++t) {
+        for (int j = 0; j < 13; ++j) {
+          auto value = [&](int frame) { return double(at(*mel, std::max(0, std::min(T - 1, frame)), from + j)); };
+          double sum = 0;
+          if (W <= 1000) {
+            for (int d = 1; d <= W; ++d) sum += d * (value(t + d) - value(t - d));
+          } else {
+            for (int d = 1; d < T; ++d) sum += d * (value(t + d) - value(t - d));
+            sum += (w * (w + 1) - double(T - 1) * T) / 2 * (value(T - 1) - value(0));
+          }
+          const double want = sum / denominator;
+          EXPECT_NEAR(at(*mel, t, from + 13 + j), want, 1e-5 * std::max(1e-3, std::fabs(want)))
+              << "W " << W << " column " << from + 13 + j << " frame " << t;
+        }
+      }
     }
   }
 }
@@ -637,6 +691,11 @@ TEST(CMelWriters, BothFeatureWritersCheckBeforeWriting) {
             "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
   EXPECT_EQ(runtimeMessage([&] { mel->write2txt(dir.file("no/dir/f").c_str()); }),
             "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
+  // A full disk takes the open and fails the writes.
+  EXPECT_EQ(runtimeMessage([&] { mel->write2bin("/dev/full"); }),
+            "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
+  EXPECT_EQ(runtimeMessage([&] { mel->write2txt("/dev/full"); }),
+            "[ERRMSG] CFeaBuf::write2bin => Can't write to file ");
 }
 
 TEST(CMelWriters, HtkFileIsBigEndianWithChecksum) {
@@ -671,6 +730,11 @@ TEST(CMelWriters, HtkFileIsBigEndianWithChecksum) {
   std::string plain = be32(2) + be32(100000) + be16(12) + be16(838);
   for (float v : mel->features) plain += be32(bitsOf(v));
   EXPECT_EQ(readFile(dir.file("c.htk")), plain);
+
+  // A _K of the target kind is no checksum: without one written the header must not claim it.
+  mel->config.targetKind = int16_t(838 | KIND_K);
+  mel->writeHtk(dir.file("d.htk").c_str());
+  EXPECT_EQ(readFile(dir.file("d.htk")), plain);
 }
 
 TEST(CMelWriters, HtkWriterReportsShortWritesAndGoesOn) {

@@ -209,6 +209,17 @@ TEST(InterpLookup, InterpolatesBetweenVoicedNeighboursOnly) {
               MatchesRegex("interpLookup: empty table .*"));
 }
 
+TEST(InterpLookup, GivesTheMatchedValueOnARepeatedAbscissa) {
+  // The search meets xs[1] = 1 first, so both neighbours stand at x and no interval is left.
+  audioClass audio;
+  const double xs[] = {0, 1, 1, 2};
+  const double ys[] = {10, 20, 30, 40};
+  EXPECT_DOUBLE_EQ(audio.interpLookup(xs, 4, ys, 1), 20);
+  EXPECT_DOUBLE_EQ(audio.interpLookup(xs, 4, ys, 1.5), 35);
+  const double twice[] = {5, 5};
+  EXPECT_DOUBLE_EQ(audio.interpLookup(twice, 2, ys, 5), 10);
+}
+
 TEST(Filter, RunsRecursiveAndMovingAverageFilters) {
   audioClass audio;
   const double one[] = {1};

@@ -22,6 +22,13 @@ class softInput : public waveBackend {
     std::lock_guard<std::mutex> lock(m_hub.m_mutex);
     return m_hub.m_timeFormats;
   }
+  unsigned inputCallResult(waveInCall call) override { return m_hub.inputCallResult(call); }
+  void inputQueued(waveInDevice& device) override {
+    if (!m_hub.m_fillOnQueue) return;
+    std::lock_guard<std::mutex> lock(m_hub.m_mutex);
+    if (m_hub.m_in != &device) return;
+    m_hub.captureLocked(device.queuedRoom());
+  }
 
  private:
   void feed(size_t chunk) {
@@ -79,6 +86,31 @@ void softWaveDevice::setTimeFormats(unsigned formats) {
 void softWaveDevice::setAutoCapture(size_t chunkBytes) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_autoChunk = chunkBytes;
+}
+
+void softWaveDevice::setFillOnQueue(bool on) { m_fillOnQueue = on; }
+
+void softWaveDevice::failInputCall(waveInCall call, unsigned code, int after, int count) {
+  std::lock_guard<std::mutex> lock(m_callMutex);
+  m_failures[call] = callFailure{code, after, code == WAVE_OK ? 0 : count};
+}
+
+unsigned softWaveDevice::inputCallResult(waveInCall call) {
+  std::lock_guard<std::mutex> lock(m_callMutex);
+  ++m_calls[call];
+  callFailure& failure = m_failures[call];
+  if (failure.code == WAVE_OK || failure.count == 0) return WAVE_OK;
+  if (failure.after > 0) {
+    --failure.after;
+    return WAVE_OK;
+  }
+  if (failure.count > 0) --failure.count;
+  return failure.code;
+}
+
+int softWaveDevice::inputCalls(waveInCall call) const {
+  std::lock_guard<std::mutex> lock(m_callMutex);
+  return m_calls[call];
 }
 
 unsigned softWaveDevice::openInput(waveInDevice& device, std::unique_ptr<waveBackend>& backend) {

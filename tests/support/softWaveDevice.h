@@ -1,10 +1,12 @@
 // A software sound card for tests: while it lives it is the wave backend factory, so the
 // default wave-input and wave-output devices open on it. Input buffers are filled from a
-// scripted sample source (silence after its end), either when the test says so (capture) or
-// by a thread of its own (setAutoCapture, for callers notified through a message queue);
-// whatever the output plays is kept (render, played).
+// scripted sample source (silence after its end), either when the test says so (capture), by
+// a thread of its own (setAutoCapture), or at once whenever a buffer is queued on the started
+// device (setFillOnQueue: deterministic, no timers); the input's calls can be made to fail
+// (failInputCall); whatever the output plays is kept (render, played).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -35,6 +37,12 @@ class softWaveDevice : public waveBackendFactory {
   void setTimeFormats(unsigned formats);
   // With chunkBytes > 0, an open input device is fed by a thread, chunkBytes at a time.
   void setAutoCapture(size_t chunkBytes);
+  // With on set, an open input device fills its queued buffers from the script as soon as a
+  // buffer is queued on it while started, or it starts, in the thread that made the call.
+  void setFillOnQueue(bool on);
+  // The input's calls of that kind fail with code after the next `after` of them have
+  // passed, count times (-1: for ever); WAVE_OK clears it.
+  void failInputCall(waveInCall call, unsigned code, int after = 0, int count = -1);
 
   // ---- Driving ------------------------------------------------------------------------------
 
@@ -53,6 +61,7 @@ class softWaveDevice : public waveBackendFactory {
   waveFormat outputFormat() const;  // of the last output opened
   std::string played() const;
   size_t scriptTaken() const;       // bytes of the script (and silence) captured so far
+  int inputCalls(waveInCall call) const;  // calls of that kind made on input devices
 
   unsigned openInput(waveInDevice& device, std::unique_ptr<waveBackend>& backend) override;
   unsigned openOutput(waveOutDevice& device, std::unique_ptr<waveBackend>& backend) override;
@@ -61,6 +70,19 @@ class softWaveDevice : public waveBackendFactory {
   friend class softInput;
   friend class softOutput;
   size_t captureLocked(size_t n);
+  unsigned inputCallResult(waveInCall call);
+
+  static constexpr int INPUT_CALL_KINDS = WAVE_IN_CALL_CLOSE + 1;
+  struct callFailure {
+    unsigned code = WAVE_OK;
+    int after = 0;
+    int count = 0;
+  };
+  // Asked under a device's lock, so apart from m_mutex (taken before a device's lock).
+  mutable std::mutex m_callMutex;
+  callFailure m_failures[INPUT_CALL_KINDS];
+  int m_calls[INPUT_CALL_KINDS] = {};
+  std::atomic<bool> m_fillOnQueue{false};
 
   mutable std::mutex m_mutex;
   waveInDevice* m_in = nullptr;

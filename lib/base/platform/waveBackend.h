@@ -7,6 +7,18 @@
 
 namespace tulim {
 
+class waveInDevice;
+
+// The calls of an input device that its driver may refuse.
+enum waveInCall {
+  WAVE_IN_CALL_PREPARE,
+  WAVE_IN_CALL_UNPREPARE,
+  WAVE_IN_CALL_ADD,
+  WAVE_IN_CALL_START,
+  WAVE_IN_CALL_RESET,
+  WAVE_IN_CALL_CLOSE,
+};
+
 // A backend with a thread of its own stops it in its destructor, which the device runs on
 // close (not holding its lock); it calls no device function after that.
 class waveBackend {
@@ -14,6 +26,18 @@ class waveBackend {
   virtual ~waveBackend();
   // The WAVE_TIME_* formats the device keeps its position in.
   virtual unsigned timeFormats() const { return WAVE_TIME_BYTES | WAVE_TIME_SAMPLES | WAVE_TIME_MS; }
+
+  // Asked by an input device, holding its lock (so it must not call the device), before it
+  // carries out a call: any code but WAVE_OK fails the call with that code, as a driver that
+  // refuses a buffer, a start or a close does.
+  virtual unsigned inputCallResult(waveInCall call) {
+    (void)call;
+    return WAVE_OK;
+  }
+  // Told by a started input device, outside its lock, when a buffer has been queued or the
+  // device has started: a backend that captures on demand fills the queued room now. The
+  // device is not closed before this returns.
+  virtual void inputQueued(waveInDevice& device) { (void)device; }
 };
 
 }  // namespace tulim

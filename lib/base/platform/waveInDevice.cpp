@@ -33,12 +33,38 @@ waveInDevice::waveInDevice(const waveFormat& format, waveMessageQueue* notify)
 waveInDevice::~waveInDevice() {
   std::unique_ptr<waveBackend> backend;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_closed = true;
     m_started = false;
     m_queue.clear();
+    waitQueuedHooks(lock);
     backend = std::move(m_backend);
   }
+}
+
+unsigned waveInDevice::refused(waveInCall call) {
+  return m_backend ? m_backend->inputCallResult(call) : WAVE_OK;
+}
+
+waveBackend* waveInDevice::queuedHookEnter() {
+  if (m_closed || !m_started || !m_backend) return nullptr;
+  ++m_hookCalls;
+  return m_backend.get();
+}
+
+void waveInDevice::queuedHookLeave(waveBackend* backend) {
+  if (!backend) return;
+  backend->inputQueued(*this);
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    --m_hookCalls;
+  }
+  m_hooksDone.notify_all();
+}
+
+// Called with m_closed set, so no new hook starts; the running ones may still capture.
+void waveInDevice::waitQueuedHooks(std::unique_lock<std::mutex>& lock) {
+  m_hooksDone.wait(lock, [this] { return m_hookCalls == 0; });
 }
 
 void waveInDevice::post(waveMessageType type, waveHeader* header) {
@@ -62,6 +88,7 @@ void waveInDevice::returnFilled() {
 unsigned waveInDevice::prepareHeader(waveHeader& header) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_closed) return WAVE_ERR_INVALHANDLE;
+  if (unsigned code = refused(WAVE_IN_CALL_PREPARE)) return code;
   if (!header.data && header.bufferLength > 0) return WAVE_ERR_INVALPARAM;
   header.flags |= WAVE_HDR_PREPARED;
   return WAVE_OK;
@@ -70,34 +97,48 @@ unsigned waveInDevice::prepareHeader(waveHeader& header) {
 unsigned waveInDevice::unprepareHeader(waveHeader& header) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_closed) return WAVE_ERR_INVALHANDLE;
+  if (unsigned code = refused(WAVE_IN_CALL_UNPREPARE)) return code;
   if (header.flags & WAVE_HDR_INQUEUE) return WAVE_ERR_STILLPLAYING;
   header.flags &= ~WAVE_HDR_PREPARED;
   return WAVE_OK;
 }
 
 unsigned waveInDevice::addBuffer(waveHeader& header) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_closed) return WAVE_ERR_INVALHANDLE;
-  if (!(header.flags & WAVE_HDR_PREPARED)) return WAVE_ERR_UNPREPARED;
-  if (header.flags & WAVE_HDR_INQUEUE) return WAVE_ERR_STILLPLAYING;
-  header.flags = (header.flags & ~WAVE_HDR_DONE) | WAVE_HDR_INQUEUE;
-  header.bytesRecorded = 0;
-  m_queue.push_back(&header);
-  returnFilled();
+  waveBackend* hook;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed) return WAVE_ERR_INVALHANDLE;
+    if (unsigned code = refused(WAVE_IN_CALL_ADD)) return code;
+    if (!(header.flags & WAVE_HDR_PREPARED)) return WAVE_ERR_UNPREPARED;
+    if (header.flags & WAVE_HDR_INQUEUE) return WAVE_ERR_STILLPLAYING;
+    header.flags = (header.flags & ~WAVE_HDR_DONE) | WAVE_HDR_INQUEUE;
+    header.bytesRecorded = 0;
+    m_queue.push_back(&header);
+    returnFilled();
+    hook = queuedHookEnter();
+  }
+  queuedHookLeave(hook);
   return WAVE_OK;
 }
 
 unsigned waveInDevice::start() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_closed) return WAVE_ERR_INVALHANDLE;
-  m_started = true;
-  returnFilled();
+  waveBackend* hook;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed) return WAVE_ERR_INVALHANDLE;
+    if (unsigned code = refused(WAVE_IN_CALL_START)) return code;
+    m_started = true;
+    returnFilled();
+    hook = queuedHookEnter();
+  }
+  queuedHookLeave(hook);
   return WAVE_OK;
 }
 
 unsigned waveInDevice::reset() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_closed) return WAVE_ERR_INVALHANDLE;
+  if (unsigned code = refused(WAVE_IN_CALL_RESET)) return code;
   m_started = false;
   while (!m_queue.empty()) {
     waveHeader* header = m_queue.front();
@@ -118,11 +159,13 @@ unsigned waveInDevice::getPosition(waveTime& time) {
 unsigned waveInDevice::close() {
   std::unique_ptr<waveBackend> backend;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (m_closed) return WAVE_ERR_INVALHANDLE;
+    if (unsigned code = refused(WAVE_IN_CALL_CLOSE)) return code;
     if (!m_queue.empty()) return WAVE_ERR_STILLPLAYING;
     m_closed = true;
     m_started = false;
+    waitQueuedHooks(lock);
     backend = std::move(m_backend);
   }
   // A backend thread may be waiting for the lock inside capture: let it go before joining it.
@@ -147,6 +190,14 @@ size_t waveInDevice::capture(const void* bytes, size_t n) {
   }
   m_position += taken;
   return taken;
+}
+
+size_t waveInDevice::queuedRoom() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed || !m_started) return 0;
+  size_t room = 0;
+  for (const waveHeader* header : m_queue) room += header->bufferLength - header->bytesRecorded;
+  return room;
 }
 
 }  // namespace tulim

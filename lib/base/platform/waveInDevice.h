@@ -10,9 +10,11 @@
 //   returned at once (a WAVE_IN_DATA each) ...
 //   in->unprepareHeader(h[k]); in->close();    // posts WAVE_IN_CLOSE
 // Every call may come from any thread. The bytes come from the backend of the installed
-// factory (waveBackendFactory.h); without one, open fails with WAVE_ERR_NODEVICE.
+// factory (waveBackendFactory.h); without one, open fails with WAVE_ERR_NODEVICE. The backend
+// may refuse any call with a code of its own, as a driver does (waveBackend::inputCallResult).
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -60,16 +62,24 @@ class waveInDevice {
   // Copies up to n bytes into the queued buffers, returning each one that fills; answers how
   // many it took (0 while the device is not started or nothing is queued).
   size_t capture(const void* bytes, size_t n);
+  // Bytes that the queued buffers can still take (0 while the device is not started).
+  size_t queuedRoom();
 
  private:
   waveInDevice(const waveFormat& format, waveMessageQueue* notify);
   void returnBuffer(waveHeader* header);
   void returnFilled();
   void post(waveMessageType type, waveHeader* header);
+  unsigned refused(waveInCall call);
+  waveBackend* queuedHookEnter();
+  void queuedHookLeave(waveBackend* backend);
+  void waitQueuedHooks(std::unique_lock<std::mutex>& lock);
 
   const waveFormat m_format;
   waveMessageQueue* const m_notify;
   std::mutex m_mutex;
+  std::condition_variable m_hooksDone;
+  int m_hookCalls = 0;  // inputQueued calls running outside the lock
   std::unique_ptr<waveBackend> m_backend;
   unsigned m_timeFormats = WAVE_TIME_BYTES;
   std::deque<waveHeader*> m_queue;
