@@ -7,6 +7,7 @@
 #include "macroClass.h"
 #include "netClass.h"
 #include "utility.h"
+#include "viterbiClass.h"
 
 namespace tulim {
 
@@ -14,21 +15,6 @@ namespace {
 
 constexpr int64_t TIME_UNITS_PER_FRAME = 100000;  // 10 ms in 100 ns units
 constexpr int PRINTED_CANDIDATE_NUM = 5;
-
-// The only node without direct successors, as the search finds it.
-int endNodeFind(const std::vector<netNode>& nodes) {
-  int end = -1;
-  int count = 0;
-  for (size_t i = 0; i < nodes.size(); ++i)
-    if (nodes[i].fanOutDirect.empty()) {
-      end = static_cast<int>(i);
-      ++count;
-    }
-  if (count != 1)
-    errorThrowf("endNodeFind: %d nodes without an outgoing link, exactly one expected (line %d of %s)", count,
-                TULIM_HERE);
-  return end;
-}
 
 void candidateCheck(const arenaCandidate& c) {
   if (c.sylNum < 0 || c.sylNum > MAX_SYL_NUM)
@@ -69,7 +55,7 @@ int64_t endTime(const int* endFrames, int i) { return (static_cast<int64_t>(endF
 
 int utilClass::bestPathSelect(const arenaCandidate* const* candidates, int candidateNum,
                               const std::vector<netNode>& nodes, const std::vector<pronEntry>& pronDict) {
-  const int end = endNodeFind(nodes);
+  const int end = viterbiClass(0, 0).endNodeFind(nodes);
   // 0: not at the end node's predecessor; 1: there; 2: also in its last model; 3: also in
   // that model's last state.
   auto grade = [&](const arenaCandidate& c) {

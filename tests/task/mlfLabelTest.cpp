@@ -5,7 +5,10 @@
 
 #include "candidateFixture.h"
 #include "mlfClass.h"
+#include "modelSetFixture.h"
 #include "testFiles.h"
+#include "utilClass.h"
+#include "viterbiClass.h"
 
 using namespace tulim;
 using namespace tulim::test;
@@ -210,6 +213,43 @@ TEST_F(MlfLabelTest, Path2mlfRejectsNodesAndPositionsOutsideTheNetAndLexicon) {
   c = pathCandidate({{3, 2, {3, 5}}});  // sil has one model
   EXPECT_THAT(fatalOf([&] { mlf.path2mlf(*c, net, dict.m_pronDict, mac); }),
               ContainsRegex("position 1 outside the 1 models of syllable sil"));
+}
+
+TEST_F(MlfLabelTest, SegmentsTheBestCompletePathOfTheSearch) {
+  // sil, ba (b a), sil, each model two frames per state at its means.
+  netClass searchNet;
+  searchNet.netCreate({"VERSION=1.0", "N=5\tL=4", "I=0\tW=!NULL", "I=1\tW=!NULL", "I=2\tW=sil",
+                       "I=3\tW=ba@-1@\xa4\x4b", "I=4\tW=sil", "J=0\tS=0\tE=2", "J=1\tS=2\tE=3", "J=2\tS=3\tE=4",
+                       "J=3\tS=4\tE=1"},
+                      dict);
+  std::vector<float> features;
+  for (int model : {3, 1, 0, 3})  // sil, b, a, sil in the fixture's list order
+    for (int state = 0; state < 3; ++state)
+      for (int repeat = 0; repeat < 2; ++repeat) {
+        const std::vector<float> frame = fixtureFrame(model, state);
+        features.insert(features.end(), frame.begin(), frame.end());
+      }
+  const int frameNum = static_cast<int>(features.size()) / FIXTURE_VECTOR_SIZE;
+  viterbiClass search(500, mac.MMF.modelNum);
+  const int count = search.search(searchNet.m_node, dict, features.data(), FIXTURE_VECTOR_SIZE, frameNum, 100, mac,
+                                  1e6f, 0);
+  const int best = utilClass::bestPathSelect(search.m_order, count, searchNet.m_node, dict.m_pronDict);
+  ASSERT_GE(best, 0);
+  mlfClass mlf;
+  mlf.path2mlf(*search.m_order[best], searchNet, dict.m_pronDict, mac);
+  ASSERT_EQ(mlf.m_syl.size(), 3u);
+  EXPECT_EQ(mlf.m_syl[0].name, "sil");
+  EXPECT_EQ(spanOf(mlf.m_syl[0].frameId), (span{0, 5}));
+  EXPECT_EQ(mlf.m_syl[1].name, "ba");
+  EXPECT_EQ(mlf.m_syl[1].text, "\xa4\x4b");
+  EXPECT_EQ(spanOf(mlf.m_syl[1].frameId), (span{6, 17}));
+  EXPECT_EQ(spanOf(mlf.m_syl[2].frameId), (span{18, 23}));
+  ASSERT_EQ(mlf.m_syl[1].phone.size(), 2u);
+  EXPECT_EQ(mlf.m_syl[1].phone[0].name, "b");
+  EXPECT_EQ(spanOf(mlf.m_syl[1].phone[0].frameId), (span{6, 11}));
+  EXPECT_EQ(mlf.m_syl[1].phone[1].name, "a");
+  EXPECT_EQ(spanOf(mlf.m_syl[1].phone[1].frameId), (span{12, 17}));
+  EXPECT_EQ(mlf.m_syl[2].phone.size(), 1u);
 }
 
 // ---- Label input -------------------------------------------------------------------------
