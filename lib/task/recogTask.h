@@ -4,10 +4,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "recogParam.h"
 
 namespace tulim {
+
+class dictClass;
+class macroClass;
+class mlfClass;
+class netClass;
+class textClass;
+
+// The most feature frames one utterance may have (400 s at a 10 ms hop).
+constexpr int MAX_FRAME_NUM = 40000;
+// A result path (output directory, '/', file name) holds fewer characters than this.
+constexpr int MAX_RESULT_PATH_LEN = 1000;
 
 class recogTask {
  public:
@@ -16,7 +28,60 @@ class recogTask {
   // Prints 41 of the fields, one "recogParam.<key>=<value> (line=N, file=recogTask)" line each.
   void recogParamPrint(const recogParam& param);
 
+  // ---- Wave preparation, end points and features (recogTaskPrepare.cpp) ------------------
+
+  // Brings a malloc'ed wave to 16 bits and 16000 Hz, runs the volume check (findings go to
+  // mlf.m_warning, and are fatal with useWaveReject), subtracts the background spectrum of a
+  // wave of low dynamic range when useSpecSubtraction allows it (then useDescCandidateNum
+  // becomes 0) and removes the mean. Returns the wave to go on with, malloc'ed and owned by
+  // the caller: samples itself or a replacement, samples then being freed. On a fatal error
+  // the wave has been freed. Depths outside 1..16 bits are fatal.
+  int* wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits, recogParam& param, mlfClass& mlf);
+
+  // Features of the speech of one utterance: the span found by end-point detection when
+  // useEpd is set (no speech found is fatal), aligned to frames of frameSize samples with a
+  // hop of frameSize - overlap, through the front end configured by featureConfigFile.
+  // Returns frameNum x vecSize floats, frame after frame, malloc'ed (the caller frees them);
+  // firstFrame is the frame of the pipeline's framing where the kept span begins. More than
+  // MAX_FRAME_NUM frames are fatal.
+  float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
+                    int frameSize, int overlap, int& frameNum, int& vecSize, int& firstFrame);
+
+  // ---- Lexicon and net preparation (recogTaskNet.cpp) --------------------------------------
+
+  // Loads the lexicons the language needs and the text normalisation map (required). The
+  // net is not touched.
+  void dictPrepare(const recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
+                   netClass& net);
+
+  // Reads and normalises the texts, derives their syllable sequences, builds or reads the
+  // net, writes the diagnostic files into outputDir (when set) and sizes the search: the
+  // candidate number and the arena length. Sets param.netType to 0 when sylFile is set.
+  void netPrepare(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net,
+                  int& candidateNum, int& arenaLen);
+
   // ---- Syllable pitch and volume, and the net-file variants ----------------------------------
+
+  // ---- Recognition core and entry points (recogTaskCore.cpp, recogTaskEntry.cpp) ----------
+
+  // Searches the prepared net over the features (frameNum frames of vecSize values, the
+  // first of them frame firstFrame of the wave's framing), segments and scores the best
+  // path into mlf, writes output.xml, score.txt and recogResult.txt (and, for an assessment
+  // against a syllable file, confusingPath.txt) into outputDir when it is set, and returns
+  // the indices of the identified texts.
+  std::vector<int> recogCore(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
+                             int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
+                             int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
+                             dictClass& dict, textClass& text, netClass& net, mlfClass& mlf);
+
+  // Reads the audio file wavFile, prepares it and runs recogFromSamples on it. Returns the
+  // first identified text index, -1 when no text was identified.
+  int recogFromWavFile(recogParam& param, mlfClass& mlf);
+
+  // Loads the models, lexicons, texts and net, extracts the features of the samples (used as
+  // they are) and runs recogCore. Returns the first identified text index, -1 when no text
+  // was identified.
+  int recogFromSamples(recogParam& param, mlfClass& mlf, const int* samples, int sampleCount, int fs, int nbits);
 };
 
 }  // namespace tulim
