@@ -147,6 +147,38 @@ TEST(RecogCore, RecognisesSpokenTextAndWritesResultFiles) {
     EXPECT_THAT(run.printed, HasSubstr(strFormat("\t===> Saved %s\n", run.out(name).c_str())));
 }
 
+TEST(RecogCore, ChineseTranscriptionsFollowThePinyinType) {
+  struct Case {
+    const char* pinyinType;
+    const char* krv;
+    const char* mpa;
+    const char* hanyu;
+  } cases[] = {{"krv", "a-c", "MA-MC", "c-a"}, {"hanyu", "c-a", "MC-MA", "a-c"}, {"other", "", "", ""}};
+  for (const Case& c : cases) {
+    // Two Big5 characters a text.
+    coreRun run({"a-b\t0", "b-a\t1", "a-c\t2"}, {"\xa4\x40\xa4\x41", "\xa4\x42\xa4\x43", "\xa4\x44\xa4\x45"},
+                "recog");
+    run.param.language = "chinese";
+    run.param.pinyinType = c.pinyinType;
+    // Columns: row number, KRV, MPA, HanYu.
+    run.dict.m_pinyinTable = {{"1", "a", "MA", "c"}, {"2", "c", "MC", "a"}};
+    run.text.m_sylTagVs = {"1-2", "3-4", "5-6"};
+    run.speak({"sil", "a", "c", "sil"}, 4);
+    ASSERT_EQ(run.run(), "") << c.pinyinType;
+    EXPECT_EQ(run.mlf.m_PA, "a-c");
+    EXPECT_EQ(run.mlf.m_textSylNum, 2) << c.pinyinType;
+    EXPECT_EQ(run.mlf.m_KRV, c.krv) << c.pinyinType;
+    EXPECT_EQ(run.mlf.m_MPA, c.mpa) << c.pinyinType;
+    EXPECT_EQ(run.mlf.m_HanYu, c.hanyu) << c.pinyinType;
+    EXPECT_EQ(run.mlf.m_Tone, "5-6") << c.pinyinType;
+    EXPECT_EQ(readFile(run.out("recogResult.txt")),
+              strFormat("Text index=2\nText=\xa4\x44\xa4\x45\nScore=-100000.000000\nKRV=%s\nMPA=%s\nHanYu=%s\n"
+                        "Tone=5-6\nLogProb=%f\n",
+                        c.krv, c.mpa, c.hanyu, run.mlf.m_logProb))
+        << c.pinyinType;
+  }
+}
+
 TEST(RecogCore, WritesNothingWithoutOutputDir) {
   coreRun run({"a-b\t0", "a-c\t0"}, {"A B"}, "assess", "texts.syl2");
   run.param.outputDir.clear();
