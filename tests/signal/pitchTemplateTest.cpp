@@ -485,6 +485,22 @@ TEST(Wave2pitch, WaveOfOneFrameGetsNoPath) {
   EXPECT_EQ(path, -1);
 }
 
+TEST(Wave2pitch, FramesWithGapsAtALowFrameRate) {
+  // 20 frames a second of 32 ms: a hop of 800 samples, 288 of them between two frames.
+  audioClass audio;
+  ptParam p;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(audio.ptParamSetByFrameRate(p, 20, 16000, 16, 1), 800);
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(p.overlap, -288);
+  p.useVolThreshold = 0;
+  const std::vector<int> wave = sineWave(16000, 200, 16000, 8000);
+  const int frameNum = (16000 + 288) / 800;
+  std::vector<double> pitch(frameNum);
+  ASSERT_EQ(wave2pitch<double>(wave.data(), 16000, p, pitch.data(), nullptr, nullptr, nullptr), frameNum);
+  for (int i = 1; i < frameNum - 1; ++i) EXPECT_NEAR(pitch[i], 55.35, 0.01) << "frame " << i;
+}
+
 TEST(Wave2pitchCore, LowersMaxLagToTheLastLag) {
   const std::vector<int> wave = sineWave(3200, 200, 16000, 8000);
   ptParam p = params(16000, 1);
