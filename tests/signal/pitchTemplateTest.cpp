@@ -459,6 +459,32 @@ TEST(Wave2pitch, SilentFramesInsideSpeechAreUnvoicedWithoutThresholds) {
   EXPECT_NEAR(pitch[100], 55.35, 0.01);
 }
 
+TEST(Wave2pitch, FramesWithoutClarityKeepTheirCandidates) {
+  // Only silence loses its candidates. In a range around 200 Hz, the ACF of a 50 Hz tone
+  // first rises just before half its period and stays below zero up to maxLag: clarity 0,
+  // so its weighted pitch function is all zero, yet its frames, with every lag of the range
+  // as a candidate of value 0, carry the path between the 200 Hz tones on either side: it
+  // holds its lag, as any move would cost a penalty.
+  const std::vector<int> wave = concat(
+      {sineWave(8000, 200, 16000, 8000), sineWave(8000, 50, 16000, 8000), sineWave(8000, 200, 16000, 8000)});
+  ptParam p = params(16000, 1);
+  p.minPitch = 43.35f;
+  p.maxPitch = 67.35f;
+  p.useVolThreshold = p.useClarityThreshold = 0;
+  p.medianFilterOrder = 0;
+  const int frameNum = (24000 - 480) / 160;
+  std::vector<double> pitch(frameNum), clarity(frameNum);
+  std::vector<int> path(frameNum);
+  wave2pitchCore<double>(wave.data(), 24000, p, pitch.data(), clarity.data(), nullptr, path.data());
+  // Frames 50 .. 96 lie wholly inside the 50 Hz tone.
+  ASSERT_GE(path[52], p.minLag);
+  for (int i = 52; i < 95; ++i) {
+    EXPECT_EQ(clarity[i], 0) << "frame " << i;
+    EXPECT_EQ(path[i], path[52]) << "frame " << i;
+    EXPECT_NEAR(pitch[i], semitone(16000.0 / path[i]), 1e-9) << "frame " << i;
+  }
+}
+
 TEST(Wave2pitch, CutsLeadingAndTrailingZeros) {
   const std::vector<int> wave =
       concat({std::vector<int>(4000, 0), sineWave(16000, 200, 16000, 8000), std::vector<int>(4000, 0)});
