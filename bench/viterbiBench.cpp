@@ -4,7 +4,6 @@
 // of 6000. Reports the time per 1000 frames and the memory the arena takes; and the span
 // score of the phone ranking.
 #include <benchmark/benchmark.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -123,8 +122,10 @@ struct benchTask {
       }
       links.push_back({parent, 3});
     }
-    strVec lines{"VERSION=1.0", strFormat("N=%d\tL=%d", static_cast<int>(nodes.size()), static_cast<int>(links.size()))};
-    for (size_t i = 0; i < nodes.size(); i++) lines.push_back(strFormat("I=%d\tW=%s", static_cast<int>(i), nodes[i].c_str()));
+    strVec lines{"VERSION=1.0",
+                 strFormat("N=%d\tL=%d", static_cast<int>(nodes.size()), static_cast<int>(links.size()))};
+    for (size_t i = 0; i < nodes.size(); i++)
+      lines.push_back(strFormat("I=%d\tW=%s", static_cast<int>(i), nodes[i].c_str()));
     for (size_t j = 0; j < links.size(); j++)
       lines.push_back(strFormat("J=%d\tS=%d\tE=%d", static_cast<int>(j), links[j].first, links[j].second));
     net.netVs2net(lines, dict);
@@ -143,7 +144,8 @@ struct benchTask {
     for (int t = 0; t < FRAMES; t++) {
       auto st = states[static_cast<size_t>(t) * states.size() / FRAMES];
       for (int s = 0; s < 3; s++) {
-        const hmmMixture& mix = set.MMF.model[static_cast<size_t>(st.first)].state[st.second].stream[s].mixture[mixture(gen)];
+        const hmmMixture& mix =
+            set.MMF.model[static_cast<size_t>(st.first)].state[st.second].stream[s].mixture[mixture(gen)];
         for (int d = 0; d < 13; d++)
           features[static_cast<size_t>(t * DIM + s * 13 + d)] = mix.mean[d] + normal(gen) / std::sqrt(mix.variance[d]);
       }

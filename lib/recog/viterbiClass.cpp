@@ -25,7 +25,9 @@ inline bool alive(const arenaCandidate& cand) { return cand.score > LOG_SMALL; }
 }  // namespace
 
 viterbiClass::viterbiClass(int arenaLen, int modelNum)
-    : m_modelNum(modelNum > 0 ? modelNum : 0), m_arenaLen(arenaLen > 0 ? arenaLen : 0), m_arena(nullptr),
+    : m_modelNum(modelNum > 0 ? modelNum : 0),
+      m_arenaLen(arenaLen > 0 ? arenaLen : 0),
+      m_arena(nullptr),
       m_order(nullptr) {
   if (m_modelNum > 0) m_stateProbCache.resize(static_cast<size_t>(m_modelNum));
   if (m_arenaLen > 0) {
@@ -35,8 +37,7 @@ viterbiClass::viterbiClass(int arenaLen, int modelNum)
     if (!m_arena || !m_order) {
       free(m_arena);
       free(m_order);
-      errorThrowf("Error: cannot allocate an arena of %d candidates (line %d of file %s)", m_arenaLen,
-                  VITERBI_HERE);
+      errorThrowf("Error: cannot allocate an arena of %d candidates (line %d of file %s)", m_arenaLen, VITERBI_HERE);
     }
     for (int i = 0; i < m_arenaLen; i++) m_order[i] = &m_arena[i];
     m_held.assign(len, 0);
@@ -112,8 +113,7 @@ void viterbiClass::streamLogProb(const float* x, const modelLayout& layout, int 
   int most = 0;
   for (int s = 0; s < streamNum; s++) {
     const gaussBlock& block = layout.block[state][s];
-    mixtureLogProb(x + m_streamOffset[static_cast<size_t>(s)], block, m_streamWidth[static_cast<size_t>(s)],
-                   score[s]);
+    mixtureLogProb(x + m_streamOffset[static_cast<size_t>(s)], block, m_streamWidth[static_cast<size_t>(s)], score[s]);
     most = std::max(most, block.mixtureNum);
     sum[s] = LZERO;
   }
@@ -195,8 +195,7 @@ void viterbiClass::layoutFill(const macroClass& models, int modelIdx, modelLayou
 void viterbiClass::streamsCheck(const macroClass& models, int dim) {
   int streamNum = models.MMF.streamNum;
   if (streamNum < 1 || streamNum > MAX_STREAM_NUM)
-    errorThrowf("Error: streamNum=%d out of [1, %d] (line %d of file %s)", streamNum, MAX_STREAM_NUM,
-                VITERBI_HERE);
+    errorThrowf("Error: streamNum=%d out of [1, %d] (line %d of file %s)", streamNum, MAX_STREAM_NUM, VITERBI_HERE);
   m_streamOffset.assign(static_cast<size_t>(streamNum), 0);
   m_streamWidth.assign(models.MMF.streamWidth, models.MMF.streamWidth + streamNum);
   int sum = 0;
@@ -209,16 +208,18 @@ void viterbiClass::streamsCheck(const macroClass& models, int dim) {
     sum += width;
   }
   if (dim != sum)
-    errorThrowf("Error: feature dimension %d differs from the sum %d of the stream widths (line %d of file %s)",
-                dim, sum, VITERBI_HERE);
+    errorThrowf("Error: feature dimension %d differs from the sum %d of the stream widths (line %d of file %s)", dim,
+                sum, VITERBI_HERE);
   m_models = &models;
 }
 
 void viterbiClass::modelCheck(const macroClass& models, int modelIdx, int node) const {
   int limit = std::min(models.MMF.modelNum, m_modelNum);
-  if (modelIdx < 0 || modelIdx >= limit)
+  if ((modelIdx < 0 || modelIdx >= limit) && node >= 0)
     errorThrowf("Error: model index %d of node %d out of [0, %d) (line %d of file %s)", modelIdx, node, limit,
                 VITERBI_HERE);
+  if (modelIdx < 0 || modelIdx >= limit)
+    errorThrowf("Error: model index %d out of [0, %d) (line %d of file %s)", modelIdx, limit, VITERBI_HERE);
   const hmmModel& model = models.MMF.model[static_cast<size_t>(modelIdx)];
   if (model.stateNum < 3 || model.stateNum > MAX_STATE_NUM + 2)
     errorThrowf("Error: model %s has stateNum=%d out of [3, %d] (line %d of file %s)", model.str.c_str(),
@@ -292,8 +293,7 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
   const netNode& start = nodes[static_cast<size_t>(startNode)];
   int firstNum = start.dicIndex < 0 ? static_cast<int>(start.fanOutIndirect.size()) : 1;
   if (candidateNum > m_arenaLen)
-    errorThrowf("Error: m_arenaLen=%d, candidateNum=%d (line %d of file %s)", m_arenaLen, candidateNum,
-                VITERBI_HERE);
+    errorThrowf("Error: m_arenaLen=%d, candidateNum=%d (line %d of file %s)", m_arenaLen, candidateNum, VITERBI_HERE);
   if (firstNum > candidateNum)
     errorThrowf("Error: nodeNumForFirstFrame=%d, candidateNum=%d (line %d of file %s)", firstNum, candidateNum,
                 VITERBI_HERE);
@@ -309,8 +309,8 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
         errorThrowf("Error: node %d links to node %d outside the net (line %d of file %s)", n, e, VITERBI_HERE);
     if (node.dicIndex < 0) continue;
     if (static_cast<size_t>(node.dicIndex) >= dict.m_pronDict.size())
-      errorThrowf("Error: sylIndex (%d) of node %d out of the range of [0, %d]! (line %d of file %s)",
-                  node.dicIndex, n, static_cast<int>(dict.m_pronDict.size()), VITERBI_HERE);
+      errorThrowf("Error: sylIndex (%d) of node %d out of the range of [0, %d]! (line %d of file %s)", node.dicIndex, n,
+                  static_cast<int>(dict.m_pronDict.size()), VITERBI_HERE);
     const std::vector<int>& idx = dict.m_pronDict[static_cast<size_t>(node.dicIndex)].modelIndex;
     if (idx.empty())
       errorThrowf("Error: syllable \"%s\" of node %d has no model (line %d of file %s)",
@@ -363,8 +363,7 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
 }
 
 int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim,
-                         int frameNum, int candidateNum, const macroClass& models, float beam,
-                         int descCandidateNum) {
+                         int frameNum, int candidateNum, const macroClass& models, float beam, int descCandidateNum) {
   int endNode = -1;
   // Between frames positions live..N-1 are all dead, so each frame's steps skip them.
   int live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
@@ -389,9 +388,10 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
         for (int j = 0; j < nextNum; j++) {
           arenaCandidate* copy = candidateCopy(cand, lastPos);
           if (!copy) {
-            printf("Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos (%d) > "
-                   "m_arenaLen-1 (%d)!\n",
-                   t, frameNum, i, N, j, nextNum, lastPos, m_arenaLen - 1);
+            printf(
+                "Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos (%d) > "
+                "m_arenaLen-1 (%d)!\n",
+                t, frameNum, i, N, j, nextNum, lastPos, m_arenaLen - 1);
             full = true;
             break;
           }
@@ -419,8 +419,7 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
         } else if (kind == 1) {
           copy->stateIdx = 0;
           copy->modelPos = cand.modelPos + 1;
-          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) +
-                                                 prob(nm.modelIndex[copy->modelPos], 0)));
+          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + prob(nm.modelIndex[copy->modelPos], 0)));
           phoneAdd(*copy, cand.modelPos, t - 1);
           lastPos++;
         } else {
@@ -449,7 +448,9 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
   return N;
 }
 
-void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) { recombineRange(nodes, lastPos, lastPos, lastPos); }
+void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) {
+  recombineRange(nodes, lastPos, lastPos, lastPos);
+}
 
 void viterbiClass::recombineRange(std::vector<netNode>& nodes, int liveEnd, int deadEnd, int lastPos) {
   if (m_slotStamp.size() != nodes.size() * MAX_STATE_NUM_IN_SYL)
@@ -516,7 +517,7 @@ int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandida
   int N = candidateNum;
   if (descCandidateNum) {
     double factor = t == 60 || t == 75 ? 0.8 : t == 100 ? 0.7 : t == 120 ? 0.6 : 1.0;
-    if (factor < 1.0) N = std::max(1, static_cast<int>(N * factor));
+    if (factor < 1.0 && N > 0) N = std::max(1, static_cast<int>(N * factor));
   }
   int limit = std::min(N, live);
   if (limit <= 0 || !m_order) {

@@ -16,8 +16,8 @@ namespace tulim {
 
 class dictClass;
 
-constexpr double LOG_ADD_CUTOFF = -23.0259;  // below this difference the smaller term is lost
-constexpr double LOG_SMALL = -5e9;           // a log score at or below this is dead
+constexpr double LOG_ADD_CUTOFF = -23.0259;   // below this difference the smaller term is lost
+constexpr double LOG_SMALL = -5e9;            // a log score at or below this is dead
 constexpr float MIXTURE_WEIGHT_CUT = -11.5f;  // mixtures of log weight at or below are skipped
 
 // Emission scores of one model for the frame each state was last asked about.
@@ -61,8 +61,7 @@ class viterbiClass {
   // Best log score of model modelIdx over frames frameId1..frameId2 (inclusive), one state
   // after another with no entry or exit transition; LZERO with a warning for fewer than
   // MAX_STATE_NUM frames.
-  float modelProb(const float* features, int dim, int frameId1, int frameId2, const macroClass& models,
-                  int modelIdx);
+  float modelProb(const float* features, int dim, int frameId1, int frameId2, const macroClass& models, int modelIdx);
 
   // The one node that no link enters, and the one node without outgoing links.
   int startNodeFind(const std::vector<netNode>& nodes) const;
@@ -74,7 +73,7 @@ class viterbiClass {
   // node, model position and state beats; on equal scores the later position dies.
   void recombine(std::vector<netNode>& nodes, int lastPos);
   // Orders the pointers at positions 0..lastPos-1 by score, highest first, equal scores in
-  // position order.
+  // position order (no score lies below LZERO: the search keeps dead ones at exactly LZERO).
   void sortCandidates(int lastPos);
   // The candidate count for frame t (lowered at frames 60, 75, 100 and 120 when
   // descCandidateNum is set, never below 1); then every position below it from the first one
@@ -108,11 +107,11 @@ class viterbiClass {
   std::vector<nodeModels> m_nodeModels;  // per net node, for the current search
   std::vector<int> m_streamOffset;       // first value of each stream in a frame
   std::vector<int> m_streamWidth;
-  std::vector<modelLayout> m_layout;     // per model used by the current search's net
-  std::vector<float> m_gaussPool;        // what m_layout points into
-  modelLayout m_spanLayout;              // the one model of modelProb
+  std::vector<modelLayout> m_layout;  // per model used by the current search's net
+  std::vector<float> m_gaussPool;     // what m_layout points into
+  modelLayout m_spanLayout;           // the one model of modelProb
   std::vector<float> m_spanPool;
-  std::vector<uint8_t> m_held;           // per record: holds a candidate of this search
+  std::vector<uint8_t> m_held;  // per record: holds a candidate of this search
   // Recombination slot (node, slot) is taken in the current frame only when its stamp is
   // m_stamp; stateSlot then holds the position.
   std::vector<uint32_t> m_slotStamp;
@@ -121,8 +120,8 @@ class viterbiClass {
   std::vector<arenaCandidate*> m_sortTmp;
   const macroClass* m_models = nullptr;
 
-  int searchInit(std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim,
-                 int frameNum, int candidateNum, const macroClass& models, int& endNode);
+  int searchInit(std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim, int frameNum,
+                 int candidateNum, const macroClass& models, int& endNode);
   void streamsCheck(const macroClass& models, int dim);
   void modelCheck(const macroClass& models, int modelIdx, int node) const;
   size_t layoutSize(const macroClass& models, int modelIdx) const;

@@ -1,5 +1,3 @@
-#include "viterbiClass.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,13 +10,14 @@
 #include "modelSetFixture.h"
 #include "netClass.h"
 #include "testFiles.h"
+#include "viterbiClass.h"
 
 using namespace tulim;
 using testing::HasSubstr;
 using testing::MatchesRegex;
 using tulim::test::envScope;
-using tulim::test::fixtureFrame;
 using tulim::test::FIXTURE_VECTOR_SIZE;
+using tulim::test::fixtureFrame;
 
 namespace {
 
@@ -56,8 +55,8 @@ float refState(const float* x, const macroClass& set, int model, int state, int 
   float p = 0.0f;
   int offset = 0;
   for (int s = 0; s < set.MMF.streamNum; s++) {
-    p += refStream(x + offset, set.MMF.model[static_cast<size_t>(model)].state[state].stream[s],
-                   set.MMF.streamWidth[s]);
+    p +=
+        refStream(x + offset, set.MMF.model[static_cast<size_t>(model)].state[state].stream[s], set.MMF.streamWidth[s]);
     offset += set.MMF.streamWidth[s];
   }
   return p;
@@ -73,8 +72,8 @@ strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& lin
   strVec lines{"VERSION=1.0", "N=" + std::to_string(nodes.size()) + "\tL=" + std::to_string(links.size())};
   for (size_t i = 0; i < nodes.size(); ++i) lines.push_back("I=" + std::to_string(i) + "\tW=" + nodes[i]);
   for (size_t k = 0; k < links.size(); ++k)
-    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) + "\tE=" +
-                    std::to_string(links[k].second));
+    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) +
+                    "\tE=" + std::to_string(links[k].second));
   return lines;
 }
 
@@ -167,7 +166,11 @@ struct refSearch {
   std::vector<char> held;
 
   refSearch(const macroClass& s, const dictClass& d, const std::vector<netNode>& n, int arenaLen)
-      : set(s), dict(d), nodes(n), arena(static_cast<size_t>(arenaLen)), order(static_cast<size_t>(arenaLen)),
+      : set(s),
+        dict(d),
+        nodes(n),
+        arena(static_cast<size_t>(arenaLen)),
+        order(static_cast<size_t>(arenaLen)),
         held(static_cast<size_t>(arenaLen), 0) {}
 
   const std::vector<int>& models(int node) const {
@@ -215,7 +218,8 @@ struct refSearch {
         const std::vector<int>& ms = models(c.node);
         int m = ms[static_cast<size_t>(c.modelPos)], s = c.stateIdx;
         int kind = s + 3 < set.MMF.model[static_cast<size_t>(m)].stateNum ? 2
-                   : c.modelPos + 1 < static_cast<int>(ms.size()) ? 1 : 0;
+                   : c.modelPos + 1 < static_cast<int>(ms.size())         ? 1
+                                                                          : 0;
         auto copy = [&]() -> arenaCandidate* {
           if (full || lastPos >= len) {
             full = true;
@@ -241,8 +245,8 @@ struct refSearch {
           if (kind == 1) {
             n->stateIdx = 0;
             n->modelPos++;
-            n->score = floor(n->score + (trans(set, m, s, s + 1) +
-                                         refState(x, set, ms[static_cast<size_t>(n->modelPos)], 0, t)));
+            n->score = floor(n->score +
+                             (trans(set, m, s, s + 1) + refState(x, set, ms[static_cast<size_t>(n->modelPos)], 0, t)));
             add(*n, false, 0, 0, c.modelPos, t - 1);
           } else {
             n->stateIdx++;
@@ -321,9 +325,10 @@ TEST(ModelProb, MatchesTheStraightforwardEmissionBitForBit) {
   for (int trial = 0; trial < 20; trial++) {
     for (float& value : x) value = normal(gen);
     int model = trial % 6;
-    float expected = trans(set, model, 1, 2) +
-                     (trans(set, model, 0, 1) + refState(x.data(), set, model, 0) + refState(x.data() + 39, set, model, 1)) +
-                     refState(x.data() + 78, set, model, 2);
+    float expected =
+        trans(set, model, 1, 2) +
+        (trans(set, model, 0, 1) + refState(x.data(), set, model, 0) + refState(x.data() + 39, set, model, 1)) +
+        refState(x.data() + 78, set, model, 2);
     EXPECT_EQ(v.modelProb(x.data(), 39, 0, 2, set, model), expected) << trial;
   }
 }
@@ -362,6 +367,8 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   f.speak({{"b", 0, 2}, {"b", 1, 1}, {"b", 2, 1}});
   viterbiClass v(0, 2);
   int b = f.set.findModelIndex("b");
+  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, 0, 3, f.set, 2); }),
+              MatchesRegex("Error: model index 2 out of \\[0, 2\\) \\(line [0-9]+ of file viterbi\\)"));
   testing::internal::CaptureStdout();
   EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -369,8 +376,9 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   const float* x = f.features.data();
   float e = atMeanEmission(f.set);
   float three = v.modelProb(x, 39, 1, 3, f.set, b);
-  EXPECT_EQ(three, trans(f.set, b, 1, 2) + (trans(f.set, b, 0, 1) + refState(x + 39, f.set, b, 0) +
-                                            refState(x + 78, f.set, b, 1)) + refState(x + 117, f.set, b, 2));
+  EXPECT_EQ(three, trans(f.set, b, 1, 2) +
+                       (trans(f.set, b, 0, 1) + refState(x + 39, f.set, b, 0) + refState(x + 78, f.set, b, 1)) +
+                       refState(x + 117, f.set, b, 2));
   EXPECT_NEAR(three, 3 * e + 2 * std::log(0.4f), 1e-3);
   float four = v.modelProb(x, 39, 0, 3, f.set, b);
   EXPECT_NEAR(four, 4 * e + 2 * std::log(0.4f) + std::log(0.6f), 1e-3);
@@ -411,8 +419,18 @@ TEST(ViterbiSearch, FollowsTheSpokenPathWithItsEndFramesAndScore) {
   f.halfTransitions();
   // 0 start, 1 end, 2 sil, 3 sil, 4 x, 5 y
   f.build({"!NULL", "!NULL", "sil", "sil", "x", "y"}, {{0, 2}, {2, 4}, {4, 5}, {5, 3}, {3, 1}});
-  f.speak({{"sil", 0, 2}, {"sil", 1, 1}, {"sil", 2, 1}, {"x", 0, 1}, {"x", 1, 2}, {"x", 2, 1}, {"y", 0, 1},
-           {"y", 1, 1}, {"y", 2, 3}, {"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 2}});
+  f.speak({{"sil", 0, 2},
+           {"sil", 1, 1},
+           {"sil", 2, 1},
+           {"x", 0, 1},
+           {"x", 1, 2},
+           {"x", 2, 1},
+           {"y", 0, 1},
+           {"y", 1, 1},
+           {"y", 2, 3},
+           {"sil", 0, 1},
+           {"sil", 1, 1},
+           {"sil", 2, 2}});
   int T = f.frames();
   ASSERT_EQ(T, 17);
   viterbiClass v(500, 3);
@@ -422,8 +440,7 @@ TEST(ViterbiSearch, FollowsTheSpokenPathWithItsEndFramesAndScore) {
   EXPECT_EQ(f.sylPath(best), "sil-x-y-sil");
   EXPECT_EQ(std::vector<int>(best.sylNode, best.sylNode + best.sylNum), (std::vector<int>{2, 4, 5, 3}));
   EXPECT_EQ(std::vector<int>(best.sylEndFrame, best.sylEndFrame + 4), (std::vector<int>{3, 7, 12, 16}));
-  EXPECT_EQ(std::vector<int>(best.phoneEndFrame, best.phoneEndFrame + best.phoneNum),
-            (std::vector<int>{3, 7, 12, 16}));
+  EXPECT_EQ(std::vector<int>(best.phoneEndFrame, best.phoneEndFrame + best.phoneNum), (std::vector<int>{3, 7, 12, 16}));
   EXPECT_EQ(std::vector<int>(best.phonePos, best.phonePos + 4), (std::vector<int>{0, 0, 0, 0}));
   float expected = (T - 1) * std::log(0.5f) + T * atMeanEmission(f.set);
   EXPECT_NEAR(best.score, expected, 1e-4 * std::fabs(expected));
@@ -436,8 +453,15 @@ TEST(ViterbiSearch, SyllableOfTwoModelsRecordsPhonePositions) {
   searchFixture f({"sil", "x", "y"});
   f.dict.m_pronDict.push_back({"xy", {f.set.findModelIndex("x"), f.set.findModelIndex("y")}});
   f.build({"!NULL", "!NULL", "sil", "xy@3"}, {{0, 2}, {2, 3}, {3, 1}});
-  f.speak({{"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}, {"x", 0, 2}, {"x", 1, 1}, {"x", 2, 1}, {"y", 0, 1},
-           {"y", 1, 1}, {"y", 2, 2}});
+  f.speak({{"sil", 0, 1},
+           {"sil", 1, 1},
+           {"sil", 2, 1},
+           {"x", 0, 2},
+           {"x", 1, 1},
+           {"x", 2, 1},
+           {"y", 0, 1},
+           {"y", 1, 1},
+           {"y", 2, 2}});
   viterbiClass v(200, 3);
   f.run(v, 40, 1e6f);
   const arenaCandidate& best = *v.m_order[0];
@@ -458,8 +482,18 @@ TEST(ViterbiSearch, TreeNetPicksTheSpokenTextAndSwappedFeaturesSwapIt) {
     std::vector<int> nodes;
   } cases[] = {{"x", "y", {2, 4, 5, 3}}, {"y", "x", {2, 6, 7, 3}}};
   for (const Case& c : cases) {
-    f.speak({{"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}, {c.first, 0, 2}, {c.first, 1, 2}, {c.first, 2, 2},
-             {c.second, 0, 1}, {c.second, 1, 3}, {c.second, 2, 1}, {"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}});
+    f.speak({{"sil", 0, 1},
+             {"sil", 1, 1},
+             {"sil", 2, 1},
+             {c.first, 0, 2},
+             {c.first, 1, 2},
+             {c.first, 2, 2},
+             {c.second, 0, 1},
+             {c.second, 1, 3},
+             {c.second, 2, 1},
+             {"sil", 0, 1},
+             {"sil", 1, 1},
+             {"sil", 2, 1}});
     viterbiClass v(500, 3);
     f.run(v, 100, 300.0f);
     const arenaCandidate& best = *v.m_order[0];
@@ -533,9 +567,8 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
     int arenaLen, candidates, frames;
     float beam;
     int desc;
-  } cases[] = {{150, 30, 130, 1e6f, 0}, {150, 30, 130, 40.0f, 1}, {40, 8, 130, 15.0f, 1},
-               {300, 60, 90, 60.0f, 0},  {300, 60, 90, 8.0f, 0},  {25, 20, 50, 1e6f, 0},
-               {60, 12, 1, 1e6f, 0},     {20, 20, 30, 0.0f, 0}};
+  } cases[] = {{150, 30, 130, 1e6f, 0}, {150, 30, 130, 40.0f, 1}, {40, 8, 130, 15.0f, 1}, {300, 60, 90, 60.0f, 0},
+               {300, 60, 90, 8.0f, 0},  {25, 20, 50, 1e6f, 0},    {60, 12, 1, 1e6f, 0},   {20, 20, 30, 0.0f, 0}};
   for (const Case& c : cases) {
     viterbiClass v(c.arenaLen, 8);
     testing::internal::CaptureStdout();
@@ -620,7 +653,8 @@ TEST(ViterbiSearch, ArenaFullStillAdvancesEveryCandidateByEachFrame) {
     const arenaCandidate& cand = *v.m_order[i];
     int model = f.set.findModelIndex(f.dict.m_pronDict[static_cast<size_t>(f.net.m_node[cand.node].dicIndex)].syl);
     float score = refState(x, f.set, model, 0);
-    for (int t = 1; t < f.frames(); t++) score = score + (trans(f.set, model, 0, 0) + refState(x + 39 * t, f.set, model, 0));
+    for (int t = 1; t < f.frames(); t++)
+      score = score + (trans(f.set, model, 0, 0) + refState(x + 39 * t, f.set, model, 0));
     EXPECT_EQ(cand.score, score) << i;
     EXPECT_EQ(cand.stateIdx, 0);
     EXPECT_EQ(cand.sylEndFrame[0], f.frames() - 1);
@@ -645,21 +679,28 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {0, 3}, {2, 1}, {3, 1}});
   f.speak({{"x", 0, 3}});
   struct Case {
-    int arenaLen, candidates, dim;
+    int arenaLen, modelNum, candidates, dim, frames;
     const char* pattern;
   } cases[] = {
-      {0, 2, 39, "Error: m_arenaLen=0, candidateNum=2 \\(line [0-9]+ of file viterbi\\)"},
-      {5, 6, 39, "Error: m_arenaLen=5, candidateNum=6 \\(line [0-9]+ of file viterbi\\)"},
-      {5, 1, 39, "Error: nodeNumForFirstFrame=2, candidateNum=1 \\(line [0-9]+ of file viterbi\\)"},
-      {5, 2, 38, "Error: feature dimension 38 differs from the sum 39 of the stream widths .*"},
+      {0, 2, 2, 39, 3, "Error: m_arenaLen=0, candidateNum=2 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 6, 39, 3, "Error: m_arenaLen=5, candidateNum=6 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 1, 39, 3, "Error: nodeNumForFirstFrame=2, candidateNum=1 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 2, 38, 3, "Error: feature dimension 38 differs from the sum 39 of the stream widths .*"},
+      {5, 2, 2, 39, 0, "Error: frameNum=0 < 1 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 1, 2, 39, 3, "Error: model index 1 of node 3 out of \\[0, 1\\) \\(line [0-9]+ of file viterbi\\)"},
   };
   for (const Case& c : cases) {
-    viterbiClass v(c.arenaLen, 2);
+    viterbiClass v(c.arenaLen, c.modelNum);
     EXPECT_THAT(fatalOf([&] {
-                  v.search(f.net.m_node, f.dict, f.features.data(), c.dim, 3, c.candidates, f.set, 10.0f, 0);
+                  v.search(f.net.m_node, f.dict, f.features.data(), c.dim, c.frames, c.candidates, f.set, 10.0f, 0);
                 }),
                 MatchesRegex(c.pattern));
   }
+  dictClass noModel = f.dict;
+  noModel.m_pronDict[1].modelIndex.clear();
+  viterbiClass w(5, 2);
+  EXPECT_THAT(fatalOf([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
+              MatchesRegex("Error: syllable \"x\" of node 3 has no model \\(line [0-9]+ of file viterbi\\)"));
   viterbiClass v(10, 2);
   std::vector<netNode> twoStarts = f.net.m_node;
   twoStarts[2].fanOutDirect.clear();
@@ -680,8 +721,8 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
 TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
   struct Case {
     int t, n, desc, expected;
-  } cases[] = {{60, 100, 1, 80}, {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
-               {60, 100, 0, 100}, {120, 1, 1, 1}, {75, 2, 1, 1}};
+  } cases[] = {{60, 100, 1, 80},  {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
+               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0}};
   viterbiClass v(100, 0);
   for (int i = 0; i < 100; i++) v.m_order[i]->score = 0.0f;
   for (const Case& c : cases) EXPECT_EQ(v.prune(c.t, c.n, 1.0f, c.desc), c.expected) << c.t << " " << c.n;
@@ -707,14 +748,12 @@ TEST(ViterbiSteps, RecombinationKeepsTheBetterAndOnTiesTheEarlierPosition) {
     int node, modelPos, stateIdx;
     float score, after;
   } recs[] = {
-      {1, 0, 0, -5.0f, LZERO},  // beaten by position 1
-      {1, 0, 0, -3.0f, -3.0f},
-      {1, 0, 1, -4.0f, -4.0f},  // another state
-      {2, 0, 0, -7.0f, -7.0f},  // another node
-      {2, 0, 0, -7.0f, LZERO},  // tie: the later dies
-      {1, 1, 0, -1.0f, -1.0f},  // another model position
-      {1, 0, 0, LZERO, LZERO},
-      {2, 1, 2, -2.0f, -2.0f},
+      {1, 0, 0, -5.0f, LZERO},                           // beaten by position 1
+      {1, 0, 0, -3.0f, -3.0f}, {1, 0, 1, -4.0f, -4.0f},  // another state
+      {2, 0, 0, -7.0f, -7.0f},                           // another node
+      {2, 0, 0, -7.0f, LZERO},                           // tie: the later dies
+      {1, 1, 0, -1.0f, -1.0f},                           // another model position
+      {1, 0, 0, LZERO, LZERO}, {2, 1, 2, -2.0f, -2.0f},
   };
   for (int i = 0; i < 8; i++) {
     v.m_order[i]->node = recs[i].node;
