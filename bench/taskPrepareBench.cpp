@@ -77,8 +77,8 @@ void BM_EpdAndMfcc(benchmark::State& state) {
   quietStdout quiet;
   for (auto _ : state) {
     int frameNum = 0, vecSize = 0, firstFrame = 0;
-    float* features = recogTask().epdAndMfcc(param, x.data(), static_cast<int>(x.size()), 16000, 16, 320, 160,
-                                             frameNum, vecSize, firstFrame);
+    float* features = recogTask().epdAndMfcc(param, x.data(), static_cast<int>(x.size()), 16000, 16, 320, 160, frameNum,
+                                             vecSize, firstFrame);
     benchmark::DoNotOptimize(features);
     free(features);
   }

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 
 #include "dictClass.h"
@@ -139,11 +140,12 @@ TEST(DictPrepare, EnglishMergesTheAddendaAndSkipsThePronunciationDictionary) {
   EXPECT_EQ(text.m_textNormSp[0].source, "!");
   EXPECT_EQ(text.m_textNormSp[0].mode, "$");
   const std::string t = "[0-9]+\\.[0-9]{3} sec: ";
-  EXPECT_THAT(out, MatchesRegex("(.*\n)?" + t + "Read wpa \".*lex\\.wpa\" \\(myDict\\.m_wpa\\.size\\(\\)=3\\)\n(.*\n)?" +
-                                t + "Read wpaAddenda \".*add\\.wpa\" \\(myDict\\.m_wpaAddenda\\.size\\(\\)=1\\)\n(.*\n)*" +
-                                t + "wpaMerge \\(myDict\\.m_wpa\\.size\\(\\)=3\\)\n" + t + "Sort myDict\\.m_wpa\n" + t +
-                                "Read text normalization mapping file \".*map\\.tnm\" "
-                                "\\(myText\\.m_textNormSp\\.size\\(\\)=1\\)\n"));
+  EXPECT_THAT(out,
+              MatchesRegex("(.*\n)?" + t + "Read wpa \".*lex\\.wpa\" \\(myDict\\.m_wpa\\.size\\(\\)=3\\)\n(.*\n)?" + t +
+                           "Read wpaAddenda \".*add\\.wpa\" \\(myDict\\.m_wpaAddenda\\.size\\(\\)=1\\)\n(.*\n)*" + t +
+                           "wpaMerge \\(myDict\\.m_wpa\\.size\\(\\)=3\\)\n" + t + "Sort myDict\\.m_wpa\n" + t +
+                           "Read text normalization mapping file \".*map\\.tnm\" "
+                           "\\(myText\\.m_textNormSp\\.size\\(\\)=1\\)\n"));
 }
 
 TEST(DictPrepare, EnglishWithoutAddendaDoesNotMerge) {
@@ -257,16 +259,24 @@ TEST(NetPrepare, EnglishTreeNetWritesEveryDiagnosticFile) {
   const std::string t = "[0-9]+\\.[0-9]{3} sec: ";
   EXPECT_THAT(out, MatchesRegex(t + "Read text \".*texts\\.txt\" \\(m_txtVs\\.size\\(\\)=3\\)\n" + t +
                                 "text normalization \\(m_txtVsNormalized\\.size\\(\\)=3\\)\n"
-                                "\t===> Saved " + d + "/output\\.nt\n(.*\n)*" + t +
+                                "\t===> Saved " +
+                                d + "/output\\.nt\n(.*\n)*" + t +
                                 "Texts to phonetic alphabets by exhaustive listing\n"
                                 "\tNo\\. of text entries = 3, no\\. of PA entries = 4\n"
-                                "\t===> Saved " + d + "/output\\.syl\n" + t +
+                                "\t===> Saved " +
+                                d + "/output\\.syl\n" + t +
                                 "Create m_pronDict from m_txtVs\\. \\(m_pronDict\\.size\\(\\) = 6\\)\n"
-                                "\t===> Saved " + d + "/output\\.dic\n(.*\n)*" + t +
+                                "\t===> Saved " +
+                                d + "/output\\.dic\n(.*\n)*" + t +
                                 "Generated tree net \\(nodeNum=[0-9]+\\)\n"
-                                "\t===> Saved net file: " + d + "/output\\.net\n"
-                                "\t===> Saved net file: " + d + "/output\\.netb\n"
-                                "(.*\n)*\t===> Saved wpa file " + d + "/output\\.wpa\n"));
+                                "\t===> Saved net file: " +
+                                d +
+                                "/output\\.net\n"
+                                "\t===> Saved net file: " +
+                                d +
+                                "/output\\.netb\n"
+                                "(.*\n)*\t===> Saved wpa file " +
+                                d + "/output\\.wpa\n"));
 }
 
 TEST(NetPrepare, WithoutOutputDirectoryWritesNothing) {
@@ -291,8 +301,7 @@ TEST(NetPrepare, AssessJoinsTheTextsAndPadsShortPauses) {
   const std::string out = task.prepare();
   EXPECT_THAT(out, HasSubstr("(m_txtVs.size()=1)\n"));
   EXPECT_THAT(task.text.m_txtVs, ElementsAre("yes no go"));
-  EXPECT_THAT(task.text.m_sylVs,
-              UnorderedElementsAre("y_eh_s-sp-n_ow-sp-g_ow\t0", "y_eh_s-sp-n_ow-sp-g_ax_ow\t0"));
+  EXPECT_THAT(task.text.m_sylVs, UnorderedElementsAre("y_eh_s-sp-n_ow-sp-g_ow\t0", "y_eh_s-sp-n_ow-sp-g_ax_ow\t0"));
 
   task.param.usePaddedHardSp = 0;
   task.prepare();
@@ -363,11 +372,8 @@ TEST(NetPrepare, TreeNetFlagsFollowFunctionComparisonModeAndEndPoints) {
     int comparisonMode, usePaddedSoftSil, useEpd;
     int filler, softSil, edgeSil;
   } cases[] = {
-      {"recog", 0, 1, 0, 0, 0, 1},
-      {"recog", 3, 1, 1, 1, 0, 0},
-      {"recog", 2, 1, 1, 0, 0, 0},
-      {"assess", 3, 1, 0, 0, 1, 1},
-      {"assess", 0, 0, 1, 0, 0, 0},
+      {"recog", 0, 1, 0, 0, 0, 1},  {"recog", 3, 1, 1, 1, 0, 0},  {"recog", 2, 1, 1, 0, 0, 0},
+      {"assess", 3, 1, 0, 0, 1, 1}, {"assess", 0, 0, 1, 0, 0, 0},
   };
   for (const Case& c : cases) {
     syllableTask task;
@@ -392,14 +398,12 @@ TEST(NetPrepare, SizesTheSearchFromTheWidestFanOut) {
     int fanOut, comparisonMode, maxCandidateNum;
     int candidateNum, arenaLen;
   } cases[] = {
-      {4, 0, 1000, 100, 500},  // 16 is raised to 100
-      {5, 0, 1000, 20, 100},   // 20 stays
-      {30, 0, 1000, 120, 600},
-      {4, 0, 50, 50, 250},     // the cap applies after the raise
-      {4, 0, 0, 0, 0},         // maxCandidateNum left at its default
-      {4, 3, 1000, 80, 8000},
-      {1, 3, 1000, 20, 2000},
-      {30, 3, 500, 500, 50000},
+      {4, 0, 1000, 100, 500},                         // 16 is raised to 100
+      {5, 0, 1000, 20, 100},                          // 20 stays
+      {30, 0, 1000, 120, 600},  {4, 0, 50, 50, 250},  // the cap applies after the raise
+      {4, 0, 0, 0, 0},                                // maxCandidateNum left at its default
+      {4, 3, 1000, 80, 8000},   {1, 3, 1000, 20, 2000},
+      {30, 3, 500, 500, 50000}, {4, 0, -10, -10, -50},  // taken as it is; the search refuses it
   };
   for (const Case& c : cases) {
     englishTask task;
@@ -425,6 +429,13 @@ TEST(NetPrepare, RefusesWhatItCannotBuild) {
       {"outputDir", [](taskRun& t) { t.param.outputDir = t.dir.path() + "/" + std::string(1000, 'd'); },
        "Error: recogParam\\.outputDir is too long: \".*/output\\.netb\" needs [0-9]+ characters, "
        "MAX_RESULT_PATH_LEN=1000\\. \\(line [0-9]+ of recogTaskNet\\)"},
+      {"arena",
+       [](taskRun& t) {
+         t.param.netFile = t.dir.write("fan.net", fanOutNet(4));
+         t.param.maxCandidateNum = INT_MIN;
+       },
+       "Error: an arena of -10737418240 candidates \\(maxCandidateNum=-2147483648\\) exceeds the int range\\. "
+       "\\(line [0-9]+ of recogTaskNet\\)"},
   };
   for (const Case& c : cases) {
     englishTask task;

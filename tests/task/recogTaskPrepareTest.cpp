@@ -205,8 +205,8 @@ TEST(WavePrepare, RangeIsTheThirdLargestOverTheSecondSmallestOf25Frames) {
   // half-silent frame, eleven at L, a mixed one, ten at H, and two louder ones; a tenth of
   // 25 is 2, so the range is H / L whatever the extremes are.
   auto wave = [](int low, int high) {
-    std::vector<wavePiece> pieces{{160, 0}, {12 * 160, static_cast<double>(low)},
-                                  {11 * 160, static_cast<double>(high)}, {2 * 160, 30000}};
+    std::vector<wavePiece> pieces{
+        {160, 0}, {12 * 160, static_cast<double>(low)}, {11 * 160, static_cast<double>(high)}, {2 * 160, 30000}};
     return test::piecewiseWave(pieces);
   };
   struct Case {
@@ -242,7 +242,9 @@ TEST(WavePrepare, RefusesDepthsAndRatesItCannotConvert) {
     int fs, nbits;
     const char* message;
   } cases[] = {
-      {16000, 24, "Error: nbits=24 is not supported; a wave must have 1 to 16 bits per sample\\. \\(line [0-9]+ of recogTaskPrepare\\)"},
+      {16000, 24,
+       "Error: nbits=24 is not supported; a wave must have 1 to 16 bits per sample\\. \\(line [0-9]+ of "
+       "recogTaskPrepare\\)"},
       {16000, 0, "Error: nbits=0 is not supported.*"},
       {16000, -3, "Error: nbits=-3 is not supported.*"},
       {0, 16, "Error: fs=0 is not a sampling rate\\. \\(line [0-9]+ of recogTaskPrepare\\)"},
@@ -351,8 +353,9 @@ TEST(EpdAndMfcc, EndPointsWithoutSpeechAreFatal) {
   param.featureConfigFile = dir.write("mfcc.cfg", "");
   for (const std::vector<int>& x : {std::vector<int>(16000, 0), std::vector<int>(16000, 300), std::vector<int>()}) {
     features f = epdAndMfcc(param, x);
-    EXPECT_THAT(f.error, MatchesRegex("Error: End-point detection found no speech in the wave \\(sampleCount=[0-9]+\\)\\. "
-                                      "\\(line [0-9]+ of recogTaskPrepare\\)"));
+    EXPECT_THAT(f.error,
+                MatchesRegex("Error: End-point detection found no speech in the wave \\(sampleCount=[0-9]+\\)\\. "
+                             "\\(line [0-9]+ of recogTaskPrepare\\)"));
   }
 }
 
