@@ -11,6 +11,11 @@
 
 namespace tulim {
 
+struct arenaCandidate;
+class macroClass;
+class netClass;
+struct pronEntry;
+
 // One phone: one model of the HMM set.
 struct phoneInfo {
   std::string name;                         // model name
@@ -98,7 +103,40 @@ class mlfClass {
 
   // ---- Segmentation and label input ------------------------------------------------------
 
+  // path2sylLevel, then path2phoneLevel, on the winning candidate of the search.
+  void path2mlf(const arenaCandidate& candidate, const netClass& net, const std::vector<pronEntry>& pronDict,
+                const macroClass& mac);
+  // m_syl := one unscored node per syllable entry of the candidate, its text from the net node.
+  void path2sylLevel(const arenaCandidate& candidate, const netClass& net, const std::vector<pronEntry>& pronDict,
+                     const macroClass& mac);
+  // Appends the candidate's phones to the nodes of path2sylLevel and resets every score.
+  // Phones outside the syllable entries are dropped with a warning.
+  void path2phoneLevel(const arenaCandidate& candidate, const netClass& net, const std::vector<pronEntry>& pronDict,
+                       const macroClass& mac);
+  // m_syl := the nodes and phones of a label file, lines "start end phone cumLogLike [node]"
+  // ('%' comments, times in 100 ns units); a line with a fifth field starts a node.
+  void labFileRead(const std::string& fileName);
+  // m_timberScore and m_syl from a file of writePhoneLevel(fileName, true, true, ...).
+  void phoneLevelRead(const std::string& fileName);
+
   // ---- Label writers -----------------------------------------------------------------------
+
+  // MLF of the nodes other than "sil"; the file ends in "." without a line end.
+  void writeSylLevel(const std::string& fileName) const;
+  // Phone labels, with the MLF frame ("#!MLF!#", a title line and a closing "."), with the
+  // scores (header comments, tab-separated "phone#score" fields, node names and texts) and
+  // with the node volumes appended to each node's first phone.
+  void writePhoneLevel(const std::string& fileName, bool mlfFrame, bool withScore, bool withVolume) const;
+  // Neither frame, scores nor volumes: the form labFileRead reads.
+  void writePhoneLevel(const std::string& fileName) const;
+  // Scores and volumes without the frame when set, else the plain form.
+  void writePhoneLevel(const std::string& fileName, bool withScoreAndVolume) const;
+  // Per scored phone three lines: "name modelIndex frameNum", its competing model indices
+  // and their log-likelihoods.
+  void competingModelWrite(const macroClass& mac, const std::string& fileName) const;
+  // Readable report of the node and phone scores, the competing models, the scores before
+  // and after the discounts and the discount counts.
+  void scoreReportWrite(const macroClass& mac, const std::string& fileName) const;
 
   // ---- Phone ranking and node operations ---------------------------------------------------
 

@@ -57,6 +57,8 @@ class recogTask {
   // candidate number and the arena length. Sets param.netType to 0 when sylFile is set.
   void netPrepare(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net,
                   int& candidateNum, int& arenaLen);
+
+  // ---- Syllable pitch and volume, and the net-file variants ----------------------------------
 };
 
 }  // namespace tulim

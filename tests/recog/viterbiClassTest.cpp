@@ -1,0 +1,802 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <map>
+#include <random>
+
+#include "dictClass.h"
+#include "modelSetFixture.h"
+#include "netClass.h"
+#include "testFiles.h"
+#include "viterbiClass.h"
+
+using namespace tulim;
+using testing::HasSubstr;
+using testing::MatchesRegex;
+using tulim::test::envScope;
+using tulim::test::FIXTURE_VECTOR_SIZE;
+using tulim::test::fixtureFrame;
+
+namespace {
+
+std::string fatalOf(const std::function<void()>& f) {
+  envScope temp("temp", nullptr);
+  try {
+    f();
+  } catch (char* message) {
+    return message;
+  }
+  return "";
+}
+
+// ---- The straightforward emission the search must reproduce bit for bit -----------------
+
+float refMixture(const float* x, const hmmMixture& mix, int width) {
+  float sum = 0.0f;
+  for (int k = 0; k < width; k++) {
+    float d = x[k] - mix.mean[k];
+    sum += d * d * mix.variance[k];
+  }
+  return -(sum + mix.gconst) / 2.0f;
+}
+
+float refStream(const float* x, const hmmStream& stream, int width) {
+  double sum = LZERO;
+  for (int m = 0; m < stream.mixtureNum; m++) {
+    const hmmMixture& mix = stream.mixture[m];
+    if (mix.mixtureWeight > -11.5f) sum = logAdd(sum, refMixture(x, mix, width) + mix.mixtureWeight);
+  }
+  return static_cast<float>(sum);
+}
+
+float refState(const float* x, const macroClass& set, int model, int state, int = 0) {
+  float p = 0.0f;
+  int offset = 0;
+  for (int s = 0; s < set.MMF.streamNum; s++) {
+    p +=
+        refStream(x + offset, set.MMF.model[static_cast<size_t>(model)].state[state].stream[s], set.MMF.streamWidth[s]);
+    offset += set.MMF.streamWidth[s];
+  }
+  return p;
+}
+
+float trans(const macroClass& set, int model, int from, int to) {
+  return set.MMF.model[static_cast<size_t>(model)].transProb[from + 1][to + 1];
+}
+
+// ---- Nets and searches over the shared well-separated model set ---------------------------
+
+strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& links) {
+  strVec lines{"VERSION=1.0", "N=" + std::to_string(nodes.size()) + "\tL=" + std::to_string(links.size())};
+  for (size_t i = 0; i < nodes.size(); ++i) lines.push_back("I=" + std::to_string(i) + "\tW=" + nodes[i]);
+  for (size_t k = 0; k < links.size(); ++k)
+    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) +
+                    "\tE=" + std::to_string(links[k].second));
+  return lines;
+}
+
+// Models in list order (fixtureMean index k); each syllable is the model of its own name.
+struct searchFixture {
+  strVec names;
+  macroClass set;
+  dictClass dict;
+  netClass net;
+  std::vector<float> features;
+
+  explicit searchFixture(const strVec& modelNames) : names(modelNames) {
+    test::modelSetPrepare(set, names);
+    strVec sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    for (const std::string& name : sorted) dict.m_pronDict.push_back({name, {set.findModelIndex(name)}});
+  }
+  // Every emitting transition ln 0.5, so that a path's transitions cost (T-1) ln 0.5.
+  void halfTransitions() {
+    for (hmmModel& model : set.MMF.model)
+      for (int i = 1; i <= 3; i++) model.transProb[i][i] = model.transProb[i][i + 1] = std::log(0.5f);
+  }
+  int listIndex(const std::string& name) const {
+    return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+  }
+  void build(const strVec& nodes, const std::vector<std::pair<int, int>>& links) {
+    net.netVs2net(netLines(nodes, links), dict);
+  }
+  // Frames at the means of (model name, state, frame count) runs.
+  void speak(const std::vector<std::tuple<std::string, int, int>>& runs) {
+    features.clear();
+    for (const auto& run : runs)
+      for (int f = 0; f < std::get<2>(run); f++) {
+        std::vector<float> frame = fixtureFrame(listIndex(std::get<0>(run)), std::get<1>(run));
+        features.insert(features.end(), frame.begin(), frame.end());
+      }
+  }
+  int frames() const { return static_cast<int>(features.size()) / FIXTURE_VECTOR_SIZE; }
+  int run(viterbiClass& v, int candidates, float beam, int desc = 0) {
+    return v.search(net.m_node, dict, features.data(), FIXTURE_VECTOR_SIZE, frames(), candidates, set, beam, desc);
+  }
+  std::string sylPath(const arenaCandidate& c) const {
+    std::string path;
+    for (int k = 0; k < c.sylNum; k++) path += (k ? "-" : "") + dict.m_pronDict[static_cast<size_t>(c.sylId[k])].syl;
+    return path;
+  }
+};
+
+// Emission of a frame at the very means of its state: each stream -gconst / 2.
+float atMeanEmission(const macroClass& set) {
+  float p = 0.0f;
+  for (int s = 0; s < 3; s++) p += -set.MMF.model[0].state[0].stream[s].mixture[0].gconst / 2.0f;
+  return p;
+}
+
+// A random model set of 32 mixtures a stream, some of them below the weight cut.
+void randomSet(macroClass& set, int models, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::uniform_real_distribution<float> uniform(0.2f, 2.0f);
+  test::modelSetFill(set, strVec(static_cast<size_t>(models), "m"));
+  for (int k = 0; k < models; k++) set.MMF.model[static_cast<size_t>(k)].str = "m" + std::to_string(k);
+  for (hmmModel& model : set.MMF.model)
+    for (hmmState& state : model.state)
+      for (hmmStream& stream : state.stream) {
+        stream.mixtureNum = 32;
+        for (int m = 0; m < 32; m++) {
+          hmmMixture& mix = stream.mixture[m];
+          mix.mixtureWeight = m % 7 == 3 ? 1e-6f : uniform(gen);
+          for (int d = 0; d < 13; d++) {
+            mix.mean[d] = normal(gen);
+            mix.variance[d] = uniform(gen);
+          }
+          mix.gconst = 13.0f * std::log(2.0f * static_cast<float>(M_PI)) + normal(gen);
+        }
+      }
+  set.sortModels(0, models - 1);
+  set.prepareModels();
+}
+
+// The search as plainly written: whole-record copies, slots refilled per node, a stable sort
+// of every position and a scan of all N positions, with the emission computed above. The
+// fast search must leave exactly the same candidates in the same order.
+struct refSearch {
+  const macroClass& set;
+  const dictClass& dict;
+  std::vector<netNode> nodes;
+  std::vector<arenaCandidate> arena;
+  std::vector<arenaCandidate*> order;
+  std::vector<char> held;
+
+  refSearch(const macroClass& s, const dictClass& d, const std::vector<netNode>& n, int arenaLen)
+      : set(s),
+        dict(d),
+        nodes(n),
+        arena(static_cast<size_t>(arenaLen)),
+        order(static_cast<size_t>(arenaLen)),
+        held(static_cast<size_t>(arenaLen), 0) {}
+
+  const std::vector<int>& models(int node) const {
+    return dict.m_pronDict[static_cast<size_t>(nodes[static_cast<size_t>(node)].dicIndex)].modelIndex;
+  }
+  static float floor(float v) { return v <= -5e9 ? LZERO : v; }
+  static void add(arenaCandidate& c, bool syl, int dicIndex, int node, int pos, int end) {
+    if (syl) {
+      c.sylId[c.sylNum] = dicIndex;
+      c.sylNode[c.sylNum] = node;
+      c.sylEndFrame[c.sylNum] = end;
+      c.sylEndScore[c.sylNum++] = c.score;
+    } else {
+      c.phonePos[c.phoneNum] = pos;
+      c.phoneEndFrame[c.phoneNum] = end;
+      c.phoneEndScore[c.phoneNum++] = c.score;
+    }
+  }
+
+  int run(const float* features, int T, int candidates, float beam, int desc) {
+    viterbiClass finder(0, 0);
+    int start = finder.startNodeFind(nodes), end = finder.endNodeFind(nodes);
+    int len = static_cast<int>(arena.size());
+    for (int i = 0; i < len; i++) {
+      arena[static_cast<size_t>(i)].stateIdx = arena[static_cast<size_t>(i)].modelPos = 0;
+      arena[static_cast<size_t>(i)].node = arena[static_cast<size_t>(i)].sylNum = 0;
+      arena[static_cast<size_t>(i)].phoneNum = 0;
+      arena[static_cast<size_t>(i)].score = LZERO;
+      order[static_cast<size_t>(i)] = &arena[static_cast<size_t>(i)];
+    }
+    const std::vector<int>& first = nodes[static_cast<size_t>(start)].fanOutIndirect;
+    for (size_t j = 0; j < first.size(); j++) {
+      arena[j].node = first[j];
+      arena[j].score = floor(refState(features, set, models(first[j])[0], 0));
+      held[j] = 1;
+    }
+    int N = candidates;
+    for (int t = 1; t < T; t++) {
+      const float* x = features + 39 * t;
+      int lastPos = N;
+      bool full = false;
+      for (int i = 0; i < N; i++) {
+        arenaCandidate& c = *order[static_cast<size_t>(i)];
+        if (!(c.score > -5e9)) continue;
+        const std::vector<int>& ms = models(c.node);
+        int m = ms[static_cast<size_t>(c.modelPos)], s = c.stateIdx;
+        int kind = s + 3 < set.MMF.model[static_cast<size_t>(m)].stateNum ? 2
+                   : c.modelPos + 1 < static_cast<int>(ms.size())         ? 1
+                                                                          : 0;
+        auto copy = [&]() -> arenaCandidate* {
+          if (full || lastPos >= len) {
+            full = true;
+            return nullptr;
+          }
+          held[static_cast<size_t>(order[static_cast<size_t>(lastPos)] - arena.data())] = 1;
+          *order[static_cast<size_t>(lastPos)] = c;
+          return order[static_cast<size_t>(lastPos++)];
+        };
+        if (kind == 0) {
+          for (int e : nodes[static_cast<size_t>(c.node)].fanOutIndirect) {
+            arenaCandidate* n = copy();
+            if (!n) break;
+            n->stateIdx = n->modelPos = 0;
+            n->node = e;
+            n->score = e == end ? LZERO
+                                : floor(c.score + trans(set, m, s, s + 1) + refState(x, set, models(e)[0], 0, t) +
+                                        nodes[static_cast<size_t>(e)].penalty);
+            add(*n, true, nodes[static_cast<size_t>(c.node)].dicIndex, c.node, 0, t - 1);
+            add(*n, false, 0, 0, c.modelPos, t - 1);
+          }
+        } else if (arenaCandidate* n = copy()) {
+          if (kind == 1) {
+            n->stateIdx = 0;
+            n->modelPos++;
+            n->score = floor(n->score +
+                             (trans(set, m, s, s + 1) + refState(x, set, ms[static_cast<size_t>(n->modelPos)], 0, t)));
+            add(*n, false, 0, 0, c.modelPos, t - 1);
+          } else {
+            n->stateIdx++;
+            n->score = floor(n->score + (trans(set, m, s, s + 1) + refState(x, set, m, s + 1, t)));
+          }
+        }
+        c.score = floor(c.score + (trans(set, m, s, s) + refState(x, set, m, s, t)));
+      }
+      for (int p = 0; p < lastPos; p++)
+        std::fill_n(nodes[static_cast<size_t>(order[static_cast<size_t>(p)]->node)].stateSlot, 150, -1);
+      for (int p = 0; p < lastPos; p++) {
+        arenaCandidate& c = *order[static_cast<size_t>(p)];
+        int& h = nodes[static_cast<size_t>(c.node)].stateSlot[c.modelPos * 3 + c.stateIdx];
+        if (h < 0) {
+          h = p;
+        } else if (c.score > order[static_cast<size_t>(h)]->score) {
+          order[static_cast<size_t>(h)]->score = LZERO;
+          h = p;
+        } else {
+          c.score = LZERO;
+        }
+      }
+      std::stable_sort(order.begin(), order.begin() + lastPos,
+                       [](const arenaCandidate* a, const arenaCandidate* b) { return a->score > b->score; });
+      if (desc && (t == 60 || t == 75 || t == 100 || t == 120))
+        N = std::max(1, static_cast<int>(N * (t == 100 ? 0.7 : t == 120 ? 0.6 : 0.8)));
+      for (int i = 0; i < N; i++)
+        if (order[static_cast<size_t>(i)]->score < static_cast<double>(order[0]->score) - beam)
+          for (int k = i; k < N; k++) order[static_cast<size_t>(k)]->score = LZERO;
+    }
+    if (T == 1)
+      std::stable_sort(order.begin(), order.begin() + N,
+                       [](const arenaCandidate* a, const arenaCandidate* b) { return a->score > b->score; });
+    for (int i = 0; i < N; i++) {
+      arenaCandidate& c = *order[static_cast<size_t>(i)];
+      if (!held[static_cast<size_t>(&c - arena.data())] || c.node == end) continue;
+      add(c, true, nodes[static_cast<size_t>(c.node)].dicIndex, c.node, 0, T - 1);
+      add(c, false, 0, 0, c.modelPos, T - 1);
+    }
+    return N;
+  }
+};
+
+template <typename T>
+std::vector<T> history(const T* values, int n) {
+  return std::vector<T>(values, values + n);
+}
+
+}  // namespace
+
+// ---- Scores --------------------------------------------------------------------------------
+
+TEST(LogAdd, FollowsItsCutOffAndDeadLimit) {
+  struct Case {
+    double a, b, expected;
+  } cases[] = {
+      {0.0, -30.0, 0.0},
+      {-30.0, 0.0, 0.0},
+      {-1e10, -50.0, -50.0},
+      {0.0, 0.0, std::log(2.0)},
+      {-6e9, -6e9 - 30.0, LZERO},
+      {-1.0, -2.0, -1.0 + std::log(1.0 + std::exp(-1.0))},
+      {-10.0, -10.0 - 23.0, -10.0 + std::log(1.0 + std::exp(-23.0))},
+      {-10.0, -10.0 - 23.1, -10.0},
+  };
+  for (const Case& c : cases) EXPECT_DOUBLE_EQ(logAdd(c.a, c.b), c.expected) << c.a << " " << c.b;
+}
+
+TEST(ModelProb, MatchesTheStraightforwardEmissionBitForBit) {
+  macroClass set;
+  randomSet(set, 6, 7);
+  std::mt19937 gen(11);
+  std::normal_distribution<float> normal(0.0f, 1.5f);
+  std::vector<float> x(39 * 3);
+  viterbiClass v(0, 6);
+  for (int trial = 0; trial < 20; trial++) {
+    for (float& value : x) value = normal(gen);
+    int model = trial % 6;
+    float expected =
+        trans(set, model, 1, 2) +
+        (trans(set, model, 0, 1) + refState(x.data(), set, model, 0) + refState(x.data() + 39, set, model, 1)) +
+        refState(x.data() + 78, set, model, 2);
+    EXPECT_EQ(v.modelProb(x.data(), 39, 0, 2, set, model), expected) << trial;
+  }
+}
+
+TEST(ModelProb, SkipsMixturesAtTheWeightCut) {
+  searchFixture f({"a"});
+  hmmStream& stream = f.set.MMF.model[0].state[0].stream[0];
+  stream.mixtureNum = 2;
+  stream.mixture[0].mixtureWeight = -11.0f;  // so that a second mixture at -11.4 shows
+  stream.mixture[1] = stream.mixture[0];
+  std::vector<float> x;
+  for (int q = 0; q < 3; q++) {
+    std::vector<float> frame = fixtureFrame(0, q);
+    x.insert(x.end(), frame.begin(), frame.end());
+  }
+  struct Case {
+    float weight;
+    bool used;
+  } cases[] = {{-11.5f, false}, {-11.4f, true}};
+  for (const Case& c : cases) {
+    stream.mixture[1].mixtureWeight = c.weight;
+    viterbiClass v(0, 1);
+    float got = v.modelProb(x.data(), 39, 0, 2, f.set, 0);
+    float expected = trans(f.set, 0, 1, 2) +
+                     (trans(f.set, 0, 0, 1) + refState(x.data(), f.set, 0, 0) + refState(x.data() + 39, f.set, 0, 1)) +
+                     refState(x.data() + 78, f.set, 0, 2);
+    EXPECT_EQ(got, expected) << c.weight;
+    stream.mixture[1].mixtureWeight = LZERO;
+    float alone = v.modelProb(x.data(), 39, 0, 2, f.set, 0);
+    EXPECT_EQ(got == alone, !c.used) << c.weight;
+  }
+}
+
+TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
+  searchFixture f({"a", "b"});
+  f.speak({{"b", 0, 2}, {"b", 1, 1}, {"b", 2, 1}});
+  viterbiClass v(0, 2);
+  int b = f.set.findModelIndex("b");
+  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, 0, 3, f.set, 2); }),
+              MatchesRegex("Error: model index 2 out of \\[0, 2\\) \\(line [0-9]+ of file viterbi\\)"));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=1, frameId2=2, frameNum=2<MAX_STATE_NUM=3\n");
+  const float* x = f.features.data();
+  float e = atMeanEmission(f.set);
+  float three = v.modelProb(x, 39, 1, 3, f.set, b);
+  EXPECT_EQ(three, trans(f.set, b, 1, 2) +
+                       (trans(f.set, b, 0, 1) + refState(x + 39, f.set, b, 0) + refState(x + 78, f.set, b, 1)) +
+                       refState(x + 117, f.set, b, 2));
+  EXPECT_NEAR(three, 3 * e + 2 * std::log(0.4f), 1e-3);
+  float four = v.modelProb(x, 39, 0, 3, f.set, b);
+  EXPECT_NEAR(four, 4 * e + 2 * std::log(0.4f) + std::log(0.6f), 1e-3);
+}
+
+TEST(ModelProb, IgnoresWhatTheSearchLeftInTheCache) {
+  searchFixture f({"sil", "a"});
+  f.build({"!NULL", "!NULL", "a", "sil"}, {{0, 2}, {2, 3}, {3, 1}});
+  f.speak({{"a", 0, 1}, {"a", 1, 1}, {"a", 2, 1}, {"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}});
+  int a = f.set.findModelIndex("a");
+  viterbiClass fresh(10, 2);
+  float expected = fresh.modelProb(f.features.data() + 3 * 39, 39, 0, 2, f.set, a);
+  // One frame leaves a's state 0 cached for frame index 0, the span's first index.
+  viterbiClass used(10, 2);
+  used.search(f.net.m_node, f.dict, f.features.data(), FIXTURE_VECTOR_SIZE, 1, 2, f.set, 1e6f, 0);
+  EXPECT_EQ(used.modelProb(f.features.data() + 3 * 39, 39, 0, 2, f.set, a), expected);
+}
+
+TEST(ModelProb, DeadTransitionStaysDeadDespitePositiveEmissions) {
+  searchFixture f({"a"});
+  hmmModel& model = f.set.MMF.model[0];
+  model.transProb[1][2] = LZERO;  // state 0 can never move on
+  for (hmmState& state : model.state)
+    for (hmmStream& stream : state.stream) stream.mixture[0].gconst = -4000.0f;
+  std::vector<float> x;
+  for (int q = 0; q < 3; q++) {
+    std::vector<float> frame = fixtureFrame(0, q);
+    x.insert(x.end(), frame.begin(), frame.end());
+  }
+  viterbiClass v(0, 1);
+  EXPECT_EQ(v.modelProb(x.data(), 39, 0, 2, f.set, 0), LZERO);
+}
+
+// ---- The search -----------------------------------------------------------------------------
+
+TEST(ViterbiSearch, FollowsTheSpokenPathWithItsEndFramesAndScore) {
+  searchFixture f({"sil", "x", "y"});
+  f.halfTransitions();
+  // 0 start, 1 end, 2 sil, 3 sil, 4 x, 5 y
+  f.build({"!NULL", "!NULL", "sil", "sil", "x", "y"}, {{0, 2}, {2, 4}, {4, 5}, {5, 3}, {3, 1}});
+  f.speak({{"sil", 0, 2},
+           {"sil", 1, 1},
+           {"sil", 2, 1},
+           {"x", 0, 1},
+           {"x", 1, 2},
+           {"x", 2, 1},
+           {"y", 0, 1},
+           {"y", 1, 1},
+           {"y", 2, 3},
+           {"sil", 0, 1},
+           {"sil", 1, 1},
+           {"sil", 2, 2}});
+  int T = f.frames();
+  ASSERT_EQ(T, 17);
+  viterbiClass v(500, 3);
+  int n = f.run(v, 100, 1e6f);
+  EXPECT_EQ(n, 100);
+  const arenaCandidate& best = *v.m_order[0];
+  EXPECT_EQ(f.sylPath(best), "sil-x-y-sil");
+  EXPECT_EQ(std::vector<int>(best.sylNode, best.sylNode + best.sylNum), (std::vector<int>{2, 4, 5, 3}));
+  EXPECT_EQ(std::vector<int>(best.sylEndFrame, best.sylEndFrame + 4), (std::vector<int>{3, 7, 12, 16}));
+  EXPECT_EQ(std::vector<int>(best.phoneEndFrame, best.phoneEndFrame + best.phoneNum), (std::vector<int>{3, 7, 12, 16}));
+  EXPECT_EQ(std::vector<int>(best.phonePos, best.phonePos + 4), (std::vector<int>{0, 0, 0, 0}));
+  float expected = (T - 1) * std::log(0.5f) + T * atMeanEmission(f.set);
+  EXPECT_NEAR(best.score, expected, 1e-4 * std::fabs(expected));
+  EXPECT_EQ(best.sylEndScore[3], best.score);
+  EXPECT_EQ(best.stateIdx, 2);
+  for (int i = 1; i < n; i++) EXPECT_GE(v.m_order[i - 1]->score, v.m_order[i]->score) << i;
+}
+
+TEST(ViterbiSearch, SyllableOfTwoModelsRecordsPhonePositions) {
+  searchFixture f({"sil", "x", "y"});
+  f.dict.m_pronDict.push_back({"xy", {f.set.findModelIndex("x"), f.set.findModelIndex("y")}});
+  f.build({"!NULL", "!NULL", "sil", "xy@3"}, {{0, 2}, {2, 3}, {3, 1}});
+  f.speak({{"sil", 0, 1},
+           {"sil", 1, 1},
+           {"sil", 2, 1},
+           {"x", 0, 2},
+           {"x", 1, 1},
+           {"x", 2, 1},
+           {"y", 0, 1},
+           {"y", 1, 1},
+           {"y", 2, 2}});
+  viterbiClass v(200, 3);
+  f.run(v, 40, 1e6f);
+  const arenaCandidate& best = *v.m_order[0];
+  EXPECT_EQ(f.sylPath(best), "sil-xy");
+  EXPECT_EQ(std::vector<int>(best.phonePos, best.phonePos + best.phoneNum), (std::vector<int>{0, 0, 1}));
+  EXPECT_EQ(std::vector<int>(best.phoneEndFrame, best.phoneEndFrame + 3), (std::vector<int>{2, 6, 10}));
+  EXPECT_EQ(best.modelPos, 1);
+}
+
+TEST(ViterbiSearch, TreeNetPicksTheSpokenTextAndSwappedFeaturesSwapIt) {
+  searchFixture f({"sil", "x", "y"});
+  // 0 start, 1 end, 2 sil, 3 sil, 4 x-, 5 -y, 6 y-, 7 -x
+  f.build({"!NULL", "!NULL", "sil", "sil", "x", "y", "y", "x"},
+          {{0, 2}, {2, 4}, {2, 6}, {4, 5}, {6, 7}, {5, 3}, {7, 3}, {3, 1}});
+  struct Case {
+    const char* first;
+    const char* second;
+    std::vector<int> nodes;
+  } cases[] = {{"x", "y", {2, 4, 5, 3}}, {"y", "x", {2, 6, 7, 3}}};
+  for (const Case& c : cases) {
+    f.speak({{"sil", 0, 1},
+             {"sil", 1, 1},
+             {"sil", 2, 1},
+             {c.first, 0, 2},
+             {c.first, 1, 2},
+             {c.first, 2, 2},
+             {c.second, 0, 1},
+             {c.second, 1, 3},
+             {c.second, 2, 1},
+             {"sil", 0, 1},
+             {"sil", 1, 1},
+             {"sil", 2, 1}});
+    viterbiClass v(500, 3);
+    f.run(v, 100, 300.0f);
+    const arenaCandidate& best = *v.m_order[0];
+    EXPECT_EQ(f.sylPath(best), std::string("sil-") + c.first + "-" + c.second + "-sil");
+    EXPECT_EQ(std::vector<int>(best.sylNode, best.sylNode + best.sylNum), c.nodes);
+  }
+}
+
+TEST(ViterbiSearch, NarrowBeamFollowsTheGreedyChoiceAndWideBeamTheBetterPath) {
+  searchFixture f({"x", "y", "z", "w"});
+  // 0 start, 1 end, 2 x, 3 y, 4 z, 5 w: x-y against z-w
+  f.build({"!NULL", "!NULL", "x", "y", "z", "w"}, {{0, 2}, {2, 3}, {3, 1}, {0, 4}, {4, 5}, {5, 1}});
+  // Three frames a little off x (far off z), then three at w, far from y.
+  f.features.clear();
+  for (int t = 0; t < 6; t++) {
+    std::vector<float> frame = fixtureFrame(t < 3 ? 0 : 3, t % 3);
+    if (t < 3)
+      for (float& value : frame) value += 8.0f;
+    f.features.insert(f.features.end(), frame.begin(), frame.end());
+  }
+  struct Case {
+    float beam;
+    const char* path;
+  } cases[] = {{0.0f, "x-y"}, {1e6f, "z-w"}};
+  for (const Case& c : cases) {
+    viterbiClass v(100, 4);
+    f.run(v, 20, c.beam);
+    EXPECT_EQ(f.sylPath(*v.m_order[0]), c.path) << c.beam;
+    if (c.beam == 0.0f) {
+      for (int i = 1; i < 20; i++) EXPECT_EQ(v.m_order[i]->score, LZERO) << i;
+    }
+  }
+}
+
+TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
+  // Two-state-per-model sets would also do; a random set of 32 mixtures exercises the cut.
+  macroClass set;
+  randomSet(set, 8, 3);
+  std::mt19937 gen(5);
+  dictClass dict;
+  for (int k = 0; k < 6; k++) {
+    std::vector<int> models;
+    for (int j = 0; j <= k % 3; j++) models.push_back(static_cast<int>(gen() % 8));
+    dict.m_pronDict.push_back({"s" + std::to_string(k), models});
+  }
+  // A tree of texts of 2 to 4 syllables between a null start and a null end.
+  strVec nodes{"!NULL", "!NULL"};
+  std::vector<std::pair<int, int>> links;
+  std::map<std::pair<int, int>, int> child;
+  for (int text = 0; text < 5; text++) {
+    int parent = 0, len = 2 + text % 3;
+    for (int k = 0; k < len; k++) {
+      int syl = static_cast<int>(gen() % 6);
+      auto it = child.find({parent, syl});
+      if (it == child.end()) {
+        nodes.push_back("s" + std::to_string(syl) + "@" + std::to_string(syl));
+        links.push_back({parent, static_cast<int>(nodes.size()) - 1});
+        it = child.insert({{parent, syl}, static_cast<int>(nodes.size()) - 1}).first;
+      }
+      parent = it->second;
+    }
+    links.push_back({parent, 1});
+  }
+  netClass net;
+  net.netVs2net(netLines(nodes, links), dict);
+  std::normal_distribution<float> normal(0.0f, 1.5f);
+  std::vector<float> features(39 * 130);
+  for (float& value : features) value = normal(gen);
+
+  struct Case {
+    int arenaLen, candidates, frames;
+    float beam;
+    int desc;
+  } cases[] = {{150, 30, 130, 1e6f, 0}, {150, 30, 130, 40.0f, 1}, {40, 8, 130, 15.0f, 1}, {300, 60, 90, 60.0f, 0},
+               {300, 60, 90, 8.0f, 0},  {25, 20, 50, 1e6f, 0},    {60, 12, 1, 1e6f, 0},   {20, 20, 30, 0.0f, 0}};
+  for (const Case& c : cases) {
+    viterbiClass v(c.arenaLen, 8);
+    testing::internal::CaptureStdout();
+    int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, set, c.beam, c.desc);
+    refSearch ref(set, dict, net.m_node, c.arenaLen);
+    int refN = ref.run(features.data(), c.frames, c.candidates, c.beam, c.desc);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(n, refN);
+    int live = 0;
+    for (int i = 0; i < n; i++) {
+      const arenaCandidate& a = *v.m_order[i];
+      const arenaCandidate& b = *ref.order[static_cast<size_t>(i)];
+      SCOPED_TRACE(testing::Message() << "arena " << c.arenaLen << " beam " << c.beam << " position " << i);
+      live += a.score > -5e9;
+      ASSERT_EQ(a.score, b.score);
+      ASSERT_EQ(a.node, b.node);
+      ASSERT_EQ(a.modelPos, b.modelPos);
+      ASSERT_EQ(a.stateIdx, b.stateIdx);
+      ASSERT_EQ(history(a.sylId, a.sylNum), history(b.sylId, b.sylNum));
+      ASSERT_EQ(history(a.sylNode, a.sylNum), history(b.sylNode, b.sylNum));
+      ASSERT_EQ(history(a.sylEndFrame, a.sylNum), history(b.sylEndFrame, b.sylNum));
+      ASSERT_EQ(history(a.sylEndScore, a.sylNum), history(b.sylEndScore, b.sylNum));
+      ASSERT_EQ(history(a.phonePos, a.phoneNum), history(b.phonePos, b.phoneNum));
+      ASSERT_EQ(history(a.phoneEndFrame, a.phoneNum), history(b.phoneEndFrame, b.phoneNum));
+      ASSERT_EQ(history(a.phoneEndScore, a.phoneNum), history(b.phoneEndScore, b.phoneNum));
+    }
+    EXPECT_GT(live, 0);
+  }
+}
+
+TEST(ViterbiSearch, OneFrameRunsNoExpansionAndClosesAtFrameZero) {
+  searchFixture f({"sil", "x"});
+  f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {0, 3}, {2, 1}, {3, 1}});
+  f.speak({{"x", 0, 1}});
+  viterbiClass v(10, 2);
+  EXPECT_EQ(f.run(v, 4, 100.0f), 4);
+  const arenaCandidate& best = *v.m_order[0];
+  EXPECT_EQ(f.sylPath(best), "x");
+  EXPECT_EQ(best.sylEndFrame[0], 0);
+  EXPECT_EQ(best.phoneNum, 1);
+  EXPECT_EQ(best.phoneEndFrame[0], 0);
+  EXPECT_EQ(best.score, refState(f.features.data(), f.set, f.set.findModelIndex("x"), 0));
+  // The other first-frame candidate is closed too; the two records that never held one are not.
+  EXPECT_EQ(f.sylPath(*v.m_order[1]), "sil");
+  EXPECT_EQ(v.m_order[2]->sylNum, 0);
+  EXPECT_EQ(v.m_order[3]->sylNum, 0);
+}
+
+TEST(ViterbiSearch, RealEndNodeIsNeverEntered) {
+  searchFixture f({"x", "y"});
+  f.build({"!NULL", "x", "y"}, {{0, 1}, {1, 2}});
+  f.speak({{"x", 0, 1}, {"x", 1, 1}, {"x", 2, 1}, {"y", 0, 1}, {"y", 1, 1}, {"y", 2, 1}});
+  viterbiClass v(50, 2);
+  f.run(v, 10, 1e6f);
+  const arenaCandidate& best = *v.m_order[0];
+  EXPECT_EQ(best.node, 1);
+  EXPECT_EQ(f.sylPath(best), "x");
+  EXPECT_EQ(best.sylEndFrame[0], 5);
+  // Every record that ever moved into y, in or out of the final count, died there.
+  bool sawEnd = false;
+  for (int i = 0; i < v.m_arenaLen; i++)
+    if (v.m_order[i]->node == 2 && v.m_order[i]->sylNum > 0) {
+      sawEnd = true;
+      EXPECT_EQ(v.m_order[i]->score, LZERO);
+      EXPECT_EQ(f.sylPath(*v.m_order[i]), "x");  // closed on leaving x, not at the end
+    }
+  EXPECT_TRUE(sawEnd);
+}
+
+TEST(ViterbiSearch, ArenaFullStillAdvancesEveryCandidateByEachFrame) {
+  searchFixture f({"a", "b", "c"});
+  f.build({"!NULL", "!NULL", "a", "b", "c"}, {{0, 2}, {0, 3}, {0, 4}, {2, 1}, {3, 1}, {4, 1}});
+  f.speak({{"a", 0, 2}, {"b", 0, 2}, {"c", 0, 2}});
+  viterbiClass v(3, 3);
+  testing::internal::CaptureStdout();
+  int n = f.run(v, 3, 1e9f);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(out, HasSubstr("Warning: Arena is full! frameId=1, candidateId=0, lastPos (3) > m_arenaLen-1 (2)!\n"));
+  ASSERT_EQ(n, 3);
+  const float* x = f.features.data();
+  for (int i = 0; i < n; i++) {
+    const arenaCandidate& cand = *v.m_order[i];
+    int model = f.set.findModelIndex(f.dict.m_pronDict[static_cast<size_t>(f.net.m_node[cand.node].dicIndex)].syl);
+    float score = refState(x, f.set, model, 0);
+    for (int t = 1; t < f.frames(); t++)
+      score = score + (trans(f.set, model, 0, 0) + refState(x + 39 * t, f.set, model, 0));
+    EXPECT_EQ(cand.score, score) << i;
+    EXPECT_EQ(cand.stateIdx, 0);
+    EXPECT_EQ(cand.sylEndFrame[0], f.frames() - 1);
+  }
+}
+
+TEST(ViterbiSearch, DescendingCountShrinksTheResult) {
+  searchFixture f({"sil", "x"});
+  f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {2, 3}, {3, 2}, {3, 1}});
+  f.features.clear();
+  for (int t = 0; t < 130; t++) {
+    std::vector<float> frame = fixtureFrame(t / 3 % 2, t % 3);
+    f.features.insert(f.features.end(), frame.begin(), frame.end());
+  }
+  viterbiClass v(600, 2);
+  EXPECT_EQ(f.run(v, 100, 1e6f, 1), 26);
+  EXPECT_EQ(f.run(v, 100, 1e6f, 0), 100);
+}
+
+TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
+  searchFixture f({"sil", "x"});
+  f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {0, 3}, {2, 1}, {3, 1}});
+  f.speak({{"x", 0, 3}});
+  struct Case {
+    int arenaLen, modelNum, candidates, dim, frames;
+    const char* pattern;
+  } cases[] = {
+      {0, 2, 2, 39, 3, "Error: m_arenaLen=0, candidateNum=2 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 6, 39, 3, "Error: m_arenaLen=5, candidateNum=6 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 1, 39, 3, "Error: nodeNumForFirstFrame=2, candidateNum=1 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 2, 38, 3, "Error: feature dimension 38 differs from the sum 39 of the stream widths .*"},
+      {5, 2, 2, 39, 0, "Error: frameNum=0 < 1 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 1, 2, 39, 3, "Error: model index 1 of node 3 out of \\[0, 1\\) \\(line [0-9]+ of file viterbi\\)"},
+  };
+  for (const Case& c : cases) {
+    viterbiClass v(c.arenaLen, c.modelNum);
+    EXPECT_THAT(fatalOf([&] {
+                  v.search(f.net.m_node, f.dict, f.features.data(), c.dim, c.frames, c.candidates, f.set, 10.0f, 0);
+                }),
+                MatchesRegex(c.pattern));
+  }
+  dictClass noModel = f.dict;
+  noModel.m_pronDict[1].modelIndex.clear();
+  viterbiClass w(5, 2);
+  EXPECT_THAT(fatalOf([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
+              MatchesRegex("Error: syllable \"x\" of node 3 has no model \\(line [0-9]+ of file viterbi\\)"));
+  viterbiClass v(10, 2);
+  std::vector<netNode> twoStarts = f.net.m_node;
+  twoStarts[2].fanOutDirect.clear();
+  twoStarts[2].fanOutDirect.push_back(3);
+  twoStarts[0].fanOutDirect = {3};
+  EXPECT_THAT(fatalOf([&] { v.startNodeFind(twoStarts); }),
+              MatchesRegex("Error: more than one starting nodes! \\(line [0-9]+ of file viterbi\\)"));
+  std::vector<netNode> twoEnds = f.net.m_node;
+  twoEnds[3].fanOutDirect.clear();
+  EXPECT_THAT(fatalOf([&] { v.endNodeFind(twoEnds); }),
+              MatchesRegex("Error: more than one ending nodes! \\(line [0-9]+ of file viterbi\\)"));
+  EXPECT_EQ(v.startNodeFind(f.net.m_node), 0);
+  EXPECT_EQ(v.endNodeFind(f.net.m_node), 1);
+}
+
+// ---- Steps on hand-made arenas ---------------------------------------------------------------
+
+TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
+  struct Case {
+    int t, n, desc, expected;
+  } cases[] = {{60, 100, 1, 80},  {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
+               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0}};
+  viterbiClass v(100, 0);
+  for (int i = 0; i < 100; i++) v.m_order[i]->score = 0.0f;
+  for (const Case& c : cases) EXPECT_EQ(v.prune(c.t, c.n, 1.0f, c.desc), c.expected) << c.t << " " << c.n;
+
+  struct BeamCase {
+    float beam;
+    std::vector<float> kept;
+  } beams[] = {{0.0f, {-1, -1, LZERO, LZERO, LZERO}}, {2.0f, {-1, -1, -2, -3, LZERO}}, {1e6f, {-1, -1, -2, -3, -9}}};
+  for (const BeamCase& c : beams) {
+    viterbiClass w(6, 0);
+    float scores[] = {-1, -1, -2, -3, -9, -20};
+    for (int i = 0; i < 6; i++) w.m_order[i]->score = scores[i];
+    EXPECT_EQ(w.prune(5, 5, c.beam, 0), 5);
+    for (int i = 0; i < 5; i++) EXPECT_EQ(w.m_order[i]->score, c.kept[static_cast<size_t>(i)]) << c.beam << " " << i;
+    EXPECT_EQ(w.m_order[5]->score, -20.0f);
+  }
+}
+
+TEST(ViterbiSteps, RecombinationKeepsTheBetterAndOnTiesTheEarlierPosition) {
+  std::vector<netNode> nodes(3);
+  viterbiClass v(8, 0);
+  struct Rec {
+    int node, modelPos, stateIdx;
+    float score, after;
+  } recs[] = {
+      {1, 0, 0, -5.0f, LZERO},                           // beaten by position 1
+      {1, 0, 0, -3.0f, -3.0f}, {1, 0, 1, -4.0f, -4.0f},  // another state
+      {2, 0, 0, -7.0f, -7.0f},                           // another node
+      {2, 0, 0, -7.0f, LZERO},                           // tie: the later dies
+      {1, 1, 0, -1.0f, -1.0f},                           // another model position
+      {1, 0, 0, LZERO, LZERO}, {2, 1, 2, -2.0f, -2.0f},
+  };
+  for (int i = 0; i < 8; i++) {
+    v.m_order[i]->node = recs[i].node;
+    v.m_order[i]->modelPos = recs[i].modelPos;
+    v.m_order[i]->stateIdx = recs[i].stateIdx;
+    v.m_order[i]->score = recs[i].score;
+  }
+  for (int round = 0; round < 2; round++) {  // stale slots of a former frame must not count
+    v.recombine(nodes, 8);
+    for (int i = 0; i < 8; i++) EXPECT_EQ(v.m_order[i]->score, recs[i].after) << round << " " << i;
+  }
+  v.m_order[0]->modelPos = 50;
+  EXPECT_THAT(fatalOf([&] { v.recombine(nodes, 1); }),
+              MatchesRegex("MAX_STATE_NUM_IN_SYL exceeded: index=150, MAX_STATE_NUM_IN_SYL=150 \\(line [0-9]+ of "
+                           "file viterbi\\)"));
+}
+
+TEST(ViterbiSteps, SortIsByScoreWithTiesInPositionOrder) {
+  viterbiClass v(7, 0);
+  float scores[] = {-3, LZERO, -1, -3, -1, LZERO, -2};
+  for (int i = 0; i < 7; i++) {
+    v.m_order[i]->score = scores[i];
+    v.m_order[i]->node = i;
+  }
+  v.sortCandidates(6);
+  std::vector<int> order;
+  for (int i = 0; i < 7; i++) order.push_back(v.m_order[i]->node);
+  EXPECT_EQ(order, (std::vector<int>{2, 4, 0, 3, 1, 5, 6}));
+}
+
+TEST(ViterbiSteps, HistoryLimitsAreFatal) {
+  viterbiClass v(1, 0);
+  arenaCandidate& cand = *v.m_order[0];
+  cand.sylNum = MAX_SYL_NUM - 1;
+  cand.phoneNum = MAX_PHONE_NUM - 1;
+  cand.score = -4.0f;
+  v.sylAdd(cand, 7, 3, 9);
+  v.phoneAdd(cand, 2, 9);
+  EXPECT_EQ(cand.sylId[MAX_SYL_NUM - 1], 7);
+  EXPECT_EQ(cand.sylEndScore[MAX_SYL_NUM - 1], -4.0f);
+  EXPECT_EQ(cand.phonePos[MAX_PHONE_NUM - 1], 2);
+  EXPECT_THAT(fatalOf([&] { v.sylAdd(cand, 7, 3, 9); }),
+              MatchesRegex("MAX_SYL_NUM exceeded! \\(line [0-9]+ of file viterbi\\)"));
+  EXPECT_THAT(fatalOf([&] { v.phoneAdd(cand, 2, 9); }),
+              MatchesRegex("MAX_PHONE_NUM \\(3000\\) exceeded! \\(line [0-9]+ of file viterbi\\)"));
+}
