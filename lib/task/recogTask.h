@@ -44,15 +44,14 @@ class recogTask {
   // Returns frameNum x vecSize floats, frame after frame, malloc'ed (the caller frees them);
   // firstFrame is the frame of the pipeline's framing where the kept span begins. More than
   // MAX_FRAME_NUM frames are fatal.
-  float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
-                    int frameSize, int overlap, int& frameNum, int& vecSize, int& firstFrame);
+  float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits, int frameSize,
+                    int overlap, int& frameNum, int& vecSize, int& firstFrame);
 
   // ---- Lexicon and net preparation (recogTaskNet.cpp) --------------------------------------
 
   // Loads the lexicons the language needs and the text normalisation map (required). The
   // net is not touched.
-  void dictPrepare(const recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
-                   netClass& net);
+  void dictPrepare(const recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net);
 
   // Reads and normalises the texts, derives their syllable sequences, builds or reads the
   // net, writes the diagnostic files into outputDir (when set) and sizes the search: the
