@@ -215,9 +215,11 @@ void viterbiClass::streamsCheck(const macroClass& models, int dim) {
 
 void viterbiClass::modelCheck(const macroClass& models, int modelIdx, int node) const {
   int limit = std::min(models.MMF.modelNum, m_modelNum);
-  if (modelIdx < 0 || modelIdx >= limit)
+  if ((modelIdx < 0 || modelIdx >= limit) && node >= 0)
     errorThrowf("Error: model index %d of node %d out of [0, %d) (line %d of file %s)", modelIdx, node, limit,
                 VITERBI_HERE);
+  if (modelIdx < 0 || modelIdx >= limit)
+    errorThrowf("Error: model index %d out of [0, %d) (line %d of file %s)", modelIdx, limit, VITERBI_HERE);
   const hmmModel& model = models.MMF.model[static_cast<size_t>(modelIdx)];
   if (model.stateNum < 3 || model.stateNum > MAX_STATE_NUM + 2)
     errorThrowf("Error: model %s has stateNum=%d out of [3, %d] (line %d of file %s)", model.str.c_str(),
@@ -515,7 +517,7 @@ int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandida
   int N = candidateNum;
   if (descCandidateNum) {
     double factor = t == 60 || t == 75 ? 0.8 : t == 100 ? 0.7 : t == 120 ? 0.6 : 1.0;
-    if (factor < 1.0) N = std::max(1, static_cast<int>(N * factor));
+    if (factor < 1.0 && N > 0) N = std::max(1, static_cast<int>(N * factor));
   }
   int limit = std::min(N, live);
   if (limit <= 0 || !m_order) {

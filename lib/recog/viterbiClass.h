@@ -73,7 +73,7 @@ class viterbiClass {
   // node, model position and state beats; on equal scores the later position dies.
   void recombine(std::vector<netNode>& nodes, int lastPos);
   // Orders the pointers at positions 0..lastPos-1 by score, highest first, equal scores in
-  // position order.
+  // position order (no score lies below LZERO: the search keeps dead ones at exactly LZERO).
   void sortCandidates(int lastPos);
   // The candidate count for frame t (lowered at frames 60, 75, 100 and 120 when
   // descCandidateNum is set, never below 1); then every position below it from the first one

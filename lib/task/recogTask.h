@@ -15,6 +15,8 @@ class recogTask {
   void recogParamRead(const std::string& fileName, recogParam& param);
   // Prints 41 of the fields, one "recogParam.<key>=<value> (line=N, file=recogTask)" line each.
   void recogParamPrint(const recogParam& param);
+
+  // ---- Syllable pitch and volume, and the net-file variants ----------------------------------
 };
 
 }  // namespace tulim

@@ -367,6 +367,8 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   f.speak({{"b", 0, 2}, {"b", 1, 1}, {"b", 2, 1}});
   viterbiClass v(0, 2);
   int b = f.set.findModelIndex("b");
+  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, 0, 3, f.set, 2); }),
+              MatchesRegex("Error: model index 2 out of \\[0, 2\\) \\(line [0-9]+ of file viterbi\\)"));
   testing::internal::CaptureStdout();
   EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -677,20 +679,28 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {0, 3}, {2, 1}, {3, 1}});
   f.speak({{"x", 0, 3}});
   struct Case {
-    int arenaLen, candidates, dim;
+    int arenaLen, modelNum, candidates, dim, frames;
     const char* pattern;
   } cases[] = {
-      {0, 2, 39, "Error: m_arenaLen=0, candidateNum=2 \\(line [0-9]+ of file viterbi\\)"},
-      {5, 6, 39, "Error: m_arenaLen=5, candidateNum=6 \\(line [0-9]+ of file viterbi\\)"},
-      {5, 1, 39, "Error: nodeNumForFirstFrame=2, candidateNum=1 \\(line [0-9]+ of file viterbi\\)"},
-      {5, 2, 38, "Error: feature dimension 38 differs from the sum 39 of the stream widths .*"},
+      {0, 2, 2, 39, 3, "Error: m_arenaLen=0, candidateNum=2 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 6, 39, 3, "Error: m_arenaLen=5, candidateNum=6 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 1, 39, 3, "Error: nodeNumForFirstFrame=2, candidateNum=1 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 2, 2, 38, 3, "Error: feature dimension 38 differs from the sum 39 of the stream widths .*"},
+      {5, 2, 2, 39, 0, "Error: frameNum=0 < 1 \\(line [0-9]+ of file viterbi\\)"},
+      {5, 1, 2, 39, 3, "Error: model index 1 of node 3 out of \\[0, 1\\) \\(line [0-9]+ of file viterbi\\)"},
   };
   for (const Case& c : cases) {
-    viterbiClass v(c.arenaLen, 2);
-    EXPECT_THAT(
-        fatalOf([&] { v.search(f.net.m_node, f.dict, f.features.data(), c.dim, 3, c.candidates, f.set, 10.0f, 0); }),
-        MatchesRegex(c.pattern));
+    viterbiClass v(c.arenaLen, c.modelNum);
+    EXPECT_THAT(fatalOf([&] {
+                  v.search(f.net.m_node, f.dict, f.features.data(), c.dim, c.frames, c.candidates, f.set, 10.0f, 0);
+                }),
+                MatchesRegex(c.pattern));
   }
+  dictClass noModel = f.dict;
+  noModel.m_pronDict[1].modelIndex.clear();
+  viterbiClass w(5, 2);
+  EXPECT_THAT(fatalOf([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
+              MatchesRegex("Error: syllable \"x\" of node 3 has no model \\(line [0-9]+ of file viterbi\\)"));
   viterbiClass v(10, 2);
   std::vector<netNode> twoStarts = f.net.m_node;
   twoStarts[2].fanOutDirect.clear();
@@ -711,8 +721,8 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
 TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
   struct Case {
     int t, n, desc, expected;
-  } cases[] = {{60, 100, 1, 80}, {75, 80, 1, 64},   {100, 64, 1, 44}, {120, 44, 1, 26},
-               {61, 80, 1, 80},  {60, 100, 0, 100}, {120, 1, 1, 1},   {75, 2, 1, 1}};
+  } cases[] = {{60, 100, 1, 80},  {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
+               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0}};
   viterbiClass v(100, 0);
   for (int i = 0; i < 100; i++) v.m_order[i]->score = 0.0f;
   for (const Case& c : cases) EXPECT_EQ(v.prune(c.t, c.n, 1.0f, c.desc), c.expected) << c.t << " " << c.n;
