@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -301,9 +302,7 @@ namespace {
 std::vector<float> directMfcc(const std::vector<int>& x, int begin, int end, const std::string& cfg, int& frames,
                               int& dim) {
   CMel mel;
-  testing::internal::CaptureStdout();
-  mel.computeMfcc(x.data() + begin, 16000, 16, end - begin + 1, cfg.c_str(), &frames, &dim);
-  testing::internal::GetCapturedStdout();
+  stdoutOf([&] { mel.computeMfcc(x.data() + begin, 16000, 16, end - begin + 1, cfg.c_str(), &frames, &dim); });
   return mel.features;
 }
 
@@ -324,9 +323,9 @@ TEST(WavFile2mfcc, WithoutEpdTakesTheWholeWave) {
   recogParam param;
   param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
   int frames = 0, dim = 0;
-  testing::internal::CaptureStdout();
-  std::vector<float> f = recogTask().wavFile2mfcc(waveFile(dir, "w.wav", wave), param, frames, dim);
-  EXPECT_THAT(testing::internal::GetCapturedStdout(), HasSubstr("\tEPD: [0, 17599]\n"));
+  std::vector<float> f;
+  EXPECT_THAT(stdoutOf([&] { f = recogTask().wavFile2mfcc(waveFile(dir, "w.wav", wave), param, frames, dim); }),
+              HasSubstr("\tEPD: [0, 17599]\n"));
   int refFrames = 0, refDim = 0;
   std::vector<float> ref = directMfcc(wave, 0, 17599, param.featureConfigFile, refFrames, refDim);
   EXPECT_EQ(frames, refFrames);
@@ -343,9 +342,9 @@ TEST(WavFile2mfcc, WithEpdCutsToTheSpeechAndSavesTheEndPoints) {
   param.outputDir = dir.path();
   param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
   int frames = 0, dim = 0;
-  testing::internal::CaptureStdout();
-  std::vector<float> f = recogTask().wavFile2mfcc(waveFile(dir, "w.wav", wave), param, frames, dim);
-  const std::string out = testing::internal::GetCapturedStdout();
+  std::vector<float> f;
+  const std::string out =
+      stdoutOf([&] { f = recogTask().wavFile2mfcc(waveFile(dir, "w.wav", wave), param, frames, dim); });
 
   // The detector's 256-sample frames: the tone covers frames 19 .. 49; each stands for its
   // centre sample 256 i + 127.
@@ -421,9 +420,7 @@ struct netFileFixture {
   }
   strVec run(std::string* out = nullptr) {
     strVec result{"stale"};
-    testing::internal::CaptureStdout();
-    recogTask().recogWithNetFile(result, wav, param);
-    std::string text = testing::internal::GetCapturedStdout();
+    std::string text = stdoutOf([&] { recogTask().recogWithNetFile(result, wav, param); });
     if (out) *out = text;
     return result;
   }
@@ -521,24 +518,21 @@ TEST(RecogWithNetFileTask, ReadsItsParameterFileAndRaisesTheCandidateLimit) {
                                f.param.netFile + "\nfeatureConfigFile=" + f.param.featureConfigFile +
                                "\nprobTh=1000000\nmaxCandidateNum=0\noutputDir=" + f.dir.path() + "\n");
   strVec result;
-  testing::internal::CaptureStdout();
-  recogTask().recogWithNetFileTask(result, f.wav, paramFile);
-  testing::internal::GetCapturedStdout();
+  stdoutOf([&] { recogTask().recogWithNetFileTask(result, f.wav, paramFile); });
   EXPECT_EQ(result, strVec{"a"});
   EXPECT_EQ(readFile(f.dir.file("recogResult.txt")), "a\n");
 }
 
 TEST(AudioEventDetect, UsesTheModelsUnderNolvaAndWritesIntoOutput) {
   netFileFixture f;
-  ASSERT_EQ(system(("mkdir -p " + f.dir.path() + "/nolva " + f.dir.path() + "/output").c_str()), 0);
+  ASSERT_EQ(mkdir(f.dir.file("nolva").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(f.dir.file("output").c_str(), 0755), 0);
   test::writeModelSet(f.dir, "nolva/audioEvent.mac", {"a", "b", "sil"});
   f.dir.write("nolva/audioEvent.dic", "a a\nb b\nsil sil\n");
   f.dir.write("nolva/hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
   cwdScope here(f.dir.path());
   strVec result;
-  testing::internal::CaptureStdout();
-  recogTask().audioEventDetect(result, "w.wav", "n.net");
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = stdoutOf([&] { recogTask().audioEventDetect(result, "w.wav", "n.net"); });
   EXPECT_EQ(result, strVec{"a"});
   EXPECT_EQ(readFile("output/recogResult.txt"), "a\n");
   EXPECT_THAT(out, HasSubstr("Read \"nolva/audioEvent.mac\" (modelNum=3)"));
