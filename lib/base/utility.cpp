@@ -121,6 +121,8 @@ int getFileLineCount(const char* name) {
       pieceLength = 0;
     }
   }
+  // A '\r' right before the end of the file is no line end but the line's last character.
+  if (pendingCr) ++pieceLength;
   if (pieceLength > 0) ++count;
   return count;
 }

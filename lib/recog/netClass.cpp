@@ -118,6 +118,7 @@ void netClass::netVs2net(const strVec& lines, dictClass& dict) {
     const int lineIndex = 2 + m_nodeNum + k;
     const std::string& line = lines[static_cast<size_t>(lineIndex)];
     const char* p = line.c_str();
+    while (isWhiteSpace(*p)) ++p;
     while (*p && !isWhiteSpace(*p)) ++p;  // the "J=%d" token
     int start = 0, end = 0;
     if (!scanLiteral(p, "S=") || !scanInt(p, start) || !scanLiteral(p, "E=") || !scanInt(p, end))
@@ -235,7 +236,9 @@ void netClass::fanOutCollect(int node, std::vector<int>& out) const {
   };
   std::vector<frame> stack{{node, 0}};
   std::vector<char> onPath(m_node.size(), 0);
-  const size_t start = out.size();
+  // Every node reached counts, null ones too: null diamonds that lead to no real node
+  // multiply the walk without adding entries.
+  size_t reached = 0;
   while (!stack.empty()) {
     frame& top = stack.back();
     const std::vector<int>& successors = m_node[static_cast<size_t>(top.node)].fanOutDirect;
@@ -245,11 +248,11 @@ void netClass::fanOutCollect(int node, std::vector<int>& out) const {
       continue;
     }
     const int e = successors[top.next++];
+    if (++reached > static_cast<size_t>(MAX_INDIRECT_FAN_OUT))
+      errorThrowf("Error: node %d reaches more than MAX_INDIRECT_FAN_OUT = %d nodes through null nodes (line %d of file %s)",
+                  node, MAX_INDIRECT_FAN_OUT, NET_HERE);
     if (m_node[static_cast<size_t>(e)].dicIndex >= 0) {
       out.push_back(e);
-      if (out.size() - start > static_cast<size_t>(MAX_INDIRECT_FAN_OUT))
-        errorThrowf("Error: node %d reaches more than MAX_INDIRECT_FAN_OUT = %d nodes through null nodes (line %d of file %s)",
-                    node, MAX_INDIRECT_FAN_OUT, NET_HERE);
     } else {
       if (onPath[static_cast<size_t>(e)] || e == node)
         errorThrowf("Error: null node %d lies on a cycle of null nodes (line %d of file %s)", e, NET_HERE);

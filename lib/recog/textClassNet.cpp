@@ -144,8 +144,15 @@ void textClass::treeNetCreate(const recogParam& param, int fillerFlag, int softS
   const int root = junctions ? 2 : 0;
   const int finish = junctions ? 3 : 1;
 
+  // Empty pieces are dropped before sorting: sorted with them, "a--b-c" would come before
+  // "a-b", whose syllables would then all look shared and its end would never be linked.
   strVec sequences;
-  for (const std::string& line : m_sylVs) sequences.push_back(line.substr(0, line.find('\t')));
+  strVec syls;
+  for (const std::string& line : m_sylVs) {
+    strSplit(line.substr(0, line.find('\t')), '-', syls);
+    strVecRemoveEmpty(syls);
+    sequences.push_back(stringJoin(syls, "-"));
+  }
   std::sort(sequences.begin(), sequences.end());
   size_t depth = 0;
   for (const std::string& s : sequences)
@@ -154,7 +161,6 @@ void textClass::treeNetCreate(const recogParam& param, int fillerFlag, int softS
   strVec lastSeen(depth);
   std::vector<int> parent(depth, -1);
   parent[0] = root;
-  strVec syls;
   for (const std::string& sequence : sequences) {
     strSplit(sequence, '-', syls);
     strVecRemoveEmpty(syls);

@@ -29,6 +29,9 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
   const arenaCandidate& candidate = *order[best];
   const int sylNum = candidate.sylNum;
   if (sylNum <= 0) errorThrow("The best syllable path has zero length!");
+  if (sylNum > MAX_SYL_NUM)
+    errorThrowf("Candidate with sylNum = %d outside 0 to MAX_SYL_NUM = %d (line %d of %s)", sylNum, MAX_SYL_NUM,
+                TEXT_HERE);
 
   const bool netType1 = param.netType == 1;
   const bool japanese = param.language == "japanese";

@@ -106,6 +106,8 @@ TEST(GetFileLineCount, CountsPiecesOfAtMost999Characters) {
       {"998 characters and LF", std::string(998, 'x') + "\n", 1},
       {"999 characters and LF", std::string(999, 'x') + "\n", 2},
       {"998 characters, CRLF", std::string(998, 'x') + "\r\n", 1},
+      {"lone CR as the last line", "one\n\r", 2},
+      {"CR at the end of a full piece", std::string(998, 'x') + "\r", 1},
   };
   for (const Case& c : cases) {
     std::string path = dir.write("f.txt", c.content);

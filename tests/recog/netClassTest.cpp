@@ -8,6 +8,7 @@
 #include "dictClass.h"
 #include "platform/byteOrder.h"
 #include "testFiles.h"
+#include "watchdog.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -109,6 +110,16 @@ TEST(NetVs2net, PrintedNetReadsBackIdentical) {
     EXPECT_EQ(back.m_node[i].sylStr, net.m_node[i].sylStr);
     EXPECT_EQ(back.m_node[i].sylTag, net.m_node[i].sylTag);
   }
+}
+
+TEST(NetVs2net, LinkLinesSkipTheirFirstTokenAfterLeadingBlanks) {
+  dictClass dict = smallDict();
+  strVec lines{"VERSION=1.0", "N=3 L=2", "I=0\tW=!NULL", "I=1\tW=!NULL", "I=2\tW=ba", "  J=0\tS=0\tE=2",
+               "\tJ=1 S=2 E=1"};
+  netClass net;
+  net.netCreate(lines, dict);
+  EXPECT_THAT(net.m_node[0].fanOutDirect, ElementsAre(2));
+  EXPECT_THAT(net.m_node[2].fanOutDirect, ElementsAre(1));
 }
 
 TEST(NetReadBin, RoundTripKeepsNullNodesAnywhere) {
@@ -247,6 +258,27 @@ TEST(NetClass, MaxFanOutThroughANullNodeAndPenalties) {
   EXPECT_EQ(net.m_node[3].penalty, 0.0f);
   EXPECT_EQ(net.m_node[4].penalty, -2.5f);
   EXPECT_EQ(netClass().maxFanOutNum(), 0);
+}
+
+TEST(NetClass, NullDiamondsLeadingNowhereAreCappedNotWalkedForever) {
+  // 0 start, 1 end, 2 ba, then 40 layers of two null nodes joined by a null node: 2^40
+  // paths through null nodes, none of them to a real node.
+  strVec nodes{"!NULL", "!NULL", "ba"};
+  std::vector<std::pair<int, int>> links{{0, 2}};
+  int join = 2;
+  for (int layer = 0; layer < 40; ++layer) {
+    const int a = static_cast<int>(nodes.size());
+    nodes.insert(nodes.end(), {"!NULL", "!NULL", "!NULL"});
+    links.insert(links.end(), {{join, a}, {join, a + 1}, {a, a + 2}, {a + 1, a + 2}});
+    join = a + 2;
+  }
+  links.push_back({join, 1});
+  dictClass dict = smallDict();
+  netClass net;
+  test::watchdog guard("fan-out through null diamonds", 60);
+  EXPECT_THAT(fatalOf([&] { net.netCreate(netLines(nodes, links), dict); }),
+              MatchesRegex("Error: node 2 reaches more than MAX_INDIRECT_FAN_OUT = 1000000 nodes through null "
+                           "nodes \\(line [0-9]+ of file net\\)"));
 }
 
 TEST(NetClass, BrowserAndVectorPrinter) {

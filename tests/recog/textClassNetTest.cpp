@@ -74,6 +74,13 @@ TEST(TreeNetCreate, DeeperLevelsForgetTheirSyllablesAfterAnEnd) {
                                            {{0, 2}, {2, 3}, {3, 4}, {4, 1}, {2, 5}, {5, 1}, {5, 6}, {6, 1}})));
 }
 
+TEST(TreeNetCreate, EmptyPiecesDoNotHideALaterSequence) {
+  // Sorted as written, "a--b-c" came before "a-b" and every syllable of a-b looked shared.
+  EXPECT_THAT(treeNet({"a--b-c\t0", "a-b\t1"}, 0, 0, 0),
+              ElementsAreArray(expectedNet({N, N, {"a", ""}, {"b", ""}, {"c", ""}},
+                                           {{0, 2}, {2, 3}, {3, 1}, {3, 4}, {4, 1}})));
+}
+
 TEST(TreeNetCreate, SoftSilencesStandBetweenTheWords) {
   EXPECT_THAT(treeNet({"a-b-c\t0"}, 0, 1, 1),
               ElementsAreArray(expectedNet({N, N, SIL, SIL, {"a", ""}, {"b", ""}, {"c", ""}, SIL, SIL},

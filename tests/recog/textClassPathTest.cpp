@@ -141,4 +141,22 @@ TEST(Pinyin2text, FatalCases) {
   EXPECT_EQ(zero.error, "The best syllable path has zero length!");
   pathResult unknown = mapPath({"a\t0"}, {"a"}, params(7));
   EXPECT_EQ(unknown.error, "Unknown comparisonMode = 7");
+
+  // A count past the candidate's arrays is refused before any syllable is read.
+  textClass text;
+  text.m_sylVs = {"a\t0"};
+  dictClass dict = pathDict();
+  auto candidate = candidateOf({"a"});
+  candidate->sylNum = MAX_SYL_NUM + 1;
+  arenaCandidate* order[1] = {candidate.get()};
+  std::vector<int> textIndex, lineIndex;
+  tulim::test::envScope temp("temp", nullptr);
+  std::string error;
+  try {
+    text.pinyin2text(0, order, dict, textIndex, lineIndex, params(1));
+  } catch (char* message) {
+    error = message;
+  }
+  EXPECT_THAT(error, testing::MatchesRegex("Candidate with sylNum = 1001 outside 0 to MAX_SYL_NUM = 1000 "
+                                           "\\(line [0-9]+ of text\\)"));
 }
