@@ -28,8 +28,6 @@ namespace tulim {
 
 namespace {
 
-constexpr int MAX_FRAME_NUM = 40000;
-
 // The mean-free copy of the samples brought to full scale for nbits, so that the pitch
 // tracker sees the same level whatever the recording level was. A wave whose samples all
 // equal their mean has no level to scale and stays mean-free (all zero).
