@@ -9,6 +9,7 @@
 #include "mlfClass.h"
 #include "netClass.h"
 #include "platform/platformClock.h"
+#include "ptParam.h"
 #include "recogTask.h"
 #include "signalTemplate.h"
 #include "stringUtil.h"
@@ -227,20 +228,29 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
   mlf.phoneRanking(features, vecSize, frameNum, mac, viterbi, param);
 
   printf("\tCompute possible score discount factors...\n");
-  if (param.comparisonMode == 3) mlf.m_textSylNum = -1;
-  // The discount factors (mlfClass::discountFactorCompute) and the confidence measure
-  // (mlfClass::confidenceMeasure) belong here, over the matched node range in comparison
-  // mode 3 and over every node otherwise; they are not in the result record yet, so
-  // m_timberScore stays -100000 and m_score 0.
-  (void)pathComplete;
+  if (param.comparisonMode == 3) {
+    mlf.m_textSylNum = -1;
+    const int first = text.m_matchSylBegin;
+    const int last = first + text.m_matchSylNum - 1;
+    mlf.discountFactorCompute(first, last, true);
+    mlf.confidenceMeasure(first, last, param, mac);
+  } else {
+    const int last = static_cast<int>(mlf.m_syl.size()) - 1;
+    mlf.discountFactorCompute(0, last, pathComplete);
+    mlf.confidenceMeasure(0, last, param, mac);
+  }
 
   mlf.frameShift(firstFrame);
 
-  // Pitch and volume per syllable (sylPitchVolume, with an ACF ptParam from ptParamFile and
-  // both of its thresholds off) belong here when getPitch is set; that operation is not in
-  // the task class yet.
-  (void)fs;
-  (void)nbits;
+  if (param.getPitch) {
+    start = monotonicSeconds();
+    ptParam pt;
+    audio.ptParamSet(pt, fs, nbits, 1, param.ptParamFile.c_str());
+    pt.useVolThreshold = 0;
+    pt.useClarityThreshold = 0;
+    sylPitchVolume(samples, sampleCount, pt, mlf);
+    printf("%4.3f sec: Volume and pitch computation (based on the whole utterance)\n", monotonicSeconds() - start);
+  }
 
   if (!param.outputDir.empty()) {
     const std::string xmlPath =

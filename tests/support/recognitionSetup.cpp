@@ -64,6 +64,8 @@ recognitionFiles recognitionFilesWrite(const scratchDir& dir, const std::string&
   f.featureConfigFile = dir.write("mfcc.cfg",
                                   "SOURCEKIND = WAVEFORM\nTARGETKIND = MFCC_E_D_A\nTARGETRATE = 100000\n"
                                   "WINDOWSIZE = 200000\nUSEHAMMING = T\nNUMCHANS = 26\nNUMCEPS = 12\n");
+  const std::string rank2score = dir.write("rank2score.prm", "0.5\n2\n0\n");
+  const std::string discount = dir.write("discount.prm", "0.9\n0.9\n0.9\n0.9\n0.9\n0.9\n0.9\n");
   f.outputDir = dir.file("out");
   mkdir(f.outputDir.c_str(), 0755);
   strVec params = {"function=" + function,
@@ -84,7 +86,9 @@ recognitionFiles recognitionFilesWrite(const scratchDir& dir, const std::string&
                    "comparisonMode=1",
                    "useDescCandidateNum=0",
                    "usePaddedHardSp=0",
-                   "usePaddedSoftSil=0"};
+                   "usePaddedSoftSil=0",
+                   "phoneRank2scoreParamFile=" + rank2score,
+                   "scoreDiscountParamFile=" + discount};
   params.insert(params.end(), extraParams.begin(), extraParams.end());
   f.paramFile = dir.write("recog.prm", linesOf(params));
   return f;

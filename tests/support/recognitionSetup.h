@@ -1,7 +1,8 @@
 // One recognition run's input files written into a scratch directory, for the tests of the
 // recognition core, the task drivers and the library exports: the models, a pronunciation
 // dictionary in which every syllable is its own model, the normalisation map, the voicing
-// list, the syllable lines, the texts, the feature configuration and the parameter file.
+// list, the syllable lines, the texts, the feature configuration, the bell curve of the
+// phone ranks, the discount ratios and the parameter file.
 #pragma once
 
 #include <string>

@@ -118,7 +118,8 @@ TEST(RecogExports, FileExportsRecogniseTheSpokenTextWhateverTheParameterFileSays
                       &printed),
               "");
     EXPECT_EQ(index, c.expected);
-    EXPECT_NE(score, 12345.0f) << "the score is stored";
+    // The models sit on the pieces' features: every phone ranks first.
+    EXPECT_GT(score, 50.0f);
     EXPECT_THAT(printed, MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read wave file \"%s\"\n(.|\n)*",
                                                 wav.c_str())));
     EXPECT_THAT(readFile(run.out("recogResult.txt")), HasSubstr(strFormat("Text index=%d\n", c.expected)));

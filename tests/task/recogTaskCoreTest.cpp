@@ -25,6 +25,7 @@ using namespace tulim;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::MatchesRegex;
+using testing::Not;
 using tulim::test::envScope;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
@@ -137,10 +138,12 @@ TEST(RecogCore, RecognisesSpokenTextAndWritesResultFiles) {
   EXPECT_THAT(run.printed, MatchesRegex("(.|\n)*[0-9]+\\.[0-9]{3} sec: Viterbi search\n(.|\n)*"));
 
   EXPECT_EQ(readFile(run.out("recogResult.txt")),
-            strFormat("Text index=2\nText=A C\nScore=-100000.000000\nKRV=\nMPA=\nHanYu=\nTone=\nLogProb=%f\n",
-                      run.mlf.m_logProb));
+            strFormat("Text index=2\nText=A C\nScore=%f\nKRV=\nMPA=\nHanYu=\nTone=\nLogProb=%f\n",
+                      run.mlf.m_timberScore, run.mlf.m_logProb));
+  // Every frame sits on its model's means: the phones rank first and score high.
+  EXPECT_GT(run.mlf.m_timberScore, 50.0f);
   EXPECT_LT(run.mlf.m_logProb, 0.0f);
-  EXPECT_EQ(readFile(run.out("score.txt")), "0\n");
+  EXPECT_EQ(readFile(run.out("score.txt")), strFormat("%g\n", run.mlf.m_score));
   EXPECT_THAT(readFile(run.out("output.xml")), HasSubstr("<?xml"));
   EXPECT_FALSE(fileThere(run.out("confusingPath.txt"))) << "only an assessment re-aligns";
   for (const char* name : {"output.xml", "score.txt", "recogResult.txt"})
@@ -172,11 +175,41 @@ TEST(RecogCore, ChineseTranscriptionsFollowThePinyinType) {
     EXPECT_EQ(run.mlf.m_HanYu, c.hanyu) << c.pinyinType;
     EXPECT_EQ(run.mlf.m_Tone, "5-6") << c.pinyinType;
     EXPECT_EQ(readFile(run.out("recogResult.txt")),
-              strFormat("Text index=2\nText=\xa4\x44\xa4\x45\nScore=-100000.000000\nKRV=%s\nMPA=%s\nHanYu=%s\n"
+              strFormat("Text index=2\nText=\xa4\x44\xa4\x45\nScore=%f\nKRV=%s\nMPA=%s\nHanYu=%s\n"
                         "Tone=5-6\nLogProb=%f\n",
-                        c.krv, c.mpa, c.hanyu, run.mlf.m_logProb))
+                        run.mlf.m_timberScore, c.krv, c.mpa, c.hanyu, run.mlf.m_logProb))
         << c.pinyinType;
   }
+}
+
+TEST(RecogCore, ComparisonMode3ScoresTheMatchedStretchWithoutTextSize) {
+  coreRun run({"a-b\t0", "a-c\t1"}, {"A B", "A C"}, "recog");
+  run.param.comparisonMode = 3;
+  run.speak({"sil", "a", "c", "sil"}, 4);
+  ASSERT_EQ(run.run(), "");
+  EXPECT_THAT(run.result, ElementsAre(1));
+  EXPECT_EQ(run.text.m_matchSylBegin, 1);
+  EXPECT_EQ(run.text.m_matchSylNum, 2);
+  EXPECT_EQ(run.mlf.m_textSylNum, -1);
+  EXPECT_GT(run.mlf.m_timberScore, 50.0f);
+}
+
+TEST(RecogCore, AddsPitchAndVolumePerSyllableWhenAsked) {
+  coreRun run({"a-b\t0", "a-c\t1"}, {"A B", "A C"}, "recog");
+  run.speak({"sil", "a", "c", "sil"}, 4);
+  ASSERT_EQ(run.run(), "");
+  EXPECT_TRUE(run.mlf.m_syl[1].pitch.empty());
+  EXPECT_THAT(run.printed, Not(HasSubstr("Volume and pitch computation")));
+
+  coreRun pitched({"a-b\t0", "a-c\t1"}, {"A B", "A C"}, "recog");
+  pitched.param.getPitch = 1;
+  pitched.speak({"sil", "a", "c", "sil"}, 4);
+  ASSERT_EQ(pitched.run(), "");
+  EXPECT_THAT(pitched.printed,
+              MatchesRegex("(.|\n)*[0-9]+\\.[0-9]{3} sec: Volume and pitch computation \\(based on the whole "
+                           "utterance\\)\n(.|\n)*"));
+  for (const sylInfo& syl : pitched.mlf.m_syl)
+    EXPECT_EQ(syl.pitch.size(), static_cast<size_t>(syl.frameId[1] - syl.frameId[0] + 1)) << syl.name;
 }
 
 TEST(RecogCore, WritesNothingWithoutOutputDir) {
