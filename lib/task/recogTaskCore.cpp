@@ -147,6 +147,12 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
   std::vector<int> textIndex, sylIndex;
   const std::string path = text.pinyin2text(best, viterbi.m_order, dict, textIndex, sylIndex, param);
 
+  // A syllable line may name a text that the text file does not have.
+  for (int t : textIndex)
+    if (t < 0 || static_cast<size_t>(t) >= text.m_txtVs.size() || static_cast<size_t>(t) >= text.m_txtVsNormalized.size())
+      errorThrowf("Error: the identified text index %d is outside the %d texts (line %d of %s)", t,
+                  static_cast<int>(text.m_txtVs.size()), TULIM_HERE);
+
   mlf.m_textStr.clear();
   for (int t : textIndex) {
     printf("\ttextIndex=%d ===> %s\n", t, text.m_txtVs[t].c_str());
@@ -208,7 +214,8 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
       mlf.m_MPA = textClass::sylStrConvert(mlf.m_PA, table, 3, 2);
       mlf.m_KRV = textClass::sylStrConvert(mlf.m_PA, table, 3, 1);
     }
-    if (!text.m_sylTagVs.empty() && s0 >= 0) mlf.m_Tone = text.m_sylTagVs[s0];
+    if (!text.m_sylTagVs.empty() && s0 >= 0 && static_cast<size_t>(s0) < text.m_sylTagVs.size())
+      mlf.m_Tone = text.m_sylTagVs[s0];
   }
 
   mlf.qiYinApply(dict, param);

@@ -296,6 +296,13 @@ TEST(RecogCore, UsesFirstCandidateWhenNoPathIsComplete) {
   EXPECT_EQ(run.mlf.m_syl.back().frameId[1], test::spokenFrameNum(run.features) - 1);
 }
 
+TEST(RecogCore, RefusesSyllableLineNamingMissingText) {
+  coreRun run({"a-b\t0", "a-c\t5"}, {"A B", "A C"}, "recog");
+  run.speak({"sil", "a", "c", "sil"}, 4);
+  EXPECT_THAT(run.run(), MatchesRegex("Error: the identified text index 5 is outside the 2 texts \\(line [0-9]+ of "
+                                      "recogTaskCore\\)"));
+}
+
 TEST(RecogCore, FatalErrorOfUnwritableOutputDirLeavesThroughThrow) {
   coreRun run({"a-b\t0"}, {"A B"}, "recog");
   run.param.outputDir = run.dir.file("missing");
