@@ -129,16 +129,17 @@ struct coreBench {
       }
     }
     samples.resize(static_cast<size_t>(160 * (FRAMES + 1)));
-    for (size_t i = 0; i < samples.size(); i++) samples[i] = static_cast<int>(3000.0 * std::sin(0.2 * static_cast<double>(i)));
+    for (size_t i = 0; i < samples.size(); i++)
+      samples[i] = static_cast<int>(3000.0 * std::sin(0.2 * static_cast<double>(i)));
   }
 
   void run(bool files) {
     recogParam p = param;
     if (files) p.outputDir = dir;
     mlfClass mlf;
-    std::vector<int> result = recogTask().recogCore(p, samples.data(), static_cast<int>(samples.size()), 16000, 16, 320,
-                                                    160, 0, features.data(), DIM, FRAMES, MODELS, arenaLen,
-                                                    candidateNum, set, dict, text, net, mlf);
+    std::vector<int> result =
+        recogTask().recogCore(p, samples.data(), static_cast<int>(samples.size()), 16000, 16, 320, 160, 0,
+                              features.data(), DIM, FRAMES, MODELS, arenaLen, candidateNum, set, dict, text, net, mlf);
     benchmark::DoNotOptimize(result.data());
     benchmark::DoNotOptimize(mlf.m_timberScore);
   }

@@ -25,9 +25,10 @@ namespace {
 std::string resultPath(const recogParam& param, const char* name) {
   const std::string path = param.outputDir + "/" + name;
   if (path.size() >= static_cast<size_t>(MAX_RESULT_PATH_LEN))
-    errorThrowf("Error: recogParam.outputDir is too long: \"%s\" needs %d characters, MAX_RESULT_PATH_LEN=%d. "
-                "(line %d of %s)",
-                path.c_str(), static_cast<int>(path.size()) + 1, MAX_RESULT_PATH_LEN, TULIM_HERE);
+    errorThrowf(
+        "Error: recogParam.outputDir is too long: \"%s\" needs %d characters, MAX_RESULT_PATH_LEN=%d. "
+        "(line %d of %s)",
+        path.c_str(), static_cast<int>(path.size()) + 1, MAX_RESULT_PATH_LEN, TULIM_HERE);
   return path;
 }
 
@@ -103,8 +104,13 @@ void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, c
     if (syl.name == d) continue;
     fprintf(fp, "%s ===> %s\n", d.c_str(), syl.name.c_str());
 
-    const strVec lines = {"VERSION=1.0 (by recogCore())", "N=3\tL=2", "I=0\tW=!NULL", "I=1\tW=!NULL",
-                          "I=2\tW=" + d, "J=0\tS=0\tE=2", "J=1\tS=2\tE=1"};
+    const strVec lines = {"VERSION=1.0 (by recogCore())",
+                          "N=3\tL=2",
+                          "I=0\tW=!NULL",
+                          "I=1\tW=!NULL",
+                          "I=2\tW=" + d,
+                          "J=0\tS=0\tE=2",
+                          "J=1\tS=2\tE=1"};
     netClass sylNet;
     sylNet.netCreate(lines, dict);
     const int first = syl.frameId[0];
@@ -132,7 +138,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
                                       int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
                                       dictClass& dict, textClass& text, netClass& net, mlfClass& mlf) {
   viterbiClass viterbi(arenaLen, modelNum);
-  coreSearch search{viterbi, dict, mac, vecSize, static_cast<float>(param.probTh), param.useDescCandidateNum,
+  coreSearch search{viterbi,     dict, mac, vecSize, static_cast<float>(param.probTh), param.useDescCandidateNum,
                     candidateNum};
 
   double start = monotonicSeconds();
@@ -149,7 +155,8 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
 
   // A syllable line may name a text that the text file does not have.
   for (int t : textIndex)
-    if (t < 0 || static_cast<size_t>(t) >= text.m_txtVs.size() || static_cast<size_t>(t) >= text.m_txtVsNormalized.size())
+    if (t < 0 || static_cast<size_t>(t) >= text.m_txtVs.size() ||
+        static_cast<size_t>(t) >= text.m_txtVsNormalized.size())
       errorThrowf("Error: the identified text index %d is outside the %d texts (line %d of %s)", t,
                   static_cast<int>(text.m_txtVs.size()), TULIM_HERE);
 
@@ -188,8 +195,9 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
     const std::string confusingPath = resultPath(param, "confusingPath.txt");
     filePtr fp = openFilePtr(confusingPath, "w");
     if (endsWith(param.sylFile, "syl2")) {
-      printf("\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c "
-             "(Check if a confusing path is taken instead of the correct one)\n");
+      printf(
+          "\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c "
+          "(Check if a confusing path is taken instead of the correct one)\n");
       if (s0 > 0) confusingPathRealign(fp.get(), search, features, text, s0, dict, mac, mlf);
     }
     fp.reset();

@@ -40,9 +40,9 @@ std::string modelSetTextWithMeans(const strVec& names, const std::vector<std::ve
         text += strFormat("\n<GCONST> %.9g\n", gconst);
       }
     }
-    text += strFormat("<TRANSP> 5\n 0 1 0 0 0\n 0 %g %g 0 0\n 0 0 %g %g 0\n 0 0 0 %g %g\n 0 0 0 0 0\n<ENDHMM>\n",
-                      FIXTURE_SELF_LOOP, FIXTURE_NEXT, FIXTURE_SELF_LOOP, FIXTURE_NEXT, FIXTURE_SELF_LOOP,
-                      FIXTURE_NEXT);
+    text +=
+        strFormat("<TRANSP> 5\n 0 1 0 0 0\n 0 %g %g 0 0\n 0 0 %g %g 0\n 0 0 0 %g %g\n 0 0 0 0 0\n<ENDHMM>\n",
+                  FIXTURE_SELF_LOOP, FIXTURE_NEXT, FIXTURE_SELF_LOOP, FIXTURE_NEXT, FIXTURE_SELF_LOOP, FIXTURE_NEXT);
   }
   return text;
 }

@@ -33,9 +33,9 @@ struct recognitionFiles {
 
 // Writes the files of a "taiwanese" run (comparison mode 1) without end-point detection, padding or
 // descending candidate numbers: the model text macText as "models.mac", syllables as their
-// own models (list them with "sil"; the dictionary comes out sorted), sylLines as the syllable file sylFileName, texts one a
-// line, the voicing list naming the unvoiced base names, and the parameter file with the
-// given function and extra "key=value" lines (appended, so they override).
+// own models (list them with "sil"; the dictionary comes out sorted), sylLines as the syllable file sylFileName, texts
+// one a line, the voicing list naming the unvoiced base names, and the parameter file with the given function and extra
+// "key=value" lines (appended, so they override).
 recognitionFiles recognitionFilesWrite(const scratchDir& dir, const std::string& macText, const strVec& syllables,
                                        const strVec& sylLines, const strVec& texts, const std::string& function,
                                        const strVec& unvoiced = {}, const std::string& sylFileName = "texts.syl",

@@ -114,14 +114,15 @@ TEST(RecogExports, FileExportsRecogniseTheSpokenTextWhateverTheParameterFileSays
     float score = 12345.0f;
     int index = -2;
     std::string printed;
-    ASSERT_EQ(quietly([&] { index = vc01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); },
-                      &printed),
-              "");
+    ASSERT_EQ(
+        quietly([&] { index = vc01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); },
+                &printed),
+        "");
     EXPECT_EQ(index, c.expected);
     // The models sit on the pieces' features: every phone ranks first.
     EXPECT_GT(score, 50.0f);
-    EXPECT_THAT(printed, MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read wave file \"%s\"\n(.|\n)*",
-                                                wav.c_str())));
+    EXPECT_THAT(printed,
+                MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read wave file \"%s\"\n(.|\n)*", wav.c_str())));
     EXPECT_THAT(readFile(run.out("recogResult.txt")), HasSubstr(strFormat("Text index=%d\n", c.expected)));
   }
 }
@@ -134,7 +135,9 @@ TEST(RecogExports, AssessmentOfFileAndSamplesGivesTheSameResult) {
 
   float fileScore = 0.0f, sampleScore = 0.0f;
   int fileIndex = -2, sampleIndex = -2;
-  ASSERT_EQ(quietly([&] { fileIndex = sa01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &fileScore); }),
+  ASSERT_EQ(quietly([&] {
+              fileIndex = sa01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &fileScore);
+            }),
             "");
   const std::string fileResult = readFile(run.out("recogResult.txt"));
   std::string printed;
@@ -149,8 +152,9 @@ TEST(RecogExports, AssessmentOfFileAndSamplesGivesTheSameResult) {
   EXPECT_EQ(sampleIndex, 0);
   EXPECT_EQ(fileScore, sampleScore);
   EXPECT_THAT(printed, Not(HasSubstr("Read wave file"))) << "samples are not prepared";
-  EXPECT_THAT(printed, MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read \"%s\" \\(modelNum=4\\) and \"%s\"\n(.|\n)*",
-                                              run.files.macFile.c_str(), run.dir.file("none.cnt").c_str())));
+  EXPECT_THAT(printed,
+              MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read \"%s\" \\(modelNum=4\\) and \"%s\"\n(.|\n)*",
+                                     run.files.macFile.c_str(), run.dir.file("none.cnt").c_str())));
   EXPECT_THAT(readFile(run.out("recogResult.txt")), HasSubstr("Text index=0\nText=A B\n"));
   EXPECT_THAT(fileResult, HasSubstr("Text index=0\nText=A B\n"));
 }
@@ -190,7 +194,9 @@ TEST(RecogExports, FatalErrorLeavesTheExportWithoutStoringTheScore) {
                      run.files.txtFile.c_str(), &score);
               }),
               HasSubstr("noSuchKey"));
-  EXPECT_THAT(quietly([&] { sa01(run.files.paramFile.c_str(), run.dir.file("none.wav").c_str(), run.files.txtFile.c_str(), &score); }),
+  EXPECT_THAT(quietly([&] {
+                sa01(run.files.paramFile.c_str(), run.dir.file("none.wav").c_str(), run.files.txtFile.c_str(), &score);
+              }),
               HasSubstr("none.wav"));
   EXPECT_THAT(quietly([&] { vc01(run.files.paramFile.c_str(), nullptr, run.files.txtFile.c_str(), &score); }),
               MatchesRegex("Error: wavFile is null! \\(line [0-9]+ of tulimExports\\)"));

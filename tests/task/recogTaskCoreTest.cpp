@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -93,8 +92,8 @@ struct coreRun {
     testing::internal::CaptureStdout();
     std::string error;
     try {
-      result = task.recogCore(param, samples.data(), static_cast<int>(samples.size()), 16000, 16, 320, 160,
-                              firstFrame, features.data(), test::FIXTURE_VECTOR_SIZE, test::spokenFrameNum(features),
+      result = task.recogCore(param, samples.data(), static_cast<int>(samples.size()), 16000, 16, 320, 160, firstFrame,
+                              features.data(), test::FIXTURE_VECTOR_SIZE, test::spokenFrameNum(features),
                               mac.MMF.modelNum, arenaLen, candidateNum, mac, dict, text, net, mlf);
     } catch (char* message) {
       error = message;
@@ -159,8 +158,7 @@ TEST(RecogCore, ChineseTranscriptionsFollowThePinyinType) {
   } cases[] = {{"krv", "a-c", "MA-MC", "c-a"}, {"hanyu", "c-a", "MC-MA", "a-c"}, {"other", "", "", ""}};
   for (const Case& c : cases) {
     // Two Big5 characters a text.
-    coreRun run({"a-b\t0", "b-a\t1", "a-c\t2"}, {"\xa4\x40\xa4\x41", "\xa4\x42\xa4\x43", "\xa4\x44\xa4\x45"},
-                "recog");
+    coreRun run({"a-b\t0", "b-a\t1", "a-c\t2"}, {"\xa4\x40\xa4\x41", "\xa4\x42\xa4\x43", "\xa4\x44\xa4\x45"}, "recog");
     run.param.language = "chinese";
     run.param.pinyinType = c.pinyinType;
     // Columns: row number, KRV, MPA, HanYu.
