@@ -138,8 +138,8 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
                                       int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
                                       dictClass& dict, textClass& text, netClass& net, mlfClass& mlf) {
   viterbiClass viterbi(arenaLen, modelNum);
-  coreSearch search{viterbi,     dict, mac, vecSize, static_cast<float>(param.probTh), param.useDescCandidateNum,
-                    candidateNum};
+  const float beam = static_cast<float>(param.probTh);
+  coreSearch search{viterbi, dict, mac, vecSize, beam, param.useDescCandidateNum, candidateNum};
 
   double start = monotonicSeconds();
   int best = search.run(net.m_node, features, frameNum);
