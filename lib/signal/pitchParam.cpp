@@ -85,8 +85,9 @@ void audioClass::ptParamSet(ptParam& p, int fs, int nbits, int pfType, const cha
 
   if (fileExist(fileName)) ptParamRead(fileName, p);
 
-  // Every frame routine steps by frameSize - overlap; a step below one sample never ends.
-  if (p.frameSize <= p.overlap || p.frameSize < 1 || p.overlap < 0)
+  // Every frame routine steps by frameSize - overlap; a step below one sample never ends. A
+  // negative overlap (frames with gaps, as ptParamSetByFrameRate makes for low rates) steps on.
+  if (p.frameSize <= p.overlap || p.frameSize < 1)
     errorThrowf("ptParam.frameSize=%d must be larger than ptParam.overlap=%d (line %d of %s)", p.frameSize, p.overlap,
                 TULIM_HERE);
 

@@ -553,6 +553,13 @@ int wave2pitchCore(const int* wave, int waveLen, ptParam& p, T* pitch, T* clarit
       if (cl[i] > 1.0) printf("i=%d/%d: clarity=%g\n", i, frameNum, static_cast<double>(cl[i]));
     }
   }
+  // Silence is told from the pitch function before the weighting, which also zeroes the
+  // function of a sounding frame without clarity.
+  std::vector<char> silent(frameNum, 1);
+  for (int i = 0; i < frameNum; ++i) {
+    const T* row = pf + static_cast<size_t>(i) * pfLen;
+    for (int j = 0; j < pfLen && silent[i]; ++j) silent[i] = row[j] == 0;
+  }
   if (p.weightPfByClarity)
     for (int i = 0; i < frameNum; ++i) {
       const T w = cl[i] / scale;
@@ -560,15 +567,13 @@ int wave2pitchCore(const int* wave, int waveLen, ptParam& p, T* pitch, T* clarit
       for (int j = 0; j < pfLen; ++j) row[j] *= w;
     }
 
-  // Candidates; a frame whose pitch function is all zero (silence) has none.
+  // Candidates; a silent frame has none.
   std::vector<ppcFrame> frames(frameNum);
   std::vector<int> lags;
   lags.reserve(std::max(pfLen, 0));
   for (int i = 0; i < frameNum; ++i) {
     const T* row = pf + static_cast<size_t>(i) * pfLen;
-    bool silent = true;
-    for (int j = 0; j < pfLen && silent; ++j) silent = row[j] == 0;
-    const int count = silent ? 0 : pf2ppc(row, pfLen, p, lags);
+    const int count = silent[i] ? 0 : pf2ppc(row, pfLen, p, lags);
     ppcFrame& f = frames[i];
     f.ppcLen = count;
     f.pathIndex = -1;

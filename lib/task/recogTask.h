@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "ptParam.h"
 #include "recogParam.h"
+#include "stringUtil.h"
 
 namespace tulim {
 
@@ -44,15 +46,14 @@ class recogTask {
   // Returns frameNum x vecSize floats, frame after frame, malloc'ed (the caller frees them);
   // firstFrame is the frame of the pipeline's framing where the kept span begins. More than
   // MAX_FRAME_NUM frames are fatal.
-  float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
-                    int frameSize, int overlap, int& frameNum, int& vecSize, int& firstFrame);
+  float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits, int frameSize,
+                    int overlap, int& frameNum, int& vecSize, int& firstFrame);
 
   // ---- Lexicon and net preparation (recogTaskNet.cpp) --------------------------------------
 
   // Loads the lexicons the language needs and the text normalisation map (required). The
   // net is not touched.
-  void dictPrepare(const recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
-                   netClass& net);
+  void dictPrepare(const recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net);
 
   // Reads and normalises the texts, derives their syllable sequences, builds or reads the
   // net, writes the diagnostic files into outputDir (when set) and sizes the search: the
@@ -61,6 +62,32 @@ class recogTask {
                   int& candidateNum, int& arenaLen);
 
   // ---- Syllable pitch and volume, and the net-file variants ----------------------------------
+  // Volume (method 1) and pitch of every frame of the whole utterance, handed out to the nodes
+  // and then to the phones of result in order, one frame each from frame 0 of the samples
+  // (the frame numbers stored in the records are not read); records longer than the wave
+  // repeat its last frame. The tracker runs on a copy of param.
+  void sylPitchVolume(const int* samples, int sampleNum, const ptParam& param, mlfClass& result);
+  // The per-frame volume (integers) and pitch (semitones) of a whole wave, each written as
+  // one line by vec2file (an unopenable file ends the process).
+  void wavePitchVolume(const int* samples, int sampleNum, const ptParam& param, const std::string& pitchFile,
+                       const std::string& volumeFile);
+  // wavePitchVolume of a wave file of 8000 or 16000 Hz and 8 or 16 bits.
+  void wavFilePitchVolume(const std::string& wavFile, const ptParam& param, const std::string& pitchFile,
+                          const std::string& volumeFile);
+
+  // The features (frameNum x dim floats, frame after frame) of a wave file, cut to its
+  // detected speech when useEpd is set; "endPoint.txt" in outputDir when that is set.
+  std::vector<float> wavFile2mfcc(const std::string& wavFile, const recogParam& param, int& frameNum, int& dim);
+  // Recognition of one wave file over the net of netFile with the models of macFile and the
+  // syllables of dicFile: result becomes the best candidate's syllables joined by '-'.
+  void recogWithNetFile(strVec& result, const std::string& wavFile, const recogParam& param);
+  // recogWithNetFile with the parameters of paramFile and at most 1200 candidates.
+  void recogWithNetFileTask(strVec& result, const std::string& wavFile, const std::string& paramFile);
+  // recogWithNetFile with the audio-event models under "nolva/" and outputs into "output".
+  void audioEventDetect(strVec& result, const std::string& wavFile, const std::string& netFile);
+  // The candidate count of recogWithNetFile for a net's largest fan-out: 4 times it, 100 when
+  // that is below 10, then at most maxCandidateNum. The arena holds 20 times the count.
+  static int netFileCandidateNum(int maxFanOut, int maxCandidateNum);
 
   // ---- Recognition core and entry points (recogTaskCore.cpp, recogTaskEntry.cpp) ----------
 

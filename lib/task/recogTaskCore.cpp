@@ -9,6 +9,7 @@
 #include "mlfClass.h"
 #include "netClass.h"
 #include "platform/platformClock.h"
+#include "ptParam.h"
 #include "recogTask.h"
 #include "signalTemplate.h"
 #include "stringUtil.h"
@@ -24,9 +25,10 @@ namespace {
 std::string resultPath(const recogParam& param, const char* name) {
   const std::string path = param.outputDir + "/" + name;
   if (path.size() >= static_cast<size_t>(MAX_RESULT_PATH_LEN))
-    errorThrowf("Error: recogParam.outputDir is too long: \"%s\" needs %d characters, MAX_RESULT_PATH_LEN=%d. "
-                "(line %d of %s)",
-                path.c_str(), static_cast<int>(path.size()) + 1, MAX_RESULT_PATH_LEN, TULIM_HERE);
+    errorThrowf(
+        "Error: recogParam.outputDir is too long: \"%s\" needs %d characters, MAX_RESULT_PATH_LEN=%d. "
+        "(line %d of %s)",
+        path.c_str(), static_cast<int>(path.size()) + 1, MAX_RESULT_PATH_LEN, TULIM_HERE);
   return path;
 }
 
@@ -102,8 +104,13 @@ void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, c
     if (syl.name == d) continue;
     fprintf(fp, "%s ===> %s\n", d.c_str(), syl.name.c_str());
 
-    const strVec lines = {"VERSION=1.0 (by recogCore())", "N=3\tL=2", "I=0\tW=!NULL", "I=1\tW=!NULL",
-                          "I=2\tW=" + d, "J=0\tS=0\tE=2", "J=1\tS=2\tE=1"};
+    const strVec lines = {"VERSION=1.0 (by recogCore())",
+                          "N=3\tL=2",
+                          "I=0\tW=!NULL",
+                          "I=1\tW=!NULL",
+                          "I=2\tW=" + d,
+                          "J=0\tS=0\tE=2",
+                          "J=1\tS=2\tE=1"};
     netClass sylNet;
     sylNet.netCreate(lines, dict);
     const int first = syl.frameId[0];
@@ -131,8 +138,8 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
                                       int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
                                       dictClass& dict, textClass& text, netClass& net, mlfClass& mlf) {
   viterbiClass viterbi(arenaLen, modelNum);
-  coreSearch search{viterbi, dict, mac, vecSize, static_cast<float>(param.probTh), param.useDescCandidateNum,
-                    candidateNum};
+  const float beam = static_cast<float>(param.probTh);
+  coreSearch search{viterbi, dict, mac, vecSize, beam, param.useDescCandidateNum, candidateNum};
 
   double start = monotonicSeconds();
   int best = search.run(net.m_node, features, frameNum);
@@ -145,6 +152,13 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
 
   std::vector<int> textIndex, sylIndex;
   const std::string path = text.pinyin2text(best, viterbi.m_order, dict, textIndex, sylIndex, param);
+
+  // A syllable line may name a text that the text file does not have.
+  for (int t : textIndex)
+    if (t < 0 || static_cast<size_t>(t) >= text.m_txtVs.size() ||
+        static_cast<size_t>(t) >= text.m_txtVsNormalized.size())
+      errorThrowf("Error: the identified text index %d is outside the %d texts (line %d of %s)", t,
+                  static_cast<int>(text.m_txtVs.size()), TULIM_HERE);
 
   mlf.m_textStr.clear();
   for (int t : textIndex) {
@@ -181,8 +195,9 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
     const std::string confusingPath = resultPath(param, "confusingPath.txt");
     filePtr fp = openFilePtr(confusingPath, "w");
     if (endsWith(param.sylFile, "syl2")) {
-      printf("\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c "
-             "(Check if a confusing path is taken instead of the correct one)\n");
+      printf(
+          "\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c "
+          "(Check if a confusing path is taken instead of the correct one)\n");
       if (s0 > 0) confusingPathRealign(fp.get(), search, features, text, s0, dict, mac, mlf);
     }
     fp.reset();
@@ -207,7 +222,8 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
       mlf.m_MPA = textClass::sylStrConvert(mlf.m_PA, table, 3, 2);
       mlf.m_KRV = textClass::sylStrConvert(mlf.m_PA, table, 3, 1);
     }
-    if (!text.m_sylTagVs.empty() && s0 >= 0) mlf.m_Tone = text.m_sylTagVs[s0];
+    if (!text.m_sylTagVs.empty() && s0 >= 0 && static_cast<size_t>(s0) < text.m_sylTagVs.size())
+      mlf.m_Tone = text.m_sylTagVs[s0];
   }
 
   mlf.qiYinApply(dict, param);
@@ -227,20 +243,29 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
   mlf.phoneRanking(features, vecSize, frameNum, mac, viterbi, param);
 
   printf("\tCompute possible score discount factors...\n");
-  if (param.comparisonMode == 3) mlf.m_textSylNum = -1;
-  // The discount factors (mlfClass::discountFactorCompute) and the confidence measure
-  // (mlfClass::confidenceMeasure) belong here, over the matched node range in comparison
-  // mode 3 and over every node otherwise; they are not in the result record yet, so
-  // m_timberScore stays -100000 and m_score 0.
-  (void)pathComplete;
+  if (param.comparisonMode == 3) {
+    mlf.m_textSylNum = -1;
+    const int first = text.m_matchSylBegin;
+    const int last = first + text.m_matchSylNum - 1;
+    mlf.discountFactorCompute(first, last, true);
+    mlf.confidenceMeasure(first, last, param, mac);
+  } else {
+    const int last = static_cast<int>(mlf.m_syl.size()) - 1;
+    mlf.discountFactorCompute(0, last, pathComplete);
+    mlf.confidenceMeasure(0, last, param, mac);
+  }
 
   mlf.frameShift(firstFrame);
 
-  // Pitch and volume per syllable (sylPitchVolume, with an ACF ptParam from ptParamFile and
-  // both of its thresholds off) belong here when getPitch is set; that operation is not in
-  // the task class yet.
-  (void)fs;
-  (void)nbits;
+  if (param.getPitch) {
+    start = monotonicSeconds();
+    ptParam pt;
+    audio.ptParamSet(pt, fs, nbits, 1, param.ptParamFile.c_str());
+    pt.useVolThreshold = 0;
+    pt.useClarityThreshold = 0;
+    sylPitchVolume(samples, sampleCount, pt, mlf);
+    printf("%4.3f sec: Volume and pitch computation (based on the whole utterance)\n", monotonicSeconds() - start);
+  }
 
   if (!param.outputDir.empty()) {
     const std::string xmlPath =

@@ -58,7 +58,7 @@ int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* sam
 
   int frameNum = 0, vecSize = 0, firstFrame = 0;
   std::unique_ptr<float, mallocFree> features(epdAndMfcc(param, samples, sampleCount, fs, nbits, PIPELINE_FRAME_SIZE,
-                                                          PIPELINE_OVERLAP, frameNum, vecSize, firstFrame));
+                                                         PIPELINE_OVERLAP, frameNum, vecSize, firstFrame));
 
   const std::vector<int> textIndex =
       recogCore(param, samples, sampleCount, fs, nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP, firstFrame,

@@ -24,9 +24,10 @@ std::string resultPath(const recogParam& param, const char* name) { return param
 void resultPathCheck(const recogParam& param) {
   const std::string path = resultPath(param, LONGEST_RESULT_NAME);
   if (path.size() >= static_cast<size_t>(MAX_RESULT_PATH_LEN))
-    errorThrowf("Error: recogParam.outputDir is too long: \"%s\" needs %d characters, MAX_RESULT_PATH_LEN=%d. "
-                "(line %d of %s)",
-                path.c_str(), static_cast<int>(path.size()) + 1, MAX_RESULT_PATH_LEN, TULIM_HERE);
+    errorThrowf(
+        "Error: recogParam.outputDir is too long: \"%s\" needs %d characters, MAX_RESULT_PATH_LEN=%d. "
+        "(line %d of %s)",
+        path.c_str(), static_cast<int>(path.size()) + 1, MAX_RESULT_PATH_LEN, TULIM_HERE);
 }
 
 class stepClock {
@@ -195,8 +196,8 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   if (n > param.maxCandidateNum) n = param.maxCandidateNum;
   const long long arena = (wide ? 100 : 5) * n;
   if (arena > INT_MAX || arena < INT_MIN)
-    errorThrowf("Error: an arena of %lld candidates (maxCandidateNum=%d) exceeds the int range. (line %d of %s)",
-                arena, param.maxCandidateNum, TULIM_HERE);
+    errorThrowf("Error: an arena of %lld candidates (maxCandidateNum=%d) exceeds the int range. (line %d of %s)", arena,
+                param.maxCandidateNum, TULIM_HERE);
   candidateNum = static_cast<int>(n);
   arenaLen = static_cast<int>(arena);
 }

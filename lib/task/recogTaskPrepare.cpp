@@ -171,8 +171,8 @@ float* recogTask::epdAndMfcc(const recogParam& param, const int* samples, int sa
   const int first = doubleRound(static_cast<double>(begin) / hop);
   begin = hop * first;
   const int last = doubleRound(static_cast<double>(end) / hop);
-  end = static_cast<int>(std::min(static_cast<long long>(hop) * last + frameSize - 1,
-                                  static_cast<long long>(sampleCount) - 1));
+  end = static_cast<int>(
+      std::min(static_cast<long long>(hop) * last + frameSize - 1, static_cast<long long>(sampleCount) - 1));
 
   printf("%4.3f sec: EPD\n", monotonicSeconds() - start);
   printf("\twaveBeginIndex=%d, waveEndIndex=%d\n", begin, end);

@@ -1,5 +1,3 @@
-#include "tulim.h"
-
 #include <cstddef>
 
 #include "audioFile.h"
@@ -7,6 +5,7 @@
 #include "platform/cLocaleScope.h"
 #include "recogTask.h"
 #include "recording.h"
+#include "tulim.h"
 #include "utility.h"
 
 // The host's record and the engine's are one layout under two names.

@@ -107,6 +107,17 @@ TEST(PtParamSet, RejectsUnknownMethodAndAFrameNoLongerThanItsOverlap) {
                   "ptParam.frameSize=640 must be larger than ptParam.overlap=640 \\(line [0-9]+ of pitchParam\\)"));
 }
 
+TEST(PtParamSet, AcceptsFramesWithGapsBetweenThem) {
+  // A negative overlap leaves samples between frames; the frames still step forward.
+  scratchDir dir;
+  const std::string file = dir.write("gaps.txt", "overlap=-160\n");
+  audioClass audio;
+  ptParam p;
+  audio.ptParamSet(p, 16000, 16, 1, file.c_str());
+  EXPECT_EQ(p.overlap, -160);
+  EXPECT_EQ(p.frameRate, 20);
+}
+
 TEST(PtParamSet, IgnoresAFileThatCannotBeOpened) {
   const ptParam p = defaults(16000, 16, 1, "/nonexistent/pt.txt");
   EXPECT_EQ(p.frameSize, 640);

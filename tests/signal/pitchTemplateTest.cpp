@@ -459,6 +459,32 @@ TEST(Wave2pitch, SilentFramesInsideSpeechAreUnvoicedWithoutThresholds) {
   EXPECT_NEAR(pitch[100], 55.35, 0.01);
 }
 
+TEST(Wave2pitch, FramesWithoutClarityKeepTheirCandidates) {
+  // Only silence loses its candidates. In a range around 200 Hz, the ACF of a 50 Hz tone
+  // first rises just before half its period and stays below zero up to maxLag: clarity 0,
+  // so its weighted pitch function is all zero, yet its frames, with every lag of the range
+  // as a candidate of value 0, carry the path between the 200 Hz tones on either side: it
+  // holds its lag, as any move would cost a penalty.
+  const std::vector<int> wave = concat(
+      {sineWave(8000, 200, 16000, 8000), sineWave(8000, 50, 16000, 8000), sineWave(8000, 200, 16000, 8000)});
+  ptParam p = params(16000, 1);
+  p.minPitch = 43.35f;
+  p.maxPitch = 67.35f;
+  p.useVolThreshold = p.useClarityThreshold = 0;
+  p.medianFilterOrder = 0;
+  const int frameNum = (24000 - 480) / 160;
+  std::vector<double> pitch(frameNum), clarity(frameNum);
+  std::vector<int> path(frameNum);
+  wave2pitchCore<double>(wave.data(), 24000, p, pitch.data(), clarity.data(), nullptr, path.data());
+  // Frames 50 .. 96 lie wholly inside the 50 Hz tone.
+  ASSERT_GE(path[52], p.minLag);
+  for (int i = 52; i < 95; ++i) {
+    EXPECT_EQ(clarity[i], 0) << "frame " << i;
+    EXPECT_EQ(path[i], path[52]) << "frame " << i;
+    EXPECT_NEAR(pitch[i], semitone(16000.0 / path[i]), 1e-9) << "frame " << i;
+  }
+}
+
 TEST(Wave2pitch, CutsLeadingAndTrailingZeros) {
   const std::vector<int> wave =
       concat({std::vector<int>(4000, 0), sineWave(16000, 200, 16000, 8000), std::vector<int>(4000, 0)});
@@ -483,6 +509,22 @@ TEST(Wave2pitch, WaveOfOneFrameGetsNoPath) {
   EXPECT_EQ(wave2pitchCore<double>(wave.data(), 640, p, &pitch, nullptr, nullptr, &path), 1);
   EXPECT_EQ(pitch, 0);
   EXPECT_EQ(path, -1);
+}
+
+TEST(Wave2pitch, FramesWithGapsAtALowFrameRate) {
+  // 20 frames a second of 32 ms: a hop of 800 samples, 288 of them between two frames.
+  audioClass audio;
+  ptParam p;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(audio.ptParamSetByFrameRate(p, 20, 16000, 16, 1), 800);
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(p.overlap, -288);
+  p.useVolThreshold = 0;
+  const std::vector<int> wave = sineWave(16000, 200, 16000, 8000);
+  const int frameNum = (16000 + 288) / 800;
+  std::vector<double> pitch(frameNum);
+  ASSERT_EQ(wave2pitch<double>(wave.data(), 16000, p, pitch.data(), nullptr, nullptr, nullptr), frameNum);
+  for (int i = 1; i < frameNum - 1; ++i) EXPECT_NEAR(pitch[i], 55.35, 0.01) << "frame " << i;
 }
 
 TEST(Wave2pitchCore, LowersMaxLagToTheLastLag) {

@@ -140,6 +140,11 @@ TEST(PhoneVolumeSet, TakesTheFrameVolumesInsideTheFrameCount) {
   EXPECT_EQ(mlf.m_syl[1].volume.back(), 1097.0f);
   EXPECT_THAT(mlf.m_syl[2].volume, ElementsAre(1098.0f, 1099.0f));
   EXPECT_TRUE(mlf.m_syl[3].volume.empty());
+
+  // Frames before the first are left out the same way.
+  mlfClass early = nodesOf({"a"}, {{-2, 1}});
+  early.phoneVolumeSet(volume.data(), 100);
+  EXPECT_THAT(early.m_syl[0].volume, ElementsAre(1000.0f, 1001.0f));
 }
 
 TEST(FrameShift, MovesNodesAndPhonesAlike) {
