@@ -515,6 +515,7 @@ TEST(RecogWithNetFile, FailuresOfItsInputsAreFatal) {
 }
 
 TEST(RecogWithNetFileTask, ReadsItsParameterFileAndRaisesTheCandidateLimit) {
+  // maxCandidateNum 0 in the file would leave the search no candidate.
   netFileFixture f;
   const std::string paramFile =
       f.dir.write("p.txt", "macFile=" + f.param.macFile + "\ndicFile=" + f.param.dicFile + "\nnetFile=" +
