@@ -28,9 +28,6 @@ namespace tulim {
 
 namespace {
 
-// Feature frames of one wave file at most (400 s at a 10 ms hop).
-constexpr int MAX_MFCC_FRAME_NUM = 40000;
-
 // The mean-free copy of the samples brought to full scale for nbits, so that the pitch
 // tracker sees the same level whatever the recording level was. A wave whose samples all
 // equal their mean has no level to scale and stays mean-free (all zero).
@@ -187,8 +184,8 @@ std::vector<float> recogTask::wavFile2mfcc(const std::string& wavFile, const rec
   const int kept = std::max(end - begin + 1, 0);
   mel.computeMfcc(samples.data() + std::min(begin, count), fs, nbits, kept, param.featureConfigFile.c_str(),
                   &frameNum, &dim);
-  if (frameNum > MAX_MFCC_FRAME_NUM)
-    errorThrowf("Error: frameNum = %d > %d, frameNum too big! (line %d in %s)", frameNum, MAX_MFCC_FRAME_NUM, 1236,
+  if (frameNum > MAX_FRAME_NUM)
+    errorThrowf("Error: frameNum = %d > %d, frameNum too big! (line %d in %s)", frameNum, MAX_FRAME_NUM, 1236,
                 "recogTask");
   const size_t values = static_cast<size_t>(std::max(frameNum, 0)) * static_cast<size_t>(std::max(dim, 0));
   return std::vector<float>(mel.features.begin(), mel.features.begin() + static_cast<std::ptrdiff_t>(values));
