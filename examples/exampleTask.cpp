@@ -234,6 +234,10 @@ void exampleTaskWrite(const std::string& dir) {
                                 ",# #g\n"
                                 "!# #g\n");
   textWrite(dir + "/unvoiced.txt", "sh\n");
+  // The confidence measure: the bell curve (a b c) that turns a phone's rank ratio into a
+  // score, and the base of each of the seven score discount reasons. Read as bare numbers.
+  textWrite(dir + "/rank2score.txt", "0.25 1.5 0\n");
+  textWrite(dir + "/scoreDiscount.txt", "0.9 0.9 0.9 0.9 1 0.9 0.9\n");
 
   const std::vector<std::string>& texts = candidateTexts();
   textWrite(dir + "/" + TEXT_FILE, linesOf(texts));
@@ -259,6 +263,8 @@ void exampleTaskWrite(const std::string& dir) {
                       "tnmFile=texts.tnm\n"
                       "qiYinFile=unvoiced.txt\n"
                       "featureConfigFile=mfcc.cfg\n"
+                      "phoneRank2scoreParamFile=rank2score.txt\n"
+                      "scoreDiscountParamFile=scoreDiscount.txt\n"
                       "wavFile=%s\n"
                       "txtFile=%s\n"
                       "sylFile=%s\n"

@@ -20,8 +20,8 @@ const std::vector<std::string>& candidateTexts();
 constexpr int SPOKEN_TEXT_INDEX = 1;
 
 // Writes the parameter file, models, pronunciation dictionary, normalisation map, unvoiced
-// phone list, feature configuration, texts, syllable lines and the wave into dir (which
-// must exist). Fatal errors of the engine pass through.
+// phone list, confidence-measure parameters, feature configuration, texts, syllable lines
+// and the wave into dir (which must exist). Fatal errors of the engine pass through.
 void exampleTaskWrite(const std::string& dir);
 
 // A wave of the sounds named (syllables of the task, "sil" included), each held for its

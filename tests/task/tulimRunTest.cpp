@@ -121,6 +121,30 @@ TEST_F(TulimRunExample, ArgumentsReplaceTheFileValues) {
   EXPECT_THAT(r.out, Not(HasSubstr("out/")));
 }
 
+TEST_F(TulimRunExample, LaterArgumentsReachTheirFields) {
+  // A file that is not there shows which field the argument went to.
+  struct Case {
+    size_t position;
+    std::string value;
+  };
+  const Case cases[] = {{6, "missing.syl"}, {7, "missing.net"}, {10, "missing.lab"}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args(c.position, "");
+    args[0] = example::PARAM_FILE;
+    args[c.position - 1] = c.value;
+    const programResult r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("\nCannot open file " + c.value + " \\(line \\d+ of utility\\)\n$")))
+        << r.out;
+  }
+
+  // getPitch 1: every phone gets its pitch values.
+  const programResult pitched = run({example::PARAM_FILE, "", "", "", "", "", "", "", "1"});
+  EXPECT_THAT(pitched.out, HasSubstr("sec: Volume and pitch computation (based on the whole utterance)\n"));
+  EXPECT_TRUE(std::regex_search(pitched.out, std::regex("\n3: do \\([^)]*\\)\n(.*\n){6}\t\tPitch: [0-9.]+( [0-9.]+)*\n")))
+      << pitched.out;
+}
+
 TEST_F(TulimRunExample, EmptyArgumentsKeepTheFileValuesAndLaterOnesApply) {
   const programResult plain = run({example::PARAM_FILE});
   EXPECT_THAT(plain.out, HasSubstr("\twaveBeginIndex=0, "));
