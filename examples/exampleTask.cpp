@@ -61,10 +61,14 @@ struct noiseSource {
 // ("sh", the unvoiced one) or the background alone ("sil").
 void soundAppend(std::vector<int>& wave, const std::string& name, int n, noiseSource& noise) {
   double f0 = 0;
-  if (name == "do") f0 = 262;
-  else if (name == "re") f0 = 587;
-  else if (name == "mi") f0 = 1319;
-  else if (name != "sh" && name != "sil") errorThrowf("Error: no sound named %s (line %d of %s)", name.c_str(), TULIM_HERE);
+  if (name == "do")
+    f0 = 262;
+  else if (name == "re")
+    f0 = 587;
+  else if (name == "mi")
+    f0 = 1319;
+  else if (name != "sh" && name != "sil")
+    errorThrowf("Error: no sound named %s (line %d of %s)", name.c_str(), TULIM_HERE);
   double previous = 0;
   for (int i = 0; i < n; i++) {
     const double t = static_cast<double>(i) / FS;
@@ -90,7 +94,8 @@ std::string linesOf(const std::vector<std::string>& lines) {
 
 void textWrite(const std::string& path, const std::string& text) {
   filePtr fp = openFilePtr(path, "w");
-  if (fputs(text.c_str(), fp.get()) < 0) errorThrowf("Error: cannot write %s (line %d of %s)", path.c_str(), TULIM_HERE);
+  if (fputs(text.c_str(), fp.get()) < 0)
+    errorThrowf("Error: cannot write %s (line %d of %s)", path.c_str(), TULIM_HERE);
 }
 
 struct gaussian {
@@ -134,9 +139,10 @@ std::string modelText(const std::string& name, const std::vector<gaussian>& stat
                         means.c_str(), STREAM_WIDTH, vars.c_str(), gconst);
     }
   }
-  text += strFormat("<TRANSP> %d\n 0 1 0 0 0\n 0 %.4f %.4f 0 0\n 0 0 %.4f %.4f 0\n 0 0 0 %.4f %.4f\n 0 0 0 0 0\n"
-                    "<ENDHMM>\n",
-                    STATE_NUM + 2, self, 1 - self, self, 1 - self, self, 1 - self);
+  text += strFormat(
+      "<TRANSP> %d\n 0 1 0 0 0\n 0 %.4f %.4f 0 0\n 0 0 %.4f %.4f 0\n 0 0 0 %.4f %.4f\n 0 0 0 0 0\n"
+      "<ENDHMM>\n",
+      STATE_NUM + 2, self, 1 - self, self, 1 - self, self, 1 - self);
   return text;
 }
 
@@ -150,8 +156,8 @@ std::string modelSetText(const std::string& featureConfig) {
   int frameNum = 0, vecSize = 0;
   mel.computeMfcc(wave.data(), FS, NBITS, static_cast<int>(wave.size()), featureConfig.c_str(), &frameNum, &vecSize);
   if (vecSize != VECTOR_SIZE)
-    errorThrowf("Error: %s gives %d values a frame, the models need %d (line %d of %s)", featureConfig.c_str(),
-                vecSize, VECTOR_SIZE, TULIM_HERE);
+    errorThrowf("Error: %s gives %d values a frame, the models need %d (line %d of %s)", featureConfig.c_str(), vecSize,
+                VECTOR_SIZE, TULIM_HERE);
 
   std::vector<int> all(static_cast<size_t>(frameNum));
   for (int t = 0; t < frameNum; t++) all[static_cast<size_t>(t)] = t;
@@ -230,9 +236,10 @@ void exampleTaskWrite(const std::string& dir) {
   std::sort(dic.begin(), dic.end());
   textWrite(dir + "/syllables.dic", linesOf(dic));
 
-  textWrite(dir + "/texts.tnm", "% source#target#mode: punctuation between the syllables becomes a blank\n"
-                                ",# #g\n"
-                                "!# #g\n");
+  textWrite(dir + "/texts.tnm",
+            "% source#target#mode: punctuation between the syllables becomes a blank\n"
+            ",# #g\n"
+            "!# #g\n");
   textWrite(dir + "/unvoiced.txt", "sh\n");
   // The confidence measure: the bell curve (a b c) that turns a phone's rank ratio into a
   // score, and the base of each of the seven score discount reasons. Read as bare numbers.

@@ -94,11 +94,11 @@ void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dic
 
   int frameNum = 0, vecSize = 0, firstFrame = 0;
   std::unique_ptr<float, mallocFree> features(task.epdAndMfcc(param, samples.get(), sampleCount, fs, nbits,
-                                                               PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP, frameNum,
-                                                               vecSize, firstFrame));
+                                                              PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP, frameNum, vecSize,
+                                                              firstFrame));
   textIndex = task.recogCore(param, samples.get(), sampleCount, fs, nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP,
-                             firstFrame, features.get(), vecSize, frameNum, mac.MMF.modelNum, arenaLen,
-                             candidateNum, mac, dict, text, net, mlf);
+                             firstFrame, features.get(), vecSize, frameNum, mac.MMF.modelNum, arenaLen, candidateNum,
+                             mac, dict, text, net, mlf);
   features.reset();
   samples.reset();
   std::cout << "Score = " << mlf.m_score << std::endl;

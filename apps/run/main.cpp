@@ -46,8 +46,12 @@ void overridesApply(int argc, char** argv, recogParam& param) {
     std::string& field;
   };
   const textArg texts[] = {
-      {2, "wavFile", param.wavFile},   {3, "txtFile", param.txtFile}, {5, "outputDir", param.outputDir},
-      {6, "sylFile", param.sylFile},   {7, "netFile", param.netFile}, {8, "wpaFile", param.wpaFile},
+      {2, "wavFile", param.wavFile},
+      {3, "txtFile", param.txtFile},
+      {5, "outputDir", param.outputDir},
+      {6, "sylFile", param.sylFile},
+      {7, "netFile", param.netFile},
+      {8, "wpaFile", param.wpaFile},
       {10, "inputLabFile", param.inputLabFile},
   };
   for (const textArg& t : texts)
@@ -77,8 +81,8 @@ void resultPrint(const recogParam& param, const mlfClass& mlf) {
       const int begin = phone.frameId[0];
       const int end = phone.frameId[1];
       std::cout << "\t" << m << ": " << phone.name << std::endl;
-      std::cout << "\t\tRank ratio: " << phone.rank << "/" << phone.competingModelIndex.size() << "="
-                << phone.rankRatio << std::endl;
+      std::cout << "\t\tRank ratio: " << phone.rank << "/" << phone.competingModelIndex.size() << "=" << phone.rankRatio
+                << std::endl;
       std::cout << "\t\tTime span: " << begin / 100.0 << "~" << (end + 1) / 100.0 << " sec" << std::endl;
       std::cout << "\t\tFrame indices: " << begin << "~" << end << std::endl;
       std::cout << "\t\tTime weight: " << (end - begin + 1) << "/" << mlf.m_phoneFrameNum << "="

@@ -9,14 +9,13 @@ namespace tulim {
 namespace test {
 
 struct programResult {
-  int status = -1;   // exit status; -1 when the child did not exit normally
-  std::string out;   // everything written to standard output
+  int status = -1;  // exit status; -1 when the child did not exit normally
+  std::string out;  // everything written to standard output
 };
 
 // Runs program with argv[0] = program and the arguments, in directory cwd (unchanged when
 // empty). Standard error passes through to the test's own.
-programResult programRun(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& cwd = "");
+programResult programRun(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = "");
 
 }  // namespace test
 }  // namespace tulim

@@ -25,8 +25,12 @@ using ::testing::Not;
 const std::string kProgram = TULIM_BATCH_PROGRAM;
 
 std::string usageText(int argNum) {
-  const char* tails[] = {"", " txtFile", " txtFile useEpd ", " txtFile useEpd outputDir",
-                         " txtFile useEpd outputDir wpa", " txtFile useEpd outputDir wpa getPitch"};
+  const char* tails[] = {"",
+                         " txtFile",
+                         " txtFile useEpd ",
+                         " txtFile useEpd outputDir",
+                         " txtFile useEpd outputDir wpa",
+                         " txtFile useEpd outputDir wpa getPitch"};
   std::string text = "No. of command-line arguments: " + std::to_string(argNum) + "\n";
   for (int i = 0; i < 6; i++)
     text += std::string(i == 0 ? "Usage: " : "       ") + kProgram + " recogParamFile wavFileList" + tails[i] + "\n";
@@ -73,11 +77,11 @@ class TulimBatchExample : public ::testing::Test {
 };
 
 TEST_F(TulimBatchExample, SkipsCommentsAndEmptyLinesAndRunsTheRestInOrder) {
-  const programResult r = run(
-      "% two utterances\n"
-      "\n"
-      "first.xml\tsub\\utterance.wav\ttexts.txt\tother.syl\n"
-      "second.xml\tutterance.wav\ttexts.txt\n");
+  const programResult r =
+      run("% two utterances\n"
+          "\n"
+          "first.xml\tsub\\utterance.wav\ttexts.txt\tother.syl\n"
+          "second.xml\tutterance.wav\ttexts.txt\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("\n======> 1/2: xmlFile=first.xml, wavFile=sub/utterance.wav, txtFile=texts.txt, "
                                "sylFile=other.syl\n"));
@@ -111,18 +115,19 @@ TEST_F(TulimBatchExample, UnderscoresOfTheTextsBecomeBlanksForEnglishOnly) {
 }
 
 TEST_F(TulimBatchExample, FailingLineEndsTheBatchAfterTheLinesBefore) {
-  const programResult r = run(
-      "l1.xml\tutterance.wav\ttexts.txt\n"
-      "l2.xml\tmissing.wav\ttexts.txt\n"
-      "l3.xml\tutterance.wav\ttexts.txt\n"
-      "l4.xml\tutterance.wav\ttexts.txt\n"
-      "l5.xml\tutterance.wav\ttexts.txt\n");
+  const programResult r =
+      run("l1.xml\tutterance.wav\ttexts.txt\n"
+          "l2.xml\tmissing.wav\ttexts.txt\n"
+          "l3.xml\tutterance.wav\ttexts.txt\n"
+          "l4.xml\tutterance.wav\ttexts.txt\n"
+          "l5.xml\tutterance.wav\ttexts.txt\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("\n======> 1/5: xmlFile=l1.xml"));
   EXPECT_THAT(r.out, HasSubstr("\n======> 2/5: xmlFile=l2.xml"));
   EXPECT_THAT(r.out, Not(HasSubstr("3/5")));
   EXPECT_EQ(count(r.out, "\nScore = "), 1);
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nCan.t open wave file missing.wav \\(line \\d+ in audioFile\\)\n$")))
+  EXPECT_TRUE(
+      std::regex_search(r.out, std::regex("\nCan.t open wave file missing.wav \\(line \\d+ in audioFile\\)\n$")))
       << r.out;
   EXPECT_TRUE(exists("out/l1.xml"));
   EXPECT_FALSE(exists("out/l3.xml"));

@@ -75,14 +75,15 @@ TEST_F(TulimRunExample, ReportsTheRecognisedTextAndEverySyllable) {
   // Taiwanese: none of the three Big5 transcription lines.
   EXPECT_THAT(tail, Not(HasSubstr("\xad\xb5\xbd\xd5=")));
   EXPECT_TRUE(std::regex_search(
-      tail, std::regex("\nLog probability = -[0-9.e+]+\nScore = [^\n]+\n\n====== Confidence measure details ======\n0: sil \\(")))
+      tail,
+      std::regex(
+          "\nLog probability = -[0-9.e+]+\nScore = [^\n]+\n\n====== Confidence measure details ======\n0: sil \\(")))
       << tail;
 
   // Every syllable of the path, and for each phone the seven detail lines.
   const std::regex syllable("\n(\\d+): (\\w+) \\([^)]*\\)\n");
   std::vector<std::string> names;
-  for (std::sregex_iterator it(tail.begin(), tail.end(), syllable), end; it != end; ++it)
-    names.push_back((*it)[2]);
+  for (std::sregex_iterator it(tail.begin(), tail.end(), syllable), end; it != end; ++it) names.push_back((*it)[2]);
   EXPECT_EQ(names, (std::vector<std::string>{"sil", "mi", "sh", "do", "sil"}));
   EXPECT_TRUE(std::regex_search(tail, std::regex("\n1: mi \\([^)]*\\)\n\t0: mi\n\t\tRank ratio: \\d+/\\d+=[^\n]+\n"
                                                  "\t\tTime span: [0-9.]+~[0-9.]+ sec\n"
@@ -134,14 +135,16 @@ TEST_F(TulimRunExample, LaterArgumentsReachTheirFields) {
     args[c.position - 1] = c.value;
     const programResult r = run(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("\nCannot open file " + c.value + " \\(line \\d+ of utility\\)\n$")))
+    EXPECT_TRUE(
+        std::regex_search(r.out, std::regex("\nCannot open file " + c.value + " \\(line \\d+ of utility\\)\n$")))
         << r.out;
   }
 
   // getPitch 1: every phone gets its pitch values.
   const programResult pitched = run({example::PARAM_FILE, "", "", "", "", "", "", "", "1"});
   EXPECT_THAT(pitched.out, HasSubstr("sec: Volume and pitch computation (based on the whole utterance)\n"));
-  EXPECT_TRUE(std::regex_search(pitched.out, std::regex("\n3: do \\([^)]*\\)\n(.*\n){6}\t\tPitch: [0-9.]+( [0-9.]+)*\n")))
+  EXPECT_TRUE(
+      std::regex_search(pitched.out, std::regex("\n3: do \\([^)]*\\)\n(.*\n){6}\t\tPitch: [0-9.]+( [0-9.]+)*\n")))
       << pitched.out;
 }
 
