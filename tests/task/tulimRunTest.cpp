@@ -49,6 +49,16 @@ TEST(TulimRunTest, PrintsUsageAndEndsWithOneOutsideOneToTenArguments) {
   }
 }
 
+// What run-demo shows: the committed example (written by tulim-make-example) still says
+// its text. Its parameter file names no output directory, so nothing is written there.
+TEST(TulimRunTest, CommittedExampleSaysItsText) {
+  const programResult r = programRun(kProgram, {example::PARAM_FILE}, TULIM_EXAMPLES_DIR);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("\n====== Recognition result ======\nText = " +
+                               example::candidateTexts()[example::SPOKEN_TEXT_INDEX] + "\n"))
+      << r.out;
+}
+
 // The example task in a scratch directory, with an output directory "out".
 class TulimRunExample : public ::testing::Test {
  protected:
