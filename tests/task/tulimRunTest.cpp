@@ -82,8 +82,6 @@ TEST_F(TulimRunExample, ReportsTheRecognisedTextAndEverySyllable) {
   const std::string tail = r.out.substr(report);
   EXPECT_EQ(tail.substr(0, tail.find("Log probability = ")),
             "\n====== Recognition result ======\nText = mi sh do\nPhonetic alphabets = mi-sh-do\n");
-  // Taiwanese: none of the three Big5 transcription lines.
-  EXPECT_THAT(tail, Not(HasSubstr("\xad\xb5\xbd\xd5=")));
   EXPECT_TRUE(std::regex_search(
       tail,
       std::regex(
@@ -102,6 +100,30 @@ TEST_F(TulimRunExample, ReportsTheRecognisedTextAndEverySyllable) {
                                                  "\t\tTimber score: [^\n]+\n\t\tPitch: \n2: sh")))
       << tail;
   EXPECT_TRUE(std::regex_search(tail, std::regex("\n\nm_score = [^\n]+\n$"))) << tail;
+}
+
+TEST_F(TulimRunExample, ChineseAddsTheThreeBig5TranscriptionLines) {
+  // The same syllables as a Mandarin task: a pinyin table whose columns spell each syllable
+  // alike, and a lexicon of one word, which the syllable file makes unused.
+  dir.write("pinyin.tab", "do\tdo\tdo\tdo\nre\tre\tre\tre\nmi\tmi\tmi\tmi\nsh\tsh\tsh\tsh\n");
+  dir.write("lexicon.wpa", "\xa4\x40\t1\tx\t0\ty\n");
+  struct Case {
+    std::string language;
+    std::string lines;  // between the phonetic alphabets and the log probability
+  };
+  const Case cases[] = {
+      {"chinese",
+       "\xb0\xea\xbb\x79\xab\xf7\xad\xb5 = mi-sh-do\n\xba\x7e\xbb\x79\xab\xf7\xad\xb5 = mi-sh-do\n"
+       "\xad\xb5\xbd\xd5=\n"},
+      {"taiwanese", ""},
+  };
+  for (const Case& c : cases) {
+    dir.write("language.prm", test::readFile(dir.file(example::PARAM_FILE)) + "language=" + c.language +
+                                  "\npinyinType=krv\npyTableFile=pinyin.tab\nwpaFile=lexicon.wpa\n");
+    const programResult r = run({"language.prm"});
+    EXPECT_EQ(r.status, 0) << c.language;
+    EXPECT_THAT(r.out, HasSubstr("\nPhonetic alphabets = mi-sh-do\n" + c.lines + "Log probability = ")) << r.out;
+  }
 }
 
 TEST_F(TulimRunExample, TimeSpanAndFrameIndicesAgree) {
