@@ -24,10 +24,6 @@ constexpr float SCORE_MAX = 100.0f;
 // Without a confidence parameter file method 2 is 100 / (1 + 20 x).
 const float DEFAULT_CM_PARAM[GBELL_PARAM_NUM] = {0.05f, 0.5f, 0.0f};
 
-bool isSkippedNode(const std::string& name) {
-  return name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV";
-}
-
 bool isContextPhone(const phoneInfo& phone) { return phone.name.compare(0, 4, "sil+") == 0; }
 
 // A node of nothing but its context phone was not pronounced: it scores 0, not -1.
@@ -124,7 +120,7 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
     errorThrowf("confidenceMeasure: node range %d..%d outside the %zu nodes (line %d of %s)", first, last,
                 m_syl.size(), TULIM_HERE);
   for (size_t i = 0; i < m_syl.size(); ++i) {
-    if (isSkippedNode(m_syl[i].name) || isSingleContextNode(m_syl[i])) continue;
+    if (skippedNode(m_syl[i].name) || isSingleContextNode(m_syl[i])) continue;
     for (const phoneInfo& phone : m_syl[i].phone)
       if (!isContextPhone(phone)) rankedPhoneCheck(phone, i, set);
   }
@@ -150,7 +146,7 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
   if (cmFileExists) file2strVec(param.cmParamFile, cmLines, '%');
 
   for (sylInfo& node : m_syl) {
-    if (isSkippedNode(node.name)) continue;
+    if (skippedNode(node.name)) continue;
     if (isSingleContextNode(node)) {
       for (int k = 0; k < METHOD_NUM; ++k) node.timberScores[k] = node.phone[0].timberScores[k] = 0.0f;
       continue;
@@ -181,7 +177,7 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
   float weighted[METHOD_NUM - 1] = {0.0f, 0.0f, 0.0f};
   for (int i = first; i <= last; ++i) {
     const sylInfo& node = m_syl[i];
-    if (isSkippedNode(node.name)) continue;
+    if (skippedNode(node.name)) continue;
     const int64_t length = static_cast<int64_t>(node.frameId[1]) - node.frameId[0] + 1;
     frameSum += length;
     for (int k = 0; k < METHOD_NUM - 1; ++k) weighted[k] += node.timberScores[k] * static_cast<float>(length);

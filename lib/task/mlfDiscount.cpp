@@ -21,10 +21,6 @@ constexpr double LOUD_SILENCE_LINE = 0.1;  // share of the utterance's volume ra
 constexpr int LOUD_FRAMES_ONE = 4;         // more loud frames than this count once
 constexpr int LOUD_FRAMES_TWO = 30;        // and more than this once more
 
-bool isSkippedNode(const std::string& name) {
-  return name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV";
-}
-
 bool isPauseNode(const std::string& name) { return name == "sp" || name == "sil"; }
 
 bool startsWith(const std::string& str, const char* prefix) { return str.compare(0, strlen(prefix), prefix) == 0; }
@@ -56,7 +52,7 @@ int overShortCount(const std::vector<sylInfo>& syl, int first, int last) {
   int count = 0;
   for (int i = first; i <= last; ++i) {
     const sylInfo& node = syl[i];
-    if (isSkippedNode(node.name)) continue;
+    if (mlfClass::skippedNode(node.name)) continue;
     const int phoneNum = static_cast<int>(node.phone.size());
     int shortNum = 0;
     for (const phoneInfo& phone : node.phone)
@@ -71,7 +67,7 @@ int overlongCount(const std::vector<sylInfo>& syl, int first, int last) {
   int count = 0;
   for (int i = first; i <= last; ++i) {
     const sylInfo& node = syl[i];
-    if (isSkippedNode(node.name)) continue;
+    if (mlfClass::skippedNode(node.name)) continue;
     for (const phoneInfo& phone : node.phone) {
       if (phone.frameId[0] >= 0 && !startsWith(phone.name, "sil+") && frameCount(phone.frameId) > LONG_PHONE_MAX_FRAMES) {
         ++count;
@@ -101,7 +97,7 @@ int lengthRatioCount(const std::vector<sylInfo>& syl, int first, int last) {
   int64_t shortest = INT_MAX;
   int64_t longest = -1;
   for (int i = first; i <= last; ++i) {
-    if (isSkippedNode(syl[i].name)) continue;
+    if (mlfClass::skippedNode(syl[i].name)) continue;
     const int64_t n = frameCount(syl[i].frameId);
     if (n < shortest) shortest = n;
     if (n > longest) longest = n;

@@ -61,7 +61,8 @@ class recogTask {
   void netPrepare(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net,
                   int& candidateNum, int& arenaLen);
 
-  // ---- Syllable pitch and volume, and the net-file variants ----------------------------------
+  // ---- Syllable pitch and volume, and the net-file variants (recogTaskVariants.cpp) ------
+
   // Volume (method 1) and pitch of every frame of the whole utterance, handed out to the nodes
   // and then to the phones of result in order, one frame each from frame 0 of the samples
   // (the frame numbers stored in the records are not read); records longer than the wave

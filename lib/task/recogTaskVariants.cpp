@@ -68,7 +68,8 @@ void appendFrames(int frameCount, int& pos, const std::vector<float>& vol, const
 // Reads a wave file into the device, starting from mono 8000 Hz 8 bits as the format the
 // file then replaces.
 void waveFileRead(const std::string& wavFile, CWaveDevice& wave) {
-  if (!wave.readWave(wavFile.c_str())) errorThrowf("Can't open wave file %s (line %d of %s)", wavFile.c_str(), TULIM_HERE);
+  if (!wave.readWave(wavFile.c_str()))
+    errorThrowf("Can't open wave file %s (line %d of %s)", wavFile.c_str(), TULIM_HERE);
 }
 
 // The device's samples as 32-bit integers (8-bit data keep their unsigned values).

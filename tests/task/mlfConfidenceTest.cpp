@@ -10,8 +10,10 @@
 #include "modelSetFixture.h"
 #include "recogParam.h"
 #include "scoringFixture.h"
+#include "spokenFeatures.h"
 #include "testFiles.h"
 #include "utility.h"
+#include "viterbiClass.h"
 
 using namespace tulim;
 using namespace tulim::test;
@@ -460,4 +462,38 @@ TEST(MlfConfidence, RejectsPhonesThatWereNotRankedAgainstTheSet) {
   mlfClass mlf = onePhoneRecord(rankedAmong(0, 2));
   EXPECT_THAT(fatalOf([&] { mlf.confidenceMeasure(0, 1, files.param, set); }),
               ContainsRegex("^confidenceMeasure: node range 0\\.\\.1 outside the 1 nodes \\(line [0-9]+ of mlfConfidence\\)$"));
+}
+
+TEST(MlfConfidence, ScoresAPathRankedByThePhoneRanking) {
+  // sil, then a+b spoken as itself, then a+b spoken as e+b, then sil: 6 frames each.
+  // List order sets the means: x+b lies beyond sil, so a+b is second best for e+b's frames.
+  const strVec names{"a+b", "e+b", "sil", "x+b"};
+  macroClass set;
+  modelSetPrepare(set, names);
+  std::vector<float> features;
+  for (int k : {2, 0, 1, 2}) speakModel(features, k, 2);
+  mlfClass mlf;
+  mlf.m_syl.push_back(nodeOf("sil", 0, 5, {phoneOf("sil", 0, 5)}));
+  mlf.m_syl.push_back(nodeOf("ab", 6, 11, {phoneOf("a+b", 6, 11)}));
+  mlf.m_syl.push_back(nodeOf("ab", 12, 17, {phoneOf("a+b", 12, 17)}));
+  mlf.m_syl.push_back(nodeOf("sil", 18, 23, {phoneOf("sil", 18, 23)}));
+  mlf.m_textSylNum = 2;
+  mlf.m_pathSylNum = 2;
+  scoreFiles files;
+  viterbiClass viterbi(0, set.MMF.modelNum);
+  mlf.phoneRanking(features.data(), FIXTURE_VECTOR_SIZE, spokenFrameNum(features), set, viterbi, files.param);
+  ASSERT_EQ(mlf.m_syl[2].phone[0].rank, 1);
+
+  mlf.discountFactorCompute(0, 3, true);
+  EXPECT_THAT(mlf.m_discountFactor, ElementsAre(0, 0, 0, 0, 0, 0, 0));
+  measure(mlf, files, set);
+  const sylInfo& good = mlf.m_syl[1];
+  const sylInfo& wrong = mlf.m_syl[2];
+  EXPECT_THAT(good.timberScores, ElementsAre(100.0f, 100.0f, 100.0f, testing::Gt(99.0f)));
+  EXPECT_FLOAT_EQ(wrong.timberScores[0], 100.0f / (1.0f + 100.0f / 9.0f));  // rank 1 of 3
+  EXPECT_FLOAT_EQ(wrong.timberScores[1], 100.0f / (1.0f + 20.0f / 3.0f));
+  EXPECT_LT(wrong.timberScores[2], 100.0f);
+  EXPECT_LT(wrong.timberScores[3], 1.0f);
+  EXPECT_FLOAT_EQ(mlf.m_timberScore, (100.0f + wrong.timberScores[1]) / 2.0f);
+  EXPECT_EQ(mlf.m_score, mlf.m_timberScore);
 }

@@ -127,8 +127,9 @@ std::vector<float> slice(const std::vector<float>& v, std::vector<int> at) {
   return out;
 }
 
-std::string waveFile(const scratchDir& dir, const std::string& name, const std::vector<int>& samples, uint32_t fs = 16000) {
-  return dir.write(name, test::pcmWaveBytes(1, fs, 16, test::pcm16Bytes(samples)));
+// A 16000 Hz, 16-bit mono wave file of the samples.
+std::string waveFile(const scratchDir& dir, const std::string& name, const std::vector<int>& samples) {
+  return dir.write(name, test::pcmWaveBytes(1, 16000, 16, test::pcm16Bytes(samples)));
 }
 
 }  // namespace
@@ -372,11 +373,13 @@ TEST(WavFile2mfcc, RefusesSilenceUnderEpdAndMoreThanFortyThousandFrames) {
   int frames = 0, dim = 0;
   const std::string silent = waveFile(dir, "s.wav", std::vector<int>(16000, 0));
   EXPECT_THAT(fatalOf([&] { recogTask().wavFile2mfcc(silent, param, frames, dim); }),
-              MatchesRegex("Error: no speech segment found in wave file .*s\\.wav \\(line [0-9]+ of recogTaskVariants\\)"));
+              MatchesRegex("Error: no speech segment found in wave file .*s\\.wav "
+                           "\\(line [0-9]+ of recogTaskVariants\\)"));
 
   // One frame per sample: 40000 frames pass, 40001 do not.
   param.useEpd = 0;
-  param.featureConfigFile = dir.write("c.cf", "USEHAMMING = F\nWINDOWSIZE = 1000\nTARGETRATE = 625\nTARGETKIND = MFCC\n");
+  param.featureConfigFile =
+      dir.write("c.cf", "USEHAMMING = F\nWINDOWSIZE = 1000\nTARGETRATE = 625\nTARGETKIND = MFCC\n");
   const std::string limit = waveFile(dir, "l.wav", test::noiseWave(40000, 1000, 3));
   const std::string over = waveFile(dir, "o.wav", test::noiseWave(40001, 1000, 3));
   std::vector<float> f;
@@ -512,6 +515,7 @@ TEST(RecogWithNetFile, FailuresOfItsInputsAreFatal) {
 }
 
 TEST(RecogWithNetFileTask, ReadsItsParameterFileAndRaisesTheCandidateLimit) {
+  // maxCandidateNum 0 in the file would leave the search no candidate.
   netFileFixture f;
   const std::string paramFile =
       f.dir.write("p.txt", "macFile=" + f.param.macFile + "\ndicFile=" + f.param.dicFile + "\nnetFile=" +
