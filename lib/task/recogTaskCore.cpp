@@ -88,8 +88,8 @@ struct coreSearch {
 
 // Re-aligns every path node that differs from its designated syllable against that syllable
 // alone, over the node's own frames, and writes what it finds to fp.
-void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, const textClass& text, int s0,
-                          dictClass& dict, const macroClass& mac, mlfClass& mlf) {
+void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, int frameNum, const textClass& text,
+                          int s0, dictClass& dict, const macroClass& mac, mlfClass& mlf) {
   const std::string designatedLine = cutAtTab(text.m_sylVs[0]);
   strVec designated;
   strSplit(designatedLine, '-', designated);
@@ -114,6 +114,10 @@ void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, c
     netClass sylNet;
     sylNet.netCreate(lines, dict);
     const int first = syl.frameId[0];
+    // Nodes of a label file need not lie within the features.
+    if (first < 0 || syl.frameId[1] < first || syl.frameId[1] >= frameNum)
+      errorThrowf("Error: node %s spans frames %d..%d outside the %d feature frames (line %d of %s)", syl.name.c_str(),
+                  first, syl.frameId[1], frameNum, TULIM_HERE);
     const int frames = syl.frameId[1] - first + 1;
     int best = search.run(sylNet.m_node, features + static_cast<size_t>(first) * search.vecSize, frames);
     if (best < 0) best = 0;
@@ -198,7 +202,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
       printf(
           "\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c "
           "(Check if a confusing path is taken instead of the correct one)\n");
-      if (s0 > 0) confusingPathRealign(fp.get(), search, features, text, s0, dict, mac, mlf);
+      if (s0 > 0) confusingPathRealign(fp.get(), search, features, frameNum, text, s0, dict, mac, mlf);
     }
     fp.reset();
     printf("\t===> Saved %s\n", confusingPath.c_str());

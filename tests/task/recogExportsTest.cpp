@@ -159,6 +159,35 @@ TEST(RecogExports, AssessmentOfFileAndSamplesGivesTheSameResult) {
   EXPECT_THAT(fileResult, HasSubstr("Text index=0\nText=A B\n"));
 }
 
+TEST(RecogExports, FileExportsConvertTheWaveWhileBufferExportsTakeSamplesAsGiven) {
+  exportRun run(kLines, kTexts, "recog");
+  const std::vector<int> full = utterance({"sil", "b", "a", "sil"});
+  // The same utterance at 8000 Hz: every tone lies below the new Nyquist frequency.
+  std::vector<int> half;
+  for (size_t i = 0; i < full.size(); i += 2) half.push_back(full[i]);
+  const std::string wav = run.dir.file("spoken8k.wav");
+  ASSERT_TRUE(tulim::wavFileWrite(half.data(), static_cast<int>(half.size()), 8000, 16, wav.c_str()));
+
+  float score = 0.0f;
+  int index = -2;
+  std::string printed;
+  ASSERT_EQ(quietly([&] { index = vc01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); },
+                    &printed),
+            "");
+  EXPECT_EQ(index, 1) << "resampled to the models' 16000 Hz";
+  EXPECT_THAT(printed, HasSubstr("fs=8000 ===> Resample to have fs=16000\n"));
+
+  ASSERT_EQ(quietly(
+                [&] {
+                  index = vc02(run.files.paramFile.c_str(), half.data(), static_cast<int>(half.size()), 8000, 16,
+                               run.files.txtFile.c_str(), &score);
+                },
+                &printed),
+            "");
+  EXPECT_THAT(printed, Not(HasSubstr("Resample")));
+  EXPECT_THAT(printed, HasSubstr("waveEndIndex=12799\n")) << "the features see the 8000 Hz samples";
+}
+
 TEST(RecogExports, DriversFillTheResultRecord) {
   exportRun run(kLines, kTexts, "recog");
   const std::vector<int> samples = utterance({"sil", "a", "c", "sil"});

@@ -249,6 +249,17 @@ TEST(RecogCore, RealignsConfusedSyllableAgainstDesignatedLine) {
   EXPECT_FLOAT_EQ(run.mlf.m_logProb, plain.mlf.m_logProb);
 }
 
+TEST(RecogCore, RefusesToRealignLabelNodeBeyondTheFeatures) {
+  coreRun run({"a-b\t0", "a-c\t0"}, {"A B"}, "assess", "texts.syl2");
+  // Frames 0-11, 12-23, 24-89 and 90-99 of 48.
+  run.param.inputLabFile = run.dir.write("input.lab",
+                                         "0 1200000 sil -1 sil\n1200000 2400000 a -1 a\n"
+                                         "2400000 9000000 c -1 c\n9000000 10000000 sil -1 sil\n");
+  run.speak({"sil", "a", "c", "sil"}, 4);
+  EXPECT_THAT(run.run(), MatchesRegex("Error: node c spans frames 24..89 outside the 48 feature frames \\(line [0-9]+ "
+                                      "of recogTaskCore\\)"));
+}
+
 TEST(RecogCore, CreatesEmptyConfusingPathFileUnlessSylFileEndsInSyl2) {
   struct Case {
     const char* sylFileName;
