@@ -180,6 +180,11 @@ TEST(DurationSimilarity, WeighsDurationRatiosByTheSecondRecord) {
   mlfClass longer = b;
   longer.m_syl.push_back(longer.m_syl[1]);
   EXPECT_EQ(mlfClass::durationSimilarity(a, longer), mlfClass::durationSimilarity(a, b));
+
+  // A span whose frame count does not fit an int still has its length.
+  const mlfClass huge = nodesOf({"sil", "x", "y"}, {{0, 4}, {-2000000000, 2000000000}, {0, 999999999}});
+  EXPECT_FLOAT_EQ(mlfClass::durationSimilarity(huge, a), 10.0f / 30 * 10.0f / 4000000001.0f + 20.0f / 30 * 20.0f / 1e9f);
+  EXPECT_FLOAT_EQ(mlfClass::durationSimilarity(huge, huge), 1.0f);
 }
 
 TEST(DurationSimilarity, IsZeroWithoutAPositionToCompare) {
