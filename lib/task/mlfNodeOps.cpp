@@ -101,8 +101,8 @@ void mlfClass::spectrogramBoundarySet(const int* wave, int waveLen, int frameSiz
     if (n < 2) n = 2;
     // The change can lie past phone 2 when the phones after it are long; phone 2 then keeps
     // its last frame instead of ending before it begins.
-    const int longest = second.frameId[1] - first.frameId[0] - 1;
-    if (n > longest && longest >= 0) n = longest;
+    const long long longest = static_cast<long long>(second.frameId[1]) - first.frameId[0] - 1;
+    if (n > longest && longest >= 0) n = static_cast<int>(longest);
     first.frameId[1] = first.frameId[0] + n;
     second.frameId[0] = first.frameId[1] + 1;
   }

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <functional>
 
@@ -227,6 +228,9 @@ TEST(SpectrogramBoundarySet, MovesTheEndOfAnUnvoicedSecondPhoneToTheSpectralChan
       // The change at 6 lies past the short phone 2, which keeps its last frame.
       {"phone 2 kept", {phoneOf("s", 0, 9), phoneOf("p", 10, 12, 0), phoneOf("a", 13, 14), phoneOf("n", 15, 29)},
        8, 13, 14},
+      // A phone 2 that ends before it begins sets no limit, and its end is not measured in an int.
+      {"corrupt phone 2", {phoneOf("s", 0, 9), phoneOf("p", 10, 19, 0), phoneOf("a", 20, INT_MIN), phoneOf("n", 20, 29)},
+       5, 13, 14},
   };
   for (const Case& c : cases) {
     mlfClass mlf = nodesOf({"spa"}, {{0, 29}});
