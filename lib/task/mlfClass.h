@@ -182,6 +182,20 @@ class mlfClass {
 
   // ---- Discount factors and confidence measure ----------------------------------------------
 
+  // m_discountFactor := the occurrence counts of the seven discount reasons over the nodes
+  // first..last (inclusive; an empty range when last < first): incomplete path, over-short
+  // and overlong syllables, inner pauses over 50 frames, syllable-count difference, a
+  // longest/shortest length ratio over 4 and loud silence. Resets the discount of those
+  // nodes to 1. Needs m_scoredSylNum and the node volumes.
+  void discountFactorCompute(int first, int last, bool pathComplete);
+  // The four scores of every phone and node from the ranked path (bell curve of the rank
+  // ratio with the shared and with the per-model triple, normalised log-likelihood,
+  // posterior among the competitors), the node discounts and the utterance scores of the
+  // nodes first..last before and after the discount reasons; sets m_timberScore and
+  // m_score. Loads m_rank2scoreParam and m_discountRatio when they are empty; reads the
+  // confidence parameter file, when there is one, at every call.
+  void confidenceMeasure(int first, int last, const struct recogParam& param, const macroClass& set);
+
   // ---- XML result file ---------------------------------------------------------------------
 
   // The whole result as an XML document ("output.xml"), declared "big5" for "chinese" and

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "ptParam.h"
 #include "recogParam.h"
+#include "stringUtil.h"
 
 namespace tulim {
 
@@ -58,7 +61,34 @@ class recogTask {
   void netPrepare(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net,
                   int& candidateNum, int& arenaLen);
 
-  // ---- Syllable pitch and volume, and the net-file variants ----------------------------------
+  // ---- Syllable pitch and volume, and the net-file variants (recogTaskVariants.cpp) ------
+
+  // Volume (method 1) and pitch of every frame of the whole utterance, handed out to the nodes
+  // and then to the phones of result in order, one frame each from frame 0 of the samples
+  // (the frame numbers stored in the records are not read); records longer than the wave
+  // repeat its last frame. The tracker runs on a copy of param.
+  void sylPitchVolume(const int* samples, int sampleNum, const ptParam& param, mlfClass& result);
+  // The per-frame volume (integers) and pitch (semitones) of a whole wave, each written as
+  // one line by vec2file (an unopenable file ends the process).
+  void wavePitchVolume(const int* samples, int sampleNum, const ptParam& param, const std::string& pitchFile,
+                       const std::string& volumeFile);
+  // wavePitchVolume of a wave file of 8000 or 16000 Hz and 8 or 16 bits.
+  void wavFilePitchVolume(const std::string& wavFile, const ptParam& param, const std::string& pitchFile,
+                          const std::string& volumeFile);
+
+  // The features (frameNum x dim floats, frame after frame) of a wave file, cut to its
+  // detected speech when useEpd is set; "endPoint.txt" in outputDir when that is set.
+  std::vector<float> wavFile2mfcc(const std::string& wavFile, const recogParam& param, int& frameNum, int& dim);
+  // Recognition of one wave file over the net of netFile with the models of macFile and the
+  // syllables of dicFile: result becomes the best candidate's syllables joined by '-'.
+  void recogWithNetFile(strVec& result, const std::string& wavFile, const recogParam& param);
+  // recogWithNetFile with the parameters of paramFile and at most 1200 candidates.
+  void recogWithNetFileTask(strVec& result, const std::string& wavFile, const std::string& paramFile);
+  // recogWithNetFile with the audio-event models under "nolva/" and outputs into "output".
+  void audioEventDetect(strVec& result, const std::string& wavFile, const std::string& netFile);
+  // The candidate count of recogWithNetFile for a net's largest fan-out: 4 times it, 100 when
+  // that is below 10, then at most maxCandidateNum. The arena holds 20 times the count.
+  static int netFileCandidateNum(int maxFanOut, int maxCandidateNum);
 };
 
 }  // namespace tulim
