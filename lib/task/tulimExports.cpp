@@ -1,4 +1,6 @@
 #include <cstddef>
+#include <cstring>
+#include <type_traits>
 
 #include "audioFile.h"
 #include "mlfClass.h"
@@ -9,6 +11,7 @@
 #include "utility.h"
 
 // The host's record and the engine's are one layout under two names.
+static_assert(std::is_trivially_copyable<tulim::recordParam>::value, "recordParam is copied as bytes");
 static_assert(sizeof(::recordParam) == sizeof(tulim::recordParam), "recordParam layouts differ");
 static_assert(offsetof(::recordParam, nbits) == offsetof(tulim::recordParam, nbits), "recordParam layouts differ");
 static_assert(offsetof(::recordParam, nAdjustFrame) == offsetof(tulim::recordParam, nAdjustFrame),
@@ -28,8 +31,12 @@ void scoreStore(float* score, float value) {
   if (score) *score = value;
 }
 
-const tulim::recordParam* engineRecord(const ::recordParam* param) {
-  return reinterpret_cast<const tulim::recordParam*>(param);
+// The records are copied byte for byte rather than cast, so no object is read through a
+// pointer to another type.
+tulim::recordParam engineRecord(const ::recordParam* param) {
+  tulim::recordParam engine{};
+  memcpy(&engine, param, sizeof engine);
+  return engine;
 }
 
 int recogFromFile(const char* recogParamFile, const char* wavFile, const char* txtFile, float* score,
@@ -87,17 +94,24 @@ int sa02(const char* recogParamFile, const int* samples, int sampleCount, int fs
 
 int32_t recordAutoStop(const ::recordParam* param, int32_t* samples, int32_t capacity, const char* stopFlag) {
   tulim::cLocaleScope locale;
-  return tulim::recordAutoStop(engineRecord(param), samples, capacity, stopFlag);
+  // The engine answers a missing record itself.
+  if (!param) return tulim::recordAutoStop(nullptr, samples, capacity, stopFlag);
+  const tulim::recordParam engine = engineRecord(param);
+  return tulim::recordAutoStop(&engine, samples, capacity, stopFlag);
 }
 
 void recordParamRead(const char* fileName, ::recordParam* param) {
   tulim::cLocaleScope locale;
-  tulim::recordParamRead(fileName, reinterpret_cast<tulim::recordParam*>(param));
+  tulim::recordParam engine{};
+  tulim::recordParamRead(fileName, param ? &engine : nullptr);
+  memcpy(param, &engine, sizeof engine);
 }
 
 void recordParamPrint(const ::recordParam* param) {
   tulim::cLocaleScope locale;
-  tulim::recordParamPrint(engineRecord(param));
+  if (!param) return tulim::recordParamPrint(nullptr);
+  const tulim::recordParam engine = engineRecord(param);
+  tulim::recordParamPrint(&engine);
 }
 
 FILE* openFile(const char* name, const char* mode) {

@@ -278,6 +278,8 @@ TEST(RecogExports, RecordParameterExportsShareTheEngineRecord) {
   EXPECT_EQ(param.silenceLimitInSpeech, 0.5);
   EXPECT_THAT(printed, HasSubstr("fs = 8000\n"));
   EXPECT_THAT(printed, HasSubstr("silenceLimitInSpeech = 0.500000\n"));
+  int32_t buffer[4];
+  EXPECT_EQ(quietly([&] { EXPECT_EQ(::recordAutoStop(nullptr, buffer, 4, nullptr), -1); }), "");
 }
 
 }  // namespace
