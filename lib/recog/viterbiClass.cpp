@@ -516,8 +516,10 @@ int viterbiClass::prune(int t, int candidateNum, float beam, int descCandidateNu
 int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
   int N = candidateNum;
   if (descCandidateNum) {
-    double factor = t == 60 || t == 75 ? 0.8 : t == 100 ? 0.7 : t == 120 ? 0.6 : 1.0;
-    if (factor < 1.0 && N > 0) N = std::max(1, static_cast<int>(N * factor));
+    // Tenths in integers: N * 0.7 in floating point falls just short of whole numbers
+    // (90 * 0.7 truncates to 62).
+    int64_t tenths = t == 60 || t == 75 ? 8 : t == 100 ? 7 : t == 120 ? 6 : 10;
+    if (tenths < 10 && N > 0) N = std::max(1, static_cast<int>(static_cast<int64_t>(N) * tenths / 10));
   }
   int limit = std::min(N, live);
   if (limit <= 0 || !m_order) {

@@ -272,7 +272,7 @@ struct refSearch {
       std::stable_sort(order.begin(), order.begin() + lastPos,
                        [](const arenaCandidate* a, const arenaCandidate* b) { return a->score > b->score; });
       if (desc && (t == 60 || t == 75 || t == 100 || t == 120))
-        N = std::max(1, static_cast<int>(N * (t == 100 ? 0.7 : t == 120 ? 0.6 : 0.8)));
+        N = std::max(1, N * (t == 100 ? 7 : t == 120 ? 6 : 8) / 10);
       for (int i = 0; i < N; i++)
         if (order[static_cast<size_t>(i)]->score < static_cast<double>(order[0]->score) - beam)
           for (int k = i; k < N; k++) order[static_cast<size_t>(k)]->score = LZERO;
@@ -722,9 +722,10 @@ TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
   struct Case {
     int t, n, desc, expected;
   } cases[] = {{60, 100, 1, 80},  {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
-               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0}};
-  viterbiClass v(100, 0);
-  for (int i = 0; i < 100; i++) v.m_order[i]->score = 0.0f;
+               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0},    {100, 90, 1, 63},
+               {100, 170, 1, 119}};
+  viterbiClass v(170, 0);
+  for (int i = 0; i < 170; i++) v.m_order[i]->score = 0.0f;
   for (const Case& c : cases) EXPECT_EQ(v.prune(c.t, c.n, 1.0f, c.desc), c.expected) << c.t << " " << c.n;
 
   struct BeamCase {
