@@ -201,7 +201,9 @@ struct refSearch {
       arena[static_cast<size_t>(i)].score = LZERO;
       order[static_cast<size_t>(i)] = &arena[static_cast<size_t>(i)];
     }
-    const std::vector<int>& first = nodes[static_cast<size_t>(start)].fanOutIndirect;
+    // A null start node hands the first frame to its successors; a real one takes it itself.
+    const netNode& startNode = nodes[static_cast<size_t>(start)];
+    const std::vector<int> first = startNode.dicIndex < 0 ? startNode.fanOutIndirect : std::vector<int>{start};
     for (size_t j = 0; j < first.size(); j++) {
       arena[j].node = first[j];
       arena[j].score = floor(refState(features, set, models(first[j])[0], 0));
@@ -557,8 +559,11 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
     }
     links.push_back({parent, 1});
   }
-  netClass net;
-  net.netVs2net(netLines(nodes, links), dict);
+  // The same tree under a null start node and under a real one.
+  netClass nets[2];
+  nets[0].netVs2net(netLines(nodes, links), dict);
+  nodes[0] = "s0@0";
+  nets[1].netVs2net(netLines(nodes, links), dict);
   std::normal_distribution<float> normal(0.0f, 1.5f);
   std::vector<float> features(39 * 130);
   for (float& value : features) value = normal(gen);
@@ -567,9 +572,13 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
     int arenaLen, candidates, frames;
     float beam;
     int desc;
-  } cases[] = {{150, 30, 130, 1e6f, 0}, {150, 30, 130, 40.0f, 1}, {40, 8, 130, 15.0f, 1}, {300, 60, 90, 60.0f, 0},
-               {300, 60, 90, 8.0f, 0},  {25, 20, 50, 1e6f, 0},    {60, 12, 1, 1e6f, 0},   {20, 20, 30, 0.0f, 0}};
+    int net;
+  } cases[] = {{150, 30, 130, 1e6f, 0, 0}, {150, 30, 130, 40.0f, 1, 0}, {40, 8, 130, 15.0f, 1, 0},
+               {300, 60, 90, 60.0f, 0, 0}, {300, 60, 90, 8.0f, 0, 0},   {25, 20, 50, 1e6f, 0, 0},
+               {60, 12, 1, 1e6f, 0, 0},    {20, 20, 30, 0.0f, 0, 0},    {150, 30, 130, 1e6f, 0, 1},
+               {40, 8, 130, 15.0f, 1, 1},  {60, 12, 1, 1e6f, 0, 1}};
   for (const Case& c : cases) {
+    netClass& net = nets[c.net];
     viterbiClass v(c.arenaLen, 8);
     testing::internal::CaptureStdout();
     int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, set, c.beam, c.desc);
@@ -581,7 +590,8 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
     for (int i = 0; i < n; i++) {
       const arenaCandidate& a = *v.m_order[i];
       const arenaCandidate& b = *ref.order[static_cast<size_t>(i)];
-      SCOPED_TRACE(testing::Message() << "arena " << c.arenaLen << " beam " << c.beam << " position " << i);
+      SCOPED_TRACE(testing::Message() << "net " << c.net << " arena " << c.arenaLen << " beam " << c.beam
+                                      << " position " << i);
       live += a.score > -5e9;
       ASSERT_EQ(a.score, b.score);
       ASSERT_EQ(a.node, b.node);
