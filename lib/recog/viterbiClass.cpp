@@ -304,9 +304,15 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
   int nodeNum = static_cast<int>(nodes.size());
   for (int n = 0; n < nodeNum; n++) {
     const netNode& node = nodes[static_cast<size_t>(n)];
-    for (int e : node.fanOutIndirect)
+    for (int e : node.fanOutIndirect) {
       if (e < 0 || e >= nodeNum)
         errorThrowf("Error: node %d links to node %d outside the net (line %d of file %s)", n, e, VITERBI_HERE);
+      // A successor's first model is scored on entry; only the end node is entered without
+      // one, and never as one of a null start node's first-frame candidates.
+      if (nodes[static_cast<size_t>(e)].dicIndex < 0 && (e != endNode || (n == startNode && start.dicIndex < 0)))
+        errorThrowf("Error: node %d lists the null node %d among its indirect successors (line %d of file %s)", n, e,
+                    VITERBI_HERE);
+    }
     if (node.dicIndex < 0) continue;
     if (static_cast<size_t>(node.dicIndex) >= dict.m_pronDict.size())
       errorThrowf("Error: sylIndex (%d) of node %d out of the range of [0, %d]! (line %d of file %s)", node.dicIndex, n,

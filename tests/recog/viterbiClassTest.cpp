@@ -711,6 +711,23 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   viterbiClass w(5, 2);
   EXPECT_THAT(fatalOf([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
               MatchesRegex("Error: syllable \"x\" of node 3 has no model \\(line [0-9]+ of file viterbi\\)"));
+  // Hand-made successor lists: a null node has no model to enter, except the end node,
+  // which a candidate enters dead, and which cannot take the first frame.
+  struct NullCase {
+    int node, successor;
+    const char* pattern;
+  } nullCases[] = {
+      {0, 1, "Error: node 0 lists the null node 1 among its indirect successors \\(line [0-9]+ of file viterbi\\)"},
+      {2, 0, "Error: node 2 lists the null node 0 among its indirect successors \\(line [0-9]+ of file viterbi\\)"},
+      {2, 1, ""},
+  };
+  for (const NullCase& c : nullCases) {
+    std::vector<netNode> nodes = f.net.m_node;
+    nodes[static_cast<size_t>(c.node)].fanOutIndirect.push_back(c.successor);
+    viterbiClass u(10, 2);
+    EXPECT_THAT(fatalOf([&] { u.search(nodes, f.dict, f.features.data(), 39, 3, 4, f.set, 10.0f, 0); }),
+                MatchesRegex(c.pattern));
+  }
   viterbiClass v(10, 2);
   std::vector<netNode> twoStarts = f.net.m_node;
   twoStarts[2].fanOutDirect.clear();
