@@ -1,6 +1,7 @@
 #include "viterbiClass.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -545,9 +546,11 @@ int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandida
 
 float viterbiClass::modelProb(const float* features, int dim, int frameId1, int frameId2, const macroClass& models,
                               int modelIdx) {
-  int n = frameId2 - frameId1 + 1;
+  // In 64 bits: the span of two arbitrary ints need not fit in one.
+  const int64_t n = static_cast<int64_t>(frameId2) - frameId1 + 1;
   if (n < MAX_STATE_NUM) {
-    printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%d<MAX_STATE_NUM=%d\n",
+    printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%" PRId64
+           "<MAX_STATE_NUM=%d\n",
            modelIdx, frameId1, frameId2, n, MAX_STATE_NUM);
     return LZERO;
   }

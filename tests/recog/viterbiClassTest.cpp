@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -375,6 +376,14 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=1, frameId2=2, frameNum=2<MAX_STATE_NUM=3\n");
+  // Spans wider than an int: reversed ones warn, and a negative first frame is refused.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(v.modelProb(f.features.data(), 39, INT_MAX, INT_MIN, f.set, b), LZERO);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=2147483647, frameId2=-2147483648, "
+            "frameNum=-4294967294<MAX_STATE_NUM=3\n");
+  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, -1, INT_MAX, f.set, b); }),
+              MatchesRegex("Error: frameId1=-1 < 0 \\(line [0-9]+ of file viterbi\\)"));
   const float* x = f.features.data();
   float e = atMeanEmission(f.set);
   float three = v.modelProb(x, 39, 1, 3, f.set, b);
