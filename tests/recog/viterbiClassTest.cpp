@@ -680,6 +680,21 @@ TEST(ViterbiSearch, ArenaFullStillAdvancesEveryCandidateByEachFrame) {
   }
 }
 
+TEST(ViterbiSearch, ArenaFullWhileLeavingANodeNamesTheRefusedSuccessor) {
+  searchFixture f({"sil", "a", "b", "c"});
+  // 0 start, 1 end, 2 sil fanning out to 3 a, 4 b and 5 c.
+  f.build({"!NULL", "!NULL", "sil", "a", "b", "c"}, {{0, 2}, {2, 3}, {2, 4}, {2, 5}, {3, 1}, {4, 1}, {5, 1}});
+  f.speak({{"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}, {"a", 0, 2}});
+  // At frame 3 the best candidate is sil's last state; two records are left for its three
+  // successors.
+  viterbiClass v(5, 4);
+  testing::internal::CaptureStdout();
+  f.run(v, 3, 1e9f);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(out, HasSubstr("Warning: Arena is full! frameId=3/5, candidateId=0/3, branchId=2/3, lastPos (5) > "
+                             "m_arenaLen-1 (4)!\n"));
+}
+
 TEST(ViterbiSearch, DescendingCountShrinksTheResult) {
   searchFixture f({"sil", "x"});
   f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {2, 3}, {3, 2}, {3, 1}});
