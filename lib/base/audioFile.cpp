@@ -12,6 +12,7 @@
 #include "CWaveDevice.h"
 #include "flvReader.h"
 #include "platform/byteOrder.h"
+#include "platform/platformDir.h"
 #include "utility.h"
 
 namespace tulim {
@@ -131,7 +132,8 @@ bool wavFileWrite(const int* samples, int count, int fs, int nbits, const char* 
 int16_t* readWaveShort(const char* name, int* count, int* fs, int* nbits, int* channels) {
   std::vector<uint8_t> bytes;
   {
-    filePtr fp(name ? fopen(name, "rb") : nullptr);
+    // fopen of a directory succeeds here; it is a file that cannot be opened all the same.
+    filePtr fp(name && !isDirectory(name) ? fopen(name, "rb") : nullptr);
     if (!fp) {
       printf("Cannot open wave file %s.\n", name ? name : "");
       return nullptr;

@@ -1,5 +1,6 @@
 #include "flvReader.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@ extern "C" {
 }
 
 #include "platform/byteOrder.h"
+#include "platform/platformDir.h"
 
 namespace tulim {
 
@@ -147,7 +149,12 @@ int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* ch
     perror("flv_flvFile is NULL");
     return nullptr;
   }
-  FILE* fp = fopen(name, "rb");
+  // A directory opens here and would report a size of 2^63 - 1 bytes: it is not a file.
+  FILE* fp = nullptr;
+  if (isDirectory(name))
+    errno = EISDIR;
+  else
+    fp = fopen(name, "rb");
   if (!fp) {
     perror("flv_fopen");
     return nullptr;

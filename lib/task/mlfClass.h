@@ -140,7 +140,61 @@ class mlfClass {
 
   // ---- Phone ranking and node operations ---------------------------------------------------
 
+  // The model set, the search, the lexicon and the parameter record are named by elaborated
+  // types, so that this header needs none of their headers.
+
+  // True for the nodes that are never scored: "sp", "sil", "filler", "fillerC", "fillerV".
+  static bool skippedNode(const std::string& name);
+
+  // Ranks every phone of the scored nodes, "sil+..." phones excepted, among its competing
+  // models by their log scores over its frames: the models that share its right context
+  // (the name from its first '+'; without a '+', the models without one), or with
+  // useAllModelAsCompetingModel every model but the silences and fillers. Ties count against
+  // the phone; with epsFile (loaded into m_epsVec while that is empty) an unbroken run of
+  // equivalent models right above it is forgiven. features holds frameNum frames of vecSize
+  // values that the phones' frame numbers index, so this comes before frameShift; a phone
+  // outside them, or one that names no model, is a fatal error.
+  void phoneRanking(const float* features, int vecSize, int frameNum, const class macroClass& models,
+                    class viterbiClass& viterbi, const struct recogParam& param);
+
+  // Gives the scored nodes the units of text (txt2units for the language) in turn, the
+  // empty text once they run out; skipped nodes get the empty text. With
+  // addLink4startAnywhere the scored nodes keep the texts of the segmentation.
+  void sylTextSet(const std::string& text, const struct recogParam& param);
+  // Reads qiYinFile (required) into dict.m_qiYinList, then marks every phone voiced except
+  // "sil", "sp", "sil+..." and those whose base name (before the first '+') is listed.
+  void qiYinApply(class dictClass& dict, const struct recogParam& param);
+  // Each node's volume list: the values of volume (frameNum of them) at the node's frames,
+  // as floats; frames outside 0 .. frameNum - 1 are left out.
+  void phoneVolumeSet(const int* volume, int frameNum);
+  // Adds offset to both frame numbers of every node and phone.
+  void frameShift(int offset);
+  // How alike the node durations of a and b are, 1.0 for equal ones: over the positions 1 to
+  // n - 1 of the shorter record (n - 1 left out when a's node there is "sil"), the mean of
+  // min(len_a / len_b, len_b / len_a) weighted by b's durations. 0 with no position to compare.
+  static float durationSimilarity(const mlfClass& a, const mlfClass& b);
+  // Moves the boundary between phones 1 and 2 of every node of 3 or more phones whose phone
+  // 1 is unvoiced to the frame of largest spectral change in the first half of the span from
+  // phone 1 to the node's end: phone 1 ends 2 or more frames after its start, as long as
+  // phone 2 keeps at least one frame. wave holds waveLen samples framed by frameSize and overlap as the frame
+  // numbers count them; a span beyond the wave is a fatal error.
+  void spectrogramBoundarySet(const int* wave, int waveLen, int frameSize, int overlap);
+
   // ---- Discount factors and confidence measure ----------------------------------------------
+
+  // m_discountFactor := the occurrence counts of the seven discount reasons over the nodes
+  // first..last (inclusive; an empty range when last < first): incomplete path, over-short
+  // and overlong syllables, inner pauses over 50 frames, syllable-count difference, a
+  // longest/shortest length ratio over 4 and loud silence. Resets the discount of those
+  // nodes to 1. Needs m_scoredSylNum and the node volumes.
+  void discountFactorCompute(int first, int last, bool pathComplete);
+  // The four scores of every phone and node from the ranked path (bell curve of the rank
+  // ratio with the shared and with the per-model triple, normalised log-likelihood,
+  // posterior among the competitors), the node discounts and the utterance scores of the
+  // nodes first..last before and after the discount reasons; sets m_timberScore and
+  // m_score. Loads m_rank2scoreParam and m_discountRatio when they are empty; reads the
+  // confidence parameter file, when there is one, at every call.
+  void confidenceMeasure(int first, int last, const struct recogParam& param, const macroClass& set);
 
   // ---- XML result file ---------------------------------------------------------------------
 

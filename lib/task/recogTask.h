@@ -4,10 +4,24 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "ptParam.h"
 #include "recogParam.h"
+#include "stringUtil.h"
 
 namespace tulim {
+
+class dictClass;
+class macroClass;
+class mlfClass;
+class netClass;
+class textClass;
+
+// The most feature frames one utterance may have (400 s at a 10 ms hop).
+constexpr int MAX_FRAME_NUM = 40000;
+// A result path (output directory, '/', file name) holds fewer characters than this.
+constexpr int MAX_RESULT_PATH_LEN = 1000;
 
 class recogTask {
  public:
@@ -16,7 +30,65 @@ class recogTask {
   // Prints 41 of the fields, one "recogParam.<key>=<value> (line=N, file=recogTask)" line each.
   void recogParamPrint(const recogParam& param);
 
-  // ---- Syllable pitch and volume, and the net-file variants ----------------------------------
+  // ---- Wave preparation, end points and features (recogTaskPrepare.cpp) ------------------
+
+  // Brings a malloc'ed wave to 16 bits and 16000 Hz, runs the volume check (findings go to
+  // mlf.m_warning, and are fatal with useWaveReject), subtracts the background spectrum of a
+  // wave of low dynamic range when useSpecSubtraction allows it (then useDescCandidateNum
+  // becomes 0) and removes the mean. Returns the wave to go on with, malloc'ed and owned by
+  // the caller: samples itself or a replacement, samples then being freed. On a fatal error
+  // the wave has been freed. Depths outside 1..16 bits are fatal.
+  int* wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits, recogParam& param, mlfClass& mlf);
+
+  // Features of the speech of one utterance: the span found by end-point detection when
+  // useEpd is set (no speech found is fatal), aligned to frames of frameSize samples with a
+  // hop of frameSize - overlap, through the front end configured by featureConfigFile.
+  // Returns frameNum x vecSize floats, frame after frame, malloc'ed (the caller frees them);
+  // firstFrame is the frame of the pipeline's framing where the kept span begins. More than
+  // MAX_FRAME_NUM frames are fatal.
+  float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits, int frameSize,
+                    int overlap, int& frameNum, int& vecSize, int& firstFrame);
+
+  // ---- Lexicon and net preparation (recogTaskNet.cpp) --------------------------------------
+
+  // Loads the lexicons the language needs and the text normalisation map (required). The
+  // net is not touched.
+  void dictPrepare(const recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net);
+
+  // Reads and normalises the texts, derives their syllable sequences, builds or reads the
+  // net, writes the diagnostic files into outputDir (when set) and sizes the search: the
+  // candidate number and the arena length. Sets param.netType to 0 when sylFile is set.
+  void netPrepare(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net,
+                  int& candidateNum, int& arenaLen);
+
+  // ---- Syllable pitch and volume, and the net-file variants (recogTaskVariants.cpp) ------
+
+  // Volume (method 1) and pitch of every frame of the whole utterance, handed out to the nodes
+  // and then to the phones of result in order, one frame each from frame 0 of the samples
+  // (the frame numbers stored in the records are not read); records longer than the wave
+  // repeat its last frame. The tracker runs on a copy of param.
+  void sylPitchVolume(const int* samples, int sampleNum, const ptParam& param, mlfClass& result);
+  // The per-frame volume (integers) and pitch (semitones) of a whole wave, each written as
+  // one line by vec2file (an unopenable file ends the process).
+  void wavePitchVolume(const int* samples, int sampleNum, const ptParam& param, const std::string& pitchFile,
+                       const std::string& volumeFile);
+  // wavePitchVolume of a wave file of 8000 or 16000 Hz and 8 or 16 bits.
+  void wavFilePitchVolume(const std::string& wavFile, const ptParam& param, const std::string& pitchFile,
+                          const std::string& volumeFile);
+
+  // The features (frameNum x dim floats, frame after frame) of a wave file, cut to its
+  // detected speech when useEpd is set; "endPoint.txt" in outputDir when that is set.
+  std::vector<float> wavFile2mfcc(const std::string& wavFile, const recogParam& param, int& frameNum, int& dim);
+  // Recognition of one wave file over the net of netFile with the models of macFile and the
+  // syllables of dicFile: result becomes the best candidate's syllables joined by '-'.
+  void recogWithNetFile(strVec& result, const std::string& wavFile, const recogParam& param);
+  // recogWithNetFile with the parameters of paramFile and at most 1200 candidates.
+  void recogWithNetFileTask(strVec& result, const std::string& wavFile, const std::string& paramFile);
+  // recogWithNetFile with the audio-event models under "nolva/" and outputs into "output".
+  void audioEventDetect(strVec& result, const std::string& wavFile, const std::string& netFile);
+  // The candidate count of recogWithNetFile for a net's largest fan-out: 4 times it, 100 when
+  // that is below 10, then at most maxCandidateNum. The arena holds 20 times the count.
+  static int netFileCandidateNum(int maxFanOut, int maxCandidateNum);
 };
 
 }  // namespace tulim

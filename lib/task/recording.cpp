@@ -53,6 +53,10 @@ const recordKey kRecordKeys[] = {
 
 void recordParamRead(const char* fileName, recordParam* param) {
   cLocaleScope cLocale;
+  // Host applications call this through the library: missing arguments are fatal errors
+  // with a message, not crashes.
+  if (!fileName) errorThrowf("Error: recordParamRead needs a file name (line %d of %s)", TULIM_HERE);
+  if (!param) errorThrowf("Error: recordParamRead needs a record to fill (line %d of %s)", TULIM_HERE);
   strVec keys, values;
   keyValueFileRead(fileName, keys, values);
   *param = recordParam();
@@ -77,6 +81,7 @@ void recordParamRead(const char* fileName, recordParam* param) {
 
 void recordParamPrint(const recordParam* param) {
   cLocaleScope cLocale;
+  if (!param) return;
   for (const recordKey& key : kRecordKeys) {
     if (key.integer)
       printf("%s = %d\n", key.name, param->*(key.integer));

@@ -381,10 +381,11 @@ TEST(ReadWaveShort, WarnsOfOtherWidthsAndReportsMissingFiles) {
   EXPECT_EQ(std::vector<int16_t>(samples, samples + count), std::vector<int16_t>(6, 0));
   free(samples);
 
-  const std::string missing = dir.file("missing.wav");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(readWaveShort(missing.c_str(), &count, &fs, &nbits, &channels), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open wave file " + missing + ".\n");
+  for (const std::string& unopenable : {dir.file("missing.wav"), dir.path()}) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(readWaveShort(unopenable.c_str(), &count, &fs, &nbits, &channels), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open wave file " + unopenable + ".\n");
+  }
 }
 
 TEST(ReadWaveShort, RefusesFilesShorterThanTheirHeaderAndData) {

@@ -155,6 +155,7 @@ TEST(ReadFlvShort, FilesWithoutAudioReturnNull) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(readFlvShort(dir.file("missing.flv").c_str(), nullptr, nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(readFlvShort(nullptr, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(readFlvShort(dir.path().c_str(), nullptr, nullptr, nullptr, nullptr), nullptr);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_THAT(err, testing::HasSubstr("flv_fopen: "));
     EXPECT_THAT(err, testing::HasSubstr("flv_flvFile is NULL: "));

@@ -577,6 +577,16 @@ TEST(RecordParamRead, MissingFileIsFatal) {
     message = msg;
   }
   EXPECT_THAT(message, testing::MatchesRegex("Cannot open file .*none.prm \\(line [0-9]+ of .*\\)"));
+
+  for (int which = 0; which < 2; ++which) {
+    message.clear();
+    try {
+      recordParamRead(which ? dir.file("none.prm").c_str() : nullptr, which ? nullptr : &p);
+    } catch (char* msg) {
+      message = msg;
+    }
+    EXPECT_THAT(message, testing::MatchesRegex("Error: recordParamRead needs a .* \\(line [0-9]+ of recording\\)"));
+  }
 }
 
 TEST(RecordParamPrint, PrintsEveryFieldInOrder) {

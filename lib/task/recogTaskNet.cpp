@@ -1,0 +1,205 @@
+#include <climits>
+#include <cstdio>
+
+#include "dictClass.h"
+#include "lineFile.h"
+#include "macroClass.h"
+#include "netClass.h"
+#include "platform/platformClock.h"
+#include "recogTask.h"
+#include "stringUtil.h"
+#include "textClass.h"
+#include "utility.h"
+
+namespace tulim {
+
+namespace {
+
+// The longest diagnostic file name netPrepare writes.
+const char* const LONGEST_RESULT_NAME = "output.netb";
+
+std::string resultPath(const recogParam& param, const char* name) { return param.outputDir + "/" + name; }
+
+// Refuses an output directory whose result paths would not fit, before any file is written.
+void resultPathCheck(const recogParam& param) {
+  const std::string path = resultPath(param, LONGEST_RESULT_NAME);
+  if (path.size() >= static_cast<size_t>(MAX_RESULT_PATH_LEN))
+    errorThrowf(
+        "Error: recogParam.outputDir is too long: \"%s\" needs %d characters, MAX_RESULT_PATH_LEN=%d. "
+        "(line %d of %s)",
+        path.c_str(), static_cast<int>(path.size()) + 1, MAX_RESULT_PATH_LEN, TULIM_HERE);
+}
+
+class stepClock {
+ public:
+  stepClock() : m_start(monotonicSeconds()) {}
+  // Seconds since construction or the previous call.
+  double lap() {
+    const double now = monotonicSeconds();
+    const double seconds = now - m_start;
+    m_start = now;
+    return seconds;
+  }
+
+ private:
+  double m_start;
+};
+
+void saveLines(const std::string& path, const strVec& lines) {
+  strVec2file(path, lines);
+  printf("\t===> Saved %s\n", path.c_str());
+}
+
+}  // namespace
+
+void recogTask::dictPrepare(const recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
+                            netClass&) {
+  stepClock clock;
+  if (param.language != "english") {
+    dict.pronDictLoad(param.dicFile, mac);
+    printf("%4.3f sec: Read pam \"%s\" (m_pronDict.size()=%d)\n", clock.lap(), param.dicFile.c_str(),
+           static_cast<int>(dict.m_pronDict.size()));
+  }
+  if (param.language == "chinese") {
+    clock.lap();
+    dict.pinyinTableRead(param.pyTableFile);
+    printf("%4.3f sec: Read pinyinTable \"%s\" (myDict.m_pinyinTable.size()=%d)\n", clock.lap(),
+           param.pyTableFile.c_str(), static_cast<int>(dict.m_pinyinTable.size()));
+    dict.wpaRead(param.wpaFile, "chinese");
+    printf("%4.3f sec: Read wpa \"%s\" (myDict.m_wpa.size()=%d)\n", clock.lap(), param.wpaFile.c_str(),
+           static_cast<int>(dict.m_wpa.size()));
+  }
+  if (param.language == "english") {
+    clock.lap();
+    dict.wpaRead(param.wpaFile, "english");
+    printf("%4.3f sec: Read wpa \"%s\" (myDict.m_wpa.size()=%d)\n", clock.lap(), param.wpaFile.c_str(),
+           static_cast<int>(dict.m_wpa.size()));
+    dict.wpaAddendaRead(param.wpaAddendaFile, "english");
+    printf("%4.3f sec: Read wpaAddenda \"%s\" (myDict.m_wpaAddenda.size()=%d)\n", clock.lap(),
+           param.wpaAddendaFile.c_str(), static_cast<int>(dict.m_wpaAddenda.size()));
+    if (!dict.m_wpaAddenda.empty()) {
+      dict.wpaMerge();
+      printf("%4.3f sec: wpaMerge (myDict.m_wpa.size()=%d)\n", clock.lap(), static_cast<int>(dict.m_wpa.size()));
+      dict.wpaSort();
+      printf("%4.3f sec: Sort myDict.m_wpa\n", clock.lap());
+    }
+  }
+  if (param.tnmFile.empty())
+    errorThrowf("Error: recogParam.tnmFile is not specified! (line %d in %s)", 465, "recogTask");
+  clock.lap();
+  text.txtMapRead(param.tnmFile, '#', text.m_textNormSp);
+  printf("%4.3f sec: Read text normalization mapping file \"%s\" (myText.m_textNormSp.size()=%d)\n", clock.lap(),
+         param.tnmFile.c_str(), static_cast<int>(text.m_textNormSp.size()));
+}
+
+void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text, netClass& net,
+                           int& candidateNum, int& arenaLen) {
+  const bool saving = !param.outputDir.empty();
+  if (saving) resultPathCheck(param);
+  stepClock clock;
+
+  text.txtRead(param.txtFile);
+  if (param.function == "assess") {
+    std::string joined;
+    strVecJoin(text.m_txtVs, " ", joined);
+    text.m_txtVs.clear();
+    text.m_txtVs.push_back(joined);
+  }
+  printf("%4.3f sec: Read text \"%s\" (m_txtVs.size()=%d)\n", clock.lap(), param.txtFile.c_str(),
+         static_cast<int>(text.m_txtVs.size()));
+
+  text.txtNormalize(param.language);
+  printf("%4.3f sec: text normalization (m_txtVsNormalized.size()=%d)\n", clock.lap(),
+         static_cast<int>(text.m_txtVsNormalized.size()));
+  if (saving) saveLines(resultPath(param, "output.nt"), text.m_txtVsNormalized);
+
+  clock.lap();
+  if (!param.sylFile.empty()) {
+    param.netType = 0;
+    file2strVec(param.sylFile, text.m_sylVs, 0);
+    text.japaneseSylSave(param);
+    printf("%4.3f sec: Read syl \"%s\" (Size=%d)\n", clock.lap(), param.sylFile.c_str(),
+           static_cast<int>(text.m_sylVs.size()));
+  } else {
+    if (param.netType == 0) {
+      if (param.language == "chinese")
+        text.txt2paChinese(dict.m_wpa);
+      else if (param.language == "english")
+        text.txt2paEnglish(dict.m_wpa);
+      else if (param.language == "japanese")
+        errorThrowf("This is not allowed for Japanese! (line %d, file %s)", 514, "recogTask");
+    }
+    printf("%4.3f sec: Texts to phonetic alphabets by exhaustive listing\n", clock.lap());
+    printf("\tNo. of text entries = %d, no. of PA entries = %d\n", static_cast<int>(text.m_txtVs.size()),
+           static_cast<int>(text.m_sylVs.size()));
+    if (saving) saveLines(resultPath(param, "output.syl"), text.m_sylVs);
+  }
+
+  if (param.function == "assess" && param.usePaddedHardSp == 1) text.sylGapAdd("-sp-");
+
+  if (param.language == "english") {
+    clock.lap();
+    dict.pronDictCreate(text.m_txtVsNormalized, mac);
+    printf("%4.3f sec: Create m_pronDict from m_txtVs. (m_pronDict.size() = %d)\n", clock.lap(),
+           static_cast<int>(dict.m_pronDict.size()));
+    if (saving) {
+      const std::string path = resultPath(param, "output.dic");
+      dict.pronDictWrite(path, mac);
+      printf("\t===> Saved %s\n", path.c_str());
+    }
+  }
+
+  clock.lap();
+  if (!param.netFile.empty()) {
+    net.netLoad(param.netFile, dict);
+    printf("%4.3f sec: Read net \"%s\" (nodeNum=%d)\n", clock.lap(), param.netFile.c_str(), net.m_nodeNum);
+  } else if (param.netType == 1 && param.sylFile.empty()) {
+    text.sausageNetCreate(dict.m_wpa, param);
+    if (saving) saveLines(resultPath(param, "output.nt"), text.m_txtVsNormalized);
+    net.netCreate(text.m_netVs, dict);
+    printf("%4.3f sec: Generated sausage net (nodeNum=%d)\n", clock.lap(), net.m_nodeNum);
+  } else {
+    // Leading and trailing silences stand in for the end points when none were detected.
+    const int edgeSil = param.useEpd == 0 ? 1 : 0;
+    if (param.function == "recog")
+      text.treeNetCreate(param, param.comparisonMode == 3 ? 1 : 0, 0, edgeSil);
+    else if (param.function == "assess")
+      text.treeNetCreate(param, 0, param.usePaddedSoftSil, edgeSil);
+    else
+      errorThrowf("Unknown recogParam.function = %s!", param.function.c_str());
+    net.netCreate(text.m_netVs, dict);
+    printf("%4.3f sec: Generated tree net (nodeNum=%d)\n", clock.lap(), net.m_nodeNum);
+  }
+
+  if (saving) {
+    const std::string netPath = resultPath(param, "output.net");
+    net.netPrint(netPath);
+    printf("\t===> Saved net file: %s\n", netPath.c_str());
+    const std::string netbPath = resultPath(param, "output.netb");
+    net.netWriteBin(netbPath);
+    printf("\t===> Saved net file: %s\n", netbPath.c_str());
+  }
+  if (param.language != "japanese" && saving) {
+    const std::string path = resultPath(param, "output.wpa");
+    dict.wpaForTexts(path, text, param.language);
+    printf("\t===> Saved wpa file %s\n", path.c_str());
+  }
+
+  net.nodePenaltySet(static_cast<float>(param.nodePenalty));
+
+  // Candidates grow with the widest branching of the net; comparison mode 3 keeps many more
+  // partial paths alive. The fan-out is bounded, so these products stay far inside 64 bits.
+  const bool wide = param.comparisonMode == 3;
+  const long long fanOut = net.maxFanOutNum();
+  long long n = (wide ? 20 : 4) * fanOut;
+  if (n < 20) n = 100;
+  if (n > param.maxCandidateNum) n = param.maxCandidateNum;
+  const long long arena = (wide ? 100 : 5) * n;
+  if (arena > INT_MAX || arena < INT_MIN)
+    errorThrowf("Error: an arena of %lld candidates (maxCandidateNum=%d) exceeds the int range. (line %d of %s)", arena,
+                param.maxCandidateNum, TULIM_HERE);
+  candidateNum = static_cast<int>(n);
+  arenaLen = static_cast<int>(arena);
+}
+
+}  // namespace tulim
