@@ -1,3 +1,4 @@
+#include "fatalCatch.h"
 #include "netClass.h"
 
 #include <gmock/gmock.h>
@@ -14,8 +15,8 @@ using namespace tulim;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::MatchesRegex;
-using tulim::test::envScope;
 using tulim::test::scratchDir;
+using tulim::test::fatalMessage;
 
 namespace {
 
@@ -34,16 +35,6 @@ strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& lin
     lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) + "\tE=" +
                     std::to_string(links[k].second));
   return lines;
-}
-
-std::string fatalOf(const std::function<void()>& f) {
-  envScope temp("temp", nullptr);
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
 }
 
 // 0 start, 1 end, 2 sil, 3 sil, 4 ba, 5 ba (tag x@y), 6 null, 7 given index, 8 null chain.
@@ -168,7 +159,7 @@ TEST(NetReadBin, RejectsCorruptImages) {
   for (const Case& c : cases) {
     std::string path = dir.write("bad.netb", c.bytes);
     netClass net;
-    EXPECT_THAT(fatalOf([&] { net.netRead(path, dict); }), HasSubstr(c.message)) << c.what;
+    EXPECT_THAT(fatalMessage([&] { net.netRead(path, dict); }), HasSubstr(c.message)) << c.what;
   }
 }
 
@@ -197,12 +188,12 @@ TEST(NetVs2net, RejectsBadNetsWithAMessage) {
   };
   for (const Case& c : cases) {
     netClass net;
-    EXPECT_THAT(fatalOf([&] { net.netCreate(c.lines, dict); }), MatchesRegex(c.message)) << c.what;
+    EXPECT_THAT(fatalMessage([&] { net.netCreate(c.lines, dict); }), MatchesRegex(c.message)) << c.what;
   }
   netClass net;
-  EXPECT_THAT(fatalOf([&] { net.netCreate(netLines({"ba"}, {}), empty); }),
+  EXPECT_THAT(fatalMessage([&] { net.netCreate(netLines({"ba"}, {}), empty); }),
               MatchesRegex("Error: myDict.m_pronDict.size\\(\\)==0! \\(line [0-9]+ of file net\\)"));
-  EXPECT_THAT(fatalOf([&] { net.netRead("x.txt", dict); }),
+  EXPECT_THAT(fatalMessage([&] { net.netRead("x.txt", dict); }),
               MatchesRegex("Error in reading x.txt: The only allowed extension are \"net\" and \"netb\".  "
                            "\\(line [0-9]+ of file net\\)\n"));
 }
@@ -276,7 +267,7 @@ TEST(NetClass, NullDiamondsLeadingNowhereAreCappedNotWalkedForever) {
   dictClass dict = smallDict();
   netClass net;
   test::watchdog guard("fan-out through null diamonds", 60);
-  EXPECT_THAT(fatalOf([&] { net.netCreate(netLines(nodes, links), dict); }),
+  EXPECT_THAT(fatalMessage([&] { net.netCreate(netLines(nodes, links), dict); }),
               MatchesRegex("Error: node 2 reaches more than MAX_INDIRECT_FAN_OUT = 1000000 nodes through null "
                            "nodes \\(line [0-9]+ of file net\\)"));
 }
