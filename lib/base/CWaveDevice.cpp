@@ -24,6 +24,13 @@ const uint32_t POSITION_FAILED = 0xFFFFFFFFu;
 // Device error texts are kept to what a 512-character buffer with its NUL holds.
 const size_t MAX_ERROR_TEXT = 511;
 
+// A fresh header over the whole buffer, which must stay as it is while the header is in use.
+void headerOver(waveHeader& header, std::vector<char>& buffer) {
+  header = waveHeader{};
+  header.data = buffer.data();
+  header.bufferLength = static_cast<uint32_t>(buffer.size());
+}
+
 const int MU_LAW_BIAS[8] = {0, 132, 396, 924, 1980, 4092, 8316, 16764};
 
 int muLawExpand(unsigned char code) {
@@ -438,6 +445,26 @@ bool CWaveDevice::closeOutput() {
   return true;
 }
 
+// The first error is the one told, not one of the close.
+bool CWaveDevice::closeAfterError(bool (CWaveDevice::*close)()) {
+  const std::string error = m_lastError;
+  (this->*close)();
+  m_lastError = error;
+  return false;
+}
+
+uint32_t CWaveDevice::bytePosition(unsigned code, const waveTime& time, int source) {
+  if (code != WAVE_OK) {
+    setError(code, source);
+    return POSITION_FAILED;
+  }
+  if (time.type != WAVE_TIME_BYTES) {
+    setError(ERR_TIME_FORMAT, OWN_ERROR);
+    return POSITION_FAILED;
+  }
+  return time.value;
+}
+
 bool CWaveDevice::record(double seconds) {
   if (!updateRecording()) return false;
   if (m_recording) {
@@ -454,19 +481,14 @@ bool CWaveDevice::record(double seconds) {
     setError(ERR_UNSPECIFIED, OWN_ERROR);
     return false;
   }
-  m_inHeader = waveHeader{};
-  m_inHeader.data = m_inBuffer.data();
-  m_inHeader.bufferLength = length;
+  headerOver(m_inHeader, m_inBuffer);
   unsigned code = m_waveIn->prepareHeader(m_inHeader);
   if (code == WAVE_OK) code = m_waveIn->addBuffer(m_inHeader);
   if (code == WAVE_OK) code = m_waveIn->start();
   if (code != WAVE_OK) {
-    // Close again so that no device keeps the buffer queued; the first error is the one told.
+    // Close again so that no device keeps the buffer queued.
     setError(code, WAVE_IN_ERROR);
-    std::string error = m_lastError;
-    closeInput();
-    m_lastError = error;
-    return false;
+    return closeAfterError(&CWaveDevice::closeInput);
   }
   m_recording = true;
   return true;
@@ -476,16 +498,8 @@ uint32_t CWaveDevice::recordPosition() {
   if (!m_recording) return 0;
   waveTime time;
   time.type = WAVE_TIME_BYTES;
-  unsigned code = m_waveIn->getPosition(time);
-  if (code != WAVE_OK) {
-    setError(code, WAVE_IN_ERROR);
-    return POSITION_FAILED;
-  }
-  if (time.type != WAVE_TIME_BYTES) {
-    setError(ERR_TIME_FORMAT, OWN_ERROR);
-    return POSITION_FAILED;
-  }
-  return time.value;
+  const unsigned code = m_waveIn->getPosition(time);
+  return bytePosition(code, time, WAVE_IN_ERROR);
 }
 
 bool CWaveDevice::updateRecording() {
@@ -503,10 +517,7 @@ bool CWaveDevice::stopRecording() {
   if (position == POSITION_FAILED) {
     // Without a position nothing is known to be recorded, but the device still has to stop,
     // or neither reset nor a new recording could ever end this one.
-    std::string error = m_lastError;
-    closeInput();
-    m_lastError = error;
-    return false;
+    return closeAfterError(&CWaveDevice::closeInput);
   }
   const uint32_t kept = std::min(position, m_inHeader.bufferLength);
   m_data.assign(m_inBuffer.begin(), m_inBuffer.begin() + kept);
@@ -538,17 +549,12 @@ bool CWaveDevice::play() {
     setError(ERR_UNSPECIFIED, OWN_ERROR);
     return false;
   }
-  m_outHeader = waveHeader{};
-  m_outHeader.data = m_outBuffer.data();
-  m_outHeader.bufferLength = static_cast<uint32_t>(m_outBuffer.size());
+  headerOver(m_outHeader, m_outBuffer);
   unsigned code = m_waveOut->prepareHeader(m_outHeader);
   if (code == WAVE_OK) code = m_waveOut->write(m_outHeader);
   if (code != WAVE_OK) {
     setError(code, WAVE_OUT_ERROR);
-    std::string error = m_lastError;
-    closeOutput();
-    m_lastError = error;
-    return false;
+    return closeAfterError(&CWaveDevice::closeOutput);
   }
   m_playing = true;
   m_paused = false;
@@ -581,16 +587,8 @@ uint32_t CWaveDevice::playPosition() {
   if (!m_playing) return 0;
   waveTime time;
   time.type = WAVE_TIME_BYTES;
-  unsigned code = m_waveOut->getPosition(time);
-  if (code != WAVE_OK) {
-    setError(code, WAVE_OUT_ERROR);
-    return POSITION_FAILED;
-  }
-  if (time.type != WAVE_TIME_BYTES) {
-    setError(ERR_TIME_FORMAT, OWN_ERROR);
-    return POSITION_FAILED;
-  }
-  return time.value;
+  const unsigned code = m_waveOut->getPosition(time);
+  return bytePosition(code, time, WAVE_OUT_ERROR);
 }
 
 bool CWaveDevice::updatePlaying() {
