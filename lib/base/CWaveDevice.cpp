@@ -392,58 +392,41 @@ void CWaveDevice::pcmToMuLaw(unsigned char* out, const unsigned char* samples, i
 
 // ---- Devices --------------------------------------------------------------------------------
 
-bool CWaveDevice::openInput() {
-  if (m_inputOpen) return true;
-  unsigned code = waveInDevice::open(m_waveIn, m_format, nullptr);
+template <class Device>
+bool CWaveDevice::openDevice(std::unique_ptr<Device>& device, bool& open, int source) {
+  if (open) return true;
+  unsigned code = Device::open(device, m_format, nullptr);
   if (code != WAVE_OK) {
-    setError(code, WAVE_IN_ERROR);
+    setError(code, source);
     return false;
   }
-  m_inputOpen = true;
+  open = true;
   return true;
 }
 
 // Also takes back a buffer still queued, so that the device can always be closed.
-bool CWaveDevice::closeInput() {
-  if (!m_inputOpen) return true;
-  unsigned code = m_waveIn->reset();
-  if (code == WAVE_OK && (m_inHeader.flags & WAVE_HDR_PREPARED))
-    code = m_waveIn->unprepareHeader(m_inHeader);
-  if (code == WAVE_OK) code = m_waveIn->close();
+template <class Device>
+bool CWaveDevice::closeDevice(std::unique_ptr<Device>& device, waveHeader& header, bool& open, int source) {
+  if (!open) return true;
+  unsigned code = device->reset();
+  if (code == WAVE_OK && (header.flags & WAVE_HDR_PREPARED)) code = device->unprepareHeader(header);
+  if (code == WAVE_OK) code = device->close();
   if (code != WAVE_OK) {
-    setError(code, WAVE_IN_ERROR);
+    setError(code, source);
     return false;
   }
-  m_waveIn.reset();
-  m_inputOpen = false;
+  device.reset();
+  open = false;
   return true;
 }
 
-bool CWaveDevice::openOutput() {
-  if (m_outputOpen) return true;
-  unsigned code = waveOutDevice::open(m_waveOut, m_format, nullptr);
-  if (code != WAVE_OK) {
-    setError(code, WAVE_OUT_ERROR);
-    return false;
-  }
-  m_outputOpen = true;
-  return true;
-}
+bool CWaveDevice::openInput() { return openDevice(m_waveIn, m_inputOpen, WAVE_IN_ERROR); }
 
-bool CWaveDevice::closeOutput() {
-  if (!m_outputOpen) return true;
-  unsigned code = m_waveOut->reset();
-  if (code == WAVE_OK && (m_outHeader.flags & WAVE_HDR_PREPARED))
-    code = m_waveOut->unprepareHeader(m_outHeader);
-  if (code == WAVE_OK) code = m_waveOut->close();
-  if (code != WAVE_OK) {
-    setError(code, WAVE_OUT_ERROR);
-    return false;
-  }
-  m_waveOut.reset();
-  m_outputOpen = false;
-  return true;
-}
+bool CWaveDevice::closeInput() { return closeDevice(m_waveIn, m_inHeader, m_inputOpen, WAVE_IN_ERROR); }
+
+bool CWaveDevice::openOutput() { return openDevice(m_waveOut, m_outputOpen, WAVE_OUT_ERROR); }
+
+bool CWaveDevice::closeOutput() { return closeDevice(m_waveOut, m_outHeader, m_outputOpen, WAVE_OUT_ERROR); }
 
 // The first error is the one told, not one of the close.
 bool CWaveDevice::closeAfterError(bool (CWaveDevice::*close)()) {

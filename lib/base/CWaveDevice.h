@@ -106,6 +106,11 @@ class CWaveDevice {
   bool closeInput();
   bool openOutput();
   bool closeOutput();
+  // The shared steps of the input and output devices; source names the device's error texts.
+  template <class Device>
+  bool openDevice(std::unique_ptr<Device>& device, bool& open, int source);
+  template <class Device>
+  bool closeDevice(std::unique_ptr<Device>& device, waveHeader& header, bool& open, int source);
   bool updateRecording();
   bool updatePlaying();
   // Closes the device with close after a failure, keeping the error already set; false.
