@@ -39,15 +39,8 @@ void expectUnscored(const mlfClass& mlf) {
   }
 }
 
-class MlfLabelTest : public testing::Test {
+class MlfLabelTest : public pathTest {
  protected:
-  void SetUp() override {
-    pathModelsMake(mac, dict);
-    net = pathNetMake();
-  }
-  macroClass mac;
-  dictClass dict;
-  netClass net;
   scratchDir dir;
 };
 

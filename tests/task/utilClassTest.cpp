@@ -31,16 +31,7 @@ struct candidateList {
   int size() const { return static_cast<int>(order.size()); }
 };
 
-class UtilClassTest : public testing::Test {
- protected:
-  void SetUp() override {
-    pathModelsMake(mac, dict);
-    net = pathNetMake();
-  }
-  macroClass mac;
-  dictClass dict;
-  netClass net;
-};
+class UtilClassTest : public pathTest {};
 
 }  // namespace
 
