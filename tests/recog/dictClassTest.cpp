@@ -11,6 +11,7 @@
 #include "testFiles.h"
 #include "textClass.h"
 #include "utility.h"
+#include "waveFileFixture.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -19,6 +20,7 @@ using testing::MatchesRegex;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
 using tulim::test::expectFatal;
+using tulim::test::le32;
 
 namespace {
 
@@ -38,13 +40,6 @@ std::vector<wpaView> view(const std::vector<wpaEntry>& entries) {
   std::vector<wpaView> out;
   for (const wpaEntry& e : entries) out.push_back({e.word, e.pa});
   return out;
-}
-
-std::string le32(int32_t v) {
-  uint32_t u = static_cast<uint32_t>(v);
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((u >> (8 * i)) & 0xff);
-  return s;
 }
 
 std::string lenStr(const std::string& s) { return le32(static_cast<int32_t>(s.size())) + s; }

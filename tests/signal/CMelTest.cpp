@@ -16,6 +16,7 @@
 #include "fatalCatch.h"
 #include "testFiles.h"
 #include "toneFixture.h"
+#include "waveFileFixture.h"
 #include "waveFixtures.h"
 
 using namespace tulim;
@@ -26,6 +27,8 @@ using tulim::test::scratchDir;
 using tulim::test::noiseWave;
 using tulim::test::sineWave;
 using tulim::test::expectFatal;
+using tulim::test::le16;
+using tulim::test::le32;
 
 namespace {
 
@@ -620,9 +623,6 @@ uint32_t bitsOf(float f) {
 }
 std::string be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 std::string be16(uint16_t v) { return std::string{char(v >> 8), char(v)}; }
-std::string le32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-std::string le16(uint16_t v) { return std::string{char(v), char(v >> 8)}; }
-
 std::string runtimeMessage(const std::function<void()>& f) {
   try {
     f();
