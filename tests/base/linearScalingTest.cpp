@@ -1,4 +1,3 @@
-#include "fatalCatch.h"
 #include "linearScaling.h"
 
 #include <gmock/gmock.h>
@@ -10,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "fatalCatch.h"
 #include "numericUtil.h"
 
 using namespace tulim;

@@ -1,4 +1,3 @@
-#include "fatalCatch.h"
 #include "numericUtil.h"
 
 #include <gmock/gmock.h>
@@ -11,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "fatalCatch.h"
 #include "testFiles.h"
 
 using namespace tulim;

@@ -1,4 +1,3 @@
-#include "fatalCatch.h"
 #include "macroClass.h"
 
 #include <gmock/gmock.h>
@@ -11,6 +10,7 @@
 #include <functional>
 
 #include "binaryImage.h"
+#include "fatalCatch.h"
 #include "modelSetFixture.h"
 #include "testFiles.h"
 #include "utility.h"

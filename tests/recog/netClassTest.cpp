@@ -1,4 +1,3 @@
-#include "fatalCatch.h"
 #include "netClass.h"
 
 #include <gmock/gmock.h>
@@ -7,6 +6,8 @@
 #include <functional>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
+#include "netTextFixture.h"
 #include "platform/byteOrder.h"
 #include "testFiles.h"
 #include "watchdog.h"
@@ -17,6 +18,7 @@ using testing::HasSubstr;
 using testing::MatchesRegex;
 using tulim::test::scratchDir;
 using tulim::test::fatalMessage;
+using tulim::test::netLines;
 
 namespace {
 
@@ -26,15 +28,6 @@ dictClass smallDict() {
   dictClass dict;
   dict.m_pronDict = {{"ba", {0, 1}}, {"bi", {2, -1}}, {"filler", {3}}, {"sil", {4}}, {"sp", {5}}};
   return dict;
-}
-
-strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& links) {
-  strVec lines{"VERSION=1.0", "N=" + std::to_string(nodes.size()) + "\tL=" + std::to_string(links.size())};
-  for (size_t i = 0; i < nodes.size(); ++i) lines.push_back("I=" + std::to_string(i) + "\tW=" + nodes[i]);
-  for (size_t k = 0; k < links.size(); ++k)
-    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) + "\tE=" +
-                    std::to_string(links[k].second));
-  return lines;
 }
 
 // 0 start, 1 end, 2 sil, 3 sil, 4 ba, 5 ba (tag x@y), 6 null, 7 given index, 8 null chain.

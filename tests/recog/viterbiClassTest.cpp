@@ -11,6 +11,7 @@
 #include "fatalCatch.h"
 #include "modelSetFixture.h"
 #include "netClass.h"
+#include "netTextFixture.h"
 #include "testFiles.h"
 #include "viterbiClass.h"
 
@@ -20,6 +21,7 @@ using testing::MatchesRegex;
 using tulim::test::FIXTURE_VECTOR_SIZE;
 using tulim::test::fixtureFrame;
 using tulim::test::fatalMessage;
+using tulim::test::netLines;
 
 namespace {
 
@@ -59,15 +61,6 @@ float trans(const macroClass& set, int model, int from, int to) {
 }
 
 // ---- Nets and searches over the shared well-separated model set ---------------------------
-
-strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& links) {
-  strVec lines{"VERSION=1.0", "N=" + std::to_string(nodes.size()) + "\tL=" + std::to_string(links.size())};
-  for (size_t i = 0; i < nodes.size(); ++i) lines.push_back("I=" + std::to_string(i) + "\tW=" + nodes[i]);
-  for (size_t k = 0; k < links.size(); ++k)
-    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) +
-                    "\tE=" + std::to_string(links[k].second));
-  return lines;
-}
 
 // Models in list order (fixtureMean index k); each syllable is the model of its own name.
 struct searchFixture {

@@ -1,4 +1,3 @@
-#include "fatalCatch.h"
 #include "utilClass.h"
 
 #include <gmock/gmock.h>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "candidateFixture.h"
+#include "fatalCatch.h"
 #include "testFiles.h"
 #include "utility.h"
 
