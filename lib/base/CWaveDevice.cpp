@@ -436,7 +436,11 @@ bool CWaveDevice::closeAfterError(bool (CWaveDevice::*close)()) {
   return false;
 }
 
-uint32_t CWaveDevice::bytePosition(unsigned code, const waveTime& time, int source) {
+template <class Device>
+uint32_t CWaveDevice::bytePosition(Device& device, int source) {
+  waveTime time;
+  time.type = WAVE_TIME_BYTES;
+  unsigned code = device.getPosition(time);
   if (code != WAVE_OK) {
     setError(code, source);
     return POSITION_FAILED;
@@ -479,10 +483,7 @@ bool CWaveDevice::record(double seconds) {
 
 uint32_t CWaveDevice::recordPosition() {
   if (!m_recording) return 0;
-  waveTime time;
-  time.type = WAVE_TIME_BYTES;
-  const unsigned code = m_waveIn->getPosition(time);
-  return bytePosition(code, time, WAVE_IN_ERROR);
+  return bytePosition(*m_waveIn, WAVE_IN_ERROR);
 }
 
 bool CWaveDevice::updateRecording() {
@@ -568,10 +569,7 @@ bool CWaveDevice::resume() {
 
 uint32_t CWaveDevice::playPosition() {
   if (!m_playing) return 0;
-  waveTime time;
-  time.type = WAVE_TIME_BYTES;
-  const unsigned code = m_waveOut->getPosition(time);
-  return bytePosition(code, time, WAVE_OUT_ERROR);
+  return bytePosition(*m_waveOut, WAVE_OUT_ERROR);
 }
 
 bool CWaveDevice::updatePlaying() {

@@ -115,9 +115,9 @@ class CWaveDevice {
   bool updatePlaying();
   // Closes the device with close after a failure, keeping the error already set; false.
   bool closeAfterError(bool (CWaveDevice::*close)());
-  // time.value, or -1 with the error set when code (of the device named by source) failed or
-  // the position is not in bytes.
-  uint32_t bytePosition(unsigned code, const waveTime& time, int source);
+  // The device's position in bytes, or -1 with the error set when it cannot tell one.
+  template <class Device>
+  uint32_t bytePosition(Device& device, int source);
   void setError(unsigned code, int source);
   bool muLawToPcm();
   static void pcmToMuLaw(unsigned char* out, const unsigned char* samples, int n);
