@@ -1,6 +1,7 @@
 #include "viterbiClass.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -304,9 +305,15 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
   int nodeNum = static_cast<int>(nodes.size());
   for (int n = 0; n < nodeNum; n++) {
     const netNode& node = nodes[static_cast<size_t>(n)];
-    for (int e : node.fanOutIndirect)
+    for (int e : node.fanOutIndirect) {
       if (e < 0 || e >= nodeNum)
         errorThrowf("Error: node %d links to node %d outside the net (line %d of file %s)", n, e, VITERBI_HERE);
+      // A successor's first model is scored on entry; only the end node is entered without
+      // one, and never as one of a null start node's first-frame candidates.
+      if (nodes[static_cast<size_t>(e)].dicIndex < 0 && (e != endNode || (n == startNode && start.dicIndex < 0)))
+        errorThrowf("Error: node %d lists the null node %d among its indirect successors (line %d of file %s)", n, e,
+                    VITERBI_HERE);
+    }
     if (node.dicIndex < 0) continue;
     if (static_cast<size_t>(node.dicIndex) >= dict.m_pronDict.size())
       errorThrowf("Error: sylIndex (%d) of node %d out of the range of [0, %d]! (line %d of file %s)", node.dicIndex, n,
@@ -516,8 +523,10 @@ int viterbiClass::prune(int t, int candidateNum, float beam, int descCandidateNu
 int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
   int N = candidateNum;
   if (descCandidateNum) {
-    double factor = t == 60 || t == 75 ? 0.8 : t == 100 ? 0.7 : t == 120 ? 0.6 : 1.0;
-    if (factor < 1.0 && N > 0) N = std::max(1, static_cast<int>(N * factor));
+    // Tenths in integers: N * 0.7 in floating point falls just short of whole numbers
+    // (90 * 0.7 truncates to 62).
+    int64_t tenths = t == 60 || t == 75 ? 8 : t == 100 ? 7 : t == 120 ? 6 : 10;
+    if (tenths < 10 && N > 0) N = std::max(1, static_cast<int>(static_cast<int64_t>(N) * tenths / 10));
   }
   int limit = std::min(N, live);
   if (limit <= 0 || !m_order) {
@@ -537,9 +546,11 @@ int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandida
 
 float viterbiClass::modelProb(const float* features, int dim, int frameId1, int frameId2, const macroClass& models,
                               int modelIdx) {
-  int n = frameId2 - frameId1 + 1;
+  // In 64 bits: the span of two arbitrary ints need not fit in one.
+  const int64_t n = static_cast<int64_t>(frameId2) - frameId1 + 1;
   if (n < MAX_STATE_NUM) {
-    printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%d<MAX_STATE_NUM=%d\n",
+    printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%" PRId64
+           "<MAX_STATE_NUM=%d\n",
            modelIdx, frameId1, frameId2, n, MAX_STATE_NUM);
     return LZERO;
   }

@@ -67,7 +67,9 @@ float mlfClass::durationSimilarity(const mlfClass& a, const mlfClass& b) {
   const int n = static_cast<int>(std::min(a.m_syl.size(), b.m_syl.size()));
   int last = n - 1;  // last compared position
   if (n > 0 && a.m_syl[static_cast<size_t>(n - 1)].name == "sil") --last;
-  auto length = [](const sylInfo& syl) { return static_cast<float>(syl.frameId[1] - syl.frameId[0] + 1); };
+  auto length = [](const sylInfo& syl) {
+    return static_cast<float>(static_cast<long long>(syl.frameId[1]) - syl.frameId[0] + 1);
+  };
   float total = 0.0f;
   for (int i = 1; i <= last; ++i) total += length(b.m_syl[static_cast<size_t>(i)]);
   // Nothing compared gives no similarity rather than the 0/0 of the weights.
@@ -99,8 +101,8 @@ void mlfClass::spectrogramBoundarySet(const int* wave, int waveLen, int frameSiz
     if (n < 2) n = 2;
     // The change can lie past phone 2 when the phones after it are long; phone 2 then keeps
     // its last frame instead of ending before it begins.
-    const int longest = second.frameId[1] - first.frameId[0] - 1;
-    if (n > longest && longest >= 0) n = longest;
+    const long long longest = static_cast<long long>(second.frameId[1]) - first.frameId[0] - 1;
+    if (n > longest && longest >= 0) n = static_cast<int>(longest);
     first.frameId[1] = first.frameId[0] + n;
     second.frameId[0] = first.frameId[1] + 1;
   }

@@ -39,11 +39,20 @@ void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, co
                             viterbiClass& viterbi, const recogParam& param) {
   m_phoneNum = 0;
   m_phoneFrameNum = 0;
-  for (const sylInfo& syl : m_syl) {
+  // The spans are checked before they are counted: a corrupt one (from a label file) could
+  // overflow its frame count.
+  for (size_t s = 0; s < m_syl.size(); ++s) {
+    const sylInfo& syl = m_syl[s];
     if (skippedNode(syl.name)) continue;
     m_phoneNum += static_cast<int>(syl.phone.size());
-    for (const phoneInfo& phone : syl.phone)
-      if (!contextPhone(phone.name)) m_phoneFrameNum += frameCount(phone);
+    for (const phoneInfo& phone : syl.phone) {
+      if (contextPhone(phone.name)) continue;
+      const int f1 = phone.frameId[0], f2 = phone.frameId[1];
+      if (f1 < 0 || f2 < f1 || f2 >= frameNum)
+        errorThrowf("Error: phone %s of node %d (%s) at frames %d to %d is no span of the %d feature frames (line %d of %s)",
+                    phone.name.c_str(), static_cast<int>(s), syl.name.c_str(), f1, f2, frameNum, TULIM_HERE);
+      m_phoneFrameNum += frameCount(phone);
+    }
   }
 
   strVec names;
@@ -66,9 +75,6 @@ void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, co
     for (phoneInfo& phone : syl.phone) {
       if (contextPhone(phone.name)) continue;
       const int f1 = phone.frameId[0], f2 = phone.frameId[1];
-      if (f1 < 0 || f2 < f1 || f2 >= frameNum)
-        errorThrowf("Error: phone %s of node %d (%s) at frames %d to %d is no span of the %d feature frames (line %d of %s)",
-                    phone.name.c_str(), static_cast<int>(s), syl.name.c_str(), f1, f2, frameNum, TULIM_HERE);
       strVecLinSearch(names, phone.name, own, 3);
       if (own.empty())
         errorThrowf("Error: phone %s of node %d (%s) is not a model of the HMM set (line %d of %s)",

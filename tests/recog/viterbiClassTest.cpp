@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -201,7 +202,9 @@ struct refSearch {
       arena[static_cast<size_t>(i)].score = LZERO;
       order[static_cast<size_t>(i)] = &arena[static_cast<size_t>(i)];
     }
-    const std::vector<int>& first = nodes[static_cast<size_t>(start)].fanOutIndirect;
+    // A null start node hands the first frame to its successors; a real one takes it itself.
+    const netNode& startNode = nodes[static_cast<size_t>(start)];
+    const std::vector<int> first = startNode.dicIndex < 0 ? startNode.fanOutIndirect : std::vector<int>{start};
     for (size_t j = 0; j < first.size(); j++) {
       arena[j].node = first[j];
       arena[j].score = floor(refState(features, set, models(first[j])[0], 0));
@@ -272,7 +275,7 @@ struct refSearch {
       std::stable_sort(order.begin(), order.begin() + lastPos,
                        [](const arenaCandidate* a, const arenaCandidate* b) { return a->score > b->score; });
       if (desc && (t == 60 || t == 75 || t == 100 || t == 120))
-        N = std::max(1, static_cast<int>(N * (t == 100 ? 0.7 : t == 120 ? 0.6 : 0.8)));
+        N = std::max(1, N * (t == 100 ? 7 : t == 120 ? 6 : 8) / 10);
       for (int i = 0; i < N; i++)
         if (order[static_cast<size_t>(i)]->score < static_cast<double>(order[0]->score) - beam)
           for (int k = i; k < N; k++) order[static_cast<size_t>(k)]->score = LZERO;
@@ -373,6 +376,14 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=1, frameId2=2, frameNum=2<MAX_STATE_NUM=3\n");
+  // Spans wider than an int: reversed ones warn, and a negative first frame is refused.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(v.modelProb(f.features.data(), 39, INT_MAX, INT_MIN, f.set, b), LZERO);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=2147483647, frameId2=-2147483648, "
+            "frameNum=-4294967294<MAX_STATE_NUM=3\n");
+  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, -1, INT_MAX, f.set, b); }),
+              MatchesRegex("Error: frameId1=-1 < 0 \\(line [0-9]+ of file viterbi\\)"));
   const float* x = f.features.data();
   float e = atMeanEmission(f.set);
   float three = v.modelProb(x, 39, 1, 3, f.set, b);
@@ -557,8 +568,11 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
     }
     links.push_back({parent, 1});
   }
-  netClass net;
-  net.netVs2net(netLines(nodes, links), dict);
+  // The same tree under a null start node and under a real one.
+  netClass nets[2];
+  nets[0].netVs2net(netLines(nodes, links), dict);
+  nodes[0] = "s0@0";
+  nets[1].netVs2net(netLines(nodes, links), dict);
   std::normal_distribution<float> normal(0.0f, 1.5f);
   std::vector<float> features(39 * 130);
   for (float& value : features) value = normal(gen);
@@ -567,9 +581,13 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
     int arenaLen, candidates, frames;
     float beam;
     int desc;
-  } cases[] = {{150, 30, 130, 1e6f, 0}, {150, 30, 130, 40.0f, 1}, {40, 8, 130, 15.0f, 1}, {300, 60, 90, 60.0f, 0},
-               {300, 60, 90, 8.0f, 0},  {25, 20, 50, 1e6f, 0},    {60, 12, 1, 1e6f, 0},   {20, 20, 30, 0.0f, 0}};
+    int net;
+  } cases[] = {{150, 30, 130, 1e6f, 0, 0}, {150, 30, 130, 40.0f, 1, 0}, {40, 8, 130, 15.0f, 1, 0},
+               {300, 60, 90, 60.0f, 0, 0}, {300, 60, 90, 8.0f, 0, 0},   {25, 20, 50, 1e6f, 0, 0},
+               {60, 12, 1, 1e6f, 0, 0},    {20, 20, 30, 0.0f, 0, 0},    {150, 30, 130, 1e6f, 0, 1},
+               {40, 8, 130, 15.0f, 1, 1},  {60, 12, 1, 1e6f, 0, 1}};
   for (const Case& c : cases) {
+    netClass& net = nets[c.net];
     viterbiClass v(c.arenaLen, 8);
     testing::internal::CaptureStdout();
     int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, set, c.beam, c.desc);
@@ -581,7 +599,8 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
     for (int i = 0; i < n; i++) {
       const arenaCandidate& a = *v.m_order[i];
       const arenaCandidate& b = *ref.order[static_cast<size_t>(i)];
-      SCOPED_TRACE(testing::Message() << "arena " << c.arenaLen << " beam " << c.beam << " position " << i);
+      SCOPED_TRACE(testing::Message() << "net " << c.net << " arena " << c.arenaLen << " beam " << c.beam
+                                      << " position " << i);
       live += a.score > -5e9;
       ASSERT_EQ(a.score, b.score);
       ASSERT_EQ(a.node, b.node);
@@ -661,6 +680,21 @@ TEST(ViterbiSearch, ArenaFullStillAdvancesEveryCandidateByEachFrame) {
   }
 }
 
+TEST(ViterbiSearch, ArenaFullWhileLeavingANodeNamesTheRefusedSuccessor) {
+  searchFixture f({"sil", "a", "b", "c"});
+  // 0 start, 1 end, 2 sil fanning out to 3 a, 4 b and 5 c.
+  f.build({"!NULL", "!NULL", "sil", "a", "b", "c"}, {{0, 2}, {2, 3}, {2, 4}, {2, 5}, {3, 1}, {4, 1}, {5, 1}});
+  f.speak({{"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}, {"a", 0, 2}});
+  // At frame 3 the best candidate is sil's last state; two records are left for its three
+  // successors.
+  viterbiClass v(5, 4);
+  testing::internal::CaptureStdout();
+  f.run(v, 3, 1e9f);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(out, HasSubstr("Warning: Arena is full! frameId=3/5, candidateId=0/3, branchId=2/3, lastPos (5) > "
+                             "m_arenaLen-1 (4)!\n"));
+}
+
 TEST(ViterbiSearch, DescendingCountShrinksTheResult) {
   searchFixture f({"sil", "x"});
   f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {2, 3}, {3, 2}, {3, 1}});
@@ -701,6 +735,23 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   viterbiClass w(5, 2);
   EXPECT_THAT(fatalOf([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
               MatchesRegex("Error: syllable \"x\" of node 3 has no model \\(line [0-9]+ of file viterbi\\)"));
+  // Hand-made successor lists: a null node has no model to enter, except the end node,
+  // which a candidate enters dead, and which cannot take the first frame.
+  struct NullCase {
+    int node, successor;
+    const char* pattern;
+  } nullCases[] = {
+      {0, 1, "Error: node 0 lists the null node 1 among its indirect successors \\(line [0-9]+ of file viterbi\\)"},
+      {2, 0, "Error: node 2 lists the null node 0 among its indirect successors \\(line [0-9]+ of file viterbi\\)"},
+      {2, 1, ""},
+  };
+  for (const NullCase& c : nullCases) {
+    std::vector<netNode> nodes = f.net.m_node;
+    nodes[static_cast<size_t>(c.node)].fanOutIndirect.push_back(c.successor);
+    viterbiClass u(10, 2);
+    EXPECT_THAT(fatalOf([&] { u.search(nodes, f.dict, f.features.data(), 39, 3, 4, f.set, 10.0f, 0); }),
+                MatchesRegex(c.pattern));
+  }
   viterbiClass v(10, 2);
   std::vector<netNode> twoStarts = f.net.m_node;
   twoStarts[2].fanOutDirect.clear();
@@ -722,9 +773,10 @@ TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
   struct Case {
     int t, n, desc, expected;
   } cases[] = {{60, 100, 1, 80},  {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
-               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0}};
-  viterbiClass v(100, 0);
-  for (int i = 0; i < 100; i++) v.m_order[i]->score = 0.0f;
+               {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0},    {100, 90, 1, 63},
+               {100, 170, 1, 119}};
+  viterbiClass v(170, 0);
+  for (int i = 0; i < 170; i++) v.m_order[i]->score = 0.0f;
   for (const Case& c : cases) EXPECT_EQ(v.prune(c.t, c.n, 1.0f, c.desc), c.expected) << c.t << " " << c.n;
 
   struct BeamCase {

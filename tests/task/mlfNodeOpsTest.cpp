@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <functional>
 
@@ -180,6 +181,11 @@ TEST(DurationSimilarity, WeighsDurationRatiosByTheSecondRecord) {
   mlfClass longer = b;
   longer.m_syl.push_back(longer.m_syl[1]);
   EXPECT_EQ(mlfClass::durationSimilarity(a, longer), mlfClass::durationSimilarity(a, b));
+
+  // A span whose frame count does not fit an int still has its length.
+  const mlfClass huge = nodesOf({"sil", "x", "y"}, {{0, 4}, {-2000000000, 2000000000}, {0, 999999999}});
+  EXPECT_FLOAT_EQ(mlfClass::durationSimilarity(huge, a), 10.0f / 30 * 10.0f / 4000000001.0f + 20.0f / 30 * 20.0f / 1e9f);
+  EXPECT_FLOAT_EQ(mlfClass::durationSimilarity(huge, huge), 1.0f);
 }
 
 TEST(DurationSimilarity, IsZeroWithoutAPositionToCompare) {
@@ -222,6 +228,9 @@ TEST(SpectrogramBoundarySet, MovesTheEndOfAnUnvoicedSecondPhoneToTheSpectralChan
       // The change at 6 lies past the short phone 2, which keeps its last frame.
       {"phone 2 kept", {phoneOf("s", 0, 9), phoneOf("p", 10, 12, 0), phoneOf("a", 13, 14), phoneOf("n", 15, 29)},
        8, 13, 14},
+      // A phone 2 that ends before it begins sets no limit, and its end is not measured in an int.
+      {"corrupt phone 2", {phoneOf("s", 0, 9), phoneOf("p", 10, 19, 0), phoneOf("a", 20, INT_MIN), phoneOf("n", 20, 29)},
+       5, 13, 14},
   };
   for (const Case& c : cases) {
     mlfClass mlf = nodesOf({"spa"}, {{0, 29}});

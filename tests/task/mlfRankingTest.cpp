@@ -286,6 +286,9 @@ TEST(PhoneRanking, RejectsWhatItCannotScore) {
       {"a+b", 3, 6, "", "Error: phone a\\+b of node 0 \\(ab\\) at frames 3 to 6 is no span of the 6 feature frames \\(line [0-9]+ of mlfRanking\\)"},
       {"a+b", -1, 4, "", "Error: phone a\\+b of node 0 \\(ab\\) at frames -1 to 4 is no span of the 6 feature frames .*"},
       {"a+b", 4, 3, "", "Error: phone a\\+b of node 0 \\(ab\\) at frames 4 to 3 is no span of the 6 feature frames .*"},
+      // Its frame count would not even fit an int.
+      {"a+b", -2000000000, 2000000000, "",
+       "Error: phone a\\+b of node 0 \\(ab\\) at frames -2000000000 to 2000000000 is no span of the 6 feature frames .*"},
       {"a+b", 0, 5, dir.file("missing.txt"), ".*missing.txt.*"},
   };
   for (const Case& c : cases) {
