@@ -309,6 +309,30 @@ TEST(NetPrepare, AssessJoinsTheTextsAndPadsShortPauses) {
   EXPECT_THAT(task.text.m_sylVs, UnorderedElementsAre("y_eh_s-n_ow-g_ow\t0", "y_eh_s-n_ow-g_ax_ow\t0"));
 }
 
+TEST(NetPrepare, ChineseTextsBecomeSyllablesThroughTheLexicon) {
+  taskRun task;
+  task.param.language = "chinese";
+  task.param.function = "recog";
+  task.param.maxCandidateNum = 1000;
+  task.param.dicFile = task.dir.write("syl.dic", "ba1 a\nma3 b\nsil sil\nsp sp\n");
+  task.param.pyTableFile = task.dir.write("py.txt", "1\tba1\tx\tba1\n2\tma3\ty\tma3\n");
+  task.param.wpaFile = task.dir.write("zh.wpa", "\xa4\x40\t1,2\tunused\tt1,t2\tunused\n");
+  task.param.tnmFile = task.dir.write("map.tnm", "");
+  task.param.txtFile = task.dir.write("texts.txt", "\xa4\x40\xa4\x40\n");
+  task.param.outputDir = task.dir.path();
+  test::modelSetPrepare(task.mac, {"a", "b", "sil", "sp"});
+  task.dictPrepare();
+  const std::string out = task.prepare();
+  // Each character may be either syllable: four sequences, the first position varying fastest.
+  EXPECT_THAT(task.text.m_sylVs, ElementsAre("ba1-ba1\t0", "ma3-ba1\t0", "ba1-ma3\t0", "ma3-ma3\t0"));
+  EXPECT_EQ(task.text.m_sylTagVs.size(), 4u);
+  EXPECT_THAT(out, HasSubstr("\tNo. of text entries = 1, no. of PA entries = 4\n"));
+  EXPECT_EQ(readFile(task.dir.file("output.syl")), "ba1-ba1\t0\nma3-ba1\t0\nba1-ma3\t0\nma3-ma3\t0\n");
+  EXPECT_THAT(out, HasSubstr("Generated tree net"));
+  EXPECT_EQ(task.net.maxFanOutNum(), 2);
+  EXPECT_THAT(out, HasSubstr("\t===> Saved wpa file " + task.dir.path() + "/output.wpa\n"));
+}
+
 TEST(NetPrepare, SausageNetForOneTextWhenAsked) {
   englishTask task;
   task.param.function = "assess";
