@@ -24,6 +24,13 @@ const uint32_t POSITION_FAILED = 0xFFFFFFFFu;
 // Device error texts are kept to what a 512-character buffer with its NUL holds.
 const size_t MAX_ERROR_TEXT = 511;
 
+// A fresh header over the whole buffer, which must stay as it is while the header is in use.
+void headerOver(waveHeader& header, std::vector<char>& buffer) {
+  header = waveHeader{};
+  header.data = buffer.data();
+  header.bufferLength = static_cast<uint32_t>(buffer.size());
+}
+
 const int MU_LAW_BIAS[8] = {0, 132, 396, 924, 1980, 4092, 8316, 16764};
 
 int muLawExpand(unsigned char code) {
@@ -385,57 +392,64 @@ void CWaveDevice::pcmToMuLaw(unsigned char* out, const unsigned char* samples, i
 
 // ---- Devices --------------------------------------------------------------------------------
 
-bool CWaveDevice::openInput() {
-  if (m_inputOpen) return true;
-  unsigned code = waveInDevice::open(m_waveIn, m_format, nullptr);
+template <class Device>
+bool CWaveDevice::openDevice(std::unique_ptr<Device>& device, bool& open, int source) {
+  if (open) return true;
+  unsigned code = Device::open(device, m_format, nullptr);
   if (code != WAVE_OK) {
-    setError(code, WAVE_IN_ERROR);
+    setError(code, source);
     return false;
   }
-  m_inputOpen = true;
+  open = true;
   return true;
 }
 
 // Also takes back a buffer still queued, so that the device can always be closed.
-bool CWaveDevice::closeInput() {
-  if (!m_inputOpen) return true;
-  unsigned code = m_waveIn->reset();
-  if (code == WAVE_OK && (m_inHeader.flags & WAVE_HDR_PREPARED))
-    code = m_waveIn->unprepareHeader(m_inHeader);
-  if (code == WAVE_OK) code = m_waveIn->close();
+template <class Device>
+bool CWaveDevice::closeDevice(std::unique_ptr<Device>& device, waveHeader& header, bool& open, int source) {
+  if (!open) return true;
+  unsigned code = device->reset();
+  if (code == WAVE_OK && (header.flags & WAVE_HDR_PREPARED)) code = device->unprepareHeader(header);
+  if (code == WAVE_OK) code = device->close();
   if (code != WAVE_OK) {
-    setError(code, WAVE_IN_ERROR);
+    setError(code, source);
     return false;
   }
-  m_waveIn.reset();
-  m_inputOpen = false;
+  device.reset();
+  open = false;
   return true;
 }
 
-bool CWaveDevice::openOutput() {
-  if (m_outputOpen) return true;
-  unsigned code = waveOutDevice::open(m_waveOut, m_format, nullptr);
-  if (code != WAVE_OK) {
-    setError(code, WAVE_OUT_ERROR);
-    return false;
-  }
-  m_outputOpen = true;
-  return true;
+bool CWaveDevice::openInput() { return openDevice(m_waveIn, m_inputOpen, WAVE_IN_ERROR); }
+
+bool CWaveDevice::closeInput() { return closeDevice(m_waveIn, m_inHeader, m_inputOpen, WAVE_IN_ERROR); }
+
+bool CWaveDevice::openOutput() { return openDevice(m_waveOut, m_outputOpen, WAVE_OUT_ERROR); }
+
+bool CWaveDevice::closeOutput() { return closeDevice(m_waveOut, m_outHeader, m_outputOpen, WAVE_OUT_ERROR); }
+
+// The first error is the one told, not one of the close.
+bool CWaveDevice::closeAfterError(bool (CWaveDevice::*close)()) {
+  const std::string error = m_lastError;
+  (this->*close)();
+  m_lastError = error;
+  return false;
 }
 
-bool CWaveDevice::closeOutput() {
-  if (!m_outputOpen) return true;
-  unsigned code = m_waveOut->reset();
-  if (code == WAVE_OK && (m_outHeader.flags & WAVE_HDR_PREPARED))
-    code = m_waveOut->unprepareHeader(m_outHeader);
-  if (code == WAVE_OK) code = m_waveOut->close();
+template <class Device>
+uint32_t CWaveDevice::bytePosition(Device& device, int source) {
+  waveTime time;
+  time.type = WAVE_TIME_BYTES;
+  unsigned code = device.getPosition(time);
   if (code != WAVE_OK) {
-    setError(code, WAVE_OUT_ERROR);
-    return false;
+    setError(code, source);
+    return POSITION_FAILED;
   }
-  m_waveOut.reset();
-  m_outputOpen = false;
-  return true;
+  if (time.type != WAVE_TIME_BYTES) {
+    setError(ERR_TIME_FORMAT, OWN_ERROR);
+    return POSITION_FAILED;
+  }
+  return time.value;
 }
 
 bool CWaveDevice::record(double seconds) {
@@ -454,19 +468,14 @@ bool CWaveDevice::record(double seconds) {
     setError(ERR_UNSPECIFIED, OWN_ERROR);
     return false;
   }
-  m_inHeader = waveHeader{};
-  m_inHeader.data = m_inBuffer.data();
-  m_inHeader.bufferLength = length;
+  headerOver(m_inHeader, m_inBuffer);
   unsigned code = m_waveIn->prepareHeader(m_inHeader);
   if (code == WAVE_OK) code = m_waveIn->addBuffer(m_inHeader);
   if (code == WAVE_OK) code = m_waveIn->start();
   if (code != WAVE_OK) {
-    // Close again so that no device keeps the buffer queued; the first error is the one told.
+    // Close again so that no device keeps the buffer queued.
     setError(code, WAVE_IN_ERROR);
-    std::string error = m_lastError;
-    closeInput();
-    m_lastError = error;
-    return false;
+    return closeAfterError(&CWaveDevice::closeInput);
   }
   m_recording = true;
   return true;
@@ -474,18 +483,7 @@ bool CWaveDevice::record(double seconds) {
 
 uint32_t CWaveDevice::recordPosition() {
   if (!m_recording) return 0;
-  waveTime time;
-  time.type = WAVE_TIME_BYTES;
-  unsigned code = m_waveIn->getPosition(time);
-  if (code != WAVE_OK) {
-    setError(code, WAVE_IN_ERROR);
-    return POSITION_FAILED;
-  }
-  if (time.type != WAVE_TIME_BYTES) {
-    setError(ERR_TIME_FORMAT, OWN_ERROR);
-    return POSITION_FAILED;
-  }
-  return time.value;
+  return bytePosition(*m_waveIn, WAVE_IN_ERROR);
 }
 
 bool CWaveDevice::updateRecording() {
@@ -503,10 +501,7 @@ bool CWaveDevice::stopRecording() {
   if (position == POSITION_FAILED) {
     // Without a position nothing is known to be recorded, but the device still has to stop,
     // or neither reset nor a new recording could ever end this one.
-    std::string error = m_lastError;
-    closeInput();
-    m_lastError = error;
-    return false;
+    return closeAfterError(&CWaveDevice::closeInput);
   }
   const uint32_t kept = std::min(position, m_inHeader.bufferLength);
   m_data.assign(m_inBuffer.begin(), m_inBuffer.begin() + kept);
@@ -538,17 +533,12 @@ bool CWaveDevice::play() {
     setError(ERR_UNSPECIFIED, OWN_ERROR);
     return false;
   }
-  m_outHeader = waveHeader{};
-  m_outHeader.data = m_outBuffer.data();
-  m_outHeader.bufferLength = static_cast<uint32_t>(m_outBuffer.size());
+  headerOver(m_outHeader, m_outBuffer);
   unsigned code = m_waveOut->prepareHeader(m_outHeader);
   if (code == WAVE_OK) code = m_waveOut->write(m_outHeader);
   if (code != WAVE_OK) {
     setError(code, WAVE_OUT_ERROR);
-    std::string error = m_lastError;
-    closeOutput();
-    m_lastError = error;
-    return false;
+    return closeAfterError(&CWaveDevice::closeOutput);
   }
   m_playing = true;
   m_paused = false;
@@ -579,18 +569,7 @@ bool CWaveDevice::resume() {
 
 uint32_t CWaveDevice::playPosition() {
   if (!m_playing) return 0;
-  waveTime time;
-  time.type = WAVE_TIME_BYTES;
-  unsigned code = m_waveOut->getPosition(time);
-  if (code != WAVE_OK) {
-    setError(code, WAVE_OUT_ERROR);
-    return POSITION_FAILED;
-  }
-  if (time.type != WAVE_TIME_BYTES) {
-    setError(ERR_TIME_FORMAT, OWN_ERROR);
-    return POSITION_FAILED;
-  }
-  return time.value;
+  return bytePosition(*m_waveOut, WAVE_OUT_ERROR);
 }
 
 bool CWaveDevice::updatePlaying() {

@@ -106,8 +106,18 @@ class CWaveDevice {
   bool closeInput();
   bool openOutput();
   bool closeOutput();
+  // The shared steps of the input and output devices; source names the device's error texts.
+  template <class Device>
+  bool openDevice(std::unique_ptr<Device>& device, bool& open, int source);
+  template <class Device>
+  bool closeDevice(std::unique_ptr<Device>& device, waveHeader& header, bool& open, int source);
   bool updateRecording();
   bool updatePlaying();
+  // Closes the device with close after a failure, keeping the error already set; false.
+  bool closeAfterError(bool (CWaveDevice::*close)());
+  // The device's position in bytes, or -1 with the error set when it cannot tell one.
+  template <class Device>
+  uint32_t bytePosition(Device& device, int source);
   void setError(unsigned code, int source);
   bool muLawToPcm();
   static void pcmToMuLaw(unsigned char* out, const unsigned char* samples, int n);

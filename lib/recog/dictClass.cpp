@@ -6,6 +6,7 @@
 #include <map>
 
 #include "binaryImage.h"
+#include "lexiconSearch.h"
 #include "lineFile.h"
 #include "macroClass.h"
 #include "textClass.h"
@@ -314,18 +315,7 @@ void dictClass::pronDictCreate2(const strVec& texts, const macroClass& mac) {
 // ---- Look-ups ---------------------------------------------------------------------------
 
 int dictClass::findSyllable(const std::string& syl) const {
-  int lo = 0;
-  int hi = static_cast<int>(m_pronDict.size()) - 1;
-  while (lo <= hi) {
-    int mid = lo + (hi - lo) / 2;
-    int c = syl.compare(m_pronDict[mid].syl);
-    if (c == 0) return mid;
-    if (c > 0)
-      lo = mid + 1;
-    else
-      hi = mid - 1;
-  }
-  return -1;
+  return lexiconFind(m_pronDict, &pronEntry::syl, syl);
 }
 
 int dictClass::wpaFind(const std::string& word) const { return textClass::sylTableFind(word, m_wpa); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lexiconSearch.h"
 #include "lineFile.h"
 #include "utility.h"
 
@@ -199,18 +200,7 @@ void textClass::unitPaLookup(const std::string& unit, const std::vector<wpaEntry
 }
 
 int textClass::sylTableFind(const std::string& key, const std::vector<wpaEntry>& wpa) {
-  int lo = 0;
-  int hi = static_cast<int>(wpa.size()) - 1;
-  while (lo <= hi) {
-    int mid = lo + (hi - lo) / 2;
-    int c = key.compare(wpa[mid].word);
-    if (c == 0) return mid;
-    if (c > 0)
-      lo = mid + 1;
-    else
-      hi = mid - 1;
-  }
-  return -1;
+  return lexiconFind(wpa, &wpaEntry::word, key);
 }
 
 void textClass::pronCheck(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& pa) {

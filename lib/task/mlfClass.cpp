@@ -46,7 +46,8 @@ float gbellScore(float x, const std::vector<float>& triple) {
   if (t == 0.0f) return 100.0f;
   const float tt = t * t;
   const float power = static_cast<float>(std::pow(static_cast<double>(tt), static_cast<double>(triple[1])));
-  return static_cast<float>(100.0 / (1.0 + static_cast<double>(power)));
+  // 1 + power stays a float sum; only the quotient is taken in double precision.
+  return static_cast<float>(100.0 / (1.0f + power));
 }
 
 float sqrtScore(float x) { return static_cast<float>((1.0 - std::sqrt(static_cast<double>(x))) * 100.0); }

@@ -9,10 +9,12 @@
 
 #include "arenaCandidate.h"
 #include "dictClass.h"
+#include "discountReason.h"
 #include "macroClass.h"
 #include "mlfClass.h"
 #include "netClass.h"
 #include "numericUtil.h"
+#include "pathCheck.h"
 #include "stringUtil.h"
 #include "utility.h"
 
@@ -21,48 +23,12 @@ namespace tulim {
 namespace {
 
 constexpr int64_t TIME_UNITS_PER_FRAME = 100000;  // 10 ms in 100 ns units
-constexpr int DISCOUNT_REASON_NUM = 7;
-
-// Reasons of the discount counts, in the report's wording.
-const char* const DISCOUNT_REASONS[DISCOUNT_REASON_NUM] = {
-    "\xa1\x5d\xb8\xf4\xae\x7c\xa8\xab\xa4\xa3\xa7\xb9\xa5\xfe\xa1\x5e",
-    "\xa1\x5d\xb9\x4c\xb5\x75\xad\xb5\xb8\x60\xaa\xba\xad\xd3\xbc\xc6\xa1\x5e",
-    "\xa1\x5d\xb9\x4c\xaa\xf8\xad\xb5\xb8\x60\xaa\xba\xad\xd3\xbc\xc6\xa1\x5d\xb6\x57\xb9\x4c"
-    "0.7\xac\xed\xa1\x5e\xa1\x5e",
-    "\xa1\x5d\xb6\x57\xb9\x4c"
-    "0.25\xac\xed\xaa\xbasp\xaa\xba\xad\xd3\xbc\xc6\xa1\x5e",
-    "\xa1\x5d\xb9\xea\xbb\xda\xad\xb5\xb8\x60\xad\xd3\xbc\xc6\xa9\x4d\xa7\xe4\xa5\x58\xa8\xd3\xad\xb5\xb8\x60\xad\xd3"
-    "\xbc\xc6\xaa\xba\xae\x74\xb2\xa7\xa1\x5e",
-    "\xa1\x5d\xb3\xcc\xaa\xf8\xa9\x4d\xb3\xcc\xb5\x75\xad\xb5\xb8\x60\xaa\xba\xa4\xf1\xad\xc8\xa4\x6a\xa9\xf3"
-    "4\xa1\x5e",
-    "\xa1\x5dsil\xaa\xba\xad\xb5\xb6\x71\xb9\x4c\xa4\x6a\xa1\x5e",
-};
-
-bool isUnscoredNode(const std::string& name) {
-  return name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV";
-}
 
 // The phones that the ranking scores: inside the segmentation and not silence.
 bool isReportedPhone(const phoneInfo& phone) { return phone.frameId[0] >= 0 && phone.name.compare(0, 4, "sil+") != 0; }
 
 // The frame after f; the last int stays itself rather than overflow.
 int nextFrame(int f) { return f == INT_MAX ? f : f + 1; }
-
-void candidateCheck(const arenaCandidate& c) {
-  if (c.sylNum < 0 || c.sylNum > MAX_SYL_NUM)
-    errorThrowf("Candidate with sylNum = %d outside 0 to MAX_SYL_NUM = %d (line %d of %s)", c.sylNum, MAX_SYL_NUM,
-                TULIM_HERE);
-  if (c.phoneNum < 0 || c.phoneNum > MAX_PHONE_NUM)
-    errorThrowf("Candidate with phoneNum = %d outside 0 to MAX_PHONE_NUM = %d (line %d of %s)", c.phoneNum,
-                MAX_PHONE_NUM, TULIM_HERE);
-}
-
-const pronEntry& pronAt(const std::vector<pronEntry>& pronDict, int index) {
-  if (index < 0 || static_cast<size_t>(index) >= pronDict.size())
-    errorThrowf("Dictionary index %d outside the %d entries of the pronunciation dictionary (line %d of %s)", index,
-                static_cast<int>(pronDict.size()), TULIM_HERE);
-  return pronDict[static_cast<size_t>(index)];
-}
 
 const std::string& modelName(const macroClass& mac, int model) {
   if (model < 0 || static_cast<size_t>(model) >= mac.MMF.model.size())
@@ -161,7 +127,7 @@ void mlfClass::path2mlf(const arenaCandidate& candidate, const netClass& net, co
 
 void mlfClass::path2sylLevel(const arenaCandidate& candidate, const netClass& net,
                              const std::vector<pronEntry>& pronDict, [[maybe_unused]] const macroClass& mac) {
-  candidateCheck(candidate);
+  candidateCheck(candidate, TULIM_HERE);
   m_syl.clear();
   for (int i = 0; i < candidate.sylNum; ++i) {
     const int node = candidate.sylNode[i];
@@ -169,7 +135,7 @@ void mlfClass::path2sylLevel(const arenaCandidate& candidate, const netClass& ne
       errorThrowf("Syllable %d of the path is in node %d outside the %d nodes of the net (line %d of %s)", i, node,
                   static_cast<int>(net.m_node.size()), TULIM_HERE);
     sylInfo syl;
-    syl.name = pronAt(pronDict, candidate.sylId[i]).syl;
+    syl.name = pronAt(pronDict, candidate.sylId[i], TULIM_HERE).syl;
     syl.text = net.m_node[static_cast<size_t>(node)].sylTag;
     syl.logProb = candidate.sylEndScore[i];
     syl.frameId[0] = i == 0 ? 0 : nextFrame(candidate.sylEndFrame[i - 1]);
@@ -181,7 +147,7 @@ void mlfClass::path2sylLevel(const arenaCandidate& candidate, const netClass& ne
 
 void mlfClass::path2phoneLevel(const arenaCandidate& candidate, [[maybe_unused]] const netClass& net,
                                const std::vector<pronEntry>& pronDict, const macroClass& mac) {
-  candidateCheck(candidate);
+  candidateCheck(candidate, TULIM_HERE);
   int current = -1;
   int dropped = 0;
   for (int j = 0; j < candidate.phoneNum; ++j) {
@@ -192,7 +158,7 @@ void mlfClass::path2phoneLevel(const arenaCandidate& candidate, [[maybe_unused]]
       ++dropped;
       continue;
     }
-    const pronEntry& entry = pronAt(pronDict, candidate.sylId[current]);
+    const pronEntry& entry = pronAt(pronDict, candidate.sylId[current], TULIM_HERE);
     const int pos = candidate.phonePos[j];
     if (pos < 0 || static_cast<size_t>(pos) >= entry.modelIndex.size())
       errorThrowf("Phone %d of the path at position %d outside the %d models of syllable %s (line %d of %s)", j, pos,
@@ -369,7 +335,7 @@ void mlfClass::competingModelWrite([[maybe_unused]] const macroClass& mac, const
   os << "% \xb2\xc4\xa4\x47\xa6\x43\xac\x4f compModelIndex1, compModelIndex2, ...\n";
   os << "% \xb2\xc4\xa4\x54\xa6\x43\xac\x4f logProb1, logProb2, ...\n";
   for (const sylInfo& syl : m_syl) {
-    if (isUnscoredNode(syl.name)) continue;
+    if (skippedNode(syl.name)) continue;
     for (const phoneInfo& phone : syl.phone) {
       if (!isReportedPhone(phone)) continue;
       os << phone.name << " " << phone.modelIndex << " "
@@ -388,7 +354,7 @@ void mlfClass::scoreReportWrite(const macroClass& mac, const std::string& fileNa
   std::ostream& os = file.os();
   for (size_t i = 0; i < m_syl.size(); ++i) {
     const sylInfo& syl = m_syl[i];
-    if (isUnscoredNode(syl.name)) continue;
+    if (skippedNode(syl.name)) continue;
     os << i << ": " << syl.name << " [" << syl.frameId[0] << " " << syl.frameId[1] << "]"
        << " (" << syl.timberScores[0] << ", " << syl.timberScores[1] << ", " << syl.timberScores[2] << ")\n";
     for (size_t j = 0; j < syl.phone.size(); ++j) {
@@ -422,7 +388,7 @@ void mlfClass::scoreReportWrite(const macroClass& mac, const std::string& fileNa
      << ", " << m_timberScorePair[2].final << "\n";
   os << "\n";
   for (int k = 0; k < DISCOUNT_REASON_NUM && static_cast<size_t>(k) < m_discountFactor.size(); ++k)
-    os << "m_discountFactor[" << k << "] = " << m_discountFactor[static_cast<size_t>(k)] << DISCOUNT_REASONS[k]
+    os << "m_discountFactor[" << k << "] = " << m_discountFactor[static_cast<size_t>(k)] << DISCOUNT_REASONS[k].report
        << "\n";
   file.write();
 }

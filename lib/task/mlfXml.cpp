@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "discountReason.h"
 #include "mlfClass.h"
 #include "platform/cLocaleScope.h"
 #include "utility.h"
@@ -10,18 +11,6 @@ namespace tulim {
 namespace {
 
 const char* const XML_VERSION_TEXT = "version 1.4 (2010/06/24)";
-
-// Indexed like m_discountFactor.
-const char* const DISCOUNT_REASON[] = {
-    "Incomplete Viterbi search path",
-    "No. of over-short syllables",
-    "No. of overlong syllables",
-    "No. of sp longer than 0.25 sec",
-    "Difference between identified and actual no. of syllables",
-    "Ratio between the longest and shortest syllables greater than 4",
-    "Volume of sil too large",
-};
-constexpr int DISCOUNT_REASON_NUM = sizeof(DISCOUNT_REASON) / sizeof(DISCOUNT_REASON[0]);
 
 // The readers of the document find the field descriptions on the first node and the first
 // phone only; every other line ends bare.
@@ -193,7 +182,7 @@ void mlfClass::writeXml(const macroClass& set, const std::string& fileName, cons
     doc += strFormat("\t\t<ratio idx=\"%zu\" type=\"double\" size=\"1 1\">%f</ratio>\n", k + 1,
                      static_cast<double>(m_discountRatio[k]));
     doc += strFormat("\t\t<type idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</type>\n", k + 1,
-                     std::string(DISCOUNT_REASON[k]).size(), DISCOUNT_REASON[k]);
+                     std::string(DISCOUNT_REASONS[k].xml).size(), DISCOUNT_REASONS[k].xml);
   }
   doc += "\t</discountFactor>\n";
   doc += "</cm>\n";

@@ -48,18 +48,29 @@ std::vector<int> fullScaleCopy(const int* samples, int sampleNum, int nbits) {
   return copy;
 }
 
+// The frames of an inclusive span, in 64 bits: a reversed span has none.
+long long spanFrameCount(const int frameId[2]) { return static_cast<long long>(frameId[1]) - frameId[0] + 1; }
+
+// A span of more frames than an int counts comes only from a corrupt label file; it is
+// refused before any node is touched.
+void spanCheck(const int frameId[2], const char* what, size_t node) {
+  if (spanFrameCount(frameId) > INT_MAX)
+    errorThrowf("sylPitchVolume: %s %zu spans frames %d..%d, more than %d frames (line %d of %s)", what, node,
+                frameId[0], frameId[1], INT_MAX, TULIM_HERE);
+}
+
 // Appends to volume and pitch the values of frameCount frames from position pos on, the
 // last frame standing in for those past the end (zeros when the wave has no frame).
-void appendFrames(int frameCount, int& pos, const std::vector<float>& vol, const std::vector<float>& pitch,
+void appendFrames(long long frameCount, long long& pos, const std::vector<float>& vol, const std::vector<float>& pitch,
                   std::vector<float>& volume, std::vector<float>& pitchOut) {
-  const int frameNum = static_cast<int>(vol.size());
-  for (int k = 0; k < frameCount; ++k, ++pos) {
+  const long long frameNum = static_cast<long long>(vol.size());
+  for (long long k = 0; k < frameCount; ++k, ++pos) {
     if (frameNum == 0) {
       volume.push_back(0.0f);
       pitchOut.push_back(0.0f);
       continue;
     }
-    const int q = std::min(pos, frameNum - 1);
+    const size_t q = static_cast<size_t>(std::min(pos, frameNum - 1));
     volume.push_back(vol[q]);
     pitchOut.push_back(pitch[q]);
   }
@@ -86,6 +97,10 @@ void announceSaved(const std::string& fileName) { printf("\t===> Saved %s\n", fi
 }  // namespace
 
 void recogTask::sylPitchVolume(const int* samples, int sampleNum, const ptParam& param, mlfClass& result) {
+  for (size_t i = 0; i < result.m_syl.size(); ++i) {
+    spanCheck(result.m_syl[i].frameId, "node", i);
+    for (const phoneInfo& phone : result.m_syl[i].phone) spanCheck(phone.frameId, "a phone of node", i);
+  }
   audioClass audio;
   const int frameNum = std::max(audio.getFrameNum(sampleNum, param.frameSize, param.overlap), 0);
   std::vector<float> vol(frameNum), pitch(frameNum);
@@ -96,18 +111,18 @@ void recogTask::sylPitchVolume(const int* samples, int sampleNum, const ptParam&
     wave2pitch<float>(scaled.data(), sampleNum, p, pitch.data(), nullptr, nullptr, nullptr);
   }
 
-  int pos = 0;
+  long long pos = 0;
   for (sylInfo& syl : result.m_syl) {
     syl.volume.clear();
     syl.pitch.clear();
-    appendFrames(syl.frameId[1] - syl.frameId[0] + 1, pos, vol, pitch, syl.volume, syl.pitch);
+    appendFrames(spanFrameCount(syl.frameId), pos, vol, pitch, syl.volume, syl.pitch);
   }
   pos = 0;
   for (sylInfo& syl : result.m_syl)
     for (phoneInfo& phone : syl.phone) {
       phone.volume.clear();
       phone.pitch.clear();
-      appendFrames(phone.frameId[1] - phone.frameId[0] + 1, pos, vol, pitch, phone.volume, phone.pitch);
+      appendFrames(spanFrameCount(phone.frameId), pos, vol, pitch, phone.volume, phone.pitch);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fatalCatch.h"
 #include "flvFixture.h"
 #include "flvReader.h"
 #include "testFiles.h"
@@ -31,16 +32,6 @@ struct audioRead {
 
 void readAudio(const std::string& path, audioRead& r) {
   r.samples = readAudioFile(path.c_str(), &r.fs, &r.nbits, &r.count);
-}
-
-// The text of the fatal error that f raises, or "" when it raises none.
-std::string fatalMessage(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
 }
 
 std::string byteString(const std::vector<int>& values) {

@@ -6,22 +6,14 @@
 #include <cstdint>
 #include <functional>
 
+#include "fatalCatch.h"
 #include "testFiles.h"
 
 using namespace tulim;
 using testing::MatchesRegex;
+using tulim::test::expectFatal;
 
 namespace {
-
-std::string caughtMessage(const std::function<void()>& raise) {
-  try {
-    raise();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 TEST(BinaryImage, WritesLittleEndianFieldsAndReadsThemBack) {
   test::envScope noLog("temp", nullptr);
@@ -46,14 +38,14 @@ TEST(BinaryImage, WritesLittleEndianFieldsAndReadsThemBack) {
 TEST(BinaryImage, RejectsReadsPastTheEndAndLeftoverBytes) {
   test::envScope noLog("temp", nullptr);
   binaryImage in("short", "\x01\x02\x03", 3);
-  EXPECT_THAT(caughtMessage([&] { in.getInt32(); }),
+  EXPECT_THAT(expectFatal([&] { in.getInt32(); }),
               MatchesRegex("Error: truncated image \"short\": 1 int32 of 4 bytes at offset 0, 3 bytes left .*"));
-  EXPECT_THAT(caughtMessage([&] { in.need(INT64_MAX, 1 << 20, "records"); }),
+  EXPECT_THAT(expectFatal([&] { in.need(INT64_MAX, 1 << 20, "records"); }),
               MatchesRegex("Error: truncated image .*records.*"))
       << "a huge count times a record size must not overflow";
-  EXPECT_THAT(caughtMessage([&] { in.need(-1, 4, "records"); }), MatchesRegex("Error: truncated image .*"));
+  EXPECT_THAT(expectFatal([&] { in.need(-1, 4, "records"); }), MatchesRegex("Error: truncated image .*"));
   in.need(3, 1, "bytes");
-  EXPECT_THAT(caughtMessage([&] { in.expectEnd(); }),
+  EXPECT_THAT(expectFatal([&] { in.expectEnd(); }),
               MatchesRegex("Error: image \"short\" has 3 bytes after its end at offset 0 .*"));
 }
 

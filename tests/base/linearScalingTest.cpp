@@ -9,25 +9,16 @@
 
 #include <unistd.h>
 
+#include "fatalCatch.h"
 #include "numericUtil.h"
 
 using namespace tulim;
 using testing::Each;
 using testing::ElementsAre;
 using testing::MatchesRegex;
+using tulim::test::expectFatal;
 
 namespace {
-
-template <class F>
-std::string fatalMessage(F raise) {
-  try {
-    raise();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 // A smooth contour like a pitch track: a rise and a fall around 60 semitones.
 std::vector<double> contour(int n) {
@@ -236,7 +227,7 @@ TEST(LinearScaling, HugeOrNegativeRatiosStayDefined) {
   // Decreasing scales: the first is the longest, and too long ends the trial.
   EXPECT_EQ(match({1, 2, 3}, {1, 2, 3, 4}, 2.0, 1.0, 2, DIST_ABS).result, NO_MATCH_DIST);
   EXPECT_THAT(
-      fatalMessage([] {
+      expectFatal([] {
         match({1, 2, 3}, {1, 2, 3, 4}, -1.0, 1.0, 2, DIST_ABS);
       }),
       MatchesRegex("^Scale 0 stretches the query to -3 values, fewer than 2 \\(line [0-9]+ of linearScaling\\)$"));
@@ -248,16 +239,16 @@ TEST(LinearScaling, MatchersRejectBadShapesAndTypes) {
   const std::string shape =
       "^Linear scaling needs a query of at least 2 values and at least 2 scales \\(n = %d, S = %d\\) \\(line [0-9]+ of "
       "linearScaling\\)$";
-  EXPECT_THAT(fatalMessage([&] { match(q, t, 1.0, 1.0, 1, DIST_ABS); }), MatchesRegex(strFormat(shape.c_str(), 3, 1)));
-  EXPECT_THAT(fatalMessage([&] { plain({1}, t, 1.0, 2.0, 2, DIST_ABS); }),
+  EXPECT_THAT(expectFatal([&] { match(q, t, 1.0, 1.0, 1, DIST_ABS); }), MatchesRegex(strFormat(shape.c_str(), 3, 1)));
+  EXPECT_THAT(expectFatal([&] { plain({1}, t, 1.0, 2.0, 2, DIST_ABS); }),
               MatchesRegex(strFormat(shape.c_str(), 1, 2)));
   // An unknown type is refused even when no scale would have been tried.
-  EXPECT_THAT(fatalMessage([&] { match(q, {1}, 1.0, 1.0, 2, 0); }), MatchesRegex(unknownTypeMessage));
-  EXPECT_THAT(fatalMessage([&] { plain(q, t, 1.0, 1.0, 2, 3); }), MatchesRegex(unknownTypeMessage));
+  EXPECT_THAT(expectFatal([&] { match(q, {1}, 1.0, 1.0, 2, 0); }), MatchesRegex(unknownTypeMessage));
+  EXPECT_THAT(expectFatal([&] { plain(q, t, 1.0, 1.0, 2, 3); }), MatchesRegex(unknownTypeMessage));
   // 3 values at ratio 0.5 round to 2 but truncate to 1.
   EXPECT_EQ(match(q, t, 0.5, 0.5, 2, DIST_ABS).best, 0);
   EXPECT_THAT(
-      fatalMessage([&] { plain(q, t, 0.5, 0.5, 2, DIST_ABS); }),
+      expectFatal([&] { plain(q, t, 0.5, 0.5, 2, DIST_ABS); }),
       MatchesRegex("^Scale 0 stretches the query to 1 values, fewer than 2 \\(line [0-9]+ of linearScaling\\)$"));
 }
 
@@ -319,21 +310,21 @@ TEST(LinearScaling, PrepareAndPreparedMatchRejectBadInput) {
   const double q[] = {1, 2, 3};
   const std::vector<double> t = {1, 2, 3};
   linScalingPrepared record;
-  EXPECT_THAT(fatalMessage([&] { linScalingPrepare(q, 3, 1.0, 2.0, 1, record); }),
+  EXPECT_THAT(expectFatal([&] { linScalingPrepare(q, 3, 1.0, 2.0, 1, record); }),
               MatchesRegex("^Linear scaling needs .* \\(n = 3, S = 1\\) .*"));
   // A scale too short to stretch to is refused even when it ends the range.
-  EXPECT_THAT(fatalMessage([&] { linScalingPrepare(q, 3, 1.0, 0.3, 2, record); }),
+  EXPECT_THAT(expectFatal([&] { linScalingPrepare(q, 3, 1.0, 0.3, 2, record); }),
               MatchesRegex("^Scale 1 stretches the query to 0 values, fewer than 2 .*"));
   EXPECT_TRUE(record.len.empty());
   const std::string notPrepared =
       "^Linear scaling record is not prepared \\(S = 0\\) \\(line [0-9]+ of linearScaling\\)$";
-  EXPECT_THAT(fatalMessage([&] { matchPrepared(record, t, DIST_ABS); }), MatchesRegex(notPrepared));
+  EXPECT_THAT(expectFatal([&] { matchPrepared(record, t, DIST_ABS); }), MatchesRegex(notPrepared));
 
   linScalingPrepare(q, 3, 1.0, 1.0, 2, record);
-  EXPECT_THAT(fatalMessage([&] { matchPrepared(record, t, 7); }), MatchesRegex(unknownTypeMessage));
+  EXPECT_THAT(expectFatal([&] { matchPrepared(record, t, 7); }), MatchesRegex(unknownTypeMessage));
   EXPECT_EQ(matchPrepared(record, t, DIST_ABS).result, 0);
   linScalingFree(record);
-  EXPECT_THAT(fatalMessage([&] { matchPrepared(record, t, DIST_ABS); }),
+  EXPECT_THAT(expectFatal([&] { matchPrepared(record, t, DIST_ABS); }),
               MatchesRegex("^Linear scaling record is not prepared \\(S = 2\\) .*"));
 }
 
@@ -397,6 +388,6 @@ TEST(LinearScaling, SlideOfAnEmptySequenceIsNoMatch) {
   }
   double offset = 0;
   int position = 0;
-  EXPECT_THAT(fatalMessage([&] { shiftInvariantSlide(a, 2, a, 2, 4, &offset, &position); }),
+  EXPECT_THAT(expectFatal([&] { shiftInvariantSlide(a, 2, a, 2, 4, &offset, &position); }),
               MatchesRegex(unknownTypeMessage));
 }

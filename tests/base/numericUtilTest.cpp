@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "fatalCatch.h"
 #include "testFiles.h"
 
 using namespace tulim;
@@ -17,19 +18,9 @@ using testing::ElementsAre;
 using testing::MatchesRegex;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
+using tulim::test::expectFatal;
 
 namespace {
-
-template <class F>
-std::string fatalMessage(F raise) {
-  try {
-    raise();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 std::string littleEndianInts(std::initializer_list<int32_t> values) {
   std::string bytes;
@@ -85,7 +76,7 @@ TEST(NumericUtil, IntDivRoundRoundsHalvesAwayFromZero) {
       {INT_MIN, -1, INT_MAX}, {INT_MAX, 1, INT_MAX},
   };
   for (const Case& c : cases) EXPECT_EQ(intDivRound(c.a, c.b), c.q) << c.a << "/" << c.b;
-  EXPECT_THAT(fatalMessage([] { intDivRound(3, 0); }),
+  EXPECT_THAT(expectFatal([] { intDivRound(3, 0); }),
               MatchesRegex("Division by zero in intDivRound\\(3, 0\\) \\(line [0-9]+ of numericUtil\\)"));
 }
 
@@ -115,8 +106,8 @@ TEST(NumericUtil, MatrixCreateGivesZeroFilledRows) {
 }
 
 TEST(NumericUtil, MatrixCreateFailureIsFatal) {
-  EXPECT_EQ(fatalMessage([] { matrixCreate(-1, 3, 4); }), "Error in matrixCreate!");
-  EXPECT_EQ(fatalMessage([] { matrixCreate<double>(2, -1); }), "Error in matrixCreate!");
+  EXPECT_EQ(expectFatal([] { matrixCreate(-1, 3, 4); }), "Error in matrixCreate!");
+  EXPECT_EQ(expectFatal([] { matrixCreate<double>(2, -1); }), "Error in matrixCreate!");
 }
 
 TEST(NumericUtilDeathTest, FisCreateMatrixFailureEndsTheProcess) {
@@ -181,10 +172,10 @@ TEST(NumericUtil, VecLinearScaleIntWorksInSteps128) {
 TEST(NumericUtil, VecLinearScaleRejectsFewerThanTwoPoints) {
   const double in[] = {1, 2};
   double out[2];
-  EXPECT_THAT(fatalMessage([&] { vecLinearScale(in, 1, out, 2); }),
+  EXPECT_THAT(expectFatal([&] { vecLinearScale(in, 1, out, 2); }),
               MatchesRegex("vecLinearScale needs at least 2 points \\(n = 1, m = 2\\) \\(line [0-9]+ of numericUtil\\)"));
   int inInt[] = {1, 2}, outInt[1];
-  EXPECT_THAT(fatalMessage([&] { vecLinearScaleInt(inInt, 2, outInt, 1); }),
+  EXPECT_THAT(expectFatal([&] { vecLinearScaleInt(inInt, 2, outInt, 1); }),
               MatchesRegex("vecLinearScaleInt needs .*\\(n = 2, m = 1\\).*"));
 }
 
@@ -212,7 +203,7 @@ TEST(NumericUtil, ZeroFillForwardCarriesTheLastValue) {
   zeroFillForward(a, 5);
   EXPECT_THAT(a, ElementsAre(3, 3, 3, 5, 5));
   double bad[] = {0, 1};
-  EXPECT_THAT(fatalMessage([&] { zeroFillForward(bad, 2); }),
+  EXPECT_THAT(expectFatal([&] { zeroFillForward(bad, 2); }),
               MatchesRegex("Wrong vector format \\(line [0-9]+ of numericUtil\\)"));
   zeroFillForward(bad, 0);
 }
@@ -230,7 +221,7 @@ TEST(NumericUtil, TableInterpClampsAndInterpolates) {
   EXPECT_TRUE(std::isnan(tableInterp(table, 3, std::nan(""), 0, 2, 1)));
   EXPECT_TRUE(std::isfinite(tableInterp(table, 3, 1.5, 0, 2, -1)));  // nothing read before the table
   for (double x : {-1.0, 0.5, 7.0})
-    EXPECT_THAT(fatalMessage([x] { tableInterp(nullptr, 0, x, 0, 2, 1); }),
+    EXPECT_THAT(expectFatal([x] { tableInterp(nullptr, 0, x, 0, 2, 1); }),
                 MatchesRegex("tableInterp: empty table \\(line [0-9]+ of numericUtil\\)"));
 }
 
@@ -384,11 +375,11 @@ TEST(NumericUtil, NumberFilesNeedAnExactExtension) {
     double d[1];
     const std::string expected = "Error in reading " + path +
                                  ": The only allowed extensions are \"txt\" and \"bin\" \\(line [0-9]+ of numericUtil\\)";
-    EXPECT_THAT(fatalMessage([&] { file2intArray(path, a, 1); }), MatchesRegex(expected));
-    EXPECT_THAT(fatalMessage([&] { file2doubleArray(path, d, 1); }), MatchesRegex(expected));
+    EXPECT_THAT(expectFatal([&] { file2intArray(path, a, 1); }), MatchesRegex(expected));
+    EXPECT_THAT(expectFatal([&] { file2doubleArray(path, d, 1); }), MatchesRegex(expected));
   }
   int a[1];
-  EXPECT_THAT(fatalMessage([&] { file2intArray(dir.file("absent.txt"), a, 1); }),
+  EXPECT_THAT(expectFatal([&] { file2intArray(dir.file("absent.txt"), a, 1); }),
               testing::StartsWith("Cannot open file"));
 }
 

@@ -5,11 +5,13 @@
 #include <functional>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
 #include "macroClass.h"
 #include "modelSetFixture.h"
 #include "testFiles.h"
 #include "textClass.h"
 #include "utility.h"
+#include "waveFileFixture.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -17,19 +19,10 @@ using testing::HasSubstr;
 using testing::MatchesRegex;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
+using tulim::test::expectFatal;
+using tulim::test::le32;
 
 namespace {
-
-// The message of the fatal error that f raises; a test failure when it raises none.
-std::string fatalMessage(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "no fatal error";
-  return "";
-}
 
 macroClass namedModels(const strVec& names) {
   macroClass mac;
@@ -47,13 +40,6 @@ std::vector<wpaView> view(const std::vector<wpaEntry>& entries) {
   std::vector<wpaView> out;
   for (const wpaEntry& e : entries) out.push_back({e.word, e.pa});
   return out;
-}
-
-std::string le32(int32_t v) {
-  uint32_t u = static_cast<uint32_t>(v);
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((u >> (8 * i)) & 0xff);
-  return s;
 }
 
 std::string lenStr(const std::string& s) { return le32(static_cast<int32_t>(s.size())) + s; }
@@ -127,14 +113,14 @@ TEST(WpabRead, RejectsCorruptImages) {
   };
   for (const Case& c : cases) {
     dictClass dict;
-    std::string message = fatalMessage([&] { dict.wpabReadFromBuffer(c.data.data(), c.data.size(), "x.wpab"); });
+    std::string message = expectFatal([&] { dict.wpabReadFromBuffer(c.data.data(), c.data.size(), "x.wpab"); });
     EXPECT_THAT(message, HasSubstr(c.message)) << c.name;
     EXPECT_THAT(message, MatchesRegex(".* \\(line [0-9]+ (in|of) [a-zA-Z]+\\)")) << c.name;
   }
   scratchDir dir;
   std::string file = dir.write("short.wpab", good.substr(0, 6));
   dictClass fromFile;
-  EXPECT_THAT(fatalMessage([&] { fromFile.wpaRead(file, "english"); }), HasSubstr("short.wpab"));
+  EXPECT_THAT(expectFatal([&] { fromFile.wpaRead(file, "english"); }), HasSubstr("short.wpab"));
   dictClass dict;
   dict.wpabReadFromBuffer(good.data(), good.size());
   EXPECT_EQ(view(dict.m_wpa), (std::vector<wpaView>{{"ab", {"a_b"}}}));
@@ -144,9 +130,9 @@ TEST(WpabWrite, RefusesWordsItsReaderWouldReject) {
   scratchDir dir;
   dictClass dict;
   dict.m_wpa = {{std::string(1000, 'w'), {"a"}, {}}};
-  EXPECT_THAT(fatalMessage([&] { dict.wpabWrite(dir.file("x.wpab")); }), HasSubstr("MAX_WPA_WORD_LEN = 1000"));
+  EXPECT_THAT(expectFatal([&] { dict.wpabWrite(dir.file("x.wpab")); }), HasSubstr("MAX_WPA_WORD_LEN = 1000"));
   dict.m_wpa = {{"w", {std::string(100, 'p')}, {}}};
-  EXPECT_THAT(fatalMessage([&] { dict.wpabWrite(dir.file("x.wpab")); }), HasSubstr("MAX_WPA_PA_LEN = 100"));
+  EXPECT_THAT(expectFatal([&] { dict.wpabWrite(dir.file("x.wpab")); }), HasSubstr("MAX_WPA_PA_LEN = 100"));
 }
 
 TEST(WpaTextRead, WrongFieldCountPrintsDiagnosticsAndRaises) {
@@ -166,7 +152,7 @@ TEST(WpaTextRead, WrongFieldCountPrintsDiagnosticsAndRaises) {
     dictClass dict;
     dict.pinyinTableRead(dir.write("py.txt", pinyinTableText));
     testing::internal::CaptureStdout();
-    std::string message = fatalMessage([&] { dict.wpaRead(file, c.language); });
+    std::string message = expectFatal([&] { dict.wpaRead(file, c.language); });
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_THAT(message, MatchesRegex("Wrong format of .*/bad\\.wpa \\(line [0-9]+ in dict\\)"));
     EXPECT_THAT(out, MatchesRegex("line=" + c.line +
@@ -179,14 +165,14 @@ TEST(WpaTextRead, WrongFieldCountPrintsDiagnosticsAndRaises) {
 TEST(WpaStringRead, RejectsMalformedPiecesAndOtherLanguages) {
   dictClass dict;
   testing::internal::CaptureStdout();
-  std::string message = fatalMessage([&] { dict.wpaStringRead("a x@b c d", "english", dict.m_wpa); });
+  std::string message = expectFatal([&] { dict.wpaStringRead("a x@b c d", "english", dict.m_wpa); });
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_THAT(message, MatchesRegex("Wrong format of b c d \\(line [0-9]+ in dict\\)"));
   EXPECT_THAT(out, HasSubstr("line=b c d (line="));
   EXPECT_THAT(out, HasSubstr("token1.size()=3 (line="));
   ASSERT_EQ(dict.m_wpa.size(), 1u) << "what was read before the error stays";
 
-  EXPECT_THAT(fatalMessage([&] { dict.wpaStringRead("a x", "chinese", dict.m_wpa); }),
+  EXPECT_THAT(expectFatal([&] { dict.wpaStringRead("a x", "chinese", dict.m_wpa); }),
               MatchesRegex("Unsupported language chinese \\(line [0-9]+ in dict\\)"));
 }
 
@@ -199,7 +185,7 @@ TEST(WpaRead, EmptyStringLeavesLexiconEmptyAndUnknownExtensionIsFatal) {
 
   scratchDir dir;
   std::string file = dir.write("lex.txt", "a\tb\n");
-  EXPECT_THAT(fatalMessage([&] { dict.wpaRead(file, "english"); }),
+  EXPECT_THAT(expectFatal([&] { dict.wpaRead(file, "english"); }),
               MatchesRegex("Error in reading \".*/lex\\.txt\": The only allowed extension are \"wpa\" and "
                            "\"wpab\" \\(line [0-9]+ of dict\\) \n"));
 }
@@ -253,7 +239,7 @@ TEST(WpaTextRead, ChineseRowsOutsideTheTableAreFatal) {
   for (const Case& c : cases) {
     std::string file =
         dir.write("zh.wpa", std::string("\xa4\x40\t1\tu\tt\tu\n\xa4\x41\t") + c.rows + "\tu\tt,t,t\tu\n");
-    std::string message = fatalMessage([&] { dict.wpaRead(file, "chinese"); });
+    std::string message = expectFatal([&] { dict.wpaRead(file, "chinese"); });
     EXPECT_THAT(message, MatchesRegex("Wrong format of .*zh\\.wpa: .* \\(line [0-9]+ in dict\\)")) << c.rows;
     EXPECT_THAT(message, HasSubstr(c.message)) << c.rows;
   }
@@ -361,7 +347,7 @@ TEST(PronDictRead, ReadsModelListsAndRefusesEntriesWithoutModels) {
 
   for (const char* line : {"pa\n", "pa \t\n"}) {
     std::string bad = dir.write("bad.txt", std::string("ka a\n") + line);
-    EXPECT_THAT(fatalMessage([&] { dict.pronDictRead(bad, mac); }),
+    EXPECT_THAT(expectFatal([&] { dict.pronDictRead(bad, mac); }),
                 MatchesRegex("Error in dictClass::pronDictRead when reading .*bad\\.txt: syllable \"pa\" at line 2 "
                              "has no models \\(line [0-9]+ in dict\\)"));
   }
@@ -372,13 +358,13 @@ TEST(PronDictRead, RefusesTinyModelSetsAndMissingFiles) {
   std::string file = dir.write("dic.txt", "ka a\n");
   dictClass dict;
   macroClass one = namedModels({"a"});
-  EXPECT_THAT(fatalMessage([&] { dict.pronDictRead(file, one); }),
+  EXPECT_THAT(expectFatal([&] { dict.pronDictRead(file, one); }),
               MatchesRegex("Error in dictClass::pronDictRead when reading .*dic\\.txt: Macro is too small "
                            "\\(line [0-9]+ in of dict\\)"));
   macroClass two = namedModels({"a", "b"});
-  EXPECT_THAT(fatalMessage([&] { dict.pronDictRead(dir.file("none.txt"), two); }),
+  EXPECT_THAT(expectFatal([&] { dict.pronDictRead(dir.file("none.txt"), two); }),
               MatchesRegex("Unable to open .*none\\.txt \\(line [0-9]+ in dict\\)"));
-  EXPECT_THAT(fatalMessage([&] { dict.pronDictRead(dir.path(), two); }), HasSubstr("Unable to open "));
+  EXPECT_THAT(expectFatal([&] { dict.pronDictRead(dir.path(), two); }), HasSubstr("Unable to open "));
 }
 
 TEST(PronDictWrite, UnknownModelsAreWrittenAsQuestionMarks) {

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "binaryImage.h"
+#include "fatalCatch.h"
 #include "modelSetFixture.h"
 #include "testFiles.h"
 #include "utility.h"
@@ -19,18 +20,9 @@ using tulim::test::envScope;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
 using testing::MatchesRegex;
+using tulim::test::expectFatal;
 
 namespace {
-
-std::string caughtMessage(const std::function<void()>& raise) {
-  try {
-    raise();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 const hmmModel& byName(const macroClass& set, const std::string& name) {
   for (const hmmModel& model : set.MMF.model)
@@ -276,7 +268,7 @@ TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
     const std::string path = m_dir.write("bad.mac", text);
     macroClass set;
     testing::internal::CaptureStdout();
-    std::string message = caughtMessage([&] { set.macroRead(path, true); });
+    std::string message = expectFatal([&] { set.macroRead(path, true); });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
     EXPECT_THAT(message, MatchesRegex(c.message));
     EXPECT_EQ(set.MMF.modelNum, 0);
@@ -289,12 +281,12 @@ TEST_F(MacroClassTest, RejectsEveryTruncationOfTheText) {
   for (size_t n = 0; n < complete; n++) {
     const std::string path = m_dir.write("cut.mac", good.substr(0, n));
     macroClass set;
-    std::string message = caughtMessage([&] { set.macroRead(path, true); });
+    std::string message = expectFatal([&] { set.macroRead(path, true); });
     ASSERT_FALSE(message.empty()) << "cut at " << n;
   }
   const std::string headerOnly = m_dir.write("empty.mac", good.substr(0, good.find("~h")));
   macroClass set;
-  EXPECT_THAT(caughtMessage([&] { set.macroRead(headerOnly, true); }),
+  EXPECT_THAT(expectFatal([&] { set.macroRead(headerOnly, true); }),
               MatchesRegex("Error: \".*empty.mac\" holds no model \\(line [0-9]+ of macro\\)"));
 }
 
@@ -324,7 +316,7 @@ TEST_F(MacroClassTest, ChoosesTheReaderByExtension) {
       set.macroRead(path, false);
       EXPECT_EQ(set.MMF.modelNum, 1);
     } else {
-      const std::string message = caughtMessage([&] { set.macroRead(path, false); });
+      const std::string message = expectFatal([&] { set.macroRead(path, false); });
       const std::string prefix = "Error in reading \"" + path + "\": ";
       EXPECT_EQ(message.substr(0, prefix.size()), prefix);
       EXPECT_THAT(message.substr(prefix.size()),
@@ -335,7 +327,7 @@ TEST_F(MacroClassTest, ChoosesTheReaderByExtension) {
 
 TEST_F(MacroClassTest, MissingFileIsFatal) {
   macroClass set;
-  EXPECT_THAT(caughtMessage([&] { set.macroRead(m_dir.file("none.mac"), true); }),
+  EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.file("none.mac"), true); }),
               MatchesRegex("Cannot open file .*none.mac \\(line [0-9]+ of utility\\)"));
 }
 
@@ -368,7 +360,7 @@ TEST_F(MacroClassTest, FindsOrSubstitutesModels) {
     EXPECT_EQ(set.findModelIndex(c.name), c.index);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
   }
-  EXPECT_THAT(caughtMessage([&] { set.findModelIndex("abc"); }),
+  EXPECT_THAT(expectFatal([&] { set.findModelIndex("abc"); }),
               MatchesRegex("Error in macroClass::findSubstituteModel\\(\\): Cannot find '\\+' sign, modelStr=abc "
                            "\\(line [0-9]+ of macro\\) \n"));
 }
@@ -407,10 +399,10 @@ TEST_F(MacroClassTest, RejectsCountFileThatDoesNotFitTheSet) {
   macroClass set;
   test::modelSetPrepare(set, {"a", "b"});
   const std::string tooLong = m_dir.write("long.txt", "a\t1\nb\t2\nc\t3\n");
-  EXPECT_THAT(caughtMessage([&] { set.modelCountRead(tooLong); }),
+  EXPECT_THAT(expectFatal([&] { set.modelCountRead(tooLong); }),
               MatchesRegex("Error: model count file .* has 3 lines for 2 models \\(line [0-9]+ of macro\\)"));
   const std::string noCount = m_dir.write("nocount.txt", "a\t1\nb 2\n");
-  EXPECT_THAT(caughtMessage([&] { set.modelCountRead(noCount); }),
+  EXPECT_THAT(expectFatal([&] { set.modelCountRead(noCount); }),
               MatchesRegex("Error: line 2 of model count file .* has no TAB-separated count .*"));
 }
 
@@ -442,7 +434,7 @@ TEST_F(MacroClassTest, PreparingTwiceIsFatal) {
   macroClass set;
   test::modelSetFill(set, {"a"});
   set.prepareModels();
-  EXPECT_THAT(caughtMessage([&] { set.prepareModels(); }),
+  EXPECT_THAT(expectFatal([&] { set.prepareModels(); }),
               MatchesRegex("Error: transProb\\[0\\]\\[0\\]=-1e\\+10 < 0 in model a: set already prepared\\? .*"));
 }
 
@@ -454,7 +446,7 @@ TEST_F(MacroClassTest, NegativeWeightOfPreparedImageIsFatal) {
   const std::string path = m_dir.file("prepared.macb");
   set.macbWrite(path);
   macroClass again;
-  EXPECT_THAT(caughtMessage([&] { again.macroRead(path, true); }),
+  EXPECT_THAT(expectFatal([&] { again.macroRead(path, true); }),
               MatchesRegex("Error: mixtureWeight=-0.693147 < 0 in model a, state 3, stream 3, mixture 1: set "
                            "already prepared\\? \\(line [0-9]+ of macro\\)"));
 }
@@ -495,7 +487,7 @@ TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
   test::modelSetFill(narrow, {"n"});
   narrow.MMF.streamWidth[1] = 12;
   testing::internal::CaptureStdout();
-  EXPECT_THAT(caughtMessage([&] { set.macroAppend(narrow); }),
+  EXPECT_THAT(expectFatal([&] { set.macroAppend(narrow); }),
               MatchesRegex("Error: cannot append a set of another stream layout .*"));
   testing::internal::GetCapturedStdout();
 }
@@ -579,7 +571,7 @@ TEST_F(MacroClassTest, RejectsEveryTruncatedImage) {
   const std::string bytes = readFile(path);
   for (size_t n = 0; n < bytes.size(); n++) {
     macroClass back;
-    std::string message = caughtMessage([&] { back.macbReadFromBuffer(bytes.data(), n); });
+    std::string message = expectFatal([&] { back.macbReadFromBuffer(bytes.data(), n); });
     ASSERT_THAT(message, MatchesRegex("Error: .*")) << "cut at " << n;
     EXPECT_EQ(back.MMF.modelNum, 0);
   }
@@ -622,7 +614,7 @@ TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
     SCOPED_TRACE(c.what);
     const std::string bad = m_dir.write("bad.macb", c.bytes);
     macroClass back;
-    EXPECT_THAT(caughtMessage([&] { back.macroRead(bad, true); }), MatchesRegex(c.message));
+    EXPECT_THAT(expectFatal([&] { back.macroRead(bad, true); }), MatchesRegex(c.message));
   }
 }
 
@@ -722,7 +714,7 @@ TEST_F(MacroClassTest, PrintWritesOneModelReadably) {
             "\tMMF.model[0].transProb = \n"
             "\t\t0.000000 \t1.000000 \t0.000000 \n\t\t0.000000 \t0.500000 \t0.500000 \n"
             "\t\t0.000000 \t0.000000 \t0.000000 \n");
-  EXPECT_THAT(caughtMessage([&] { set.print(1, path); }),
+  EXPECT_THAT(expectFatal([&] { set.print(1, path); }),
               MatchesRegex("Error: model index 1 is outside 0..0 \\(line [0-9]+ of macro\\)"));
 }
 
@@ -774,13 +766,13 @@ TEST_F(MacroClassTest, OrderedExportFollowsTheNameList) {
   EXPECT_EQ(floatsOf(readFile(m_dir.file("export.bin"))), expected);
 
   m_dir.write("ModelNames.txt", "1 b\n2 q\n");
-  EXPECT_THAT(caughtMessage([&] { set.orderedModelExport("export.bin"); }),
+  EXPECT_THAT(expectFatal([&] { set.orderedModelExport("export.bin"); }),
               MatchesRegex("Error: can not find model name \"a\" in \"ModelNames.txt\" \\(line [0-9]+ of macro\\)"));
   m_dir.write("ModelNames.txt", "1 b\n");
-  EXPECT_THAT(caughtMessage([&] { set.orderedModelExport("export.bin"); }),
+  EXPECT_THAT(expectFatal([&] { set.orderedModelExport("export.bin"); }),
               MatchesRegex("Error: \"ModelNames.txt\" lists 1 names, 3 models need 2 .*"));
   m_dir.write("ModelNames.txt", "1 b\n2 abcdefghijklmnopqrst\n");
-  EXPECT_THAT(caughtMessage([&] { set.orderedModelExport("export.bin"); }),
+  EXPECT_THAT(expectFatal([&] { set.orderedModelExport("export.bin"); }),
               MatchesRegex("Error: name \"abcdefghijklmnopqrst\" .* MAX_EXPORT_NAME_LEN=20 allows 19 .*"));
 }
 
@@ -816,9 +808,9 @@ TEST(MacroClassHtk, ReadsHeaderFieldsAndFrames) {
   EXPECT_EQ(macroClass::htkHeaderField(path, 4), -1);
   EXPECT_EQ(macroClass::htkDataRead(path, 2, 8), (std::vector<float>{1.5f, -2.0f, 3.25f, 4.0f}));
   EXPECT_EQ(macroClass::htkDataRead(path, 1, 8), (std::vector<float>{1.5f, -2.0f}));
-  EXPECT_THAT(caughtMessage([&] { macroClass::htkDataRead(path, 3, 8); }), MatchesRegex("Error: truncated image .*"));
+  EXPECT_THAT(expectFatal([&] { macroClass::htkDataRead(path, 3, 8); }), MatchesRegex("Error: truncated image .*"));
   const std::string shortFile = dir.write("short.htk", std::string("\x01\0\0\0", 4));
-  EXPECT_THAT(caughtMessage([&] { macroClass::htkHeaderField(shortFile, 0); }),
+  EXPECT_THAT(expectFatal([&] { macroClass::htkHeaderField(shortFile, 0); }),
               MatchesRegex("Error: truncated image .*"));
 }
 

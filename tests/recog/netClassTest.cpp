@@ -6,6 +6,8 @@
 #include <functional>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
+#include "netTextFixture.h"
 #include "platform/byteOrder.h"
 #include "testFiles.h"
 #include "watchdog.h"
@@ -14,8 +16,9 @@ using namespace tulim;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::MatchesRegex;
-using tulim::test::envScope;
 using tulim::test::scratchDir;
+using tulim::test::fatalMessage;
+using tulim::test::netLines;
 
 namespace {
 
@@ -25,25 +28,6 @@ dictClass smallDict() {
   dictClass dict;
   dict.m_pronDict = {{"ba", {0, 1}}, {"bi", {2, -1}}, {"filler", {3}}, {"sil", {4}}, {"sp", {5}}};
   return dict;
-}
-
-strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& links) {
-  strVec lines{"VERSION=1.0", "N=" + std::to_string(nodes.size()) + "\tL=" + std::to_string(links.size())};
-  for (size_t i = 0; i < nodes.size(); ++i) lines.push_back("I=" + std::to_string(i) + "\tW=" + nodes[i]);
-  for (size_t k = 0; k < links.size(); ++k)
-    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) + "\tE=" +
-                    std::to_string(links[k].second));
-  return lines;
-}
-
-std::string fatalOf(const std::function<void()>& f) {
-  envScope temp("temp", nullptr);
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
 }
 
 // 0 start, 1 end, 2 sil, 3 sil, 4 ba, 5 ba (tag x@y), 6 null, 7 given index, 8 null chain.
@@ -168,7 +152,7 @@ TEST(NetReadBin, RejectsCorruptImages) {
   for (const Case& c : cases) {
     std::string path = dir.write("bad.netb", c.bytes);
     netClass net;
-    EXPECT_THAT(fatalOf([&] { net.netRead(path, dict); }), HasSubstr(c.message)) << c.what;
+    EXPECT_THAT(fatalMessage([&] { net.netRead(path, dict); }), HasSubstr(c.message)) << c.what;
   }
 }
 
@@ -197,12 +181,12 @@ TEST(NetVs2net, RejectsBadNetsWithAMessage) {
   };
   for (const Case& c : cases) {
     netClass net;
-    EXPECT_THAT(fatalOf([&] { net.netCreate(c.lines, dict); }), MatchesRegex(c.message)) << c.what;
+    EXPECT_THAT(fatalMessage([&] { net.netCreate(c.lines, dict); }), MatchesRegex(c.message)) << c.what;
   }
   netClass net;
-  EXPECT_THAT(fatalOf([&] { net.netCreate(netLines({"ba"}, {}), empty); }),
+  EXPECT_THAT(fatalMessage([&] { net.netCreate(netLines({"ba"}, {}), empty); }),
               MatchesRegex("Error: myDict.m_pronDict.size\\(\\)==0! \\(line [0-9]+ of file net\\)"));
-  EXPECT_THAT(fatalOf([&] { net.netRead("x.txt", dict); }),
+  EXPECT_THAT(fatalMessage([&] { net.netRead("x.txt", dict); }),
               MatchesRegex("Error in reading x.txt: The only allowed extension are \"net\" and \"netb\".  "
                            "\\(line [0-9]+ of file net\\)\n"));
 }
@@ -276,7 +260,7 @@ TEST(NetClass, NullDiamondsLeadingNowhereAreCappedNotWalkedForever) {
   dictClass dict = smallDict();
   netClass net;
   test::watchdog guard("fan-out through null diamonds", 60);
-  EXPECT_THAT(fatalOf([&] { net.netCreate(netLines(nodes, links), dict); }),
+  EXPECT_THAT(fatalMessage([&] { net.netCreate(netLines(nodes, links), dict); }),
               MatchesRegex("Error: node 2 reaches more than MAX_INDIRECT_FAN_OUT = 1000000 nodes through null "
                            "nodes \\(line [0-9]+ of file net\\)"));
 }

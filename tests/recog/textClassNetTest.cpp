@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
 #include "netClass.h"
 #include "testFiles.h"
 #include "textClass.h"
@@ -11,6 +12,7 @@
 using namespace tulim;
 using testing::ElementsAreArray;
 using testing::HasSubstr;
+using tulim::test::quietFatalMessage;
 
 namespace {
 
@@ -37,19 +39,6 @@ strVec treeNet(const strVec& sylVs, int filler, int softSil, int edgeSil, const 
   text.treeNetCreate(param, filler, softSil, edgeSil);
   testing::internal::GetCapturedStdout();
   return text.m_netVs;
-}
-
-std::string fatalOf(const std::function<void()>& f) {
-  tulim::test::envScope temp("temp", nullptr);
-  testing::internal::CaptureStdout();
-  std::string message;
-  try {
-    f();
-  } catch (char* m) {
-    message = m;
-  }
-  testing::internal::GetCapturedStdout();
-  return message;
 }
 
 const nodeSpec N{"!NULL", ""};
@@ -193,21 +182,21 @@ TEST(SausageNetCreate, MissingWordsAndBadTexts) {
   textClass words;
   words.m_txtVs = {"hello"};
   words.m_txtVsNormalized = words.m_txtVs;
-  EXPECT_THAT(fatalOf([&] { words.sausageNetCreate({}, english); }),
+  EXPECT_THAT(quietFatalMessage([&] { words.sausageNetCreate({}, english); }),
               testing::MatchesRegex("Error: Found no pronunciation entry for hello. Please add the pronunciation to "
                                     "wpaAddendaFile. \\(line [0-9]+ of file text\\)"));
 
   textClass two;
   two.m_txtVs = {"a", "b"};
-  EXPECT_THAT(fatalOf([&] { two.sausageNetCreate({}, param); }),
+  EXPECT_THAT(quietFatalMessage([&] { two.sausageNetCreate({}, param); }),
               testing::MatchesRegex("Error: m_txtVs.size\\(\\)=!1, which cannot be transformed into sausage net at "
                                     "line [0-9]+ of file text!"));
   textClass empty;
   empty.m_txtVs = {""};
   empty.m_txtVsNormalized = {""};
-  EXPECT_THAT(fatalOf([&] { empty.sausageNetCreate({}, param); }), HasSubstr("holds no unit"));
+  EXPECT_THAT(quietFatalMessage([&] { empty.sausageNetCreate({}, param); }), HasSubstr("holds no unit"));
   textClass none;
-  EXPECT_THAT(fatalOf([&] { none.treeNetCreate(param, 0, 0, 0); }),
+  EXPECT_THAT(quietFatalMessage([&] { none.treeNetCreate(param, 0, 0, 0); }),
               testing::MatchesRegex("Error: m_sylVs.size\\(\\)=0 at line [0-9]+ of file text!"));
 }
 

@@ -4,13 +4,15 @@
 #include <functional>
 #include <memory>
 
+#include "fatalCatch.h"
 #include "textClass.h"
-#include "testFiles.h"
 
 using namespace tulim;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::HasSubstr;
+using tulim::test::fatalMessage;
+using tulim::test::quietFatalMessage;
 
 namespace {
 
@@ -53,14 +55,7 @@ pathResult mapPath(const strVec& sylVs, const strVec& path, const recogParam& pa
   auto candidate = candidateOf(path);
   arenaCandidate* order[1] = {candidate.get()};
   pathResult r;
-  tulim::test::envScope temp("temp", nullptr);
-  testing::internal::CaptureStdout();
-  try {
-    r.path = text.pinyin2text(0, order, dict, r.textIndex, r.lineIndex, param);
-  } catch (char* message) {
-    r.error = message;
-  }
-  testing::internal::GetCapturedStdout();
+  r.error = quietFatalMessage([&] { r.path = text.pinyin2text(0, order, dict, r.textIndex, r.lineIndex, param); });
   r.begin = text.m_matchSylBegin;
   r.num = text.m_matchSylNum;
   return r;
@@ -150,13 +145,7 @@ TEST(Pinyin2text, FatalCases) {
   candidate->sylNum = MAX_SYL_NUM + 1;
   arenaCandidate* order[1] = {candidate.get()};
   std::vector<int> textIndex, lineIndex;
-  tulim::test::envScope temp("temp", nullptr);
-  std::string error;
-  try {
-    text.pinyin2text(0, order, dict, textIndex, lineIndex, params(1));
-  } catch (char* message) {
-    error = message;
-  }
+  const std::string error = fatalMessage([&] { text.pinyin2text(0, order, dict, textIndex, lineIndex, params(1)); });
   EXPECT_THAT(error, testing::MatchesRegex("Candidate with sylNum = 1001 outside 0 to MAX_SYL_NUM = 1000 "
                                            "\\(line [0-9]+ of text\\)"));
 }

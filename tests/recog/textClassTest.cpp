@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "fatalCatch.h"
 #include "testFiles.h"
 #include "textClass.h"
 
@@ -13,18 +14,9 @@ using testing::HasSubstr;
 using testing::MatchesRegex;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
+using tulim::test::expectFatal;
 
 namespace {
-
-std::string fatalMessage(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "no fatal error";
-  return "";
-}
 
 // Runs in dir for the life of the object (pronCheck writes into the working directory).
 class workingDir {
@@ -71,11 +63,11 @@ TEST(TxtRead, ReadsAFileOrAHashSeparatedString) {
 TEST(TxtRead, EmptyNameOrEmptyFileIsFatal) {
   scratchDir dir;
   textClass text;
-  EXPECT_THAT(fatalMessage([&] { text.txtRead(""); }),
+  EXPECT_THAT(expectFatal([&] { text.txtRead(""); }),
               MatchesRegex("Error: The given recognizable texts \\(represented as a string delimited by #\\) has a "
                            "length of zero\\. \\(line [0-9]+ of text\\)"));
   std::string empty = dir.write("e.txt", "\n\n");
-  EXPECT_THAT(fatalMessage([&] { text.txtRead(empty); }),
+  EXPECT_THAT(expectFatal([&] { text.txtRead(empty); }),
               MatchesRegex("Error: m_txtVs\\.size\\(\\)=0 when reading \".*e\\.txt\"\\. \\(line [0-9]+ of text\\)"));
 }
 
@@ -128,7 +120,7 @@ TEST(TxtMapRead, ReadsEntriesAndRefusesShortLines) {
             "0/2: source=., target=x, mode=$\n1/2: source=,, target=, mode=g\n");
 
   std::string bad = dir.write("bad.txt", "a#b#g\na#b\n");
-  EXPECT_THAT(fatalMessage([&] { text.txtMapRead(bad, '#', text.m_textNormSp); }),
+  EXPECT_THAT(expectFatal([&] { text.txtMapRead(bad, '#', text.m_textNormSp); }),
               MatchesRegex("Error: Parsing error in \".*bad\\.txt\"\\. \\(line [0-9]+ of file text\\)"));
   text.txtMapRead("", '#', text.m_textNormSp);
   EXPECT_TRUE(text.m_textNormSp.empty());
@@ -200,10 +192,10 @@ TEST(Txt2paEnglish, ListsCombinationsAndRefusesUnknownWords) {
   EXPECT_THAT(text.m_sylVs, ElementsAre("dh_ax-k_ae_t\t0", "dh_iy-k_ae_t\t0", "ey\t1", "ax\t1"));
 
   text.m_txtVsNormalized = {"the dog"};
-  EXPECT_THAT(fatalMessage([&] { text.txt2paEnglish(englishLexicon()); }),
+  EXPECT_THAT(expectFatal([&] { text.txt2paEnglish(englishLexicon()); }),
               MatchesRegex("Error: Found no pronunciation entry for \"dog\"\\. Please add the pronunciation to "
                            "wpaAddendaFile\\. \\(line [0-9]+ of file text\\)"));
-  EXPECT_THAT(fatalMessage([&] { text.txt2paEnglish({}); }),
+  EXPECT_THAT(expectFatal([&] { text.txt2paEnglish({}); }),
               MatchesRegex("Error: wpa\\.size\\(\\)==0 at line [0-9]+ of file text!"));
 }
 
@@ -213,7 +205,7 @@ TEST(Txt2paEnglish, RefusesTextsWithTooManyCombinations) {
   for (int i = 0; i < 17; ++i) words += i ? " the" : "the";
   textClass text;
   text.m_txtVsNormalized = {words};
-  EXPECT_THAT(fatalMessage([&] { text.txt2paEnglish(englishLexicon()); }),
+  EXPECT_THAT(expectFatal([&] { text.txt2paEnglish(englishLexicon()); }),
               HasSubstr("has more than MAX_SYL_COMB_NUM = 100000 syllable sequences"));
   text.m_txtVsNormalized = {words.substr(4)};
   text.txt2paEnglish(englishLexicon());
@@ -225,7 +217,7 @@ TEST(Txt2paChinese, RefusesTextsWithTooManyCombinations) {
   for (int i = 0; i < 11; ++i) chars += charB;  // 3^11 = 177147
   textClass text;
   text.m_txtVsNormalized = {chars};
-  EXPECT_THAT(fatalMessage([&] { text.txt2paChinese(chineseLexicon()); }), HasSubstr("MAX_SYL_COMB_NUM = 100000"));
+  EXPECT_THAT(expectFatal([&] { text.txt2paChinese(chineseLexicon()); }), HasSubstr("MAX_SYL_COMB_NUM = 100000"));
 }
 
 TEST(PronCheck, CollectsAlternativesAndRecordsMissingWords) {
@@ -236,7 +228,7 @@ TEST(PronCheck, CollectsAlternativesAndRecordsMissingWords) {
   scratchDir dir;
   workingDir cd(dir.path());
   testing::internal::CaptureStdout();
-  std::string message = fatalMessage([&] { textClass::pronCheck("zz the yy zz", englishLexicon(), pa); });
+  std::string message = expectFatal([&] { textClass::pronCheck("zz the yy zz", englishLexicon(), pa); });
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_THAT(message, MatchesRegex("Error: 2 words \\(recorded at \"missingWord\\.txt\"\\) cannot be found in the "
                                     "pronunciation dictionary! Please add the pronunciation to wpaAddendaFile\\. "
@@ -314,7 +306,7 @@ TEST(SearchSylVs, MatchesByMode) {
     EXPECT_EQ(lines, expected) << "line indices equal the text indices here";
   }
   std::vector<int> t, l;
-  EXPECT_EQ(fatalMessage([&] { text.searchSylVs("-a-", 3, t, l); }), "Unknown mode in searchSylVs()!");
+  EXPECT_EQ(expectFatal([&] { text.searchSylVs("-a-", 3, t, l); }), "Unknown mode in searchSylVs()!");
 }
 
 TEST(PinyinConversion, LooksSpellingsUpAcrossColumns) {
@@ -335,9 +327,9 @@ TEST(PinyinConversion, LooksSpellingsUpAcrossColumns) {
 
   EXPECT_EQ(textClass::rowNumStrToColumn3("2-1", table), "ma3-ba1");
   EXPECT_EQ(textClass::rowNumStrToColumn1("1-2-4", table), "ba-ma-ba");
-  EXPECT_THAT(fatalMessage([&] { textClass::rowNumStrToColumn3("1-5", table); }),
+  EXPECT_THAT(expectFatal([&] { textClass::rowNumStrToColumn3("1-5", table); }),
               MatchesRegex("Error: Row 5 is outside the pinyin table of 4 rows \\(line [0-9]+ of text\\)"));
-  EXPECT_THAT(fatalMessage([&] { textClass::rowNumStrToColumn1("3", table); }),
+  EXPECT_THAT(expectFatal([&] { textClass::rowNumStrToColumn1("3", table); }),
               HasSubstr("Row 3 of the pinyin table has 1 cells, no cell 1"));
 }
 

@@ -8,29 +8,22 @@
 #include <random>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
 #include "modelSetFixture.h"
 #include "netClass.h"
+#include "netTextFixture.h"
 #include "testFiles.h"
 #include "viterbiClass.h"
 
 using namespace tulim;
 using testing::HasSubstr;
 using testing::MatchesRegex;
-using tulim::test::envScope;
 using tulim::test::FIXTURE_VECTOR_SIZE;
 using tulim::test::fixtureFrame;
+using tulim::test::fatalMessage;
+using tulim::test::netLines;
 
 namespace {
-
-std::string fatalOf(const std::function<void()>& f) {
-  envScope temp("temp", nullptr);
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
-}
 
 // ---- The straightforward emission the search must reproduce bit for bit -----------------
 
@@ -68,15 +61,6 @@ float trans(const macroClass& set, int model, int from, int to) {
 }
 
 // ---- Nets and searches over the shared well-separated model set ---------------------------
-
-strVec netLines(const strVec& nodes, const std::vector<std::pair<int, int>>& links) {
-  strVec lines{"VERSION=1.0", "N=" + std::to_string(nodes.size()) + "\tL=" + std::to_string(links.size())};
-  for (size_t i = 0; i < nodes.size(); ++i) lines.push_back("I=" + std::to_string(i) + "\tW=" + nodes[i]);
-  for (size_t k = 0; k < links.size(); ++k)
-    lines.push_back("J=" + std::to_string(k) + "\tS=" + std::to_string(links[k].first) +
-                    "\tE=" + std::to_string(links[k].second));
-  return lines;
-}
 
 // Models in list order (fixtureMean index k); each syllable is the model of its own name.
 struct searchFixture {
@@ -370,7 +354,7 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   f.speak({{"b", 0, 2}, {"b", 1, 1}, {"b", 2, 1}});
   viterbiClass v(0, 2);
   int b = f.set.findModelIndex("b");
-  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, 0, 3, f.set, 2); }),
+  EXPECT_THAT(fatalMessage([&] { v.modelProb(f.features.data(), 39, 0, 3, f.set, 2); }),
               MatchesRegex("Error: model index 2 out of \\[0, 2\\) \\(line [0-9]+ of file viterbi\\)"));
   testing::internal::CaptureStdout();
   EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
@@ -382,7 +366,7 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=2147483647, frameId2=-2147483648, "
             "frameNum=-4294967294<MAX_STATE_NUM=3\n");
-  EXPECT_THAT(fatalOf([&] { v.modelProb(f.features.data(), 39, -1, INT_MAX, f.set, b); }),
+  EXPECT_THAT(fatalMessage([&] { v.modelProb(f.features.data(), 39, -1, INT_MAX, f.set, b); }),
               MatchesRegex("Error: frameId1=-1 < 0 \\(line [0-9]+ of file viterbi\\)"));
   const float* x = f.features.data();
   float e = atMeanEmission(f.set);
@@ -725,7 +709,7 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   };
   for (const Case& c : cases) {
     viterbiClass v(c.arenaLen, c.modelNum);
-    EXPECT_THAT(fatalOf([&] {
+    EXPECT_THAT(fatalMessage([&] {
                   v.search(f.net.m_node, f.dict, f.features.data(), c.dim, c.frames, c.candidates, f.set, 10.0f, 0);
                 }),
                 MatchesRegex(c.pattern));
@@ -733,7 +717,7 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   dictClass noModel = f.dict;
   noModel.m_pronDict[1].modelIndex.clear();
   viterbiClass w(5, 2);
-  EXPECT_THAT(fatalOf([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
+  EXPECT_THAT(fatalMessage([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
               MatchesRegex("Error: syllable \"x\" of node 3 has no model \\(line [0-9]+ of file viterbi\\)"));
   // Hand-made successor lists: a null node has no model to enter, except the end node,
   // which a candidate enters dead, and which cannot take the first frame.
@@ -749,7 +733,7 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
     std::vector<netNode> nodes = f.net.m_node;
     nodes[static_cast<size_t>(c.node)].fanOutIndirect.push_back(c.successor);
     viterbiClass u(10, 2);
-    EXPECT_THAT(fatalOf([&] { u.search(nodes, f.dict, f.features.data(), 39, 3, 4, f.set, 10.0f, 0); }),
+    EXPECT_THAT(fatalMessage([&] { u.search(nodes, f.dict, f.features.data(), 39, 3, 4, f.set, 10.0f, 0); }),
                 MatchesRegex(c.pattern));
   }
   viterbiClass v(10, 2);
@@ -757,11 +741,11 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   twoStarts[2].fanOutDirect.clear();
   twoStarts[2].fanOutDirect.push_back(3);
   twoStarts[0].fanOutDirect = {3};
-  EXPECT_THAT(fatalOf([&] { v.startNodeFind(twoStarts); }),
+  EXPECT_THAT(fatalMessage([&] { v.startNodeFind(twoStarts); }),
               MatchesRegex("Error: more than one starting nodes! \\(line [0-9]+ of file viterbi\\)"));
   std::vector<netNode> twoEnds = f.net.m_node;
   twoEnds[3].fanOutDirect.clear();
-  EXPECT_THAT(fatalOf([&] { v.endNodeFind(twoEnds); }),
+  EXPECT_THAT(fatalMessage([&] { v.endNodeFind(twoEnds); }),
               MatchesRegex("Error: more than one ending nodes! \\(line [0-9]+ of file viterbi\\)"));
   EXPECT_EQ(v.startNodeFind(f.net.m_node), 0);
   EXPECT_EQ(v.endNodeFind(f.net.m_node), 1);
@@ -818,7 +802,7 @@ TEST(ViterbiSteps, RecombinationKeepsTheBetterAndOnTiesTheEarlierPosition) {
     for (int i = 0; i < 8; i++) EXPECT_EQ(v.m_order[i]->score, recs[i].after) << round << " " << i;
   }
   v.m_order[0]->modelPos = 50;
-  EXPECT_THAT(fatalOf([&] { v.recombine(nodes, 1); }),
+  EXPECT_THAT(fatalMessage([&] { v.recombine(nodes, 1); }),
               MatchesRegex("MAX_STATE_NUM_IN_SYL exceeded: index=150, MAX_STATE_NUM_IN_SYL=150 \\(line [0-9]+ of "
                            "file viterbi\\)"));
 }
@@ -847,8 +831,8 @@ TEST(ViterbiSteps, HistoryLimitsAreFatal) {
   EXPECT_EQ(cand.sylId[MAX_SYL_NUM - 1], 7);
   EXPECT_EQ(cand.sylEndScore[MAX_SYL_NUM - 1], -4.0f);
   EXPECT_EQ(cand.phonePos[MAX_PHONE_NUM - 1], 2);
-  EXPECT_THAT(fatalOf([&] { v.sylAdd(cand, 7, 3, 9); }),
+  EXPECT_THAT(fatalMessage([&] { v.sylAdd(cand, 7, 3, 9); }),
               MatchesRegex("MAX_SYL_NUM exceeded! \\(line [0-9]+ of file viterbi\\)"));
-  EXPECT_THAT(fatalOf([&] { v.phoneAdd(cand, 2, 9); }),
+  EXPECT_THAT(fatalMessage([&] { v.phoneAdd(cand, 2, 9); }),
               MatchesRegex("MAX_PHONE_NUM \\(3000\\) exceeded! \\(line [0-9]+ of file viterbi\\)"));
 }

@@ -9,10 +9,13 @@
 #include <string>
 
 #include "testFiles.h"
+#include "waveFileFixture.h"
 
 using namespace tulim;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
+using tulim::test::le16;
+using tulim::test::le32;
 
 namespace {
 
@@ -28,12 +31,6 @@ CFeaBuf twoByThree() {
   return buf;
 }
 
-std::string le32(uint32_t v) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s += char((v >> (8 * i)) & 0xff);
-  return s;
-}
-std::string le16(uint16_t v) { return std::string{char(v & 0xff), char(v >> 8)}; }
 std::string leFloat(float f) {
   uint32_t bits;
   memcpy(&bits, &f, 4);

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "fatalCatch.h"
 #include "testFiles.h"
 #include "toneFixture.h"
+#include "waveFileFixture.h"
 #include "waveFixtures.h"
 
 using namespace tulim;
@@ -24,6 +26,9 @@ using tulim::test::readFile;
 using tulim::test::scratchDir;
 using tulim::test::noiseWave;
 using tulim::test::sineWave;
+using tulim::test::expectFatal;
+using tulim::test::le16;
+using tulim::test::le32;
 
 namespace {
 
@@ -128,16 +133,6 @@ refFrame referenceFrame(const std::vector<int>& samples, int start, const refSet
     out.ceps.push_back(c);
   }
   return out;
-}
-
-std::string caughtFatal(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (char* msg) {
-    return msg;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
 }
 
 }  // namespace
@@ -358,7 +353,7 @@ TEST(CMelFrames, SettingsThatCannotMakeFramesAreFatal) {
   };
   std::vector<int> samples = twoTones(4000, 16000);
   for (const Case& c : cases) {
-    std::string msg = caughtFatal([&] { run(c.cfg, samples, c.fs, c.nbits); });
+    std::string msg = expectFatal([&] { run(c.cfg, samples, c.fs, c.nbits); });
     EXPECT_THAT(msg, testing::HasSubstr(c.says)) << c.cfg;
     EXPECT_THAT(msg, MatchesRegex(".* \\(line [0-9]+ of CMel\\)")) << c.cfg;
   }
@@ -628,9 +623,6 @@ uint32_t bitsOf(float f) {
 }
 std::string be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 std::string be16(uint16_t v) { return std::string{char(v >> 8), char(v)}; }
-std::string le32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-std::string le16(uint16_t v) { return std::string{char(v), char(v >> 8)}; }
-
 std::string runtimeMessage(const std::function<void()>& f) {
   try {
     f();
@@ -746,6 +738,6 @@ TEST(CMelWriters, HtkWriterReportsShortWritesAndGoesOn) {
             "WriteFloat: cant write to file\n"
             "WriteShort: cant write to file\n");
   scratchDir dir;
-  std::string msg = caughtFatal([&] { mel->writeHtk(dir.file("no/dir/a.htk").c_str()); });
+  std::string msg = expectFatal([&] { mel->writeHtk(dir.file("no/dir/a.htk").c_str()); });
   EXPECT_THAT(msg, testing::HasSubstr("Cannot open file"));
 }

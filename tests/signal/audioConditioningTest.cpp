@@ -6,26 +6,16 @@
 #include <vector>
 
 #include "audioClass.h"
+#include "fatalCatch.h"
 #include "toneFixture.h"
 
 using namespace tulim;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::MatchesRegex;
+using tulim::test::expectFatal;
 
 namespace {
-
-// The message of the fatal error that call raises; fails the test when nothing is thrown.
-template <class Call>
-std::string fatalMessage(Call call) {
-  try {
-    call();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 int resampledLength(int inLen, int fsIn, int fsOut) {
   return static_cast<int>(std::floor(static_cast<double>(inLen - 1) * fsOut / fsIn)) + 1;
@@ -78,10 +68,10 @@ TEST(Resample, RefusesOutputLongerThanTheInputCoversAndBadRates) {
   audioClass audio;
   const std::vector<int> in(4, 1);
   std::vector<int> out(16);
-  EXPECT_THAT(fatalMessage([&] { audio.resample(in.data(), 4, 8000, 16000, out.data(), 8); }),
+  EXPECT_THAT(expectFatal([&] { audio.resample(in.data(), 4, 8000, 16000, out.data(), 8); }),
               MatchesRegex("resample: outLen = 8 is more than the 7 samples .* \\(line [0-9]+ of "
                            "audioConditioning\\)"));
-  EXPECT_THAT(fatalMessage([&] { audio.resample(in.data(), 4, 0, 16000, out.data(), 1); }),
+  EXPECT_THAT(expectFatal([&] { audio.resample(in.data(), 4, 0, 16000, out.data(), 1); }),
               MatchesRegex("resample: sampling rates 0 -> 16000 Hz must be positive .*"));
 }
 
@@ -188,7 +178,7 @@ TEST(AddEcho, AddsDelayedScaledOutputInBothForms) {
   EXPECT_EQ(audio.addEcho(x.data(), 10, 10, 5.0, 0.5, y.data()), 10);
   EXPECT_EQ(y, x);
 
-  EXPECT_THAT(fatalMessage([&] { audio.addEcho(x.data(), 10, 10, 0.0, 0.5, y.data()); }),
+  EXPECT_THAT(expectFatal([&] { audio.addEcho(x.data(), 10, 10, 0.0, 0.5, y.data()); }),
               MatchesRegex("addEcho: delay of 0 samples .* is below 1 .*"));
 }
 
@@ -205,7 +195,7 @@ TEST(InterpLookup, InterpolatesBetweenVoicedNeighboursOnly) {
   };
   for (const Case& c : cases)
     EXPECT_DOUBLE_EQ(audio.interpLookup(xs, 4, ys, c.x), c.expected) << c.x;
-  EXPECT_THAT(fatalMessage([&] { audio.interpLookup(xs, 0, ys, 1); }),
+  EXPECT_THAT(expectFatal([&] { audio.interpLookup(xs, 0, ys, 1); }),
               MatchesRegex("interpLookup: empty table .*"));
 }
 
@@ -246,7 +236,7 @@ TEST(Buffer2frames, CutsOverlappingZeroPaddedRows) {
   EXPECT_EQ(audio.buffer2frames(wave.data(), 9, 4, 2, out.data()), 5);
   EXPECT_THAT(out, ElementsAreArray({0, 0, 1, 2, 1, 2, 3, 4, 3, 4, 5, 6, 5, 6, 7, 8, 7, 8, 9, 0}));
 
-  EXPECT_THAT(fatalMessage([&] { audio.getFrameNumCeil(10, 4, 4); }),
+  EXPECT_THAT(expectFatal([&] { audio.getFrameNumCeil(10, 4, 4); }),
               MatchesRegex("getFrameNumCeil: overlap 4 does not fit a frame of 4 samples .*"));
 }
 

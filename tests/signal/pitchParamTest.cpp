@@ -5,23 +5,15 @@
 #include <string>
 
 #include "audioClass.h"
+#include "fatalCatch.h"
 #include "testFiles.h"
 
 using namespace tulim;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
+using tulim::test::expectFatal;
 
 namespace {
-
-std::string fatalMessage(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 ptParam defaults(int fs, int nbits, int pfType, const char* file = nullptr) {
   audioClass audio;
@@ -98,11 +90,11 @@ TEST(PtParamSet, WarnsAboutFramesShorterThan32Ms) {
 TEST(PtParamSet, RejectsUnknownMethodAndAFrameNoLongerThanItsOverlap) {
   audioClass audio;
   ptParam p;
-  EXPECT_THAT(fatalMessage([&] { audio.ptParamSet(p, 16000, 16, 2, nullptr); }),
+  EXPECT_THAT(expectFatal([&] { audio.ptParamSet(p, 16000, 16, 2, nullptr); }),
               testing::MatchesRegex("Unknown pfType=2 \\(line [0-9]+ in audio\\)!\n"));
   scratchDir dir;
   const std::string file = dir.write("bad.txt", "overlap=640\n");
-  EXPECT_THAT(fatalMessage([&] { audio.ptParamSet(p, 16000, 16, 1, file.c_str()); }),
+  EXPECT_THAT(expectFatal([&] { audio.ptParamSet(p, 16000, 16, 1, file.c_str()); }),
               testing::MatchesRegex(
                   "ptParam.frameSize=640 must be larger than ptParam.overlap=640 \\(line [0-9]+ of pitchParam\\)"));
 }
@@ -185,7 +177,7 @@ TEST(PtParamRead, RejectsAnUnknownKeyIncludingTheCarriedOnlyFields) {
     const std::string file = dir.write("pt.txt", std::string("fs=8000\n") + key + "=1\n");
     ptParam p = defaults(16000, 16, 1);
     EXPECT_THAT(
-        fatalMessage([&] { audio.ptParamRead(file.c_str(), p); }),
+        expectFatal([&] { audio.ptParamRead(file.c_str(), p); }),
         testing::MatchesRegex("Error in parsing " + file + ", unknown key = " + key + " \\(line [0-9]+ in audio\\)"));
   }
 }

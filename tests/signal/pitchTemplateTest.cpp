@@ -9,23 +9,15 @@
 #include <vector>
 
 #include "audioClass.h"
+#include "fatalCatch.h"
 #include "pitchTemplate.h"
 #include "toneFixture.h"
 
 using namespace tulim;
 using tulim::test::sineWave;
+using tulim::test::expectFatal;
 
 namespace {
-
-std::string fatalMessage(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 ptParam params(int fs, int pfType) {
   audioClass audio;
@@ -216,7 +208,7 @@ TEST(Frame2pf, FramesTheWaveAndRejectsAnUnknownType) {
     frame2acf(frame.data(), 640, row.data(), 320, 1, 1);
     for (int j = 0; j < 320; ++j) ASSERT_EQ(pf[i * 320 + j], row[j]);
   }
-  EXPECT_THAT(fatalMessage([&] { frame2pf(wave.data(), 1000, 640, 480, 320, 2, 1, pf.data()); }),
+  EXPECT_THAT(expectFatal([&] { frame2pf(wave.data(), 1000, 640, 480, 320, 2, 1, pf.data()); }),
               testing::MatchesRegex("Unknown pfType=2 \\(line [0-9]+ of file lib/audio\\)"));
 }
 
@@ -261,7 +253,7 @@ TEST(Pf2pitch, TurningBeyondMaxLagIsUnvoiced) {
   EXPECT_EQ(pf2pitch(pf, 6, p, &clarity), 0);
   EXPECT_EQ(clarity, 0);
   p.pfType = 3;
-  EXPECT_THAT(fatalMessage([&] { pf2pitch(pf, 6, p, &clarity); }),
+  EXPECT_THAT(expectFatal([&] { pf2pitch(pf, 6, p, &clarity); }),
               testing::MatchesRegex("Unknown ptParam.pfType=3 \\(line [0-9]+ of file lib/audio\\)"));
 }
 
@@ -368,11 +360,11 @@ TEST(Ppc2pitchPath, RejectsARunFrameWithoutCandidatesAndLagsBelowOne) {
   ptParam p = params(16000, 1);
   double pitch[2];
   std::vector<ppcFrame> frames = {candidates({{50, 1}}), ppcFrame()};
-  EXPECT_THAT(fatalMessage([&] { ppc2pitchPath(frames.data(), 2, p, pitch); }),
+  EXPECT_THAT(expectFatal([&] { ppc2pitchPath(frames.data(), 2, p, pitch); }),
               testing::MatchesRegex(
                   "Frame 1 of a pitch path holds 0 candidates for ppcLen=0 \\(line [0-9]+ of pitchTemplate\\)"));
   frames = {candidates({{50, 1}}), candidates({{0, 1}})};
-  EXPECT_THAT(fatalMessage([&] { ppc2pitchPath(frames.data(), 2, p, pitch); }),
+  EXPECT_THAT(expectFatal([&] { ppc2pitchPath(frames.data(), 2, p, pitch); }),
               testing::MatchesRegex("Pitch candidate lag=0 is not positive \\(line [0-9]+ of pitchTemplate\\)"));
 }
 
@@ -544,7 +536,7 @@ TEST(Wave2pitchCore, RejectsAPitchFunctionWithoutLags) {
   p.pfLen = 0;
   std::vector<double> pitch(17);
   EXPECT_THAT(
-      fatalMessage([&] { wave2pitchCore<double>(wave.data(), 3200, p, pitch.data(), nullptr, nullptr, nullptr); }),
+      expectFatal([&] { wave2pitchCore<double>(wave.data(), 3200, p, pitch.data(), nullptr, nullptr, nullptr); }),
       testing::MatchesRegex("ptParam.pfLen=0 must be at least 1 \\(line [0-9]+ of pitchTemplate\\)"));
 }
 

@@ -8,23 +8,15 @@
 #include <vector>
 
 #include "audioClass.h"
+#include "fatalCatch.h"
 #include "spectrum.h"
 #include "toneFixture.h"
 
 using namespace tulim;
 using tulim::test::sineWave;
+using tulim::test::expectFatal;
 
 namespace {
-
-std::string fatalMessage(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (char* message) {
-    return message;
-  }
-  ADD_FAILURE() << "nothing thrown";
-  return "";
-}
 
 std::vector<std::complex<double>> dft(const std::vector<double>& re, const std::vector<double>& im) {
   const size_t n = re.size();
@@ -131,7 +123,7 @@ TEST(MagSpectrum, ToneOfWholeBinsPeaksAtItsBin) {
 
 TEST(MagSpectrum, RejectsAFrameLongerThanThePaddedSize) {
   std::vector<double> wave(1000, 0.0), out(2000);
-  EXPECT_THAT(fatalMessage([&] { audioClass().wave2magSpectrum(wave.data(), 1000, 600, 0, 512, true, out.data()); }),
+  EXPECT_THAT(expectFatal([&] { audioClass().wave2magSpectrum(wave.data(), 1000, 600, 0, 512, true, out.data()); }),
               testing::MatchesRegex("Error: frameSize is larger than paddedSize \\(line [0-9]+ of file audio\\)"));
 }
 
@@ -155,6 +147,6 @@ TEST(Wave2spectrogram, ShortSpansAndLongFrames) {
   const std::vector<int> tone = sineWave(256 * 3, 700, 16000, 5000);
   EXPECT_EQ(audio.wave2spectrogram(tone.data(), 256 * 3, 256, 0), 0);
   EXPECT_EQ(audio.wave2spectrogram(tone.data(), 256 * 2, 256, 0), 0);
-  EXPECT_THAT(fatalMessage([&] { audio.wave2spectrogram(tone.data(), 256 * 3, 513, 0); }),
+  EXPECT_THAT(expectFatal([&] { audio.wave2spectrogram(tone.data(), 256 * 3, 513, 0); }),
               testing::MatchesRegex("Error: frameSize is larger than paddedSize \\(line [0-9]+ of file audio\\)"));
 }

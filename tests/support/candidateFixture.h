@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "arenaCandidate.h"
 #include "dictClass.h"
 #include "macroClass.h"
@@ -41,6 +43,18 @@ void pathModelsMake(macroClass& mac, dictClass& dict);
 // Net nodes: 0 start (null) -> 2; 1 end (null); 2 sil -> 3, 4, 6; 3 ba (text "\xa4\x4b")
 // -> 5; 4 ca (text "\xa5\x64") -> 1; 5 sil -> 1; 6 bac (text "\xa4\x54") -> 1.
 netClass pathNetMake();
+
+// A test with the models and dictionary of pathModelsMake and the net of pathNetMake.
+class pathTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    pathModelsMake(mac, dict);
+    net = pathNetMake();
+  }
+  macroClass mac;
+  dictClass dict;
+  netClass net;
+};
 
 // Runs a scope with the working directory set to dir.
 class workingDirScope {

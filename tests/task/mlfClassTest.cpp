@@ -86,6 +86,20 @@ TEST(GbellScore, BellCurveAtDefaultTriple) {
   EXPECT_EQ(sqrtScore(0.0f), 100.0f);
 }
 
+TEST(GbellScore, AddsOneToThePowerInSinglePrecision) {
+  // A double sum would round these quotients to the float next door.
+  struct Case {
+    float x;
+    std::vector<float> triple;
+    float expected;
+  } cases[] = {
+      {1.0f / 11.0f, {0.05f, 0.5f, 0.0f}, 35.4838676f},
+      {2.0f / 21.0f, {0.05f, 0.5f, 0.0f}, 34.4262314f},
+      {0.001f, {1.0f, 1.0f, 0.0f}, 99.9999084f},
+  };
+  for (const Case& c : cases) EXPECT_EQ(gbellScore(c.x, c.triple), c.expected) << c.x;
+}
+
 TEST(DbcsCharCount, LeadByteAndNextCountOnce) {
   struct Case {
     std::string text;

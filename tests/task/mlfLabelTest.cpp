@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "candidateFixture.h"
+#include "fatalCatch.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
 #include "testFiles.h"
@@ -16,16 +17,6 @@ using testing::ContainsRegex;
 using testing::ElementsAre;
 
 namespace {
-
-std::string fatalOf(const std::function<void()>& f) {
-  envScope temp("temp", nullptr);
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
-}
 
 struct span {
   int first, last;
@@ -48,15 +39,8 @@ void expectUnscored(const mlfClass& mlf) {
   }
 }
 
-class MlfLabelTest : public testing::Test {
+class MlfLabelTest : public pathTest {
  protected:
-  void SetUp() override {
-    pathModelsMake(mac, dict);
-    net = pathNetMake();
-  }
-  macroClass mac;
-  dictClass dict;
-  netClass net;
   scratchDir dir;
 };
 
@@ -208,10 +192,10 @@ TEST_F(MlfLabelTest, Path2mlfDropsPhonesWithoutASyllableNode) {
 TEST_F(MlfLabelTest, Path2mlfRejectsNodesAndPositionsOutsideTheNetAndLexicon) {
   mlfClass mlf;
   auto c = pathCandidate({{3, 9, {3}}});
-  EXPECT_THAT(fatalOf([&] { mlf.path2mlf(*c, net, dict.m_pronDict, mac); }),
+  EXPECT_THAT(fatalMessage([&] { mlf.path2mlf(*c, net, dict.m_pronDict, mac); }),
               ContainsRegex("in node 9 outside the 7 nodes of the net \\(line [0-9]+ of mlfLabel\\)"));
   c = pathCandidate({{3, 2, {3, 5}}});  // sil has one model
-  EXPECT_THAT(fatalOf([&] { mlf.path2mlf(*c, net, dict.m_pronDict, mac); }),
+  EXPECT_THAT(fatalMessage([&] { mlf.path2mlf(*c, net, dict.m_pronDict, mac); }),
               ContainsRegex("position 1 outside the 1 models of syllable sil"));
 }
 
@@ -300,12 +284,12 @@ TEST_F(MlfLabelTest, LabFileReadRejectsMalformedLines) {
   for (const Case& c : cases) {
     const std::string file = dir.write("bad.lab", c.content);
     mlfClass mlf;
-    EXPECT_THAT(fatalOf([&] { mlf.labFileRead(file); }),
+    EXPECT_THAT(fatalMessage([&] { mlf.labFileRead(file); }),
                 ContainsRegex(std::string(c.message) + ".*\\(line [0-9]+ of mlfLabel\\)"))
         << c.content;
   }
   mlfClass mlf;
-  EXPECT_THAT(fatalOf([&] { mlf.labFileRead(dir.file("missing.lab")); }), ContainsRegex("Cannot open file"));
+  EXPECT_THAT(fatalMessage([&] { mlf.labFileRead(dir.file("missing.lab")); }), ContainsRegex("Cannot open file"));
 }
 
 // ---- Label writers -----------------------------------------------------------------------
@@ -427,7 +411,7 @@ TEST_F(MlfLabelTest, PhoneLevelReadRejectsMalformedLines) {
   for (const Case& c : cases) {
     const std::string file = dir.write("bad.mlf", c.content);
     mlfClass mlf;
-    EXPECT_THAT(fatalOf([&] { mlf.phoneLevelRead(file); }),
+    EXPECT_THAT(fatalMessage([&] { mlf.phoneLevelRead(file); }),
                 ContainsRegex(std::string(c.message) + ".*\\(line [0-9]+ of mlfLabel\\)"))
         << c.content;
   }
@@ -525,9 +509,9 @@ TEST_F(MlfLabelTest, ScoreReportWriteShowsPhonesScoresAndDiscounts) {
 TEST_F(MlfLabelTest, ScoreReportWriteRejectsUnknownCompetingModels) {
   mlfClass mlf = rankedRecord();
   mlf.m_syl[1].phone[0].competingModelIndex = {1, 9};
-  EXPECT_THAT(fatalOf([&] { mlf.scoreReportWrite(mac, dir.file("report.txt")); }),
+  EXPECT_THAT(fatalMessage([&] { mlf.scoreReportWrite(mac, dir.file("report.txt")); }),
               ContainsRegex("Model index 9 outside the 4 models"));
   mlf.m_syl[1].phone[0].competingModelIndex = {1};
-  EXPECT_THAT(fatalOf([&] { mlf.scoreReportWrite(mac, dir.file("report.txt")); }),
+  EXPECT_THAT(fatalMessage([&] { mlf.scoreReportWrite(mac, dir.file("report.txt")); }),
               ContainsRegex("1 competing models but 2 log-likelihoods"));
 }

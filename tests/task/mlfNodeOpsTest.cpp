@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
 #include "mlfClass.h"
 #include "recogParam.h"
 #include "testFiles.h"
@@ -13,20 +14,10 @@
 using namespace tulim;
 using testing::ElementsAre;
 using testing::MatchesRegex;
-using tulim::test::envScope;
 using tulim::test::scratchDir;
+using tulim::test::fatalMessage;
 
 namespace {
-
-std::string fatalOf(const std::function<void()>& f) {
-  envScope temp("temp", nullptr);
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
-}
 
 // Nodes of the given names, each over the given inclusive frame span, without phones.
 mlfClass nodesOf(const strVec& names, const std::vector<std::pair<int, int>>& spans = {}) {
@@ -123,7 +114,7 @@ TEST(QiYinApply, RequiresTheFile) {
   for (const std::string& name : {std::string(), dir.file("missing.txt")}) {
     recogParam param;
     param.qiYinFile = name;
-    EXPECT_NE(fatalOf([&] { mlf.qiYinApply(dict, param); }), "") << name;
+    EXPECT_NE(fatalMessage([&] { mlf.qiYinApply(dict, param); }), "") << name;
   }
 }
 
@@ -252,7 +243,7 @@ TEST(SpectrogramBoundarySet, RejectsASpanBeyondTheWave) {
   mlfClass mlf = nodesOf({"spa"}, {{0, 29}});
   mlf.m_syl[0].phone = {phoneOf("s", 0, 9), phoneOf("p", 10, 19, 0), phoneOf("a", 20, 29)};
   const std::vector<int> wave = toneAfter(0, 991);  // the span ends at sample 32 * 29 + 63 = 991
-  EXPECT_THAT(fatalOf([&] { mlf.spectrogramBoundarySet(wave.data(), 991, BOUNDARY_FRAME, BOUNDARY_OVERLAP); }),
+  EXPECT_THAT(fatalMessage([&] { mlf.spectrogramBoundarySet(wave.data(), 991, BOUNDARY_FRAME, BOUNDARY_OVERLAP); }),
               MatchesRegex("Error: node 0 \\(spa\\) spans samples 320 to 991 outside the wave of 991 samples "
                            "\\(line [0-9]+ of mlfNodeOps\\)"));
   EXPECT_EQ(mlf.m_syl[0].phone[1].frameId[1], 19);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "fatalCatch.h"
 #include "macroClass.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
@@ -16,20 +17,10 @@ using namespace tulim;
 using testing::ElementsAre;
 using testing::MatchesRegex;
 using testing::UnorderedElementsAreArray;
-using tulim::test::envScope;
 using tulim::test::scratchDir;
+using tulim::test::fatalMessage;
 
 namespace {
-
-std::string fatalOf(const std::function<void()>& f) {
-  envScope temp("temp", nullptr);
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
-}
 
 struct phoneSpec {
   std::string name;
@@ -295,6 +286,6 @@ TEST(PhoneRanking, RejectsWhatItCannotScore) {
     mlfClass mlf = recordOf({{"ab", {{c.phone, c.first, c.last}}}});
     recogParam param;
     param.epsFile = c.epsFile;
-    EXPECT_THAT(fatalOf([&] { f.rank(mlf, param); }), MatchesRegex(c.message)) << c.phone << " " << c.first;
+    EXPECT_THAT(fatalMessage([&] { f.rank(mlf, param); }), MatchesRegex(c.message)) << c.phone << " " << c.first;
   }
 }

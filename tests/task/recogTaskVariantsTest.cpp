@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -219,6 +220,39 @@ TEST(SylPitchVolume, ConstantOrTooShortWavesGiveZerosWithoutFailing) {
     EXPECT_EQ(result.m_syl[0].volume, std::vector<float>(3, 0.0f)) << c.what;
     EXPECT_EQ(result.m_syl[0].phone[0].pitch, std::vector<float>(3, 0.0f)) << c.what;
     EXPECT_TRUE(result.m_syl[1].volume.empty()) << c.what;
+  }
+}
+
+TEST(SylPitchVolume, ExtremeSpansNeitherWrapNorOverflow) {
+  std::vector<int> wave = quietToneWithOffset(1600, 200.0, 3000, 0);
+  ptParam param = corePitchParam();
+  // Reversed from the largest to the smallest frame: no frame, not the two an int wraps to.
+  mlfClass reversed;
+  reversed.m_syl.push_back(node(INT_MAX, INT_MIN, {{INT_MAX, INT_MIN}, {0, 1}}));
+  recogTask().sylPitchVolume(wave.data(), static_cast<int>(wave.size()), param, reversed);
+  EXPECT_TRUE(reversed.m_syl[0].volume.empty());
+  EXPECT_TRUE(reversed.m_syl[0].phone[0].pitch.empty());
+  EXPECT_EQ(reversed.m_syl[0].phone[1].pitch.size(), 2u);
+
+  struct Case {
+    const char* what;
+    sylInfo syl;
+    const char* message;
+  } cases[] = {
+      {"node", node(INT_MIN, INT_MAX, {}),
+       "sylPitchVolume: node 1 spans frames -2147483648..2147483647, more than 2147483647 frames \\(line [0-9]+ of "
+       "recogTaskVariants\\)"},
+      {"phone", node(0, 9, {{-1, INT_MAX}}),
+       "sylPitchVolume: a phone of node 1 spans frames -1..2147483647, more than 2147483647 frames .*"},
+  };
+  for (const Case& c : cases) {
+    mlfClass result;
+    result.m_syl.push_back(node(0, 2, {{0, 2}}));
+    result.m_syl.push_back(c.syl);
+    EXPECT_THAT(fatalOf([&] { recogTask().sylPitchVolume(wave.data(), static_cast<int>(wave.size()), param, result); }),
+                MatchesRegex(c.message))
+        << c.what;
+    EXPECT_EQ(result.m_syl[0].volume, std::vector<float>{-7.0f}) << c.what;  // no node was touched
   }
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "fatalCatch.h"
 #include "softWaveDevice.h"
 #include "testFiles.h"
 #include "watchdog.h"
@@ -19,6 +20,7 @@
 
 using namespace tulim;
 using tulim::test::alternatingBlocks;
+using tulim::test::fatalMessage;
 using tulim::test::scratchDir;
 using tulim::test::softWaveDevice;
 using tulim::test::watchdog;
@@ -555,13 +557,8 @@ TEST(RecordParamRead, UnknownKeyIsFatalWithFixedPlace) {
   scratchDir dir;
   const std::string file = dir.write("r.prm", "nbits = 16\nNbits = 8\n");
   recordParam p;
-  std::string message;
   testing::internal::CaptureStdout();
-  try {
-    recordParamRead(file.c_str(), &p);
-  } catch (char* msg) {
-    message = msg;
-  }
+  const std::string message = fatalMessage([&] { recordParamRead(file.c_str(), &p); });
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_THAT(out, testing::StartsWith("Unknown key = Nbits\n"));
   EXPECT_EQ(message, "Error in parsing " + file + " (line 434 of file recording)");
@@ -570,21 +567,12 @@ TEST(RecordParamRead, UnknownKeyIsFatalWithFixedPlace) {
 TEST(RecordParamRead, MissingFileIsFatal) {
   scratchDir dir;
   recordParam p;
-  std::string message;
-  try {
-    recordParamRead(dir.file("none.prm").c_str(), &p);
-  } catch (char* msg) {
-    message = msg;
-  }
-  EXPECT_THAT(message, testing::MatchesRegex("Cannot open file .*none.prm \\(line [0-9]+ of .*\\)"));
+  EXPECT_THAT(fatalMessage([&] { recordParamRead(dir.file("none.prm").c_str(), &p); }),
+              testing::MatchesRegex("Cannot open file .*none.prm \\(line [0-9]+ of .*\\)"));
 
   for (int which = 0; which < 2; ++which) {
-    message.clear();
-    try {
-      recordParamRead(which ? dir.file("none.prm").c_str() : nullptr, which ? nullptr : &p);
-    } catch (char* msg) {
-      message = msg;
-    }
+    const std::string message =
+        fatalMessage([&] { recordParamRead(which ? dir.file("none.prm").c_str() : nullptr, which ? nullptr : &p); });
     EXPECT_THAT(message, testing::MatchesRegex("Error: recordParamRead needs a .* \\(line [0-9]+ of recording\\)"));
   }
 }

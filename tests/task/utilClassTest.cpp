@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "candidateFixture.h"
+#include "fatalCatch.h"
 #include "testFiles.h"
 #include "utility.h"
 
@@ -18,16 +19,6 @@ using testing::ContainsRegex;
 using testing::ElementsAre;
 
 namespace {
-
-std::string fatalOf(const std::function<void()>& f) {
-  envScope temp("temp", nullptr);
-  try {
-    f();
-  } catch (char* message) {
-    return message;
-  }
-  return "";
-}
 
 // The search's pointer array over candidates it owns.
 struct candidateList {
@@ -40,16 +31,7 @@ struct candidateList {
   int size() const { return static_cast<int>(order.size()); }
 };
 
-class UtilClassTest : public testing::Test {
- protected:
-  void SetUp() override {
-    pathModelsMake(mac, dict);
-    net = pathNetMake();
-  }
-  macroClass mac;
-  dictClass dict;
-  netClass net;
-};
+class UtilClassTest : public pathTest {};
 
 }  // namespace
 
@@ -89,11 +71,11 @@ TEST_F(UtilClassTest, BestPathSelectNeedsExactlyOneEndNode) {
   candidateList list;
   list.add(candidateAt(5, 0, 2));
   net.m_node[5].fanOutDirect.clear();  // a second node without successors
-  EXPECT_THAT(fatalOf([&] { utilClass::bestPathSelect(list.order.data(), 1, net.m_node, dict.m_pronDict); }),
+  EXPECT_THAT(fatalMessage([&] { utilClass::bestPathSelect(list.order.data(), 1, net.m_node, dict.m_pronDict); }),
               ContainsRegex("ending nodes.*\\(line [0-9]+ of file [A-Za-z]+\\)"));
   net.m_node[5].fanOutDirect = {1};
   net.m_node[1].fanOutDirect = {0};
-  EXPECT_THAT(fatalOf([&] { utilClass::bestPathSelect(list.order.data(), 1, net.m_node, dict.m_pronDict); }),
+  EXPECT_THAT(fatalMessage([&] { utilClass::bestPathSelect(list.order.data(), 1, net.m_node, dict.m_pronDict); }),
               ContainsRegex("ending nodes"));
 }
 
@@ -148,14 +130,14 @@ TEST_F(UtilClassTest, PhoneTime2fileDropsPhonesOfAnUnclosedSyllable) {
 TEST_F(UtilClassTest, WritersRejectIndicesOutsideTheLexiconAndModels) {
   scratchDir dir;
   auto c = pathCandidate({{7, 2, {9}}});
-  EXPECT_THAT(fatalOf([&] { utilClass::sylTime2file(dir.file("s.mlf"), *c, dict.m_pronDict); }),
+  EXPECT_THAT(fatalMessage([&] { utilClass::sylTime2file(dir.file("s.mlf"), *c, dict.m_pronDict); }),
               ContainsRegex("Dictionary index 7 outside the 4 entries.*\\(line [0-9]+ of utilClass\\)"));
   c = pathCandidate({{0, 3, {4, 9, 14}}});  // ba has two models
-  EXPECT_THAT(fatalOf([&] { utilClass::phoneTime2file(dir.file("p.mlf"), *c, net.m_node, dict.m_pronDict, mac); }),
+  EXPECT_THAT(fatalMessage([&] { utilClass::phoneTime2file(dir.file("p.mlf"), *c, net.m_node, dict.m_pronDict, mac); }),
               ContainsRegex("Phone position 2 outside the 2 models of syllable ba"));
   c = pathCandidate({{0, 3, {4}}});
   c->sylNum = MAX_SYL_NUM + 1;
-  EXPECT_THAT(fatalOf([&] { utilClass::sylTime2file(dir.file("s.mlf"), *c, dict.m_pronDict); }),
+  EXPECT_THAT(fatalMessage([&] { utilClass::sylTime2file(dir.file("s.mlf"), *c, dict.m_pronDict); }),
               ContainsRegex("sylNum = 1001 outside 0 to MAX_SYL_NUM = 1000"));
 }
 

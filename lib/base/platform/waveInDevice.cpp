@@ -3,28 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "waveDeviceOpen.h"
+
 namespace tulim {
 
 unsigned waveInDevice::open(std::unique_ptr<waveInDevice>& device, const waveFormat& format,
                             waveMessageQueue* notify) {
-  if (!waveFormatPlayable(format)) return WAVE_ERR_BADFORMAT;
-  waveBackendFactory* factory = waveBackendFactoryGet();
-  if (!factory) return WAVE_ERR_NODEVICE;
-  std::unique_ptr<waveInDevice> opened(new waveInDevice(format, notify));
-  std::unique_ptr<waveBackend> backend;
-  unsigned code = factory->openInput(*opened, backend);
-  if (code != WAVE_OK) return code;
-  if (!backend) return WAVE_ERR_NODEVICE;
-  // Asked before taking the lock: a backend may hold its own lock while it calls the device.
-  const unsigned formats = backend->timeFormats();
-  {
-    std::lock_guard<std::mutex> lock(opened->m_mutex);
-    opened->m_timeFormats = formats;
-    opened->m_backend = std::move(backend);
-  }
-  opened->post(WAVE_IN_OPEN, nullptr);
-  device = std::move(opened);
-  return WAVE_OK;
+  return waveDeviceOpen(device, format, notify, &waveBackendFactory::openInput, WAVE_IN_OPEN);
 }
 
 waveInDevice::waveInDevice(const waveFormat& format, waveMessageQueue* notify)

@@ -66,6 +66,10 @@ class waveInDevice {
   size_t queuedRoom();
 
  private:
+  template <class Device>
+  friend unsigned waveDeviceOpen(std::unique_ptr<Device>&, const waveFormat&, waveMessageQueue*,
+                                 unsigned (waveBackendFactory::*)(Device&, std::unique_ptr<waveBackend>&),
+                                 waveMessageType);
   waveInDevice(const waveFormat& format, waveMessageQueue* notify);
   void returnBuffer(waveHeader* header);
   void returnFilled();

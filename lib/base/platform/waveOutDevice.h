@@ -53,6 +53,10 @@ class waveOutDevice {
   size_t render(void* out, size_t n);
 
  private:
+  template <class Device>
+  friend unsigned waveDeviceOpen(std::unique_ptr<Device>&, const waveFormat&, waveMessageQueue*,
+                                 unsigned (waveBackendFactory::*)(Device&, std::unique_ptr<waveBackend>&),
+                                 waveMessageType);
   waveOutDevice(const waveFormat& format, waveMessageQueue* notify);
   void returnPlayed();
   void returnBuffer(waveHeader* header);

@@ -1,0 +1,33 @@
+// The reasons behind the discount counts of a result (m_discountFactor, same index), in the
+// wording of the text report and of the XML result. Used by the report writer of mlfClass and
+// by writeXml.
+#pragma once
+
+namespace tulim {
+
+constexpr int DISCOUNT_REASON_NUM = 7;
+
+struct discountReason {
+  const char* report;  // Big5, as the score report prints it
+  const char* xml;     // the <type> text of the XML result
+};
+
+inline constexpr discountReason DISCOUNT_REASONS[DISCOUNT_REASON_NUM] = {
+    {"\xa1\x5d\xb8\xf4\xae\x7c\xa8\xab\xa4\xa3\xa7\xb9\xa5\xfe\xa1\x5e", "Incomplete Viterbi search path"},
+    {"\xa1\x5d\xb9\x4c\xb5\x75\xad\xb5\xb8\x60\xaa\xba\xad\xd3\xbc\xc6\xa1\x5e", "No. of over-short syllables"},
+    {"\xa1\x5d\xb9\x4c\xaa\xf8\xad\xb5\xb8\x60\xaa\xba\xad\xd3\xbc\xc6\xa1\x5d\xb6\x57\xb9\x4c"
+     "0.7\xac\xed\xa1\x5e\xa1\x5e",
+     "No. of overlong syllables"},
+    {"\xa1\x5d\xb6\x57\xb9\x4c"
+     "0.25\xac\xed\xaa\xbasp\xaa\xba\xad\xd3\xbc\xc6\xa1\x5e",
+     "No. of sp longer than 0.25 sec"},
+    {"\xa1\x5d\xb9\xea\xbb\xda\xad\xb5\xb8\x60\xad\xd3\xbc\xc6\xa9\x4d\xa7\xe4\xa5\x58\xa8\xd3\xad\xb5\xb8\x60\xad\xd3"
+     "\xbc\xc6\xaa\xba\xae\x74\xb2\xa7\xa1\x5e",
+     "Difference between identified and actual no. of syllables"},
+    {"\xa1\x5d\xb3\xcc\xaa\xf8\xa9\x4d\xb3\xcc\xb5\x75\xad\xb5\xb8\x60\xaa\xba\xa4\xf1\xad\xc8\xa4\x6a\xa9\xf3"
+     "4\xa1\x5e",
+     "Ratio between the longest and shortest syllables greater than 4"},
+    {"\xa1\x5dsil\xaa\xba\xad\xb5\xb6\x71\xb9\x4c\xa4\x6a\xa1\x5e", "Volume of sil too large"},
+};
+
+}  // namespace tulim
