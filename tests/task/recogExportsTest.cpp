@@ -5,6 +5,7 @@
 #include <map>
 
 #include "audioFile.h"
+#include "fatalCatch.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
 #include "recogTask.h"
@@ -19,7 +20,6 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::MatchesRegex;
 using testing::Not;
-using tulim::test::envScope;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
 
@@ -86,14 +86,8 @@ struct exportRun {
 
 // Runs f with standard output captured; the fatal message, or "" when none was thrown.
 std::string quietly(const std::function<void()>& f, std::string* printed = nullptr) {
-  envScope temp("temp", nullptr);
   testing::internal::CaptureStdout();
-  std::string error;
-  try {
-    f();
-  } catch (char* message) {
-    error = message;
-  }
+  const std::string error = test::fatalMessage(f);
   const std::string text = testing::internal::GetCapturedStdout();
   if (printed) *printed = text;
   return error;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
 #include "macroClass.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
@@ -88,16 +89,12 @@ struct coreRun {
 
   // recogCore over the features from frame firstFrame of the wave on; fatal text or "".
   std::string run(int firstFrame = 0) {
-    envScope temp("temp", nullptr);
     testing::internal::CaptureStdout();
-    std::string error;
-    try {
+    const std::string error = test::fatalMessage([&] {
       result = task.recogCore(param, samples.data(), static_cast<int>(samples.size()), 16000, 16, 320, 160, firstFrame,
                               features.data(), test::FIXTURE_VECTOR_SIZE, test::spokenFrameNum(features),
                               mac.MMF.modelNum, arenaLen, candidateNum, mac, dict, text, net, mlf);
-    } catch (char* message) {
-      error = message;
-    }
+    });
     printed = testing::internal::GetCapturedStdout();
     return error;
   }
