@@ -90,6 +90,27 @@ class recogTask {
   // The candidate count of recogWithNetFile for a net's largest fan-out: 4 times it, 100 when
   // that is below 10, then at most maxCandidateNum. The arena holds 20 times the count.
   static int netFileCandidateNum(int maxFanOut, int maxCandidateNum);
+
+  // ---- Recognition core and entry points (recogTaskCore.cpp, recogTaskEntry.cpp) ----------
+
+  // Searches the prepared net over the features (frameNum frames of vecSize values, the
+  // first of them frame firstFrame of the wave's framing), segments and scores the best
+  // path into mlf, writes output.xml, score.txt and recogResult.txt (and, for an assessment
+  // against a syllable file, confusingPath.txt) into outputDir when it is set, and returns
+  // the indices of the identified texts.
+  std::vector<int> recogCore(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
+                             int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
+                             int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
+                             dictClass& dict, textClass& text, netClass& net, mlfClass& mlf);
+
+  // Reads the audio file wavFile, prepares it and runs recogFromSamples on it. Returns the
+  // first identified text index, -1 when no text was identified.
+  int recogFromWavFile(recogParam& param, mlfClass& mlf);
+
+  // Loads the models, lexicons, texts and net, extracts the features of the samples (used as
+  // they are) and runs recogCore. Returns the first identified text index, -1 when no text
+  // was identified.
+  int recogFromSamples(recogParam& param, mlfClass& mlf, const int* samples, int sampleCount, int fs, int nbits);
 };
 
 }  // namespace tulim

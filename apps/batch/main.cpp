@@ -1,0 +1,148 @@
+// tulim-batch: recognises or assesses every utterance of a list with one parameter file. The
+// models and lexicons are loaded once; each list line brings its own result file name, wave,
+// texts and, optionally, syllable file, and prints a header and its score.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audioFile.h"
+#include "dictClass.h"
+#include "lineFile.h"
+#include "macroClass.h"
+#include "mlfClass.h"
+#include "netClass.h"
+#include "platform/platformClock.h"
+#include "recogParam.h"
+#include "recogTask.h"
+#include "stringUtil.h"
+#include "textClass.h"
+#include "utility.h"
+
+using namespace tulim;
+
+namespace {
+
+constexpr int MIN_ARG_NUM = 2;
+constexpr int MAX_ARG_NUM = 7;
+// The framing every stage of the pipeline shares: 320 samples with a hop of 160.
+constexpr int PIPELINE_FRAME_SIZE = 320;
+constexpr int PIPELINE_OVERLAP = 160;
+// A list line needs the result file, the wave and the texts; the syllable file is optional.
+constexpr size_t LIST_MIN_FIELD_NUM = 3;
+constexpr size_t LIST_FIELD_NUM_WITH_SYL = 4;
+
+struct mallocFree {
+  void operator()(void* p) const { free(p); }
+};
+
+void usagePrint(int argNum, const char* self) {
+  printf("No. of command-line arguments: %d\n", argNum);
+  printf("Usage: %s recogParamFile wavFileList\n", self);
+  printf("       %s recogParamFile wavFileList txtFile\n", self);
+  printf("       %s recogParamFile wavFileList txtFile useEpd \n", self);
+  printf("       %s recogParamFile wavFileList txtFile useEpd outputDir\n", self);
+  printf("       %s recogParamFile wavFileList txtFile useEpd outputDir wpa\n", self);
+  printf("       %s recogParamFile wavFileList txtFile useEpd outputDir wpa getPitch\n", self);
+}
+
+const char* argAt(int argc, char** argv, int position) {
+  if (position >= argc || argv[position][0] == '\0') return nullptr;
+  return argv[position];
+}
+
+void overridesApply(int argc, char** argv, recogParam& param) {
+  if (const char* value = argAt(argc, argv, 2)) recogParamSetText(param, "wavFileList", param.wavFileList, value);
+  if (const char* value = argAt(argc, argv, 3)) recogParamSetText(param, "txtFile", param.txtFile, value);
+  if (const char* value = argAt(argc, argv, 4)) param.useEpd = strToInt(value);
+  if (const char* value = argAt(argc, argv, 5)) recogParamSetText(param, "outputDir", param.outputDir, value);
+  if (const char* value = argAt(argc, argv, 6)) recogParamSetText(param, "wpaFile", param.wpaFile, value);
+  if (const char* value = argAt(argc, argv, 7)) param.getPitch = strToInt(value);
+}
+
+// Sets the fields of one list line; a line of three fields, or of five or more, keeps the
+// syllable file of the line before.
+void listLineApply(const std::string& line, int k, recogParam& param) {
+  strVec fields;
+  strSplit(line, '\t', fields);
+  if (fields.size() < LIST_MIN_FIELD_NUM)
+    errorThrowf("Error: line %d of %s has %zu TAB-separated fields, fewer than %zu: \"%s\" (line %d of %s)", k,
+                param.wavFileList.c_str(), fields.size(), LIST_MIN_FIELD_NUM, line.c_str(), TULIM_HERE);
+  std::string wavFile = fields[1];
+  strReplaceAll(wavFile, "\\", "/");
+  std::string txtFile = fields[2];
+  if (param.language == "english") strReplaceAll(txtFile, "_", " ");
+
+  recogParamSetText(param, "outputXmlFile", param.outputXmlFile, fields[0]);
+  recogParamSetText(param, "wavFile", param.wavFile, wavFile);
+  recogParamSetText(param, "txtFile", param.txtFile, txtFile);
+  if (fields.size() == LIST_FIELD_NUM_WITH_SYL) recogParamSetText(param, "sylFile", param.sylFile, fields[3]);
+}
+
+void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
+                  netClass& net, std::vector<int>& textIndex) {
+  mlfClass mlf;
+  int candidateNum = 0, arenaLen = 0;
+  task.netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
+
+  int fs = 0, nbits = 0, sampleCount = 0;
+  int* read = readAudioFile(param.wavFile.c_str(), &fs, &nbits, &sampleCount);
+  // wavePrepare frees the buffer it is given when it replaces it or fails.
+  std::unique_ptr<int, mallocFree> samples(task.wavePrepare(read, sampleCount, fs, nbits, param, mlf));
+
+  int frameNum = 0, vecSize = 0, firstFrame = 0;
+  std::unique_ptr<float, mallocFree> features(task.epdAndMfcc(param, samples.get(), sampleCount, fs, nbits,
+                                                              PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP, frameNum, vecSize,
+                                                              firstFrame));
+  textIndex = task.recogCore(param, samples.get(), sampleCount, fs, nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP,
+                             firstFrame, features.get(), vecSize, frameNum, mac.MMF.modelNum, arenaLen, candidateNum,
+                             mac, dict, text, net, mlf);
+  features.reset();
+  samples.reset();
+  std::cout << "Score = " << mlf.m_score << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int argNum = argc - 1;
+  if (argNum < MIN_ARG_NUM || argNum > MAX_ARG_NUM) {
+    usagePrint(argNum, argv[0]);
+    return 1;
+  }
+
+  recogTask task;
+  recogParam param;
+  macroClass mac;
+  dictClass dict;
+  textClass text;
+  netClass net;
+  std::vector<int> textIndex;
+  try {
+    task.recogParamRead(argv[1], param);
+    overridesApply(argc, argv, param);
+
+    const double start = monotonicSeconds();
+    // No model count file: every model keeps the count weight it has without one.
+    mac.macroRead(param.macFile, true);
+    printf("%4.3f sec: Read macro \"%s\" (modelNum=%d)\n", monotonicSeconds() - start, param.macFile.c_str(),
+           mac.MMF.modelNum);
+    task.dictPrepare(param, mac, dict, text, net);
+
+    strVec lines;
+    file2strVec(param.wavFileList, lines, '%');
+    const int n = static_cast<int>(lines.size());
+    for (int k = 1; k <= n; k++) {
+      listLineApply(lines[static_cast<size_t>(k - 1)], k, param);
+      printf("\n======> %d/%d: xmlFile=%s, wavFile=%s, txtFile=%s, sylFile=%s\n", k, n, param.outputXmlFile.c_str(),
+             param.wavFile.c_str(), param.txtFile.c_str(), param.sylFile.c_str());
+      utteranceRun(task, param, mac, dict, text, net, textIndex);
+    }
+  } catch (char* message) {
+    std::cout << message << std::endl;
+  }
+  mac.macroFree();
+  return 0;
+}

@@ -1,0 +1,122 @@
+// tulim-run: recognises or assesses one utterance. The arguments after the parameter file
+// replace fields of the recognition parameters; the result and the confidence details of
+// every syllable and phone are printed on standard output.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "mlfClass.h"
+#include "recogParam.h"
+#include "recogTask.h"
+#include "stringUtil.h"
+
+using namespace tulim;
+
+namespace {
+
+constexpr int MIN_ARG_NUM = 1;
+constexpr int MAX_ARG_NUM = 10;
+
+void usagePrint(int argNum, const char* self) {
+  printf("No. of command-line arguments: %d\n", argNum);
+  printf("No. of command-line arguments should within [%d, %d].\n", MIN_ARG_NUM, MAX_ARG_NUM);
+  printf("Usage: %s recogParamFile\n", self);
+  printf("       %s recogParamFile wavFile\n", self);
+  printf("       %s recogParamFile wavFile txtFile\n", self);
+  printf("       %s recogParamFile wavFile txtFile useEpd \n", self);
+  printf("       %s recogParamFile wavFile txtFile useEpd outputDir\n", self);
+  printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl\n", self);
+  printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net\n", self);
+  printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa\n", self);
+  printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa getPitch\n", self);
+  printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa getPitch inputLabFile\n", self);
+}
+
+// An argument replaces its field only when it is given and not empty, so "" keeps the
+// file's value and still lets the arguments after it be given.
+const char* argAt(int argc, char** argv, int position) {
+  if (position >= argc || argv[position][0] == '\0') return nullptr;
+  return argv[position];
+}
+
+void overridesApply(int argc, char** argv, recogParam& param) {
+  struct textArg {
+    int position;
+    const char* key;
+    std::string& field;
+  };
+  const textArg texts[] = {
+      {2, "wavFile", param.wavFile},
+      {3, "txtFile", param.txtFile},
+      {5, "outputDir", param.outputDir},
+      {6, "sylFile", param.sylFile},
+      {7, "netFile", param.netFile},
+      {8, "wpaFile", param.wpaFile},
+      {10, "inputLabFile", param.inputLabFile},
+  };
+  for (const textArg& t : texts)
+    if (const char* value = argAt(argc, argv, t.position)) recogParamSetText(param, t.key, t.field, value);
+  if (const char* value = argAt(argc, argv, 4)) param.useEpd = strToInt(value);
+  if (const char* value = argAt(argc, argv, 9)) param.getPitch = strToInt(value);
+}
+
+void resultPrint(const recogParam& param, const mlfClass& mlf) {
+  std::cout << std::endl << "====== Recognition result ======" << std::endl;
+  for (const std::string& text : mlf.m_text) std::cout << "Text = " << text << std::endl;
+  std::cout << "Phonetic alphabets = " << mlf.m_PA << std::endl;
+  if (param.language == "chinese") {
+    std::cout << "\xb0\xea\xbb\x79\xab\xf7\xad\xb5 = " << mlf.m_MPA << std::endl;
+    std::cout << "\xba\x7e\xbb\x79\xab\xf7\xad\xb5 = " << mlf.m_HanYu << std::endl;
+    std::cout << "\xad\xb5\xbd\xd5=" << mlf.m_Tone << std::endl;
+  }
+  std::cout << "Log probability = " << mlf.m_logProb << std::endl;
+  std::cout << "Score = " << mlf.m_score << std::endl;
+  std::cout << std::endl << "====== Confidence measure details ======" << std::endl;
+
+  for (size_t i = 0; i < mlf.m_syl.size(); i++) {
+    const sylInfo& syl = mlf.m_syl[i];
+    std::cout << i << ": " << syl.name << " (" << syl.timberScore << ")" << std::endl;
+    for (size_t m = 0; m < syl.phone.size(); m++) {
+      const phoneInfo& phone = syl.phone[m];
+      const int begin = phone.frameId[0];
+      const int end = phone.frameId[1];
+      std::cout << "\t" << m << ": " << phone.name << std::endl;
+      std::cout << "\t\tRank ratio: " << phone.rank << "/" << phone.competingModelIndex.size() << "=" << phone.rankRatio
+                << std::endl;
+      std::cout << "\t\tTime span: " << begin / 100.0 << "~" << (end + 1) / 100.0 << " sec" << std::endl;
+      std::cout << "\t\tFrame indices: " << begin << "~" << end << std::endl;
+      std::cout << "\t\tTime weight: " << (end - begin + 1) << "/" << mlf.m_phoneFrameNum << "="
+                << phone.timeRatio * 100 << "%" << std::endl;
+      std::cout << "\t\tTimber score: " << phone.timberScore << std::endl;
+      std::cout << "\t\tPitch: " << std::flush;
+      for (size_t p = 0; p < phone.pitch.size(); p++) printf(p == 0 ? "%g" : " %g", phone.pitch[p]);
+      printf("\n");
+      fflush(stdout);
+    }
+  }
+  std::cout << std::endl << "m_score = " << mlf.m_score << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int argNum = argc - 1;
+  if (argNum < MIN_ARG_NUM || argNum > MAX_ARG_NUM) {
+    usagePrint(argNum, argv[0]);
+    return 1;
+  }
+
+  recogTask task;
+  recogParam param;
+  try {
+    task.recogParamRead(argv[1], param);
+    overridesApply(argc, argv, param);
+
+    mlfClass mlf;
+    task.recogFromWavFile(param, mlf);
+    resultPrint(param, mlf);
+  } catch (char* message) {
+    std::cout << message << std::endl;
+  }
+  return 0;
+}

@@ -1,0 +1,39 @@
+/* A host application in C, linked against the shared library: it calls the exports through
+ * tulim.h and reports what they gave, and which of a few names the library lets it see.
+ * Run by recogExportsTest with: paramFile wavFile txtFile outWavFile. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stdio.h>
+
+#include "tulim.h"
+
+static const char* const kVisible[] = {"vc01", "sa01", "vc02", "sa02", "recordAutoStop", "recordParamRead",
+                                       "recordParamPrint", "openFile", "getFileLineCount", "wavFileWrite"};
+/* Engine functions that stay inside the library. */
+static const char* const kHidden[] = {"_ZN5tulim8openFileEPKcS1_", "_ZN5tulim10errorThrowEPKc"};
+
+int main(int argc, char** argv) {
+  setvbuf(stdout, NULL, _IONBF, 0);
+  if (argc != 5) {
+    fprintf(stderr, "usage: tulimHost paramFile wavFile txtFile outWavFile\n");
+    return 2;
+  }
+  size_t i;
+  for (i = 0; i < sizeof kVisible / sizeof kVisible[0]; i++)
+    printf("%s %s\n", kVisible[i], dlsym(RTLD_DEFAULT, kVisible[i]) ? "visible" : "missing");
+  for (i = 0; i < sizeof kHidden / sizeof kHidden[0]; i++)
+    printf("%s %s\n", kHidden[i], dlsym(RTLD_DEFAULT, kHidden[i]) ? "visible" : "hidden");
+
+  printf("lines=%d\n", getFileLineCount(argv[3]));
+  FILE* fp = openFile(argv[3], "r");
+  printf("opened=%d\n", fp != NULL);
+  fclose(fp);
+
+  float score = 1.0f;
+  const int index = vc01(argv[1], argv[2], argv[3], &score);
+  printf("vc01=%d score=%.1f\n", index, score);
+
+  const int samples[4] = {0, 1000, -1000, 0};
+  printf("written=%d\n", wavFileWrite(samples, 4, 16000, 16, argv[4]) ? 1 : 0);
+  return 0;
+}

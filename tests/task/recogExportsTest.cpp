@@ -1,0 +1,279 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+
+#include "audioFile.h"
+#include "fatalCatch.h"
+#include "mlfClass.h"
+#include "modelSetFixture.h"
+#include "recogTask.h"
+#include "recognitionSetup.h"
+#include "testFiles.h"
+#include "toneFixture.h"
+#include "tulim.h"
+#include "utility.h"
+
+using namespace tulim;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::MatchesRegex;
+using testing::Not;
+using tulim::test::readFile;
+using tulim::test::scratchDir;
+
+namespace {
+
+const strVec kModels{"sil", "a", "b", "c"};
+const int kPieceLen = 160 * 40;  // samples of one spoken model: 40 frames
+
+// The spoken pieces: low noise for "sil", a tone for each syllable.
+std::vector<int> piece(const std::string& model) {
+  static const std::map<std::string, double> tone{{"a", 400.0}, {"b", 1200.0}, {"c", 2800.0}};
+  if (model == "sil") return test::noiseWave(kPieceLen, 20, 7);
+  return test::sineWave(kPieceLen, tone.at(model), 16000, 6000.0);
+}
+
+std::vector<int> utterance(const strVec& models) {
+  std::vector<int> wave;
+  for (const std::string& m : models) {
+    std::vector<int> p = piece(m);
+    wave.insert(wave.end(), p.begin(), p.end());
+  }
+  return wave;
+}
+
+// The input files of a run whose models sit on the features that the front end computes for
+// the pieces: every model's means are the mean feature vector of the frames that lie wholly
+// inside its piece (three frames at each edge left out), from one utterance of all pieces.
+struct exportRun {
+  scratchDir dir;
+  test::recognitionFiles files;
+
+  exportRun(const strVec& sylLines, const strVec& texts, const std::string& function, const strVec& extra = {}) {
+    files = test::recognitionFilesWrite(dir, test::modelSetText(kModels), kModels, sylLines, texts, function, {"c"},
+                                        "texts.syl", extra);
+    recogParam param;
+    param.featureConfigFile = files.featureConfigFile;
+    const std::vector<int> wave = utterance(kModels);
+    int frameNum = 0, vecSize = 0, firstFrame = 0;
+    testing::internal::CaptureStdout();
+    float* features = recogTask().epdAndMfcc(param, wave.data(), static_cast<int>(wave.size()), 16000, 16, 320, 160,
+                                             frameNum, vecSize, firstFrame);
+    testing::internal::GetCapturedStdout();
+    std::vector<std::vector<float>> means;
+    for (size_t k = 0; k < kModels.size(); k++) {
+      const int first = static_cast<int>(k) * kPieceLen / 160 + 3;
+      const int last = (static_cast<int>(k + 1) * kPieceLen - 320) / 160 - 3;
+      std::vector<float> mean(static_cast<size_t>(vecSize), 0.0f);
+      for (int f = first; f <= last; f++)
+        for (int d = 0; d < vecSize; d++) mean[d] += features[f * vecSize + d] / static_cast<float>(last - first + 1);
+      means.push_back(mean);
+    }
+    free(features);
+    dir.write("models.mac", test::modelSetTextWithMeans(kModels, means));
+  }
+
+  std::string wave(const strVec& models) {
+    const std::vector<int> w = utterance(models);
+    const std::string path = dir.file("spoken.wav");
+    EXPECT_TRUE(tulim::wavFileWrite(w.data(), static_cast<int>(w.size()), 16000, 16, path.c_str()));
+    return path;
+  }
+  std::string out(const std::string& name) const { return files.outputDir + "/" + name; }
+};
+
+// Runs f with standard output captured; the fatal message, or "" when none was thrown.
+std::string quietly(const std::function<void()>& f, std::string* printed = nullptr) {
+  testing::internal::CaptureStdout();
+  const std::string error = test::fatalMessage(f);
+  const std::string text = testing::internal::GetCapturedStdout();
+  if (printed) *printed = text;
+  return error;
+}
+
+const strVec kLines{"a-b\t0", "b-a\t1", "a-c\t2"};
+const strVec kTexts{"A B", "B A", "A C"};
+
+TEST(RecogExports, FileExportsRecogniseTheSpokenTextWhateverTheParameterFileSays) {
+  // The file asks for an assessment over a sausage net; vc01 recognises over the tree net.
+  exportRun run(kLines, kTexts, "assess", {"netType=1"});
+  struct Case {
+    strVec spoken;
+    int expected;
+  } cases[] = {{{"sil", "b", "a", "sil"}, 1}, {{"sil", "a", "c", "sil"}, 2}, {{"sil", "a", "b", "sil"}, 0}};
+  for (const Case& c : cases) {
+    const std::string wav = run.wave(c.spoken);
+    float score = 12345.0f;
+    int index = -2;
+    std::string printed;
+    ASSERT_EQ(
+        quietly([&] { index = vc01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); },
+                &printed),
+        "");
+    EXPECT_EQ(index, c.expected);
+    // The models sit on the pieces' features: every phone ranks first.
+    EXPECT_GT(score, 50.0f);
+    EXPECT_THAT(printed,
+                MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read wave file \"%s\"\n(.|\n)*", wav.c_str())));
+    EXPECT_THAT(readFile(run.out("recogResult.txt")), HasSubstr(strFormat("Text index=%d\n", c.expected)));
+  }
+}
+
+TEST(RecogExports, AssessmentOfFileAndSamplesGivesTheSameResult) {
+  exportRun run(kLines, {"A B"}, "recog");
+  const strVec spoken{"sil", "a", "b", "sil"};
+  const std::vector<int> samples = utterance(spoken);
+  const std::string wav = run.wave(spoken);
+
+  float fileScore = 0.0f, sampleScore = 0.0f;
+  int fileIndex = -2, sampleIndex = -2;
+  ASSERT_EQ(quietly([&] {
+              fileIndex = sa01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &fileScore);
+            }),
+            "");
+  const std::string fileResult = readFile(run.out("recogResult.txt"));
+  std::string printed;
+  ASSERT_EQ(quietly(
+                [&] {
+                  sampleIndex = sa02(run.files.paramFile.c_str(), samples.data(), static_cast<int>(samples.size()),
+                                     16000, 16, run.files.txtFile.c_str(), &sampleScore);
+                },
+                &printed),
+            "");
+  EXPECT_EQ(fileIndex, 0);
+  EXPECT_EQ(sampleIndex, 0);
+  EXPECT_EQ(fileScore, sampleScore);
+  EXPECT_THAT(printed, Not(HasSubstr("Read wave file"))) << "samples are not prepared";
+  EXPECT_THAT(printed,
+              MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read \"%s\" \\(modelNum=4\\) and \"%s\"\n(.|\n)*",
+                                     run.files.macFile.c_str(), run.dir.file("none.cnt").c_str())));
+  EXPECT_THAT(readFile(run.out("recogResult.txt")), HasSubstr("Text index=0\nText=A B\n"));
+  EXPECT_THAT(fileResult, HasSubstr("Text index=0\nText=A B\n"));
+}
+
+TEST(RecogExports, FileExportsConvertTheWaveWhileBufferExportsTakeSamplesAsGiven) {
+  exportRun run(kLines, kTexts, "recog");
+  const std::vector<int> full = utterance({"sil", "b", "a", "sil"});
+  // The same utterance at 8000 Hz: every tone lies below the new Nyquist frequency.
+  std::vector<int> half;
+  for (size_t i = 0; i < full.size(); i += 2) half.push_back(full[i]);
+  const std::string wav = run.dir.file("spoken8k.wav");
+  ASSERT_TRUE(tulim::wavFileWrite(half.data(), static_cast<int>(half.size()), 8000, 16, wav.c_str()));
+
+  float score = 0.0f;
+  int index = -2;
+  std::string printed;
+  ASSERT_EQ(quietly([&] { index = vc01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); },
+                    &printed),
+            "");
+  EXPECT_EQ(index, 1) << "resampled to the models' 16000 Hz";
+  EXPECT_THAT(printed, HasSubstr("fs=8000 ===> Resample to have fs=16000\n"));
+
+  ASSERT_EQ(quietly(
+                [&] {
+                  index = vc02(run.files.paramFile.c_str(), half.data(), static_cast<int>(half.size()), 8000, 16,
+                               run.files.txtFile.c_str(), &score);
+                },
+                &printed),
+            "");
+  EXPECT_THAT(printed, Not(HasSubstr("Resample")));
+  EXPECT_THAT(printed, HasSubstr("waveEndIndex=12799\n")) << "the features see the 8000 Hz samples";
+}
+
+TEST(RecogExports, DriversFillTheResultRecord) {
+  exportRun run(kLines, kTexts, "recog");
+  const std::vector<int> samples = utterance({"sil", "a", "c", "sil"});
+  recogTask task;
+  recogParam param;
+  mlfClass mlf;
+  int index = -2;
+  ASSERT_EQ(quietly([&] {
+              task.recogParamRead(run.files.paramFile, param);
+              index = task.recogFromSamples(param, mlf, samples.data(), static_cast<int>(samples.size()), 16000, 16);
+            }),
+            "");
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(mlf.m_PA, "a-c");
+  strVec names;
+  for (const sylInfo& s : mlf.m_syl) names.push_back(s.name);
+  EXPECT_THAT(names, ElementsAre("sil", "a", "c", "sil"));
+  // The spoken pieces are 40 frames long; the boundaries land within a few frames.
+  ASSERT_EQ(mlf.m_syl.size(), 4u);
+  EXPECT_NEAR(mlf.m_syl[2].frameId[0], 80, 3);
+}
+
+TEST(RecogExports, FatalErrorLeavesTheExportWithoutStoringTheScore) {
+  exportRun run(kLines, kTexts, "recog");
+  const std::string badParams = run.dir.write("bad.prm", "noSuchKey=1\n");
+  const std::vector<int> samples = utterance({"sil", "a", "b", "sil"});
+  const std::string wav = run.wave({"sil", "a", "b", "sil"});
+  float score = 12345.0f;
+  EXPECT_THAT(quietly([&] { vc01(badParams.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); }),
+              HasSubstr("noSuchKey"));
+  EXPECT_THAT(quietly([&] {
+                vc02(badParams.c_str(), samples.data(), static_cast<int>(samples.size()), 16000, 16,
+                     run.files.txtFile.c_str(), &score);
+              }),
+              HasSubstr("noSuchKey"));
+  EXPECT_THAT(quietly([&] {
+                sa01(run.files.paramFile.c_str(), run.dir.file("none.wav").c_str(), run.files.txtFile.c_str(), &score);
+              }),
+              HasSubstr("none.wav"));
+  EXPECT_THAT(quietly([&] { vc01(run.files.paramFile.c_str(), nullptr, run.files.txtFile.c_str(), &score); }),
+              MatchesRegex("Error: wavFile is null! \\(line [0-9]+ of tulimExports\\)"));
+  EXPECT_EQ(score, 12345.0f);
+}
+
+TEST(RecogExports, HostProgramLinkedAgainstSharedLibraryCallsTheExports) {
+  exportRun run(kLines, kTexts, "recog");
+  const std::string wav = run.wave({"sil", "b", "a", "sil"});
+  const std::string outWav = run.dir.file("host.wav");
+  const std::string command = strFormat("%s %s %s %s %s 2>&1", TULIM_HOST_PROGRAM, run.files.paramFile.c_str(),
+                                        wav.c_str(), run.files.txtFile.c_str(), outWav.c_str());
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << output;
+
+  for (const char* name : {"vc01", "sa01", "vc02", "sa02", "recordAutoStop", "recordParamRead", "recordParamPrint",
+                           "openFile", "getFileLineCount", "wavFileWrite"})
+    EXPECT_THAT(output, HasSubstr(strFormat("%s visible\n", name)));
+  EXPECT_THAT(output, HasSubstr("_ZN5tulim8openFileEPKcS1_ hidden\n"));
+  EXPECT_THAT(output, HasSubstr("_ZN5tulim10errorThrowEPKc hidden\n"));
+  EXPECT_THAT(output, HasSubstr("lines=3\nopened=1\n"));
+  EXPECT_THAT(output, HasSubstr("vc01=1 score="));
+  EXPECT_THAT(output, HasSubstr("written=1\n"));
+  int fs = 0, nbits = 0, count = 0;
+  int* written = tulim::readAudioFile(outWav.c_str(), &fs, &nbits, &count);
+  ASSERT_EQ(count, 4);
+  EXPECT_EQ(written[1], 1000);
+  free(written);
+}
+
+TEST(RecogExports, RecordParameterExportsShareTheEngineRecord) {
+  scratchDir dir;
+  const std::string file = dir.write("record.prm", "fs=8000\nnbits=16\nsilenceLimitInSpeech=0.5\n");
+  ::recordParam param;
+  std::string printed;
+  ASSERT_EQ(quietly(
+                [&] {
+                  ::recordParamRead(file.c_str(), &param);
+                  ::recordParamPrint(&param);
+                },
+                &printed),
+            "");
+  EXPECT_EQ(param.fs, 8000);
+  EXPECT_EQ(param.nbits, 16);
+  EXPECT_EQ(param.silenceLimitInSpeech, 0.5);
+  EXPECT_THAT(printed, HasSubstr("fs = 8000\n"));
+  EXPECT_THAT(printed, HasSubstr("silenceLimitInSpeech = 0.500000\n"));
+  int32_t buffer[4];
+  EXPECT_EQ(quietly([&] { EXPECT_EQ(::recordAutoStop(nullptr, buffer, 4, nullptr), -1); }), "");
+}
+
+}  // namespace

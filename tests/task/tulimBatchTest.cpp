@@ -1,0 +1,175 @@
+// tulim-batch as a child process: usage text and status, the list rules (comments, empty
+// lines, backslashes, underscores for English, the syllable file carried over) and a failing
+// line ending the batch, over the example task.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "childProcess.h"
+#include "exampleTask.h"
+#include "testFiles.h"
+#include "utility.h"
+
+namespace tulim {
+namespace {
+
+using test::programResult;
+using test::programRun;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kProgram = TULIM_BATCH_PROGRAM;
+
+std::string usageText(int argNum) {
+  const char* tails[] = {"",
+                         " txtFile",
+                         " txtFile useEpd ",
+                         " txtFile useEpd outputDir",
+                         " txtFile useEpd outputDir wpa",
+                         " txtFile useEpd outputDir wpa getPitch"};
+  std::string text = "No. of command-line arguments: " + std::to_string(argNum) + "\n";
+  for (int i = 0; i < 6; i++)
+    text += std::string(i == 0 ? "Usage: " : "       ") + kProgram + " recogParamFile wavFileList" + tails[i] + "\n";
+  return text;
+}
+
+TEST(TulimBatchTest, PrintsUsageAndEndsWithOneOutsideTwoToSevenArguments) {
+  for (int argNum : {0, 1, 8}) {
+    const programResult r = programRun(kProgram, std::vector<std::string>(static_cast<size_t>(argNum), "x"));
+    EXPECT_EQ(r.status, 1) << argNum;
+    EXPECT_EQ(r.out, usageText(argNum)) << argNum;
+  }
+}
+
+int count(const std::string& text, const std::string& piece) {
+  int n = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) n++;
+  return n;
+}
+
+// The example task in a scratch directory, with an output directory "out" and a copy of the
+// wave in "sub".
+class TulimBatchExample : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    example::exampleTaskWrite(dir.path());
+    mkdir(dir.file("out").c_str(), 0755);
+    mkdir(dir.file("sub").c_str(), 0755);
+    dir.write("sub/utterance.wav", test::readFile(dir.file(example::WAVE_FILE)));
+    // The same candidates in another order: "mi-sh-do" is line 0 here.
+    dir.write("other.syl", "mi-sh-do\t1\ndo-re-mi\t0\n");
+  }
+
+  programResult run(const std::string& list, const std::vector<std::string>& more = {"", "", "out"}) {
+    dir.write("list.txt", list);
+    std::vector<std::string> args = {example::PARAM_FILE, "list.txt"};
+    args.insert(args.end(), more.begin(), more.end());
+    return programRun(kProgram, args, dir.path());
+  }
+
+  bool exists(const std::string& name) const { return fileExist(dir.file(name).c_str()); }
+
+  test::scratchDir dir;
+};
+
+TEST_F(TulimBatchExample, SkipsCommentsAndEmptyLinesAndRunsTheRestInOrder) {
+  const programResult r =
+      run("% two utterances\n"
+          "\n"
+          "first.xml\tsub\\utterance.wav\ttexts.txt\tother.syl\n"
+          "second.xml\tutterance.wav\ttexts.txt\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("\n======> 1/2: xmlFile=first.xml, wavFile=sub/utterance.wav, txtFile=texts.txt, "
+                               "sylFile=other.syl\n"));
+  // Three fields: the syllable file of the line before stays.
+  EXPECT_THAT(r.out, HasSubstr("\n======> 2/2: xmlFile=second.xml, wavFile=utterance.wav, txtFile=texts.txt, "
+                               "sylFile=other.syl\n"));
+  EXPECT_EQ(count(r.out, "\n======> "), 2);
+  EXPECT_EQ(count(r.out, "\tsylIndex[0]=0 ===> mi-sh-do\t1\n"), 2) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nScore = [^\n]+\n\n======> 2/2")));
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nScore = [^\n]+\n$")));
+  EXPECT_TRUE(exists("out/first.xml"));
+  EXPECT_TRUE(exists("out/second.xml"));
+  EXPECT_THAT(test::readFile(dir.file("out/recogResult.txt")), HasSubstr("Text index=1\nText=mi sh do\n"));
+}
+
+TEST_F(TulimBatchExample, UnderscoresOfTheTextsBecomeBlanksForEnglishOnly) {
+  struct Case {
+    std::string language;
+    std::string shown;
+  };
+  const Case cases[] = {{"english", "txtFile=mi sh do#do re mi,"}, {"taiwanese", "txtFile=mi_sh_do#do_re_mi,"}};
+  for (const Case& c : cases) {
+    // The English lexicon is given inline: words separated by '@', each "word phones".
+    dir.write("language.prm", test::readFile(dir.file(example::PARAM_FILE)) + "language=" + c.language +
+                                  "\nwpaFile=do do@re re@mi mi@sh sh\n");
+    dir.write("list.txt", "one.xml\tutterance.wav\tmi_sh_do#do_re_mi\n");
+    const programResult r = programRun(kProgram, {"language.prm", "list.txt"}, dir.path());
+    EXPECT_EQ(r.status, 0) << c.language;
+    EXPECT_THAT(r.out, HasSubstr("\n======> 1/1: xmlFile=one.xml, wavFile=utterance.wav, " + c.shown)) << r.out;
+  }
+}
+
+TEST_F(TulimBatchExample, FailingLineEndsTheBatchAfterTheLinesBefore) {
+  const programResult r =
+      run("l1.xml\tutterance.wav\ttexts.txt\n"
+          "l2.xml\tmissing.wav\ttexts.txt\n"
+          "l3.xml\tutterance.wav\ttexts.txt\n"
+          "l4.xml\tutterance.wav\ttexts.txt\n"
+          "l5.xml\tutterance.wav\ttexts.txt\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("\n======> 1/5: xmlFile=l1.xml"));
+  EXPECT_THAT(r.out, HasSubstr("\n======> 2/5: xmlFile=l2.xml"));
+  EXPECT_THAT(r.out, Not(HasSubstr("3/5")));
+  EXPECT_EQ(count(r.out, "\nScore = "), 1);
+  EXPECT_TRUE(
+      std::regex_search(r.out, std::regex("\nCan.t open wave file missing.wav \\(line \\d+ in audioFile\\)\n$")))
+      << r.out;
+  EXPECT_TRUE(exists("out/l1.xml"));
+  EXPECT_FALSE(exists("out/l3.xml"));
+}
+
+TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithZero) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string list;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"missing.prm", "list.txt"}, "", "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$"},
+      {{example::PARAM_FILE, "nolist.txt"}, "", "\nCannot open file nolist.txt \\(line \\d+ of utility\\)\n$"},
+      {{example::PARAM_FILE, "list.txt"},
+       "x.xml\tutterance.wav\n",
+       "\nError: line 1 of list.txt has 2 TAB-separated fields, fewer than 3: \"x.xml\tutterance.wav\" "
+       "\\(line \\d+ of main\\)\n$"},
+      {{example::PARAM_FILE, "list.txt"},
+       "x.xml\t" + std::string(1000, 'w') + "\ttexts.txt\n",
+       "\nrecogParam.wavFile is 1000 characters long, more than its limit of 999 \\(line \\d+ in recogParam\\)\n$"},
+  };
+  for (const Case& c : cases) {
+    dir.write("list.txt", c.list);
+    const programResult r = programRun(kProgram, c.args, dir.path());
+    EXPECT_EQ(r.status, 0) << c.message;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(c.message))) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("\n======> ")));
+  }
+}
+
+TEST_F(TulimBatchExample, ArgumentsReplaceTheFileValues) {
+  // useEpd 1 cuts the wave to its speech; the results go to the other directory; the list's
+  // texts win over the txtFile argument.
+  mkdir(dir.file("elsewhere").c_str(), 0755);
+  const programResult r = run("one.xml\tutterance.wav\ttexts.txt\n", {"ignored.txt", "1", "elsewhere", "", "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, Not(HasSubstr("\twaveBeginIndex=0, ")));
+  EXPECT_THAT(r.out, HasSubstr("Read text \"texts.txt\""));
+  EXPECT_TRUE(exists("elsewhere/one.xml"));
+  EXPECT_FALSE(exists("out/one.xml"));
+}
+
+}  // namespace
+}  // namespace tulim
