@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "benchModelSet.h"
 #include "macroClass.h"
 #include "mlfClass.h"
 #include "recogParam.h"
@@ -35,42 +36,9 @@ struct rankingTask {
     std::mt19937 gen(2025);
     std::normal_distribution<float> normal(0.0f, 1.0f);
     std::uniform_real_distribution<float> uniform(0.5f, 2.0f);
-    set.MMF.streamNum = 3;
-    for (int s = 0; s < 3; s++) set.MMF.streamWidth[s] = 13;
-    set.MMF.model.resize(MODELS);
-    set.MMF.modelNum = MODELS;
-    for (int k = 0; k < MODELS; k++) {
-      hmmModel& model = set.MMF.model[static_cast<size_t>(k)];
-      model.str = k == 0 ? "sil" : strFormat("p%02d+c%d", k, k % CONTEXTS);
-      model.stateNum = 5;
-      for (int q = 0; q < 3; q++)
-        for (int s = 0; s < 3; s++) {
-          model.state[q].streamWeight[s] = 1.0f;
-          hmmStream& stream = model.state[q].stream[s];
-          stream.mixtureNum = MIXTURES;
-          float total = 0.0f;
-          for (int m = 0; m < MIXTURES; m++) {
-            hmmMixture& mix = stream.mixture[m];
-            mix.mixtureWeight = uniform(gen);
-            total += mix.mixtureWeight;
-            float logDet = 0.0f;
-            for (int d = 0; d < 13; d++) {
-              mix.mean[d] = normal(gen);
-              mix.variance[d] = uniform(gen);
-              logDet += std::log(mix.variance[d]);
-            }
-            mix.gconst = 13.0f * std::log(2.0f * static_cast<float>(M_PI)) + logDet;
-          }
-          for (int m = 0; m < MIXTURES; m++) stream.mixture[m].mixtureWeight /= total;
-        }
-      model.transProb[0][1] = 1.0f;
-      for (int q = 1; q <= 3; q++) {
-        model.transProb[q][q] = 0.6f;
-        model.transProb[q][q + 1] = 0.4f;
-      }
-    }
-    set.sortModels(0, MODELS - 1);
-    set.prepareModels();
+    bench::randomModelSet(set, {MODELS, MIXTURES, true, 0.6f, 0.4f}, gen, normal, uniform,
+                          [](int k) { return k == 0 ? std::string("sil") : strFormat("p%02d+c%d", k, k % CONTEXTS); },
+                          [](int, int, int, int) { return 0.0f; });
 
     features.resize(static_cast<size_t>(FRAMES) * DIM);
     for (float& x : features) x = normal(gen);

@@ -16,6 +16,7 @@
 
 #include "dictClass.h"
 #include "lineFile.h"
+#include "benchModelSet.h"
 #include "macroClass.h"
 #include "mlfClass.h"
 #include "netClass.h"
@@ -53,39 +54,9 @@ struct coreBench {
     std::normal_distribution<float> normal(0.0f, 1.0f);
     std::uniform_real_distribution<float> uniform(0.5f, 2.0f);
 
-    set.MMF.streamNum = 3;
-    for (int s = 0; s < 3; s++) set.MMF.streamWidth[s] = 13;
-    set.MMF.model.resize(MODELS);
-    set.MMF.modelNum = MODELS;
-    for (int k = 0; k < MODELS; k++) {
-      hmmModel& model = set.MMF.model[static_cast<size_t>(k)];
-      model.str = k == 0 ? "sil" : strFormat("s%02d", k);
-      model.stateNum = 5;
-      for (int q = 0; q < 3; q++)
-        for (int s = 0; s < 3; s++) {
-          model.state[q].streamWeight[s] = 1.0f;
-          hmmStream& stream = model.state[q].stream[s];
-          stream.mixtureNum = MIXTURES;
-          for (int m = 0; m < MIXTURES; m++) {
-            hmmMixture& mix = stream.mixture[m];
-            mix.mixtureWeight = 1.0f / MIXTURES;
-            float logDet = 0.0f;
-            for (int d = 0; d < 13; d++) {
-              mix.mean[d] = 3.0f * static_cast<float>(k % 7) + normal(gen);
-              mix.variance[d] = uniform(gen);
-              logDet += std::log(mix.variance[d]);
-            }
-            mix.gconst = 13.0f * std::log(2.0f * static_cast<float>(M_PI)) + logDet;
-          }
-        }
-      model.transProb[0][1] = 1.0f;
-      for (int r = 1; r < 4; r++) {
-        model.transProb[r][r] = 0.9f;
-        model.transProb[r][r + 1] = 0.1f;
-      }
-    }
-    set.sortModels(0, MODELS - 1);
-    set.prepareModels();
+    bench::randomModelSet(set, {MODELS, MIXTURES, false, 0.9f, 0.1f}, gen, normal, uniform,
+                          [](int k) { return k == 0 ? std::string("sil") : strFormat("s%02d", k); },
+                          [](int k, int, int, int) { return 3.0f * static_cast<float>(k % 7); });
     for (const hmmModel& model : set.MMF.model) dict.m_pronDict.push_back({model.str, {set.findModelIndex(model.str)}});
 
     std::uniform_int_distribution<int> syllable(1, MODELS - 1);

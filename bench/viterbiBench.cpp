@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dictClass.h"
+#include "benchModelSet.h"
 #include "macroClass.h"
 #include "netClass.h"
 #include "utility.h"
@@ -48,42 +49,11 @@ struct benchTask {
     std::vector<float> center(static_cast<size_t>(MODELS * 3 * DIM));
     for (float& c : center) c = 0.5f * normal(gen);
 
-    set.MMF.streamNum = 3;
-    for (int s = 0; s < 3; s++) set.MMF.streamWidth[s] = 13;
-    set.MMF.model.resize(MODELS);
-    set.MMF.modelNum = MODELS;
-    for (int k = 0; k < MODELS; k++) {
-      hmmModel& model = set.MMF.model[static_cast<size_t>(k)];
-      model.str = k == 0 ? "sil" : strFormat("p%02d", k);
-      model.stateNum = 5;
-      for (int q = 0; q < 3; q++)
-        for (int s = 0; s < 3; s++) {
-          model.state[q].streamWeight[s] = 1.0f;
-          hmmStream& stream = model.state[q].stream[s];
-          stream.mixtureNum = MIXTURES;
-          float total = 0.0f;
-          for (int m = 0; m < MIXTURES; m++) {
-            hmmMixture& mix = stream.mixture[m];
-            mix.mixtureWeight = uniform(gen);
-            total += mix.mixtureWeight;
-            float logDet = 0.0f;
-            for (int d = 0; d < 13; d++) {
-              mix.mean[d] = center[static_cast<size_t>((k * 3 + q) * DIM + s * 13 + d)] + normal(gen);
-              mix.variance[d] = uniform(gen);
-              logDet += std::log(mix.variance[d]);
-            }
-            mix.gconst = 13.0f * std::log(2.0f * static_cast<float>(M_PI)) + logDet;
-          }
-          for (int m = 0; m < MIXTURES; m++) stream.mixture[m].mixtureWeight /= total;
-        }
-      model.transProb[0][1] = 1.0f;
-      for (int r = 1; r < 4; r++) {
-        model.transProb[r][r] = 0.9f;
-        model.transProb[r][r + 1] = 0.1f;
-      }
-    }
-    set.sortModels(0, MODELS - 1);
-    set.prepareModels();
+    bench::randomModelSet(set, {MODELS, MIXTURES, true, 0.9f, 0.1f}, gen, normal, uniform,
+                          [](int k) { return k == 0 ? std::string("sil") : strFormat("p%02d", k); },
+                          [&center](int k, int q, int s, int d) {
+                            return center[static_cast<size_t>((k * 3 + q) * DIM + s * 13 + d)];
+                          });
 
     // Syllables of an initial and a final model, "sil" last in byte order.
     std::uniform_int_distribution<int> model(1, MODELS - 1);
