@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+#include <string_view>
 
 #include "binaryImage.h"
 #include "lineFile.h"
@@ -29,52 +32,76 @@ bool isInteger(const std::string& tok, int& value) {
   return true;
 }
 
-// Whitespace-separated tokens of a whole "mac" text, with one pushed-back token: a keyword
-// that ends one item (a stream's mixtures) is handed on as the header of the next.
+bool isInteger(std::string_view tok, int& value) {
+  // The plain decimal form at full speed; anything else (a sign, blanks) the way strtol takes it.
+  const char* end = tok.data() + tok.size();
+  auto [stop, fault] = std::from_chars(tok.data(), end, value);
+  if (fault == std::errc() && stop == end) return true;
+  return isInteger(std::string(tok), value);
+}
+
+// A whole token as a finite float, the way strtof reads it.
+bool isReal(std::string_view tok, float& value) {
+  const char* end = tok.data() + tok.size();
+  auto [stop, fault] = std::from_chars(tok.data(), end, value);
+  if (fault == std::errc() && stop == end) return std::isfinite(value);
+  // Forms from_chars leaves to strtof: a leading '+', hexadecimal, values that underflow.
+  const std::string text(tok);
+  char* after = nullptr;
+  value = strtof(text.c_str(), &after);
+  return !text.empty() && *after == '\0' && std::isfinite(value);
+}
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Whitespace-separated tokens of a whole "mac" text held in one buffer, with one pushed-back
+// token: a keyword that ends one item (a stream's mixtures) is handed on as the header of the
+// next. Tokens are views into the buffer.
 class macTokenizer {
  public:
-  macTokenizer(const std::string& path, std::string text) : m_path(path), m_text(std::move(text)) {}
+  macTokenizer(const std::string& path, const char* text, size_t size) : m_path(path), m_text(text), m_size(size) {}
+
+  const std::string& path() const { return m_path; }
 
   bool atEnd() {
     if (m_pending) return false;
     skipSpace();
-    return m_pos >= m_text.size();
+    return m_pos >= m_size;
   }
 
-  std::string token(const char* what) {
+  std::string_view token(const char* what) {
     if (m_pending) {
       m_pending = false;
       return m_pendingToken;
     }
     skipSpace();
-    if (m_pos >= m_text.size())
+    if (m_pos >= m_size)
       errorThrowf("Error: \"%s\" ends before %s (line %d of %s)", m_path.c_str(), what, MACRO_HERE);
     size_t begin = m_pos;
-    while (m_pos < m_text.size() && !isWhiteSpace(m_text[m_pos])) ++m_pos;
-    return m_text.substr(begin, m_pos - begin);
+    while (m_pos < m_size && !isBlank(m_text[m_pos])) ++m_pos;
+    return std::string_view(m_text + begin, m_pos - begin);
   }
 
-  void pushBack(const std::string& tok) {
+  void pushBack(std::string_view tok) {
     m_pendingToken = tok;
     m_pending = true;
   }
 
   int integer(const char* what) {
-    std::string tok = token(what);
+    std::string_view tok = token(what);
     int value = 0;
     if (!isInteger(tok, value))
       errorThrowf("Error: \"%s\" line %d: %s must be an integer, found \"%s\" (line %d of %s)", m_path.c_str(),
-                  textLine(), what, tok.c_str(), MACRO_HERE);
+                  textLine(), what, std::string(tok).c_str(), MACRO_HERE);
     return value;
   }
 
   float real(const char* what) {
-    std::string tok = token(what);
-    char* end = nullptr;
-    float value = strtof(tok.c_str(), &end);
-    if (tok.empty() || *end != '\0' || !std::isfinite(value))
+    std::string_view tok = token(what);
+    float value = 0;
+    if (!isReal(tok, value))
       errorThrowf("Error: \"%s\" line %d: %s must be a finite number, found \"%s\" (line %d of %s)",
-                  m_path.c_str(), textLine(), what, tok.c_str(), MACRO_HERE);
+                  m_path.c_str(), textLine(), what, std::string(tok).c_str(), MACRO_HERE);
     return value;
   }
 
@@ -86,46 +113,72 @@ class macTokenizer {
   // pending.
   std::string quoted(const char* what) {
     skipSpace();
-    if (m_pos >= m_text.size() || m_text[m_pos] != '"')
+    if (m_pos >= m_size || m_text[m_pos] != '"')
       errorThrowf("Error: \"%s\" line %d: %s must be in double quotes (line %d of %s)", m_path.c_str(), textLine(),
                   what, MACRO_HERE);
-    size_t close = m_text.find('"', m_pos + 1);
-    if (close == std::string::npos)
+    const void* close = memchr(m_text + m_pos + 1, '"', m_size - m_pos - 1);
+    if (!close)
       errorThrowf("Error: \"%s\" line %d: %s has no closing double quote (line %d of %s)", m_path.c_str(),
                   textLine(), what, MACRO_HERE);
-    std::string text = m_text.substr(m_pos + 1, close - m_pos - 1);
-    m_pos = close + 1;
+    const size_t at = static_cast<size_t>(static_cast<const char*>(close) - m_text);
+    std::string text(m_text + m_pos + 1, at - m_pos - 1);
+    m_line += static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    m_pos = at + 1;
     return text;
   }
 
   // The rest of the current line without its leading blanks and its line end.
   std::string restOfLine() {
-    while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) ++m_pos;
-    size_t end = m_text.find('\n', m_pos);
-    if (end == std::string::npos) end = m_text.size();
-    std::string rest = m_text.substr(m_pos, end - m_pos);
+    while (m_pos < m_size && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) ++m_pos;
+    const void* newline = memchr(m_text + m_pos, '\n', m_size - m_pos);
+    const size_t end = newline ? static_cast<size_t>(static_cast<const char*>(newline) - m_text) : m_size;
+    std::string rest(m_text + m_pos, end - m_pos);
     m_pos = end;
     if (!rest.empty() && rest.back() == '\r') rest.pop_back();
     return rest;
   }
 
   // Line number (from 1) of the read position, for messages.
-  int textLine() const {
-    return 1 + static_cast<int>(std::count(m_text.begin(), m_text.begin() + static_cast<long>(m_pos), '\n'));
+  int textLine() const { return m_line; }
+
+  // A fault of the text: the message, then the file and line it was found at, then the source
+  // line of this reader.
+  [[noreturn]] void fault(int sourceLine, const char* format, ...) const __attribute__((format(printf, 3, 4))) {
+    va_list args;
+    va_start(args, format);
+    const std::string message = strFormatV(format, args);
+    va_end(args);
+    errorThrowf("%s in \"%s\" line %d (line %d of %s)", message.c_str(), m_path.c_str(), textLine(), sourceLine,
+                "macro");
+  }
+
+  // Lines that begin with "~h": one per model.
+  size_t modelLineCount() const {
+    size_t n = 0;
+    for (size_t at = 0; at < m_size;) {
+      if (m_size - at >= 2 && m_text[at] == '~' && m_text[at + 1] == 'h') n++;
+      const void* newline = memchr(m_text + at, '\n', m_size - at);
+      if (!newline) break;
+      at = static_cast<size_t>(static_cast<const char*>(newline) - m_text) + 1;
+    }
+    return n;
   }
 
  private:
   void skipSpace() {
-    while (m_pos < m_text.size() && isWhiteSpace(m_text[m_pos])) ++m_pos;
+    while (m_pos < m_size && isBlank(m_text[m_pos])) m_line += m_text[m_pos++] == '\n';
   }
 
   std::string m_path;
-  std::string m_text;
+  const char* m_text;
+  size_t m_size;
   size_t m_pos = 0;
+  int m_line = 1;  // of m_pos
   bool m_pending = false;
-  std::string m_pendingToken;
+  std::string_view m_pendingToken;
 };
 
+// Limits of the fixed fields; where names the file or image and the place in it.
 void checkStreamCount(int streamNum, const std::string& where) {
   if (streamNum < 1 || streamNum > MAX_STREAM_NUM)
     errorThrowf("Error: streamNum=%d of %s is outside 1..MAX_STREAM_NUM=%d (line %d of %s)", streamNum,
@@ -138,66 +191,77 @@ void checkStreamWidth(int width, const std::string& where) {
                 MAX_PARAM_NUM, MACRO_HERE);
 }
 
-void checkStateNum(int stateNum, const std::string& model) {
+void checkStateNum(int stateNum, const std::string& model, const std::string& where) {
   if (stateNum < 3 || stateNum > MAX_STATE_NUM + 2)
-    errorThrowf("Error: stateNum=%d of model %s is outside 3..MAX_STATE_NUM+2=%d (line %d of %s)", stateNum,
-                model.c_str(), MAX_STATE_NUM + 2, MACRO_HERE);
+    errorThrowf("Error: stateNum=%d of model %s is outside 3..MAX_STATE_NUM+2=%d in %s (line %d of %s)", stateNum,
+                model.c_str(), MAX_STATE_NUM + 2, where.c_str(), MACRO_HERE);
 }
 
-void checkMixtureNum(int mixtureNum) {
+void checkMixtureNum(int mixtureNum, const std::string& where) {
   if (mixtureNum > MAX_MIXTURE_NUM)
-    errorThrowf("Error: mixtureNum=%d exceeds MAX_MIXTURE_NUM=%d (line %d of %s)", mixtureNum, MAX_MIXTURE_NUM,
-                MACRO_HERE);
+    errorThrowf("Error: mixtureNum=%d exceeds MAX_MIXTURE_NUM=%d in %s (line %d of %s)", mixtureNum, MAX_MIXTURE_NUM,
+                where.c_str(), MACRO_HERE);
   if (mixtureNum < 1)
-    errorThrowf("Error: mixtureNum=%d is below 1 (line %d of %s)", mixtureNum, MACRO_HERE);
+    errorThrowf("Error: mixtureNum=%d is below 1 in %s (line %d of %s)", mixtureNum, where.c_str(), MACRO_HERE);
 }
 
-void checkModelName(const std::string& name) {
+void checkModelName(const std::string& name, const std::string& where) {
   if (name.size() >= static_cast<size_t>(MAX_MODEL_NAME_LEN))
-    errorThrowf("Error: model name \"%s\" has %zu bytes, MAX_MODEL_NAME_LEN=%d allows %d (line %d of %s)",
-                name.c_str(), name.size(), MAX_MODEL_NAME_LEN, MAX_MODEL_NAME_LEN - 1, MACRO_HERE);
+    errorThrowf("Error: model name \"%s\" has %zu bytes, MAX_MODEL_NAME_LEN=%d allows %d in %s (line %d of %s)",
+                name.c_str(), name.size(), MAX_MODEL_NAME_LEN, MAX_MODEL_NAME_LEN - 1, where.c_str(), MACRO_HERE);
 }
+
+std::string fileLine(const macTokenizer& in) { return strFormat("\"%s\" line %d", in.path().c_str(), in.textLine()); }
 
 void macTextParse(const std::string& path, hmmSet& set) {
-  std::string text;
-  file2string(path.c_str(), text);
-  macTokenizer in(path, std::move(text));
+  long size = 0;
+  std::unique_ptr<char, void (*)(void*)> text(file2buffer(path.c_str(), &size), free);
+  macTokenizer in(path, text.get(), static_cast<size_t>(size));
+  set.model.reserve(in.modelLineCount());
 
   in.token("\"~o\"");
   in.token("\"<STREAMINFO>\"");
   set.streamNum = in.integer("streamNum");
-  checkStreamCount(set.streamNum, "\"" + path + "\"");
+  checkStreamCount(set.streamNum, fileLine(in));
   for (int s = 0; s < set.streamNum; s++) {
     set.streamWidth[s] = in.integer("streamWidth");
-    checkStreamWidth(set.streamWidth[s], "\"" + path + "\"");
+    checkStreamWidth(set.streamWidth[s], fileLine(in));
   }
-  std::string first = in.token("the header line");
+  std::string_view first = in.token("the header line");
   if (first == "~h") {
     // A set read from an image has no header; the text writer leaves its line empty.
     in.pushBack(first);
   } else {
-    set.header = first + " " + in.restOfLine();
+    set.header = std::string(first) + " " + in.restOfLine();
     if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
       errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)",
                   path.c_str(), set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
   }
 
+  // Sets are written in name order: a set that arrives sorted is not sorted again, and a name
+  // given twice is found on the way (only a set out of order needs the full look-up).
+  bool sorted = true;
   for (int i = 0; !in.atEnd(); i++) {
-    std::string tok = in.token("\"~h\"");
+    std::string_view tok = in.token("\"~h\"");
     if (tok != "~h")
       errorThrowf("Error: \"%s\" line %d: expected \"~h\" of model %d, found \"%s\" (line %d of %s)", path.c_str(),
-                  in.textLine(), i, tok.c_str(), MACRO_HERE);
+                  in.textLine(), i, std::string(tok).c_str(), MACRO_HERE);
     set.model.emplace_back();
     hmmModel& model = set.model.back();
     model.str = in.quoted("the model name");
-    checkModelName(model.str);
+    checkModelName(model.str, fileLine(in));
+    if (set.model.size() > 1) {
+      const std::string& before = set.model[set.model.size() - 2].str;
+      if (model.str == before) in.fault(__LINE__, "Error: model \"%s\" is defined twice", model.str.c_str());
+      if (model.str < before) sorted = false;
+    }
 
     tok = in.token("\"<BEGINHMM>\"");
     if (tok != "<BEGINHMM>")
-      errorThrowf("modelId=%d, str1=%s, Cannot find \"<BEGINHMM>\" (line %d of %s)", i, tok.c_str(), MACRO_HERE);
+      in.fault(__LINE__, "modelId=%d, str1=%s, Cannot find \"<BEGINHMM>\"", i, std::string(tok).c_str());
     in.token("\"<NUMSTATES>\"");
     model.stateNum = in.integer("stateNum");
-    checkStateNum(model.stateNum, model.str);
+    checkStateNum(model.stateNum, model.str, fileLine(in));
 
     for (int n = 2; n < model.stateNum; n++) {
       hmmState& state = model.state[n - 2];
@@ -207,7 +271,7 @@ void macTextParse(const std::string& path, hmmSet& set) {
       if (tok == "<NUMMIXES>") {
         for (int s = 0; s < set.streamNum; s++) {
           state.stream[s].mixtureNum = in.integer("mixtureNum");
-          checkMixtureNum(state.stream[s].mixtureNum);
+          checkMixtureNum(state.stream[s].mixtureNum, fileLine(in));
         }
         in.token("\"<SWEIGHTS>\"");
         in.integer("the stream weight count");
@@ -215,8 +279,7 @@ void macTextParse(const std::string& path, hmmSet& set) {
         for (int s = 0; s < set.streamNum; s++) state.stream[s].mixtureNum = 1;
         in.integer("the stream weight count");
       } else {
-        errorThrowf("ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d (line %d of %s)", i,
-                    n, MACRO_HERE);
+        in.fault(__LINE__, "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d", i, n);
       }
       in.reals(state.streamWeight, set.streamNum, "streamWeight");
 
@@ -228,8 +291,7 @@ void macTextParse(const std::string& path, hmmSet& set) {
           int number = in.integer("the stream number");
           if (tok != "<STREAM>") {
             printf("modelId=%d (%s), stateId=%d\n", i, model.str.c_str(), n);
-            errorThrowf("str1=%s, temp=%d, Cannot find \"<STREAM>\" (line %d of %s)", tok.c_str(), number,
-                        MACRO_HERE);
+            in.fault(__LINE__, "str1=%s, temp=%d, Cannot find \"<STREAM>\"", std::string(tok).c_str(), number);
           }
         }
         for (int m = 0; m < stream.mixtureNum; m++) {
@@ -252,19 +314,18 @@ void macTextParse(const std::string& path, hmmSet& set) {
             in.integer("the regression class");
             tok = in.token("\"<MEAN>\"");
           }
-          if (tok != "<MEAN>") errorThrowf("Error: Cannot find \"<MEAN>\" (line %d of %s)", MACRO_HERE);
+          if (tok != "<MEAN>") in.fault(__LINE__, "Error: Cannot find \"<MEAN>\"");
           int size = in.integer("the <MEAN> size");
-          if (size != MAX_PARAM_NUM)
-            errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
+          if (size != MAX_PARAM_NUM) in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
           in.reals(mix.mean, width, "mean");
 
           // The size is judged before the keyword: a wrong size names itself even under a
           // misspelt keyword.
           tok = in.token("\"<VARIANCE>\"");
-          const std::string sizeTok = in.token("the <VARIANCE> size");
+          const std::string_view sizeTok = in.token("the <VARIANCE> size");
           if (isInteger(sizeTok, size) && size != MAX_PARAM_NUM)
-            errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
-          if (tok != "<VARIANCE>") errorThrowf("Cannot find \"<VARIANCE>\" (line %d of %s)", MACRO_HERE);
+            in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
+          if (tok != "<VARIANCE>") in.fault(__LINE__, "Cannot find \"<VARIANCE>\"");
           in.pushBack(sizeTok);
           size = in.integer("the <VARIANCE> size");
           in.reals(mix.variance, width, "variance");
@@ -280,14 +341,24 @@ void macTextParse(const std::string& path, hmmSet& set) {
     }
 
     tok = in.token("\"<TRANSP>\"");
-    if (tok != "<TRANSP>") errorThrowf("Error: Cannot find \"<TRANSP>\" (line %d of %s)", MACRO_HERE);
+    if (tok != "<TRANSP>") in.fault(__LINE__, "Error: Cannot find \"<TRANSP>\"");
     in.integer("the <TRANSP> size");
     for (int r = 0; r < model.stateNum; r++) in.reals(model.transProb[r], model.stateNum, "transProb");
 
     tok = in.token("\"<ENDHMM>\"");
-    if (tok != "<ENDHMM>") errorThrowf("Error: Not reading <ENDHMM>, modelId=%d (line %d of %s)", i, MACRO_HERE);
+    if (tok != "<ENDHMM>") in.fault(__LINE__, "Error: Not reading <ENDHMM>, modelId=%d", i);
   }
   if (set.model.empty()) errorThrowf("Error: \"%s\" holds no model (line %d of %s)", path.c_str(), MACRO_HERE);
+  if (!sorted) {
+    std::vector<const std::string*> names;
+    names.reserve(set.model.size());
+    for (const hmmModel& model : set.model) names.push_back(&model.str);
+    std::sort(names.begin(), names.end(), [](const std::string* a, const std::string* b) { return *a < *b; });
+    for (size_t k = 1; k < names.size(); k++)
+      if (*names[k] == *names[k - 1])
+        errorThrowf("Error: model \"%s\" is defined twice in \"%s\" (line %d of %s)", names[k]->c_str(), path.c_str(),
+                    MACRO_HERE);
+  }
   set.modelNum = static_cast<int32_t>(set.model.size());
 }
 
@@ -318,21 +389,38 @@ void macbParse(binaryImage& image, hmmSet& set) {
                   where.c_str(), MAX_MODEL_NAME_LEN, MACRO_HERE);
     model.str.assign(name, static_cast<const char*>(nul) - name);
     model.stateNum = image.getInt32();
-    checkStateNum(model.stateNum, model.str);
+    checkStateNum(model.stateNum, model.str, where);
+    // An image holds no text check of its numbers: a NaN or infinite value would score
+    // silently (or fail later under another name), so each one is refused where it stands.
+    auto finite = [&](float v, const char* what, int k, int s, int m) {
+      if (std::isfinite(v)) return;
+      std::string place = strFormat("%s, model %s", where.c_str(), model.str.c_str());
+      if (k >= 0) place += strFormat(", state %d", k + 2);
+      if (s >= 0) place += strFormat(", stream %d", s + 1);
+      if (m >= 0) place += strFormat(", mixture %d", m + 1);
+      errorThrowf("Error: %s=%g in %s is not a finite number (line %d of %s)", what, v, place.c_str(), MACRO_HERE);
+    };
     for (int k = 0; k < model.stateNum - 2; k++) {
       hmmState& state = model.state[k];
-      for (int s = 0; s < set.streamNum; s++) state.streamWeight[s] = image.getFloat();
+      for (int s = 0; s < set.streamNum; s++) {
+        state.streamWeight[s] = image.getFloat();
+        finite(state.streamWeight[s], "streamWeight", k, s, -1);
+      }
       for (int s = 0; s < set.streamNum; s++) {
         hmmStream& stream = state.stream[s];
         stream.mixtureNum = image.getInt32();
-        checkMixtureNum(stream.mixtureNum);
+        if (stream.mixtureNum < 1 || stream.mixtureNum > MAX_MIXTURE_NUM)
+          checkMixtureNum(stream.mixtureNum,
+                          strFormat("%s, model %s, state %d, stream %d", where.c_str(), model.str.c_str(), k + 2, s + 1));
         image.need(stream.mixtureNum, 4 * (2 + 2 * MAX_PARAM_NUM), "mixtures");
         for (int m = 0; m < stream.mixtureNum; m++) {
           hmmMixture& mix = stream.mixture[m];
           mix.mixtureWeight = image.getFloat();
-          for (float& v : mix.mean) v = image.getFloat();
-          for (float& v : mix.variance) v = image.getFloat();
+          finite(mix.mixtureWeight, "mixtureWeight", k, s, m);
+          for (float& v : mix.mean) finite(v = image.getFloat(), "mean", k, s, m);
+          for (float& v : mix.variance) finite(v = image.getFloat(), "variance", k, s, m);
           mix.gconst = image.getFloat();
+          finite(mix.gconst, "gconst", k, s, m);
         }
       }
     }
@@ -340,7 +428,7 @@ void macbParse(binaryImage& image, hmmSet& set) {
     float flat[(MAX_STATE_NUM + 2) * (MAX_STATE_NUM + 2)] = {};
     const int n = model.stateNum * model.stateNum;
     image.need(n, 4, "transition probabilities");
-    for (int k = 0; k < n; k++) flat[k] = image.getFloat();
+    for (int k = 0; k < n; k++) finite(flat[k] = image.getFloat(), "transProb", -1, -1, -1);
     memcpy(model.transProb, flat, sizeof flat);
   }
   image.expectEnd();
@@ -467,6 +555,9 @@ void macroClass::sortModels(int lo, int hi) {
   if (lo < 0) lo = 0;
   if (hi > MMF.modelNum - 1) hi = MMF.modelNum - 1;
   if (lo >= hi) return;
+  auto byName = [](const hmmModel& a, const hmmModel& b) { return a.str < b.str; };
+  // Sets are written in name order: most arrive sorted.
+  if (std::is_sorted(MMF.model.begin() + lo, MMF.model.begin() + hi + 1, byName)) return;
   // Records are large: order indices first, then move each record once.
   std::vector<size_t> order(static_cast<size_t>(hi - lo + 1));
   std::iota(order.begin(), order.end(), static_cast<size_t>(lo));
@@ -549,10 +640,12 @@ void checkWritable(const hmmSet& set) {
   checkStreamCount(set.streamNum, "the model set");
   for (int s = 0; s < set.streamNum; s++) checkStreamWidth(set.streamWidth[s], "the model set");
   for (const hmmModel& model : set.model) {
-    checkModelName(model.str);
-    checkStateNum(model.stateNum, model.str);
+    checkModelName(model.str, "the model set");
+    checkStateNum(model.stateNum, model.str, "the model set");
     for (int k = 0; k < model.stateNum - 2; k++)
-      for (int s = 0; s < set.streamNum; s++) checkMixtureNum(model.state[k].stream[s].mixtureNum);
+      for (int s = 0; s < set.streamNum; s++)
+        checkMixtureNum(model.state[k].stream[s].mixtureNum, strFormat("model %s, state %d, stream %d",
+                                                                       model.str.c_str(), k + 2, s + 1));
   }
 }
 

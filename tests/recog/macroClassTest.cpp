@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -214,6 +215,9 @@ TEST_F(MacroClassTest, FixtureTextAndFixtureFillAgree) {
   EXPECT_EQ(fromText.MMF.header, fromFill.MMF.header);
 }
 
+// The file and line a message of the text reader names, then its own source line.
+#define IN_BAD_MAC " in \"[^\"]*bad.mac\" line [0-9]+ \\(line [0-9]+ of macro\\)"
+
 TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
   struct Case {
     const char* find;
@@ -222,24 +226,24 @@ TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
     const char* printed;
   };
   const Case cases[] = {
-      {"<BEGINHMM>", "<BEGIN>", "modelId=0, str1=<BEGIN>, Cannot find \"<BEGINHMM>\" \\(line [0-9]+ of macro\\)", ""},
+      {"<BEGINHMM>", "<BEGIN>", "modelId=0, str1=<BEGIN>, Cannot find \"<BEGINHMM>\"" IN_BAD_MAC, ""},
       {"<SWEIGHTS> 3\n 1.0 1.0 1.0\n<STREAM> 1", "<NUMMIXES> 33 1 1\n<SWEIGHTS> 3\n 1 1 1\n<STREAM> 1",
-       "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32 \\(line [0-9]+ of macro\\)", ""},
+       "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32" IN_BAD_MAC, ""},
       {"<SWEIGHTS> 3\n 1.0 1.0 1.0\n<STREAM> 1", "<NUMMIXES> 0 1 1\n<SWEIGHTS> 3\n 1 1 1\n<STREAM> 1",
-       "Error: mixtureNum=0 is below 1 \\(line [0-9]+ of macro\\)", ""},
+       "Error: mixtureNum=0 is below 1" IN_BAD_MAC, ""},
       {"<SWEIGHTS>", "<WEIGHTS>",
-       "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = 0, stateId = 2 \\(line [0-9]+ of macro\\)", ""},
-      {"<STREAM> 1", "<STREEM> 1", "str1=<STREEM>, temp=1, Cannot find \"<STREAM>\" \\(line [0-9]+ of macro\\)",
+       "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = 0, stateId = 2" IN_BAD_MAC, ""},
+      {"<STREAM> 1", "<STREEM> 1", "str1=<STREEM>, temp=1, Cannot find \"<STREAM>\"" IN_BAD_MAC,
        "modelId=0 (x), stateId=2\n"},
-      {"<MEAN>", "<MEEN>", "Error: Cannot find \"<MEAN>\" \\(line [0-9]+ of macro\\)", ""},
-      {"<MEAN> 13", "<MEAN> 12", "Error: MAX_PARAM_NUM = 13 != 12! \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE> 13", "<VARIANCE> 14", "Error: MAX_PARAM_NUM = 13 != 14! \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE>", "<VARIANCES>", "Cannot find \"<VARIANCE>\" \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE> 13", "<VARIANCES> 12", "Error: MAX_PARAM_NUM = 13 != 12! \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE> 13", "<VARIANCES> 13", "Cannot find \"<VARIANCE>\" \\(line [0-9]+ of macro\\)", ""},
+      {"<MEAN>", "<MEEN>", "Error: Cannot find \"<MEAN>\"" IN_BAD_MAC, ""},
+      {"<MEAN> 13", "<MEAN> 12", "Error: MAX_PARAM_NUM = 13 != 12!" IN_BAD_MAC, ""},
+      {"<VARIANCE> 13", "<VARIANCE> 14", "Error: MAX_PARAM_NUM = 13 != 14!" IN_BAD_MAC, ""},
+      {"<VARIANCE>", "<VARIANCES>", "Cannot find \"<VARIANCE>\"" IN_BAD_MAC, ""},
+      {"<VARIANCE> 13", "<VARIANCES> 12", "Error: MAX_PARAM_NUM = 13 != 12!" IN_BAD_MAC, ""},
+      {"<VARIANCE> 13", "<VARIANCES> 13", "Cannot find \"<VARIANCE>\"" IN_BAD_MAC, ""},
       {"<VARIANCE> 13", "<VARIANCE> x", "Error: .*: the <VARIANCE> size must be an integer, found \"x\" .*", ""},
-      {"<TRANSP>", "<TRANS>", "Error: Cannot find \"<TRANSP>\" \\(line [0-9]+ of macro\\)", ""},
-      {"<ENDHMM>", "<END>", "Error: Not reading <ENDHMM>, modelId=0 \\(line [0-9]+ of macro\\)", ""},
+      {"<TRANSP>", "<TRANS>", "Error: Cannot find \"<TRANSP>\"" IN_BAD_MAC, ""},
+      {"<ENDHMM>", "<END>", "Error: Not reading <ENDHMM>, modelId=0" IN_BAD_MAC, ""},
       {"<STREAMINFO> 3", "<STREAMINFO> 4", "Error: streamNum=4 of .* is outside 1..MAX_STREAM_NUM=3 .*", ""},
       {"<STREAMINFO> 3", "<STREAMINFO> 0", "Error: streamNum=0 of .* is outside 1..MAX_STREAM_NUM=3 .*", ""},
       {"3 13 13 13", "3 13 14 13", "Error: streamWidth=14 of .* is outside 1..MAX_PARAM_NUM=13 .*", ""},
@@ -273,6 +277,28 @@ TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
     EXPECT_THAT(message, MatchesRegex(c.message));
     EXPECT_EQ(set.MMF.modelNum, 0);
   }
+}
+
+// A name given twice would leave one of the two models unreachable by name; both the set in
+// order and one out of order are refused. The messages name the file and the line.
+TEST_F(MacroClassTest, RejectsModelNamesGivenTwiceAndNamesTheLineOfEachFault) {
+  const std::string inOrder = test::modelSetText({"a", "b", "b"});
+  macroClass set;
+  EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("twice.mac", inOrder), true); }),
+              MatchesRegex("Error: model \"b\" is defined twice in \".*twice.mac\" line [0-9]+ \\(line [0-9]+ of macro\\)"));
+  EXPECT_EQ(set.MMF.modelNum, 0);
+  const std::string outOfOrder = test::modelSetText({"b", "a", "b"});
+  EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("twice.mac", outOfOrder), true); }),
+              MatchesRegex("Error: model \"b\" is defined twice in \".*twice.mac\" \\(line [0-9]+ of macro\\)"));
+
+  // The line of the fault itself: the second model's "<BEGINHMM>", misspelt.
+  std::string text = test::modelSetText({"a", "b"});
+  const size_t second = text.find("<BEGINHMM>", text.find("\"b\""));
+  text.replace(second, strlen("<BEGINHMM>"), "<BEGIN>");
+  const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(second), '\n'));
+  EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("bad.mac", text), true); }),
+              testing::HasSubstr(strFormat("Cannot find \"<BEGINHMM>\" in \"%s\" line %d (line",
+                                           m_dir.file("bad.mac").c_str(), line)));
 }
 
 TEST_F(MacroClassTest, RejectsEveryTruncationOfTheText) {
@@ -603,7 +629,9 @@ TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
       {"four streams", patched(4, 4), "Error: streamNum=4 of image .* is outside 1..MAX_STREAM_NUM=3 .*"},
       {"wide stream", patched(8, 14), "Error: streamWidth=14 of image .* is outside 1..MAX_PARAM_NUM=13 .*"},
       {"six states", patched(62, 6), "Error: stateNum=6 of model b is outside 3..MAX_STATE_NUM\\+2=5 .*"},
-      {"33 mixtures", patched(70, 33), "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32 \\(line [0-9]+ of macro\\)"},
+      {"33 mixtures", patched(70, 33),
+       "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32 in image \".*bad.macb\", model b, state 2, stream 1 "
+       "\\(line [0-9]+ of macro\\)"},
       {"mixtures beyond the bytes", patched(70, 32), "Error: truncated image .*: 32 mixtures of 112 bytes .*"},
       {"negative mixtures", patched(70, -5), "Error: mixtureNum=-5 is below 1 .*"},
       {"name without NUL", unterminated,
@@ -615,6 +643,46 @@ TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
     const std::string bad = m_dir.write("bad.macb", c.bytes);
     macroClass back;
     EXPECT_THAT(expectFatal([&] { back.macroRead(bad, true); }), MatchesRegex(c.message));
+  }
+}
+
+// A NaN or infinite value of an image would change the scores without a word: each is refused
+// with the image, model, state, stream and mixture it stands in.
+TEST_F(MacroClassTest, RefusesNonFiniteImageValuesNamingWhereTheyStand) {
+  macroClass set;
+  twoMixtureSet(set);
+  const std::string path = m_dir.file("set.macb");
+  set.macbWrite(path);
+  const std::string good = readFile(path);
+  const uint32_t nan = 0x7fc00000u, inf = 0x7f800000u;
+  auto patched = [&](size_t offset, uint32_t bits) {
+    std::string bytes = good;
+    for (int b = 0; b < 4; b++) bytes[offset + b] = static_cast<char>((bits >> (8 * b)) & 0xff);
+    return bytes;
+  };
+  // Offsets: 66 stream weight, 74 weight of mixture 1, 78 its means, 130 its variances, 182
+  // its gconst, 186 mixture 2; the transitions close the model at 762.
+  struct Case {
+    size_t offset;
+    uint32_t bits;
+    const char* message;
+  };
+  const Case cases[] = {
+      {66, nan, "streamWeight=nan in image \".*bad.macb\", model b, state 2, stream 1 is"},
+      {74, nan, "mixtureWeight=nan in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {86, nan, "mean=nan in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {130, inf, "variance=inf in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {182, inf, "gconst=inf in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {190, nan, "mean=nan in image \".*bad.macb\", model b, state 2, stream 1, mixture 2 is"},
+      {762, nan, "transProb=nan in image \".*bad.macb\", model b is"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    const std::string bad = m_dir.write("bad.macb", patched(c.offset, c.bits));
+    macroClass back;
+    EXPECT_THAT(expectFatal([&] { back.macroRead(bad, true); }),
+                MatchesRegex(std::string("Error: ") + c.message + " not a finite number \\(line [0-9]+ of macro\\)"));
+    EXPECT_EQ(back.MMF.modelNum, 0);
   }
 }
 
