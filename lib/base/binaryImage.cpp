@@ -14,7 +14,12 @@ binaryImage::binaryImage(const std::string& name, const void* data, size_t size)
 
 binaryImage binaryImage::fromFile(const std::string& path) {
   binaryImage image(path);
-  file2string(path.c_str(), image.m_bytes);
+  // Straight into the image: a model set's image is megabytes, read once per run.
+  filePtr fp = openFilePtr(path, "rb");
+  const long size = getOpenFileSize(fp.get());
+  image.m_bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
+  if (fread(image.m_bytes.data(), 1, image.m_bytes.size(), fp.get()) != image.m_bytes.size())
+    errorThrowf("Cannot read file %s (line %d of %s)", path.c_str(), TULIM_HERE);
   return image;
 }
 
@@ -33,7 +38,7 @@ void binaryImage::save(const std::string& path) const {
 }
 
 int32_t binaryImage::getInt32() {
-  need(1, 4, "int32");
+  if (bytesLeft() < 4) need(1, 4, "int32");
   uint32_t u = readLittleEndian32(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
   m_pos += 4;
   int32_t value;
@@ -42,7 +47,7 @@ int32_t binaryImage::getInt32() {
 }
 
 float binaryImage::getFloat() {
-  need(1, 4, "float");
+  if (bytesLeft() < 4) need(1, 4, "float");
   float value = readLittleEndianFloat(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
   m_pos += 4;
   return value;

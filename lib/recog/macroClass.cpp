@@ -272,11 +272,15 @@ void macTextParse(const std::string& path, hmmSet& set) {
         for (int s = 0; s < set.streamNum; s++) {
           state.stream[s].mixtureNum = in.integer("mixtureNum");
           checkMixtureNum(state.stream[s].mixtureNum, fileLine(in));
+          state.stream[s].mixture.resize(static_cast<size_t>(state.stream[s].mixtureNum));
         }
         in.token("\"<SWEIGHTS>\"");
         in.integer("the stream weight count");
       } else if (tok == "<SWEIGHTS>") {
-        for (int s = 0; s < set.streamNum; s++) state.stream[s].mixtureNum = 1;
+        for (int s = 0; s < set.streamNum; s++) {
+          state.stream[s].mixtureNum = 1;
+          state.stream[s].mixture.resize(1);
+        }
         in.integer("the stream weight count");
       } else {
         in.fault(__LINE__, "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d", i, n);
@@ -413,6 +417,7 @@ void macbParse(binaryImage& image, hmmSet& set) {
           checkMixtureNum(stream.mixtureNum,
                           strFormat("%s, model %s, state %d, stream %d", where.c_str(), model.str.c_str(), k + 2, s + 1));
         image.need(stream.mixtureNum, 4 * (2 + 2 * MAX_PARAM_NUM), "mixtures");
+        stream.mixture.resize(static_cast<size_t>(stream.mixtureNum));
         for (int m = 0; m < stream.mixtureNum; m++) {
           hmmMixture& mix = stream.mixture[m];
           mix.mixtureWeight = image.getFloat();
