@@ -40,8 +40,52 @@ bool isInteger(std::string_view tok, int& value) {
   return isInteger(std::string(tok), value);
 }
 
+// The numbers of a "mac" text are written with "%e": seven significant digits and a small
+// exponent. Such a number is w x 10^e with w exact in a float (below 2^24) and 10^|e| exact
+// too (|e| <= 10), so one float multiplication or division rounds it exactly as strtof does.
+// Reads such a number at p (before end) and gives the count of its characters; 0 for any other
+// form, which the general parsers take.
+size_t shortDecimal(const char* p, const char* end, float& value) {
+  static const float powers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  const char* const begin = p;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  uint32_t w = 0;
+  int digits = 0, scale = 0;
+  bool point = false;
+  for (; p < end; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      if (++digits > 8) return 0;
+      w = w * 10 + static_cast<uint32_t>(*p - '0');
+      scale -= point;
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0 || w > (1u << 24)) return 0;
+  int exponent = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool down = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    int exponentDigits = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++exponentDigits) exponent = exponent * 10 + (*p - '0');
+    if (exponentDigits == 0 || exponentDigits > 3) return 0;
+    if (down) exponent = -exponent;
+  }
+  const int e = exponent + scale;
+  if (e < -10 || e > 10) return 0;
+  const float x = static_cast<float>(w);
+  value = e >= 0 ? x * powers[e] : x / powers[-e];
+  if (negative) value = -value;
+  return static_cast<size_t>(p - begin);
+}
+
 // A whole token as a finite float, the way strtof reads it.
 bool isReal(std::string_view tok, float& value) {
+  if (!tok.empty() && shortDecimal(tok.data(), tok.data() + tok.size(), value) == tok.size()) return true;
   const char* end = tok.data() + tok.size();
   auto [stop, fault] = std::from_chars(tok.data(), end, value);
   if (fault == std::errc() && stop == end) return std::isfinite(value);
@@ -97,6 +141,16 @@ class macTokenizer {
   }
 
   float real(const char* what) {
+    if (!m_pending) {
+      // Most tokens are numbers of the short form: read in one pass.
+      skipSpace();
+      float value = 0;
+      const size_t n = m_pos < m_size ? shortDecimal(m_text + m_pos, m_text + m_size, value) : 0;
+      if (n > 0 && (m_pos + n == m_size || isBlank(m_text[m_pos + n]))) {
+        m_pos += n;
+        return value;
+      }
+    }
     std::string_view tok = token(what);
     float value = 0;
     if (!isReal(tok, value))

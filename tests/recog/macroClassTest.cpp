@@ -193,6 +193,37 @@ TEST_F(MacroClassTest, ReadsEveryShapeOfTheCraftedTextRawAndPrepared) {
   EXPECT_EQ(raw.MMF.streamNum, 3);
 }
 
+// Numbers of every form a text may hold read to the float that strtof gives: the short "%e"
+// form on its fast path (halfway cases, the edges of that path) and the rest on the general
+// one (a sign, hexadecimal, more digits, underflow, the largest float).
+TEST_F(MacroClassTest, ReadsEveryNumberFormAsStrtofDoes) {
+  const std::vector<std::string> numbers = {
+      "7.570191e+00", "-2.548812e-02", "1.000000e+00", "-0.000000e+00", "9.999999e+09", "1.677722e+07",
+      "16777216",     "16777217",      "33554431",     "1.0000001",     "0.1",          "-.5",
+      "5.",           "1e10",          "1e-10",        "1e11",          "1e-11",        "+1.5",
+      "0x1.8p1",      "1e-40",         "1e-50",        "3.4028235e38",  "1.17549435e-38", "123456789012",
+      "2.0000001",    "8.3886085e6",   "0000000000001", "1E2",          "4.2e+003",     "-9.5367431640625e-07"};
+  for (size_t k = 0; k < numbers.size(); k += 13) {
+    SCOPED_TRACE(numbers[k]);
+    std::string mean;
+    std::vector<float> expected;
+    for (size_t d = 0; d < 13; d++) {
+      const std::string& n = numbers[std::min(k + d, numbers.size() - 1)];
+      mean += " " + n;
+      expected.push_back(strtof(n.c_str(), nullptr));
+    }
+    std::string text = "~o\n<STREAMINFO> 1 13\n<VECSIZE> 13<MFCC>\n~h \"m\"\n<BEGINHMM>\n<NUMSTATES> 3\n";
+    text += "<STATE> 2\n<SWEIGHTS> 1\n 1.0\n<MEAN> 13\n" + mean + "\n<VARIANCE> 13\n" + vec13("1") + "<GCONST> 1\n";
+    text += "<TRANSP> 3\n 0 1 0\n 0 0.5 0.5\n 0 0 0\n<ENDHMM>\n";
+    macroClass set;
+    set.macroRead(m_dir.write("numbers.mac", text), false);
+    for (size_t d = 0; d < 13; d++) {
+      const float got = set.MMF.model[0].state[0].stream[0].mixture[0].mean[d];
+      EXPECT_EQ(memcmp(&got, &expected[d], sizeof got), 0) << numbers[std::min(k + d, numbers.size() - 1)];
+    }
+  }
+}
+
 TEST_F(MacroClassTest, SingleStreamFileHasNoStreamLines) {
   std::string text = "~o\n<STREAMINFO> 1 13\n<VECSIZE> 13<MFCC>\n~h \"m\"\n<BEGINHMM>\n<NUMSTATES> 3\n";
   text += "<STATE> 2\n<NUMMIXES> 2\n<SWEIGHTS> 1\n 1.0\n";
