@@ -14,12 +14,7 @@ binaryImage::binaryImage(const std::string& name, const void* data, size_t size)
 
 binaryImage binaryImage::fromFile(const std::string& path) {
   binaryImage image(path);
-  // Straight into the image: a model set's image is megabytes, read once per run.
-  filePtr fp = openFilePtr(path, "rb");
-  const long size = getOpenFileSize(fp.get());
-  image.m_bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
-  if (fread(image.m_bytes.data(), 1, image.m_bytes.size(), fp.get()) != image.m_bytes.size())
-    errorThrowf("Cannot read file %s (line %d of %s)", path.c_str(), TULIM_HERE);
+  image.m_mapped = std::make_shared<const mappedFile>(path);
   return image;
 }
 
@@ -39,7 +34,7 @@ void binaryImage::save(const std::string& path) const {
 
 int32_t binaryImage::getInt32() {
   if (bytesLeft() < 4) need(1, 4, "int32");
-  uint32_t u = readLittleEndian32(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
+  uint32_t u = readLittleEndian32(reinterpret_cast<const uint8_t*>(data() + m_pos));
   m_pos += 4;
   int32_t value;
   memcpy(&value, &u, 4);
@@ -48,14 +43,14 @@ int32_t binaryImage::getInt32() {
 
 float binaryImage::getFloat() {
   if (bytesLeft() < 4) need(1, 4, "float");
-  float value = readLittleEndianFloat(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
+  float value = readLittleEndianFloat(reinterpret_cast<const uint8_t*>(data() + m_pos));
   m_pos += 4;
   return value;
 }
 
-void binaryImage::getBytes(void* data, size_t size) {
+void binaryImage::getBytes(void* out, size_t size) {
   need(1, static_cast<int64_t>(size), "bytes");
-  memcpy(data, m_bytes.data() + m_pos, size);
+  memcpy(out, data() + m_pos, size);
   m_pos += size;
 }
 
