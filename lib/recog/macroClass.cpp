@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "binaryImage.h"
+#include "platform/mappedFile.h"
 #include "lineFile.h"
 #include "utility.h"
 
@@ -268,9 +269,9 @@ void checkModelName(const std::string& name, const std::string& where) {
 std::string fileLine(const macTokenizer& in) { return strFormat("\"%s\" line %d", in.path().c_str(), in.textLine()); }
 
 void macTextParse(const std::string& path, hmmSet& set) {
-  long size = 0;
-  std::unique_ptr<char, void (*)(void*)> text(file2buffer(path.c_str(), &size), free);
-  macTokenizer in(path, text.get(), static_cast<size_t>(size));
+  // Parsed where it lies: a model set's text is megabytes, read once per run.
+  const mappedFile text(path);
+  macTokenizer in(path, text.data(), text.size());
   set.model.reserve(in.modelLineCount());
 
   in.token("\"~o\"");
