@@ -13,6 +13,7 @@
 
 #include "CMel.h"
 #include "audioFile.h"
+#include "exampleTask.h"
 #include "macroClass.h"
 #include "stringUtil.h"
 #include "utility.h"
@@ -40,20 +41,6 @@ constexpr double BACKGROUND_NOISE = 40;
 // The texts are expanded into every combination of their words' pronunciations; a text keeps
 // at most this many.
 constexpr int MAX_TEXT_COMBINATIONS = 8;
-
-const char* const FEATURE_CONFIG =
-    "# MFCC with log energy, deltas and accelerations: 39 values every 10 ms\n"
-    "SOURCEKIND = WAVEFORM\n"
-    "SOURCERATE = 625\n"
-    "TARGETKIND = MFCC_E_D_A\n"
-    "TARGETRATE = 100000\n"
-    "WINDOWSIZE = 200000\n"
-    "USEHAMMING = T\n"
-    "PREEMCOEF = 0.97\n"
-    "NUMCHANS = 26\n"
-    "CEPLIFTER = 22\n"
-    "NUMCEPS = 12\n"
-    "ENORMALISE = T\n";
 
 // Reproducible draws, the same with every compiler and library.
 struct randomSource {
@@ -182,29 +169,9 @@ std::vector<float> mfccOf(const std::vector<int>& wave, const std::string& confi
   return mel.features;
 }
 
-struct statistics {
-  double mean[VECTOR_SIZE] = {};
-  double var[VECTOR_SIZE] = {};
-};
-
-statistics statisticsOf(const std::vector<float>& features, const std::vector<int>& frames) {
-  statistics g;
-  if (frames.empty()) errorThrowf("Error: a state of the benchmark models has no frames (line %d of %s)", TULIM_HERE);
-  for (int t : frames)
-    for (int d = 0; d < VECTOR_SIZE; d++) g.mean[d] += features[static_cast<size_t>(t) * VECTOR_SIZE + d];
-  for (double& m : g.mean) m /= static_cast<double>(frames.size());
-  for (int t : frames)
-    for (int d = 0; d < VECTOR_SIZE; d++) {
-      const double e = features[static_cast<size_t>(t) * VECTOR_SIZE + d] - g.mean[d];
-      g.var[d] += e * e;
-    }
-  for (double& v : g.var) v /= static_cast<double>(frames.size());
-  return g;
-}
-
 // One model: per state and stream, 32 Gaussians spread around the state's statistics (means
 // half a deviation apart, variances 0.6 to 1.4 of the state's, unequal weights).
-void modelSet(hmmModel& model, const std::string& name, const std::vector<statistics>& states,
+void modelSet(hmmModel& model, const std::string& name, const std::vector<example::gaussian>& states,
               const std::vector<double>& floor, double framesPerState, randomSource& random) {
   model.str = name;
   model.stateNum = STATE_NUM + 2;
@@ -268,7 +235,7 @@ void modelsBuild(macroClass& mac, const std::string& config) {
 
   std::vector<int> all(static_cast<size_t>(frameNum));
   for (int t = 0; t < frameNum; t++) all[static_cast<size_t>(t)] = t;
-  const statistics whole = statisticsOf(features, all);
+  const example::gaussian whole = example::statistics(features, all);
   std::vector<double> floor(VECTOR_SIZE);
   for (int d = 0; d < VECTOR_SIZE; d++) floor[static_cast<size_t>(d)] = VARIANCE_FLOOR * whole.var[d];
 
@@ -298,13 +265,13 @@ void modelsBuild(macroClass& mac, const std::string& config) {
   mac.MMF.model.resize(phoneNum + 2);
   mac.MMF.modelNum = static_cast<int>(phoneNum + 2);
   for (size_t p = 0; p < phoneNum; p++) {
-    std::vector<statistics> states;
-    for (int q = 0; q < STATE_NUM; q++) states.push_back(statisticsOf(features, framesOf[p][static_cast<size_t>(q)]));
+    std::vector<example::gaussian> states;
+    for (int q = 0; q < STATE_NUM; q++) states.push_back(example::statistics(features, framesOf[p][static_cast<size_t>(q)]));
     modelSet(mac.MMF.model[p], phones()[p].name + "+sil", states, floor, soundFrames[p] / takes[p] / STATE_NUM, random);
   }
   // The pauses are not split: every state of silence is the same, and the short pause is
   // another draw of it.
-  const std::vector<statistics> silence(STATE_NUM, statisticsOf(features, framesOf[phoneNum][0]));
+  const std::vector<example::gaussian> silence(STATE_NUM, example::statistics(features, framesOf[phoneNum][0]));
   modelSet(mac.MMF.model[phoneNum], "sil", silence, floor, soundFrames[phoneNum] / takes[phoneNum] / STATE_NUM, random);
   modelSet(mac.MMF.model[phoneNum + 1], "sp", silence, floor, 2, random);
   mac.sortModels(0, mac.MMF.modelNum - 1);
@@ -445,12 +412,6 @@ std::string textOf(const std::vector<int>& words, const std::vector<lexiconWord>
   return text;
 }
 
-void textWrite(const std::string& path, const std::string& text) {
-  filePtr fp = openFilePtr(path, "w");
-  if (fputs(text.c_str(), fp.get()) < 0)
-    errorThrowf("Error: cannot write %s (line %d of %s)", path.c_str(), TULIM_HERE);
-}
-
 std::string paramText(const char* function) {
   return strFormat(
       "%% The benchmark task; file names are relative to this folder.\n"
@@ -474,7 +435,7 @@ std::string paramText(const char* function) {
 
 void taskWrite(const std::string& dir) {
   const std::string config = dir + "/mfcc.cfg";
-  textWrite(config, FEATURE_CONFIG);
+  example::textWrite(config, example::FEATURE_CONFIG);
 
   macroClass mac;
   modelsBuild(mac, config);
@@ -482,20 +443,20 @@ void taskWrite(const std::string& dir) {
   mac.macbWrite(dir + "/models.macb");
 
   const std::vector<lexiconWord> lexicon = lexiconBuild();
-  textWrite(dir + "/lexicon.wpa", lexiconText(lexicon));
-  textWrite(dir + "/texts.tnm", "% source#target#mode: punctuation between the words becomes a blank\n,# #g\n");
+  example::textWrite(dir + "/lexicon.wpa", lexiconText(lexicon));
+  example::textWrite(dir + "/texts.tnm", "% source#target#mode: punctuation between the words becomes a blank\n,# #g\n");
   std::string unvoiced;
   for (const phoneSound& p : phones())
     if (p.kind == soundKind::unvoiced) unvoiced += p.name + "\n";
-  textWrite(dir + "/unvoiced.txt", unvoiced);
-  textWrite(dir + "/rank2score.txt", "0.25 1.5 0\n");
-  textWrite(dir + "/scoreDiscount.txt", "0.9 0.9 0.9 0.9 1 0.9 0.9\n");
-  textWrite(dir + "/recog.prm", paramText("recog"));
-  textWrite(dir + "/assess.prm", paramText("assess"));
+  example::textWrite(dir + "/unvoiced.txt", unvoiced);
+  example::textWrite(dir + "/rank2score.txt", "0.25 1.5 0\n");
+  example::textWrite(dir + "/scoreDiscount.txt", "0.9 0.9 0.9 0.9 1 0.9 0.9\n");
+  example::textWrite(dir + "/recog.prm", paramText("recog"));
+  example::textWrite(dir + "/assess.prm", paramText("assess"));
   for (const char* function : {"recog", "assess"}) {
     std::string param = paramText(function);
     strReplaceAll(param, "models.mac\n", "models.macb\n");
-    textWrite(strFormat("%s/%s-macb.prm", dir.c_str(), function), param);
+    example::textWrite(strFormat("%s/%s-macb.prm", dir.c_str(), function), param);
   }
 
   randomSource random{4242};
@@ -527,8 +488,8 @@ void taskWrite(const std::string& dir) {
     std::string textsText;
     for (const std::string& t : texts) textsText += t + "\n";
     const std::string name = strFormat("utt%02d", u + 1);
-    textWrite(dir + "/" + name + ".txt", textsText);
-    textWrite(dir + "/" + name + "-said.txt", textOf(spoken, lexicon) + "\n");
+    example::textWrite(dir + "/" + name + ".txt", textsText);
+    example::textWrite(dir + "/" + name + "-said.txt", textOf(spoken, lexicon) + "\n");
 
     // The spoken wave: pauses around it, sometimes between words, each phone 6 to 11 frames
     // long, in one of its word's pronunciations.
@@ -548,8 +509,8 @@ void taskWrite(const std::string& dir) {
     list += strFormat("%s.xml\t%s.wav\t%s.txt\n", name.c_str(), name.c_str(), name.c_str());
     saidList += strFormat("%s.xml\t%s.wav\t%s-said.txt\n", name.c_str(), name.c_str(), name.c_str());
   }
-  textWrite(dir + "/batch.lst", list);
-  textWrite(dir + "/batch-said.lst", saidList);
+  example::textWrite(dir + "/batch.lst", list);
+  example::textWrite(dir + "/batch-said.lst", saidList);
 }
 
 }  // namespace

@@ -583,6 +583,21 @@ void twoMixtureSet(macroClass& set) {
   }
 }
 
+// The image of twoMixtureSet, as written to a file.
+std::string twoMixtureImage(const scratchDir& dir) {
+  macroClass set;
+  twoMixtureSet(set);
+  const std::string path = dir.file("set.macb");
+  set.macbWrite(path);
+  return readFile(path);
+}
+
+// The bytes with the little-endian 32-bit field at offset replaced.
+std::string patched32(std::string bytes, size_t offset, uint32_t bits) {
+  for (int b = 0; b < 4; b++) bytes[offset + b] = static_cast<char>((bits >> (8 * b)) & 0xff);
+  return bytes;
+}
+
 TEST_F(MacroClassTest, ImageRoundTripKeepsEveryValueAndHasThePinnedSize) {
   macroClass set;
   twoMixtureSet(set);
@@ -621,11 +636,7 @@ TEST_F(MacroClassTest, PreparedReadsOfTextImageAndBufferAgree) {
 }
 
 TEST_F(MacroClassTest, RejectsEveryTruncatedImage) {
-  macroClass set;
-  twoMixtureSet(set);
-  const std::string path = m_dir.file("set.macb");
-  set.macbWrite(path);
-  const std::string bytes = readFile(path);
+  const std::string bytes = twoMixtureImage(m_dir);
   for (size_t n = 0; n < bytes.size(); n++) {
     macroClass back;
     std::string message = expectFatal([&] { back.macbReadFromBuffer(bytes.data(), n); });
@@ -635,16 +646,8 @@ TEST_F(MacroClassTest, RejectsEveryTruncatedImage) {
 }
 
 TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
-  macroClass set;
-  twoMixtureSet(set);
-  const std::string path = m_dir.file("set.macb");
-  set.macbWrite(path);
-  const std::string good = readFile(path);
-  auto patched = [&](size_t offset, int32_t value) {
-    std::string bytes = good;
-    for (int b = 0; b < 4; b++) bytes[offset + b] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * b)) & 0xff);
-    return bytes;
-  };
+  const std::string good = twoMixtureImage(m_dir);
+  auto patched = [&](size_t offset, int32_t value) { return patched32(good, offset, static_cast<uint32_t>(value)); };
   // Offsets: 0 modelNum, 4 streamNum, 8 width, 12 name, 62 stateNum, 66 weight, 70 mixtureNum.
   struct Case {
     const char* what;
@@ -680,17 +683,8 @@ TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
 // A NaN or infinite value of an image would change the scores without a word: each is refused
 // with the image, model, state, stream and mixture it stands in.
 TEST_F(MacroClassTest, RefusesNonFiniteImageValuesNamingWhereTheyStand) {
-  macroClass set;
-  twoMixtureSet(set);
-  const std::string path = m_dir.file("set.macb");
-  set.macbWrite(path);
-  const std::string good = readFile(path);
+  const std::string good = twoMixtureImage(m_dir);
   const uint32_t nan = 0x7fc00000u, inf = 0x7f800000u;
-  auto patched = [&](size_t offset, uint32_t bits) {
-    std::string bytes = good;
-    for (int b = 0; b < 4; b++) bytes[offset + b] = static_cast<char>((bits >> (8 * b)) & 0xff);
-    return bytes;
-  };
   // Offsets: 66 stream weight, 74 weight of mixture 1, 78 its means, 130 its variances, 182
   // its gconst, 186 mixture 2; the transitions close the model at 762.
   struct Case {
@@ -709,7 +703,7 @@ TEST_F(MacroClassTest, RefusesNonFiniteImageValuesNamingWhereTheyStand) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offset);
-    const std::string bad = m_dir.write("bad.macb", patched(c.offset, c.bits));
+    const std::string bad = m_dir.write("bad.macb", patched32(good, c.offset, c.bits));
     macroClass back;
     EXPECT_THAT(expectFatal([&] { back.macroRead(bad, true); }),
                 MatchesRegex(std::string("Error: ") + c.message + " not a finite number \\(line [0-9]+ of macro\\)"));
