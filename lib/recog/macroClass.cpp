@@ -121,7 +121,8 @@ class macTokenizer {
     }
     skipSpace();
     if (m_pos >= m_size)
-      errorThrowf("Error: \"%s\" ends before %s (line %d of %s)", m_path.c_str(), what, MACRO_HERE);
+      errorThrowf("Error: \"%s\" line %d: the text ends before %s (line %d of %s)", m_path.c_str(), m_line, what,
+                  MACRO_HERE);
     size_t begin = m_pos;
     while (m_pos < m_size && !isBlank(m_text[m_pos])) ++m_pos;
     return std::string_view(m_text + begin, m_pos - begin);
@@ -289,8 +290,8 @@ void macTextParse(const std::string& path, hmmSet& set) {
   } else {
     set.header = std::string(first) + " " + in.restOfLine();
     if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
-      errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)",
-                  path.c_str(), set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
+      errorThrowf("Error: header of %s has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)",
+                  fileLine(in).c_str(), set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
   }
 
   // Sets are written in name order: a set that arrives sorted is not sorted again, and a name
