@@ -196,6 +196,8 @@ class macTokenizer {
 
   // Line number (from 1) of the read position, for messages.
   int textLine() const { return m_line; }
+  // Offset of the read position; nothing before it is looked at again once no token is pending.
+  size_t offset() const { return m_pending ? static_cast<size_t>(m_pendingToken.data() - m_text) : m_pos; }
 
   // A fault of the text: the message, then the file and line it was found at, then the source
   // line of this reader.
@@ -267,6 +269,9 @@ void checkModelName(const std::string& name, const std::string& where) {
                 name.c_str(), name.size(), MAX_MODEL_NAME_LEN, MAX_MODEL_NAME_LEN - 1, where.c_str(), MACRO_HERE);
 }
 
+// The text is handed back in steps of this size while it is parsed.
+constexpr size_t TEXT_RELEASE_BYTES = 1 << 20;
+
 std::string fileLine(const macTokenizer& in) { return strFormat("\"%s\" line %d", in.path().c_str(), in.textLine()); }
 
 void macTextParse(const std::string& path, hmmSet& set) {
@@ -297,6 +302,7 @@ void macTextParse(const std::string& path, hmmSet& set) {
   // Sets are written in name order: a set that arrives sorted is not sorted again, and a name
   // given twice is found on the way (only a set out of order needs the full look-up).
   bool sorted = true;
+  size_t released = 0;
   for (int i = 0; !in.atEnd(); i++) {
     std::string_view tok = in.token("\"~h\"");
     if (tok != "~h")
@@ -407,6 +413,11 @@ void macTextParse(const std::string& path, hmmSet& set) {
 
     tok = in.token("\"<ENDHMM>\"");
     if (tok != "<ENDHMM>") in.fault(__LINE__, "Error: Not reading <ENDHMM>, modelId=%d", i);
+    // The text read so far need not stay in memory alongside the models made of it.
+    if (in.offset() >= released + TEXT_RELEASE_BYTES) {
+      released = in.offset();
+      text.release(released);
+    }
   }
   if (set.model.empty()) errorThrowf("Error: \"%s\" holds no model (line %d of %s)", path.c_str(), MACRO_HERE);
   if (!sorted) {

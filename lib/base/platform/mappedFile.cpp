@@ -2,6 +2,9 @@
 
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "utility.h"
 
@@ -17,6 +20,12 @@ mappedFile::mappedFile(const std::string& path) {
   if (at == MAP_FAILED) errorThrowf("Cannot read file %s (line %d of %s)", path.c_str(), TULIM_HERE);
   m_data = static_cast<const char*>(at);
   m_size = static_cast<size_t>(info.st_size);
+}
+
+void mappedFile::release(size_t offset) const {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t length = std::min(offset, m_size) / page * page;
+  if (length > 0) madvise(const_cast<char*>(m_data), length, MADV_DONTNEED);
 }
 
 mappedFile::~mappedFile() {

@@ -18,6 +18,10 @@ class mappedFile {
   const char* data() const { return m_data; }
   size_t size() const { return m_size; }
 
+  // The bytes before offset are done with for now: their memory is handed back (the whole
+  // pages among them). They stay readable; a later read brings them back from the file.
+  void release(size_t offset) const;
+
  private:
   const char* m_data = nullptr;
   size_t m_size = 0;
