@@ -54,6 +54,13 @@ void binaryImage::getBytes(void* out, size_t size) {
   m_pos += size;
 }
 
+const uint8_t* binaryImage::take(int64_t count, int64_t itemSize, const char* what) {
+  need(count, itemSize, what);
+  const uint8_t* at = reinterpret_cast<const uint8_t*>(data()) + m_pos;
+  m_pos += static_cast<size_t>(count * itemSize);
+  return at;
+}
+
 void binaryImage::need(int64_t count, int64_t itemSize, const char* what) const {
   // Both factors come from the image; compare without forming a product that may overflow.
   if (count < 0 || itemSize < 0 ||

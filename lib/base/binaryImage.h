@@ -31,6 +31,9 @@ class binaryImage {
   int32_t getInt32();
   float getFloat();
   void getBytes(void* data, size_t size);
+  // The next count items of itemSize bytes each, in place (valid while the image lives), for a
+  // reader that decodes many fields at once; fatal unless they are all there.
+  const uint8_t* take(int64_t count, int64_t itemSize, const char* what);
   // Fatal unless count items of itemSize bytes each are left.
   void need(int64_t count, int64_t itemSize, const char* what) const;
   // Fatal when bytes are left over.

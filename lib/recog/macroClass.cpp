@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "binaryImage.h"
+#include "platform/byteOrder.h"
 #include "platform/mappedFile.h"
 #include "lineFile.h"
 #include "utility.h"
@@ -483,15 +484,19 @@ void macbParse(binaryImage& image, hmmSet& set) {
         if (stream.mixtureNum < 1 || stream.mixtureNum > MAX_MIXTURE_NUM)
           checkMixtureNum(stream.mixtureNum,
                           strFormat("%s, model %s, state %d, stream %d", where.c_str(), model.str.c_str(), k + 2, s + 1));
-        image.need(stream.mixtureNum, 4 * (2 + 2 * MAX_PARAM_NUM), "mixtures");
+        // The stream's records in one piece: weight, 13 means, 13 variances, gconst each.
+        constexpr size_t mixtureBytes = 4 * (2 + 2 * MAX_PARAM_NUM);
+        const uint8_t* record = image.take(stream.mixtureNum, mixtureBytes, "mixtures");
         stream.mixture.resize(static_cast<size_t>(stream.mixtureNum));
-        for (int m = 0; m < stream.mixtureNum; m++) {
+        for (int m = 0; m < stream.mixtureNum; m++, record += mixtureBytes) {
           hmmMixture& mix = stream.mixture[m];
-          mix.mixtureWeight = image.getFloat();
+          mix.mixtureWeight = readLittleEndianFloat(record);
           finite(mix.mixtureWeight, "mixtureWeight", k, s, m);
-          for (float& v : mix.mean) finite(v = image.getFloat(), "mean", k, s, m);
-          for (float& v : mix.variance) finite(v = image.getFloat(), "variance", k, s, m);
-          mix.gconst = image.getFloat();
+          for (int d = 0; d < MAX_PARAM_NUM; d++)
+            finite(mix.mean[d] = readLittleEndianFloat(record + 4 + 4 * d), "mean", k, s, m);
+          for (int d = 0; d < MAX_PARAM_NUM; d++)
+            finite(mix.variance[d] = readLittleEndianFloat(record + 4 + 4 * (MAX_PARAM_NUM + d)), "variance", k, s, m);
+          mix.gconst = readLittleEndianFloat(record + mixtureBytes - 4);
           finite(mix.gconst, "gconst", k, s, m);
         }
       }
