@@ -52,6 +52,24 @@ size_t shortDecimal(const char* p, const char* end, float& value) {
   const char* const begin = p;
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
+  auto digit = [](char c) { return static_cast<unsigned>(c - '0') < 10u; };
+  // The writer's own layout, d.dddddde+dd, read at fixed places: the common case, without a
+  // decision per character. It gives the w and e that the general loop below would.
+  if (end - p >= 12 && p[1] == '.' && p[8] == 'e' && (p[9] == '+' || p[9] == '-') &&
+      (digit(p[0]) & digit(p[2]) & digit(p[3]) & digit(p[4]) & digit(p[5]) & digit(p[6]) & digit(p[7]) &
+       digit(p[10]) & digit(p[11])) &&
+      (end - p == 12 || !digit(p[12]))) {
+    uint32_t w = static_cast<uint32_t>(p[0] - '0');
+    for (int k = 2; k < 8; k++) w = w * 10 + static_cast<uint32_t>(p[k] - '0');
+    const int exponent = (p[10] - '0') * 10 + (p[11] - '0');
+    const int e = (p[9] == '-' ? -exponent : exponent) - 6;
+    if (e >= -10 && e <= 10) {
+      const float x = static_cast<float>(w);
+      value = e >= 0 ? x * powers[e] : x / powers[-e];
+      if (negative) value = -value;
+      return static_cast<size_t>(p + 12 - begin);
+    }
+  }
   uint32_t w = 0;
   int digits = 0, scale = 0;
   bool point = false;
