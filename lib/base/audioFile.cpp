@@ -77,9 +77,9 @@ std::string waveCodingText(const uint8_t* format, size_t n) {
   return strFormat("format tag 0xFFFE with sub-format %d", coding) + named(coding);
 }
 
-// What the chunks of a wave file say, walked the way the wave device walks them, to tell
-// why a file that opens cannot be read, and to give the format bytes the device does not
-// keep (the sub-format of the extensible layout).
+// What the chunks of a wave file say, walked one by one up to the data chunk: why a file
+// that opens cannot be read, and the format bytes the device does not keep (the sub-format
+// of the extensible layout).
 struct waveLayout {
   std::string fault;            // e.g. "has no data chunk"; empty when the chunks are sound
   std::vector<uint8_t> format;  // the first bytes of the "fmt " chunk, at most 40
@@ -129,8 +129,8 @@ waveLayout waveLayoutScan(FILE* fp) {
   }
 }
 
-// Why the wave device could not read the file, as a fatal error: the message of old for a
-// file that does not open, else what is wrong with it.
+// Why the wave device could not read the file, as a fatal error: "Can't open wave file" for
+// a file that does not open (callers and users know that text), else what is wrong with it.
 [[noreturn]] void waveReadFailure(const std::string& fileName, const CWaveDevice& wave) {
   filePtr fp(!fileName.empty() && !isDirectory(fileName.c_str()) ? fopen(fileName.c_str(), "rb") : nullptr);
   if (!fp) errorThrowf("Can't open wave file %s (line %d in %s)", fileName.c_str(), 24, "audioFile");
