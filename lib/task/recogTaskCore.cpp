@@ -204,7 +204,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
           "(Check if a confusing path is taken instead of the correct one)\n");
       if (s0 > 0) confusingPathRealign(fp.get(), search, features, frameNum, text, s0, dict, mac, mlf);
     }
-    fp.reset();
+    closeWrittenFile(fp, confusingPath);
     printf("\t===> Saved %s\n", confusingPath.c_str());
   }
 
@@ -292,7 +292,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
     fprintf(fp.get(), "HanYu=%s\n", mlf.m_HanYu.c_str());
     fprintf(fp.get(), "Tone=%s\n", mlf.m_Tone.c_str());
     fprintf(fp.get(), "LogProb=%f\n", mlf.m_logProb);
-    fp.reset();
+    closeWrittenFile(fp, resultFile);
     printf("\t===> Saved %s\n", resultFile.c_str());
   }
 

@@ -191,7 +191,7 @@ std::vector<float> recogTask::wavFile2mfcc(const std::string& wavFile, const rec
     const std::string name = strFormat("%s/endPoint.txt", param.outputDir.c_str());
     filePtr fp = openFilePtr(name, "w");
     fprintf(fp.get(), "%d\t%d", begin, end);
-    fp.reset();
+    closeWrittenFile(fp, name);
     announceSaved(name);
   }
 

@@ -81,6 +81,7 @@ void utilClass::sylTime2file(const std::string& fileName, const arenaCandidate& 
     fprintf(fp.get(), "%" PRId64 " %" PRId64 " %s\n", startTime(candidate.sylEndFrame, i),
             endTime(candidate.sylEndFrame, i), pronAt(pronDict, candidate.sylId[i], TULIM_HERE).syl.c_str());
   fputs(".\n", fp.get());
+  closeWrittenFile(fp, fileName);
 }
 
 void utilClass::phoneTime2file(const std::string& fileName, const arenaCandidate& candidate,
@@ -104,6 +105,7 @@ void utilClass::phoneTime2file(const std::string& fileName, const arenaCandidate
             static_cast<double>(candidate.phoneEndScore[j]), entry.syl.c_str());
   }
   fputs(".\n", fp.get());
+  closeWrittenFile(fp, fileName);
   if (dropped > 0)
     printf("Warning: %d of %d phones of the path lie outside its %d syllables and are not written to %s\n", dropped,
            candidate.phoneNum, candidate.sylNum, fileName.c_str());
@@ -122,6 +124,7 @@ void utilClass::answer2file(const std::string& fileName, const arenaCandidate* c
     }
     fprintf(fp.get(), "\t%7.3f\n", static_cast<double>(c.score));
   }
+  closeWrittenFile(fp, fileName);
 }
 
 strVec utilClass::sylPathStrings(const arenaCandidate* const* candidates, int candidateNum,

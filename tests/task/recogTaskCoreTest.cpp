@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -307,6 +308,15 @@ TEST(RecogCore, RefusesSyllableLineNamingMissingText) {
   run.speak({"sil", "a", "c", "sil"}, 4);
   EXPECT_THAT(run.run(), MatchesRegex("Error: the identified text index 5 is outside the 2 texts \\(line [0-9]+ of "
                                       "recogTaskCore\\)"));
+}
+
+TEST(RecogCore, AFullDiskUnderTheResultFilesIsFatal) {
+  for (const char* name : {"score.txt", "recogResult.txt"}) {
+    coreRun run({"a-b\t0"}, {"A B"}, "recog");
+    ASSERT_EQ(symlink("/dev/full", run.out(name).c_str()), 0) << name;
+    run.speak({"sil", "a", "b", "sil"}, 4);
+    EXPECT_THAT(run.run(), MatchesRegex("Cannot write file " + run.out(name) + " \\(line [0-9]+ of utility\\)"));
+  }
 }
 
 TEST(RecogCore, FatalErrorOfUnwritableOutputDirLeavesThroughThrow) {

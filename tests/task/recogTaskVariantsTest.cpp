@@ -12,6 +12,7 @@
 
 #include "CMel.h"
 #include "audioClass.h"
+#include "fatalCatch.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
 #include "numericUtil.h"
@@ -367,6 +368,20 @@ TEST(WavFile2mfcc, WithoutEpdTakesTheWholeWave) {
   EXPECT_EQ(dim, 39);
   EXPECT_EQ(f, ref);
   EXPECT_FALSE(std::ifstream(dir.file("endPoint.txt")).good());
+}
+
+TEST(WavFile2mfcc, AFullDiskUnderTheEndPointFileIsFatal) {
+  scratchDir dir;
+  recogParam param;
+  param.useEpd = 1;
+  param.outputDir = dir.path();
+  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  ASSERT_EQ(symlink("/dev/full", dir.file("endPoint.txt").c_str()), 0);
+  const std::string wave = waveFile(dir, "w.wav", silenceToneSilence());
+  int frames = 0, dim = 0;
+  std::string error;
+  stdoutOf([&] { error = tulim::test::fatalMessage([&] { recogTask().wavFile2mfcc(wave, param, frames, dim); }); });
+  EXPECT_THAT(error, MatchesRegex("Cannot write file " + dir.file("endPoint.txt") + " \\(line [0-9]+ of utility\\)"));
 }
 
 TEST(WavFile2mfcc, WithEpdCutsToTheSpeechAndSavesTheEndPoints) {

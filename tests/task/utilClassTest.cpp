@@ -229,3 +229,15 @@ TEST_F(UtilClassTest, ResultFilesWriteTheTimesOfTheBestCompleteCandidate) {
   EXPECT_THAT(readFile("phoneTime.mlf"),
               testing::EndsWith("0 1000000 sil -25 sil\n1000000 1500000 c -37.5 ca\n1500000 2000000 a -50 ca\n.\n"));
 }
+
+TEST_F(UtilClassTest, WritersReportAFullDiskInsteadOfACutFile) {
+  auto c = pathCandidate({{3, 2, {9}}, {1, 6, {14, 19, 29}}});
+  const arenaCandidate* order[] = {c.get()};
+  const std::function<void()> writers[] = {
+      [&] { utilClass::sylTime2file("/dev/full", *c, dict.m_pronDict); },
+      [&] { utilClass::phoneTime2file("/dev/full", *c, net.m_node, dict.m_pronDict, mac); },
+      [&] { utilClass::answer2file("/dev/full", order, 1, dict.m_pronDict); },
+  };
+  for (const auto& write : writers)
+    EXPECT_THAT(expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+}
