@@ -115,10 +115,10 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
     errorThrowf("Unknown comparisonMode = %d", param.comparisonMode);
   }
 
+  const std::string bare = path.size() >= 2 ? path.substr(1, path.size() - 2) : std::string();
   if (lineIndex.empty() && param.function == "assess") {
     // An assessment has one text; what was said instead of it (silence, another text) is
     // that text read with nothing right, which the caller scores 0, not a failure of the run.
-    const std::string bare = path.size() >= 2 ? path.substr(1, path.size() - 2) : std::string();
     printf("Warning: the best path \"%s\" holds none of the syllable sequences of the text; it scores 0\n",
            bare.c_str());
     textIndex = {0};
@@ -128,7 +128,7 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
     errorThrowf(
         "Error in textClass::pinyin2text(): None of the candidate texts was found in the wave: the best path \"%s\" "
         "holds no syllable (line %d of file %s)",
-        path.c_str(), TEXT_HERE);
+        bare.c_str(), TEXT_HERE);
   if (lineIndex.empty()) {
     printf("Error in textClass::pinyin2text(): Cannot find sylPath within m_sylVs (shown next) at line %d of file %s!\n",
            TEXT_HERE);
@@ -141,7 +141,7 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
 
   std::sort(textIndex.begin(), textIndex.end());
   textIndex.erase(std::unique(textIndex.begin(), textIndex.end()), textIndex.end());
-  return path.size() >= 2 ? path.substr(1, path.size() - 2) : std::string();
+  return bare;
 }
 
 }  // namespace tulim
