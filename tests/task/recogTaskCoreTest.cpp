@@ -358,6 +358,18 @@ TEST(RecogCore, PaddedShortPausesDoNotCountAsSyllables) {
   }
 }
 
+TEST(RecogCore, ChineseAssessmentCountsTheCharactersOfEachText) {
+  // Three texts of one Big5 character each, joined by blanks into the one text assessed.
+  coreRun run({"a-b-c\t0"}, {"\xa4\x40", "\xa4\x41", "\xa4\x42"}, "assess");
+  run.param.language = "chinese";
+  run.speak({"sil", "a", "b", "c", "sil"}, 4);
+  ASSERT_EQ(run.run(), "");
+  EXPECT_THAT(run.mlf.m_text, ElementsAre("\xa4\x40 \xa4\x41 \xa4\x42"));
+  EXPECT_EQ(run.mlf.m_textSylNum, 3);
+  EXPECT_EQ(run.mlf.m_syl[3].text, "\xa4\x42");
+  EXPECT_EQ(run.mlf.m_discountFactor[4], 0);
+}
+
 TEST(RecogCore, RealignmentWalksPastPaddedShortPauses) {
   coreRun run({"a-b-a\t0", "a-c-a\t0"}, {"A B A"}, "assess", "texts.syl2", {"usePaddedHardSp=1"},
               {"sil", "sp", "a", "b", "c"});
