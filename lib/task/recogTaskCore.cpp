@@ -269,7 +269,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
     mlf.confidenceMeasure(0, last, param, mac);
   }
   if (textMissed) {
-    for (int k = 0; k < 3; ++k) mlf.m_timberScorePair[k].final = 0.0f;
+    for (int k = 0; k < 3; ++k) mlf.m_timberScorePair[k].final = 0.0f;  // the pairs the discounts reach
     mlf.m_timberScore = mlf.m_score = 0.0f;
   }
 
