@@ -9,6 +9,7 @@
 #include "recogParam.h"
 #include "recogTask.h"
 #include "stringUtil.h"
+#include "utility.h"
 
 using namespace tulim;
 
@@ -39,7 +40,8 @@ const char* argAt(int argc, char** argv, int position) {
   return argv[position];
 }
 
-void overridesApply(int argc, char** argv, recogParam& param) {
+// Returns the integer keys set from the arguments, whose file values the run then ignores.
+strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param) {
   struct textArg {
     int position;
     const char* key;
@@ -56,8 +58,20 @@ void overridesApply(int argc, char** argv, recogParam& param) {
   };
   for (const textArg& t : texts)
     if (const char* value = argAt(argc, argv, t.position)) recogParamSetText(param, t.key, t.field, value);
-  if (const char* value = argAt(argc, argv, 4)) param.useEpd = strToInt(value);
-  if (const char* value = argAt(argc, argv, 9)) param.getPitch = strToInt(value);
+  struct intArg {
+    int position;
+    const char* key;
+    int& field;
+  };
+  const intArg numbers[] = {{4, "useEpd", param.useEpd}, {9, "getPitch", param.getPitch}};
+  strVec overridden;
+  for (const intArg& n : numbers) {
+    if (const char* value = argAt(argc, argv, n.position)) {
+      n.field = task.intValueRead(n.key, value, strFormat("from argument %d", n.position));
+      overridden.push_back(n.key);
+    }
+  }
+  return overridden;
 }
 
 void resultPrint(const recogParam& param, const mlfClass& mlf) {
@@ -110,13 +124,16 @@ int main(int argc, char** argv) {
   recogParam param;
   try {
     task.recogParamRead(argv[1], param);
-    overridesApply(argc, argv, param);
+    const strVec overridden = overridesApply(argc, argv, task, param);
+    task.resultFilesRemove(param);
+    task.runParamCheck(argv[1], param, recogTask::runInput::wavFile, overridden);
 
     mlfClass mlf;
     task.recogFromWavFile(param, mlf);
     resultPrint(param, mlf);
   } catch (char* message) {
     std::cout << message << std::endl;
+    return 1;
   }
   return 0;
 }
