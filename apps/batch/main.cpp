@@ -15,6 +15,7 @@
 #include "mlfClass.h"
 #include "netClass.h"
 #include "platform/platformClock.h"
+#include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
 #include "stringUtil.h"
@@ -48,31 +49,13 @@ void usagePrint(int argNum, const char* self) {
   printf("       %s recogParamFile wavFileList txtFile useEpd outputDir wpa getPitch\n", self);
 }
 
-const char* argAt(int argc, char** argv, int position) {
-  if (position >= argc || argv[position][0] == '\0') return nullptr;
-  return argv[position];
-}
-
 // Returns the integer keys set from the arguments, whose file values the run then ignores.
 strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param) {
   if (const char* value = argAt(argc, argv, 2)) recogParamSetText(param, "wavFileList", param.wavFileList, value);
   if (const char* value = argAt(argc, argv, 3)) recogParamSetText(param, "txtFile", param.txtFile, value);
   if (const char* value = argAt(argc, argv, 5)) recogParamSetText(param, "outputDir", param.outputDir, value);
   if (const char* value = argAt(argc, argv, 6)) recogParamSetText(param, "wpaFile", param.wpaFile, value);
-  struct intArg {
-    int position;
-    const char* key;
-    int& field;
-  };
-  const intArg numbers[] = {{4, "useEpd", param.useEpd}, {7, "getPitch", param.getPitch}};
-  strVec overridden;
-  for (const intArg& n : numbers) {
-    if (const char* value = argAt(argc, argv, n.position)) {
-      n.field = task.intValueRead(n.key, value, strFormat("from argument %d", n.position));
-      overridden.push_back(n.key);
-    }
-  }
-  return overridden;
+  return intArgumentsApply(argc, argv, task, {{4, "useEpd", param.useEpd}, {7, "getPitch", param.getPitch}});
 }
 
 // Sets the fields of one list line; a line of three fields, or of five or more, keeps the

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "mlfClass.h"
+#include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
 #include "stringUtil.h"
-#include "utility.h"
 
 using namespace tulim;
 
@@ -33,13 +33,6 @@ void usagePrint(int argNum, const char* self) {
   printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa getPitch inputLabFile\n", self);
 }
 
-// An argument replaces its field only when it is given and not empty, so "" keeps the
-// file's value and still lets the arguments after it be given.
-const char* argAt(int argc, char** argv, int position) {
-  if (position >= argc || argv[position][0] == '\0') return nullptr;
-  return argv[position];
-}
-
 // Returns the integer keys set from the arguments, whose file values the run then ignores.
 strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param) {
   struct textArg {
@@ -58,20 +51,7 @@ strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param)
   };
   for (const textArg& t : texts)
     if (const char* value = argAt(argc, argv, t.position)) recogParamSetText(param, t.key, t.field, value);
-  struct intArg {
-    int position;
-    const char* key;
-    int& field;
-  };
-  const intArg numbers[] = {{4, "useEpd", param.useEpd}, {9, "getPitch", param.getPitch}};
-  strVec overridden;
-  for (const intArg& n : numbers) {
-    if (const char* value = argAt(argc, argv, n.position)) {
-      n.field = task.intValueRead(n.key, value, strFormat("from argument %d", n.position));
-      overridden.push_back(n.key);
-    }
-  }
-  return overridden;
+  return intArgumentsApply(argc, argv, task, {{4, "useEpd", param.useEpd}, {9, "getPitch", param.getPitch}});
 }
 
 void resultPrint(const recogParam& param, const mlfClass& mlf) {
