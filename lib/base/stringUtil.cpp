@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "utility.h"
 
@@ -197,13 +198,23 @@ void intVecJoin(const std::vector<int>& vec, const std::string& delim, std::stri
 void strVecCombine(const strTable& alternatives, strVec& out) {
   out.clear();
   if (alternatives.empty()) return;
-  out = alternatives[0];
-  for (size_t k = 1; k < alternatives.size(); ++k) {
-    strVec next;
-    next.reserve(out.size() * alternatives[k].size());
-    for (const std::string& alt : alternatives[k])
-      for (const std::string& head : out) next.push_back(head + "-" + alt);
-    out.swap(next);
+  size_t count = 1;
+  for (const strVec& alt : alternatives) count *= alt.size();
+  out.reserve(count);
+  // Each combination is written once, like a counter whose digit 0 turns fastest: joining
+  // step by step would copy every partial string again for each later position.
+  std::vector<size_t> digit(alternatives.size(), 0);
+  for (size_t n = 0; n < count; ++n) {
+    size_t length = 0;
+    for (size_t k = 0; k < digit.size(); ++k) length += alternatives[k][digit[k]].size() + 1;
+    std::string joined;
+    joined.reserve(length);
+    for (size_t k = 0; k < digit.size(); ++k) {
+      if (k > 0) joined += '-';
+      joined += alternatives[k][digit[k]];
+    }
+    out.push_back(std::move(joined));
+    for (size_t k = 0; k < digit.size() && ++digit[k] == alternatives[k].size(); ++k) digit[k] = 0;
   }
 }
 

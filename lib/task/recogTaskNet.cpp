@@ -116,7 +116,7 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   clock.lap();
   if (!param.sylFile.empty()) {
     param.netType = 0;
-    file2strVec(param.sylFile, text.m_sylVs, 0);
+    text.sylVsRead(param.sylFile);
     text.japaneseSylSave(param);
     printf("%4.3f sec: Read syl \"%s\" (Size=%d)\n", clock.lap(), param.sylFile.c_str(),
            static_cast<int>(text.m_sylVs.size()));
