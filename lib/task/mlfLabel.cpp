@@ -122,16 +122,18 @@ float scoreOf(const std::string& field, const std::string& fileName, const label
 // is opened first, so that a failure to open is fatal before any work, and written by write().
 class reportFile {
  public:
-  explicit reportFile(const std::string& fileName) : m_fp(openFilePtr(fileName, "w")) {
+  explicit reportFile(const std::string& fileName) : m_fileName(fileName), m_fp(openFilePtr(fileName, "w")) {
     m_os.imbue(std::locale::classic());
   }
   std::ostream& os() { return m_os; }
   void write() {
     const std::string text = m_os.str();
     fwrite(text.data(), 1, text.size(), m_fp.get());
+    closeWrittenFile(m_fp, m_fileName);
   }
 
  private:
+  std::string m_fileName;
   filePtr m_fp;
   std::ostringstream m_os;
 };
@@ -279,6 +281,7 @@ void mlfClass::writeSylLevel(const std::string& fileName) const {
             syl.name.c_str());
   }
   fputs(".", fp.get());
+  closeWrittenFile(fp, fileName);
 }
 
 void mlfClass::writePhoneLevel(const std::string& fileName, bool mlfFrame, bool withScore, bool withVolume) const {
@@ -338,6 +341,7 @@ void mlfClass::writePhoneLevel(const std::string& fileName, bool mlfFrame, bool 
       }
   }
   if (mlfFrame) fputs(".", f);
+  closeWrittenFile(fp, fileName);
 }
 
 void mlfClass::writePhoneLevel(const std::string& fileName) const { writePhoneLevel(fileName, false, false, false); }
