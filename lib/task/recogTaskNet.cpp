@@ -144,7 +144,7 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   clock.lap();
   if (!param.sylFile.empty()) {
     param.netType = 0;
-    file2strVec(param.sylFile, text.m_sylVs, 0);
+    text.sylVsRead(param.sylFile);
     // A syllable file has no tags; those of an earlier run's texts (a batch line before
     // this one) belong to other lines.
     text.m_sylTagVs.clear();
