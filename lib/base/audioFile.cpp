@@ -248,6 +248,16 @@ int* readRawInt(const char* name, int* count) {
   return samples;
 }
 
+void samplesTo16Bits(int* samples, int count, int nbits) {
+  if (nbits < 1 || nbits > 16 || !samples) return;
+  const long long factor = 1LL << (16 - nbits);
+  const long long zero = nbits == 8 ? 128 : 0;
+  for (int i = 0; i < count; ++i) {
+    const long long v = (samples[i] - zero) * factor;
+    samples[i] = static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, v)));
+  }
+}
+
 bool wavFileWrite(const int* samples, int count, int fs, int nbits, const char* fileName) {
   if (!samples || count < 0 || fs <= 0 || (nbits != 8 && nbits != 16) || !fileName) return false;
   CWaveDevice wave(1, static_cast<uint32_t>(fs), static_cast<uint16_t>(nbits));
