@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -253,6 +254,23 @@ TEST(ReadWaveInt, KeepsItsOldMessageForFilesThatDoNotOpen) {
   for (const std::string& path : {dir.file("missing.wav"), folder}) {
     EXPECT_EQ(fatalMessage([&] { audioRead r; readAudio(path, r); }),
               "Can't open wave file " + path + " (line 24 in audioFile)");
+  }
+}
+
+TEST(SamplesTo16Bits, CentresEightBitDataAndAmplifiesEveryNarrowerWidth) {
+  struct Case {
+    int nbits;
+    std::vector<int> in, out;
+  } cases[] = {
+      {8, {0, 127, 128, 129, 255}, {-32768, -256, 0, 256, 32512}},
+      {12, {-2048, 0, 5, 2047}, {-32768, 0, 80, 32752}},
+      {16, {-32768, 7, 32767}, {-32768, 7, 32767}},
+      {1, {INT_MAX, INT_MIN, 1}, {INT_MAX, INT_MIN, 32768}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> x = c.in;
+    samplesTo16Bits(x.data(), static_cast<int>(x.size()), c.nbits);
+    EXPECT_EQ(x, c.out) << c.nbits;
   }
 }
 
