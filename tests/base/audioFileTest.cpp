@@ -208,6 +208,12 @@ TEST(ReadWaveInt, SaysWhatIsWrongWithAFileThatOpensButCannotBeRead) {
       {"data before format", waveFileBytes({chunkBytes("data", data), fmt}),
        "has no format chunk before its data chunk"},
       {"empty data", waveFileBytes({fmt, chunkBytes("data", "")}), "has an empty data chunk"},
+      // The device would take the missing fields from its start-up format, 8 bits at 8000 Hz.
+      {"format of its tag only", waveFileBytes({chunkBytes("fmt ", le16(1)), chunkBytes("data", data)}),
+       "has a format chunk of 2 bytes, fewer than the 16 of a PCM format"},
+      {"format cut before its width",
+       waveFileBytes({chunkBytes("fmt ", fmtBody(1, 1, 16000, 16, false).substr(0, 14)), chunkBytes("data", data)}),
+       "has a format chunk of 14 bytes, fewer than the 16 of a PCM format"},
       {"no channels", pcmWaveBytes(0, 16000, 16, data), "has 0 channels"},
       {"24-bit", pcmWaveBytes(1, 16000, 24, std::string(6, '\1')),
        "has 24 bits per sample; only 8 and 16 bits can be read"},
