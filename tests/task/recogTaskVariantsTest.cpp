@@ -391,6 +391,15 @@ std::vector<int> silenceToneSilence() {
   return x;
 }
 
+// End-point detection on, the end points saved into dir, the default front end.
+recogParam savingEpdParam(const scratchDir& dir) {
+  recogParam param;
+  param.useEpd = 1;
+  param.outputDir = dir.path();
+  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  return param;
+}
+
 }  // namespace
 
 TEST(WavFile2mfcc, WithoutEpdTakesTheWholeWave) {
@@ -412,10 +421,7 @@ TEST(WavFile2mfcc, WithoutEpdTakesTheWholeWave) {
 
 TEST(WavFile2mfcc, AFullDiskUnderTheEndPointFileIsFatal) {
   scratchDir dir;
-  recogParam param;
-  param.useEpd = 1;
-  param.outputDir = dir.path();
-  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  recogParam param = savingEpdParam(dir);
   ASSERT_EQ(symlink("/dev/full", dir.file("endPoint.txt").c_str()), 0);
   const std::string wave = waveFile(dir, "w.wav", silenceToneSilence());
   int frames = 0, dim = 0;
@@ -427,10 +433,7 @@ TEST(WavFile2mfcc, AFullDiskUnderTheEndPointFileIsFatal) {
 TEST(WavFile2mfcc, WithEpdCutsToTheSpeechAndSavesTheEndPoints) {
   scratchDir dir;
   std::vector<int> wave = silenceToneSilence();
-  recogParam param;
-  param.useEpd = 1;
-  param.outputDir = dir.path();
-  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  recogParam param = savingEpdParam(dir);
   int frames = 0, dim = 0;
   std::vector<float> f;
   const std::string out =
@@ -481,10 +484,7 @@ TEST(WavFile2mfcc, RefusesSilenceUnderEpdAndMoreThanFortyThousandFrames) {
 
 TEST(WavFile2mfcc, HearsStereoEightBitAndExtensibleFilesAsTheirSixteenBitMonoMix) {
   scratchDir dir;
-  recogParam param;
-  param.useEpd = 1;
-  param.outputDir = dir.path();
-  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  recogParam param = savingEpdParam(dir);
   // Silence, a tone and silence in 8 bits (a DC offset on the silence), and the same as the
   // 16-bit samples the wave preparation makes of it.
   std::vector<int> mono;
