@@ -98,7 +98,9 @@ class recogTask {
   // one line by vec2file (an unopenable file ends the process).
   void wavePitchVolume(const int* samples, int sampleNum, const ptParam& param, const std::string& pitchFile,
                        const std::string& volumeFile);
-  // wavePitchVolume of a wave file of 8000 or 16000 Hz and 8 or 16 bits.
+  // wavePitchVolume of a wave file of 8000 or 16000 Hz and 8 or 16 bits. The wave files of
+  // these variants are read as the pipeline reads them (readWaveInt: channels mixed down, the
+  // reason a file cannot be read named) and 8-bit data brought to 16 bits as wavePrepare does.
   void wavFilePitchVolume(const std::string& wavFile, const ptParam& param, const std::string& pitchFile,
                           const std::string& volumeFile);
 
