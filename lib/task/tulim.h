@@ -43,8 +43,9 @@ int vc02(const char* recogParamFile, const int* samples, int sampleCount, int fs
 int sa02(const char* recogParamFile, const int* samples, int sampleCount, int fs, int nbits, const char* txtFile,
          float* score);
 
-/* Records mono PCM into samples until a silence limit, the capacity or a non-zero *stopFlag
- * (stopFlag may be null) stops it; returns the number of samples stored, or -1. */
+/* Records mono PCM from the default capture device (ALSA's "default" PCM) into samples until
+ * a silence limit, the capacity or a non-zero *stopFlag (stopFlag may be null) stops it;
+ * returns the number of samples stored, or -1. */
 int32_t recordAutoStop(const recordParam* param, int32_t* samples, int32_t capacity, const char* stopFlag);
 void recordParamRead(const char* fileName, recordParam* param);
 void recordParamPrint(const recordParam* param);

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "alsaFileConfig.h"
 #include "softWaveDevice.h"
 
 using namespace tulim;
+using tulim::test::alsaFileConfig;
 using tulim::test::softWaveDevice;
 
 namespace {
@@ -42,9 +45,10 @@ struct buffer {
 
 }  // namespace
 
-TEST(WaveInDevice, WithoutBackendReportsNoDevice) {
+TEST(WaveInDevice, WithoutInstalledBackendOpensOnAlsaAndGivesItsError) {
+  alsaFileConfig noPcm;
   std::unique_ptr<waveInDevice> device;
-  EXPECT_EQ(waveInDevice::open(device, MONO16), WAVE_ERR_NODEVICE);
+  EXPECT_EQ(waveInDevice::open(device, MONO16), WAVE_ERR_SYSTEM + ENOENT);
   EXPECT_EQ(device, nullptr);
 }
 

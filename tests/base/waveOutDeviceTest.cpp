@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
+#include "alsaFileConfig.h"
 #include "softWaveDevice.h"
 
 using namespace tulim;
+using tulim::test::alsaFileConfig;
 using tulim::test::softWaveDevice;
 
 namespace {
@@ -24,9 +27,11 @@ struct buffer {
 
 }  // namespace
 
-TEST(WaveOutDevice, WithoutBackendReportsNoDevice) {
+TEST(WaveOutDevice, WithoutInstalledBackendOpensOnAlsaAndGivesItsError) {
+  alsaFileConfig noPcm;
   std::unique_ptr<waveOutDevice> device;
-  EXPECT_EQ(waveOutDevice::open(device, MONO8), WAVE_ERR_NODEVICE);
+  EXPECT_EQ(waveOutDevice::open(device, MONO8), WAVE_ERR_SYSTEM + ENOENT);
+  EXPECT_EQ(device, nullptr);
 }
 
 TEST(WaveOutDevice, PlaysBuffersInOrderAndHoldsWhilePaused) {
