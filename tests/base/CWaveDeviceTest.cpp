@@ -421,6 +421,31 @@ TEST(CWaveDevice, RecordsAndPlaysThroughAlsa) {
   }
 }
 
+TEST(CWaveDevice, PlaybackThroughAlsaPausesResumesAndStops) {
+  watchdog dog("playback through ALSA");
+  alsaFileConfig alsa({}, 16);
+  CWaveDevice wave(1, 8000, 16);
+  std::vector<int> tone = ramp(4000, 7, -14000);
+  wave.setSamples(tone.data(), static_cast<int>(tone.size()));
+  const std::string sound = pcmBytes(tone, 16);
+
+  ASSERT_TRUE(wave.play());
+  ASSERT_TRUE(wave.pause());
+  EXPECT_TRUE(wave.isPaused());
+  ASSERT_TRUE(wave.resume());
+  waitWhile(wave, &CWaveDevice::isPlaying);
+  EXPECT_EQ(alsa.played(), sound) << "every sample once, in order";
+
+  // Stopped at once: what ALSA was given is a start of the sound, in whole samples.
+  ASSERT_TRUE(wave.play());
+  ASSERT_TRUE(wave.stopPlaying());
+  EXPECT_FALSE(wave.isPlaying());
+  const std::string played = alsa.played();
+  EXPECT_EQ(played.size() % 2, 0u);
+  EXPECT_EQ(played, sound.substr(0, played.size()));
+  EXPECT_EQ(wave.getLastError(), "");
+}
+
 TEST(CWaveDevice, PolledRecordingStopsWhenTheBufferIsFull) {
   softWaveDevice soft;
   std::vector<int> script = ramp(120, 11, -500);
