@@ -16,6 +16,7 @@ using namespace tulim;
 using tulim::test::alsaFileConfig;
 using tulim::test::pcmBytes;
 using tulim::test::watchdog;
+using tulim::test::waveBuffer;
 
 namespace {
 
@@ -23,16 +24,6 @@ waveFormat monoFormat(uint32_t rate, uint16_t bits) {
   const uint16_t align = bits / 8;
   return waveFormat{WAVE_FORMAT_PCM, 1, rate, rate * align, align, bits, 0};
 }
-
-struct buffer {
-  explicit buffer(const std::string& bytes) : memory(bytes) {
-    header.data = &memory[0];
-    header.bufferLength = static_cast<uint32_t>(memory.size());
-  }
-  std::string memory;
-  waveHeader header;
-  std::string recorded() const { return memory.substr(0, header.bytesRecorded); }
-};
 
 std::vector<int> pattern(int n, int bits) {
   std::vector<int> samples;
@@ -53,7 +44,7 @@ std::vector<waveMessage> messagesUntil(waveMessageQueue& queue, waveMessageType 
 
 }  // namespace
 
-// The recorder's way: each buffer that comes back is queued again until enough has come.
+// The recorder's way: each waveBuffer that comes back is queued again until enough has come.
 // ALSA's file plugin hands over the file's bytes, then (past its end) silence.
 TEST(AlsaWaveFactory, CapturesIntoQueuedBuffersInOrderThenSilence) {
   watchdog dog("a capture through ALSA");
@@ -65,8 +56,8 @@ TEST(AlsaWaveFactory, CapturesIntoQueuedBuffersInOrderThenSilence) {
     std::unique_ptr<waveInDevice> device;
     ASSERT_EQ(waveInDevice::open(device, monoFormat(16000, bits), &queue), WAVE_OK);
     const size_t length = 700 * bits / 8;
-    buffer buffers[2] = {buffer(std::string(length, 'x')), buffer(std::string(length, 'x'))};
-    for (buffer& b : buffers) {
+    waveBuffer buffers[2] = {waveBuffer(std::string(length, 'x')), waveBuffer(std::string(length, 'x'))};
+    for (waveBuffer& b : buffers) {
       ASSERT_EQ(device->prepareHeader(b.header), WAVE_OK);
       ASSERT_EQ(device->addBuffer(b.header), WAVE_OK);
     }
@@ -93,7 +84,7 @@ TEST(AlsaWaveFactory, CapturesIntoQueuedBuffersInOrderThenSilence) {
     EXPECT_EQ(recorded, pcmBytes(samples, bits) + silence);
 
     ASSERT_EQ(device->reset(), WAVE_OK);
-    for (buffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
+    for (waveBuffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
     ASSERT_EQ(device->close(), WAVE_OK);
     const std::vector<waveMessage> rest = messagesUntil(queue, WAVE_IN_CLOSE, 1);
     EXPECT_EQ(rest.back().type, WAVE_IN_CLOSE);
@@ -107,7 +98,7 @@ TEST(AlsaWaveFactory, NothingIsCapturedBeforeTheStart) {
   waveMessageQueue queue;
   std::unique_ptr<waveInDevice> device;
   ASSERT_EQ(waveInDevice::open(device, monoFormat(8000, 16), &queue), WAVE_OK);
-  buffer a(std::string(100, 'x')), b(std::string(100, 'x'));
+  waveBuffer a(std::string(100, 'x')), b(std::string(100, 'x'));
   device->prepareHeader(a.header);
   device->prepareHeader(b.header);
   ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
@@ -131,9 +122,9 @@ TEST(AlsaWaveFactory, PlaysBuffersInOrderAndReturnsEach) {
   ASSERT_EQ(waveOutDevice::open(device, monoFormat(16000, 16), &queue), WAVE_OK);
   const std::string sound = pcmBytes(pattern(3000, 16), 16);
   // Buffer lengths that split samples between buffers.
-  buffer buffers[3] = {buffer(sound.substr(0, 1001)), buffer(sound.substr(1001, 3999)),
-                       buffer(sound.substr(5000))};
-  for (buffer& b : buffers) {
+  waveBuffer buffers[3] = {waveBuffer(sound.substr(0, 1001)), waveBuffer(sound.substr(1001, 3999)),
+                       waveBuffer(sound.substr(5000))};
+  for (waveBuffer& b : buffers) {
     ASSERT_EQ(device->prepareHeader(b.header), WAVE_OK);
     ASSERT_EQ(device->write(b.header), WAVE_OK);
   }
@@ -146,7 +137,7 @@ TEST(AlsaWaveFactory, PlaysBuffersInOrderAndReturnsEach) {
     ASSERT_EQ(device->getPosition(time), WAVE_OK);
   } while (time.value < sound.size());
   EXPECT_EQ(time.value, sound.size());
-  for (buffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
+  for (waveBuffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
   ASSERT_EQ(device->close(), WAVE_OK);
   EXPECT_EQ(alsa.played(), sound);
 }

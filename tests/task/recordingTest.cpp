@@ -334,6 +334,21 @@ std::vector<int> withSilence(std::vector<int> samples, int total) {
   return samples;
 }
 
+// Frames of FRAME samples at those amplitudes, then silence up to totalFrames frames.
+std::vector<int> framesThenSilence(const std::vector<int>& amplitudes, int totalFrames) {
+  return withSilence(alternatingBlocks(FRAME, amplitudes), totalFrames * FRAME);
+}
+
+// 8-bit sound around the unsigned midpoint: loud frames (volume 50 > 3.2), then quiet (128
+// each) up to totalFrames frames.
+std::vector<int> eightBitSpeech(int loudFrames, int totalFrames) {
+  std::vector<int> script;
+  for (int f = 0; f < loudFrames; ++f)
+    for (int i = 0; i < FRAME; ++i) script.push_back(i % 2 ? 78 : 178);
+  script.resize(static_cast<size_t>(totalFrames) * FRAME, 128);
+  return script;
+}
+
 }  // namespace
 
 TEST_F(RecordAutoStop, StopsAfterSpeechAndSilenceWithExactSamples) {
@@ -366,11 +381,7 @@ TEST_F(RecordAutoStop, StopsOnSilenceBeforeSpeech) {
 TEST_F(RecordAutoStop, RecordsEightBitSamplesAsUnsignedBytes) {
   recordParam p = steadyParams();
   p.nbits = 8;
-  // around the unsigned midpoint: 6 loud frames (volume 50 > 3.2), then quiet (128 each)
-  std::vector<int> script;
-  for (int f = 0; f < 6; ++f)
-    for (int i = 0; i < FRAME; ++i) script.push_back(i % 2 ? 78 : 178);
-  script.resize(20 * FRAME, 128);
+  const std::vector<int> script = eightBitSpeech(6, 20);
   m_soft.setInputSamples(script);
   const int32_t n = record(p, 100000);
   EXPECT_EQ(n, 11 * FRAME);
@@ -528,22 +539,9 @@ TEST_F(RecordAutoStop, SecondRecordingWhileOneRunsIsRefused) {
 namespace {
 
 // ALSA's file plugin as the default capture device: the recordings read a file of samples,
-// with silence after its end.
+// with silence after its end. Each file holds far more than a recording reads ahead of its
+// stop (up to two buffers).
 class RecordAutoStopOnAlsa : public recorderTest {};
-
-// Speech-or-silence frames of FRAME samples, then silence frames up to total frames; the
-// file holds far more than a recording reads ahead of its stop (two buffers).
-std::vector<int> framesThenSilence(const std::vector<int>& amplitudes, int totalFrames) {
-  return withSilence(alternatingBlocks(FRAME, amplitudes), totalFrames * FRAME);
-}
-
-std::vector<int> eightBitSpeech(int loudFrames, int totalFrames) {
-  std::vector<int> script;
-  for (int f = 0; f < loudFrames; ++f)
-    for (int i = 0; i < FRAME; ++i) script.push_back(i % 2 ? 78 : 178);
-  script.resize(static_cast<size_t>(totalFrames) * FRAME, 128);
-  return script;
-}
 
 }  // namespace
 
