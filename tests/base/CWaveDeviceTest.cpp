@@ -15,6 +15,7 @@
 #include "platform/alsaWaveFactory.h"
 #include "softWaveDevice.h"
 #include "testFiles.h"
+#include "threadCount.h"
 #include "utility.h"
 #include "watchdog.h"
 #include "waveFileFixture.h"
@@ -30,6 +31,7 @@ using tulim::test::pcm16Bytes;
 using tulim::test::pcmBytes;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
+using tulim::test::settledThreadCount;
 using tulim::test::softWaveDevice;
 using tulim::test::waveFileBytes;
 using tulim::test::watchdog;
@@ -396,6 +398,7 @@ TEST(CWaveDevice, RecordsAndPlaysThroughAlsa) {
   };
   const Case cases[] = {{1, 16000, 16}, {1, 8000, 8}, {2, 11025, 16}};
   watchdog dog("recording and playing through ALSA");
+  const int threads = settledThreadCount(2);
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.channels << " channels, " << c.rate << " Hz, " << c.bits << " bits");
     std::vector<int> captured, tone;
@@ -419,10 +422,12 @@ TEST(CWaveDevice, RecordsAndPlaysThroughAlsa) {
     const size_t whole = tone.size() - tone.size() % c.channels;
     EXPECT_EQ(alsa.played(), pcmBytes(std::vector<int>(tone.begin(), tone.begin() + whole), c.bits));
   }
+  EXPECT_LE(settledThreadCount(threads), threads) << "a device's thread outlived it";
 }
 
 TEST(CWaveDevice, PlaybackThroughAlsaPausesResumesAndStops) {
   watchdog dog("playback through ALSA");
+  const int threads = settledThreadCount(2);
   alsaFileConfig alsa({}, 16);
   CWaveDevice wave(1, 8000, 16);
   std::vector<int> tone = ramp(4000, 7, -14000);
@@ -444,6 +449,7 @@ TEST(CWaveDevice, PlaybackThroughAlsaPausesResumesAndStops) {
   EXPECT_EQ(played.size() % 2, 0u);
   EXPECT_EQ(played, sound.substr(0, played.size()));
   EXPECT_EQ(wave.getLastError(), "");
+  EXPECT_LE(settledThreadCount(threads), threads) << "a device's thread outlived it";
 }
 
 TEST(CWaveDevice, PolledRecordingStopsWhenTheBufferIsFull) {

@@ -9,12 +9,14 @@
 #include "alsaFileConfig.h"
 #include "platform/waveInDevice.h"
 #include "platform/waveOutDevice.h"
+#include "threadCount.h"
 #include "watchdog.h"
 #include "waveFixtures.h"
 
 using namespace tulim;
 using tulim::test::alsaFileConfig;
 using tulim::test::pcmBytes;
+using tulim::test::settledThreadCount;
 using tulim::test::watchdog;
 using tulim::test::waveBuffer;
 
@@ -31,6 +33,19 @@ std::vector<int> pattern(int n, int bits) {
   return samples;
 }
 
+// Every device closes its ALSA stream's thread with it.
+class AlsaWaveFactory : public testing::Test {
+ protected:
+  // The main thread and the watchdog's, once the threads of earlier tests are gone.
+  void SetUp() override { m_threads = settledThreadCount(2); }
+  void TearDown() override {
+    EXPECT_LE(settledThreadCount(m_threads), m_threads) << "a thread was left running";
+  }
+
+  watchdog m_watchdog{"a device on ALSA"};
+  int m_threads = 0;
+};
+
 // Takes the device's messages until count of the given type have come.
 std::vector<waveMessage> messagesUntil(waveMessageQueue& queue, waveMessageType type, int count) {
   std::vector<waveMessage> seen;
@@ -46,8 +61,7 @@ std::vector<waveMessage> messagesUntil(waveMessageQueue& queue, waveMessageType 
 
 // The recorder's way: each waveBuffer that comes back is queued again until enough has come.
 // ALSA's file plugin hands over the file's bytes, then (past its end) silence.
-TEST(AlsaWaveFactory, CapturesIntoQueuedBuffersInOrderThenSilence) {
-  watchdog dog("a capture through ALSA");
+TEST_F(AlsaWaveFactory, CapturesIntoQueuedBuffersInOrderThenSilence) {
   for (uint16_t bits : {16, 8}) {
     SCOPED_TRACE(bits);
     const std::vector<int> samples = pattern(2500, bits);
@@ -91,8 +105,7 @@ TEST(AlsaWaveFactory, CapturesIntoQueuedBuffersInOrderThenSilence) {
   }
 }
 
-TEST(AlsaWaveFactory, NothingIsCapturedBeforeTheStart) {
-  watchdog dog("a capture through ALSA");
+TEST_F(AlsaWaveFactory, NothingIsCapturedBeforeTheStart) {
   const std::vector<int> samples = pattern(400, 16);
   alsaFileConfig alsa(samples, 16);
   waveMessageQueue queue;
@@ -114,8 +127,7 @@ TEST(AlsaWaveFactory, NothingIsCapturedBeforeTheStart) {
   EXPECT_EQ(device->close(), WAVE_OK);
 }
 
-TEST(AlsaWaveFactory, PlaysBuffersInOrderAndReturnsEach) {
-  watchdog dog("playback through ALSA");
+TEST_F(AlsaWaveFactory, PlaysBuffersInOrderAndReturnsEach) {
   alsaFileConfig alsa({}, 16);
   waveMessageQueue queue;
   std::unique_ptr<waveOutDevice> device;

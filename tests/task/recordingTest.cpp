@@ -1,6 +1,5 @@
 #include "recording.h"
 
-#include <dirent.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -20,6 +19,7 @@
 #include "fatalCatch.h"
 #include "softWaveDevice.h"
 #include "testFiles.h"
+#include "threadCount.h"
 #include "utility.h"
 #include "watchdog.h"
 #include "waveFixtures.h"
@@ -31,6 +31,7 @@ using tulim::test::fatalMessage;
 using tulim::test::programResult;
 using tulim::test::programRun;
 using tulim::test::scratchDir;
+using tulim::test::settledThreadCount;
 using tulim::test::softWaveDevice;
 using tulim::test::watchdog;
 
@@ -247,16 +248,6 @@ TEST(RecordParamCheck, RejectsParametersWithTheirMessages) {
 
 namespace {
 
-int threadCount() {
-  int n = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (dirent* entry = readdir(dir))
-      if (entry->d_name[0] != '.') ++n;
-    closedir(dir);
-  }
-  return n;
-}
-
 // A threshold that stays at 819.2 and silence limits of 1 s before and 0.1 s (5 frames) in
 // speech: a frame of volume 2000 is speech, one of 100 is silence.
 recordParam steadyParams() {
@@ -284,16 +275,6 @@ class recorderTest : public testing::Test {
   void TearDown() override {
     EXPECT_LE(settledThreadCount(m_threads), m_threads) << "a thread was left running";
   }
-  // A joined thread may linger in the task list for a moment.
-  static int settledThreadCount(int expected) {
-    int now = threadCount();
-    for (int i = 0; i < 400 && now > expected; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      now = threadCount();
-    }
-    return now;
-  }
-
   // Records into a buffer of capacity samples (plus sentinels behind it).
   int32_t record(const recordParam& p, int capacity, const char* stopFlag = nullptr) {
     m_buffer.assign(static_cast<size_t>(capacity) + 16, SENTINEL);
