@@ -28,9 +28,9 @@ constexpr unsigned ALSA_LATENCY_US = 100000;
 // it bounds how long closing a device waits for the thread.
 constexpr int ALSA_WAIT_MS = 10;
 
-// One open PCM and the thread that moves its sound. The device's hooks only post requests
-// (stop, reset, "look again"), under the device's lock; the thread takes them under its own
-// lock and never holds that lock while it calls the device.
+// One open PCM and the thread that moves its sound. The device's hooks (under the device's
+// lock) and the destructor only post requests: reset, stop, "look again"; the thread takes
+// them under its own lock and never holds that lock while it calls the device.
 class alsaStream : public waveBackend {
  public:
   ~alsaStream() override { snd_pcm_close(m_pcm); }
@@ -207,14 +207,18 @@ class alsaOutput : public alsaStream {
   alsaOutput(waveOutDevice& device, snd_pcm_t* pcm) : alsaStream(pcm, device.format()), m_device(device) {}
   ~alsaOutput() override {
     stopThread();
-    // A close without a reset lets ALSA play out what it was given.
-    if (!m_lost && m_holding && !resetPending()) {
+    // A close without a reset (nor a pause) lets ALSA play out what it was given.
+    if (!m_lost && m_holding && !m_hardwarePaused && !resetPending()) {
       snd_pcm_nonblock(m_pcm, 0);
       snd_pcm_drain(m_pcm);
     }
   }
 
   void outputQueued() override { request(false); }
+  void outputPaused(bool paused) override {
+    m_pauseWanted = paused;
+    request(false);
+  }
   void outputReset() override { request(true); }
   uint64_t outputUnplayed() const override { return m_unplayed.load(); }
 
@@ -231,8 +235,10 @@ class alsaOutput : public alsaStream {
           snd_pcm_prepare(m_pcm);
         }
         m_holding = false;
+        m_hardwarePaused = false;
         m_unplayed = 0;
       }
+      if (!m_lost) followPause();
       snd_pcm_sframes_t room = static_cast<snd_pcm_sframes_t>(m_periodFrames);
       if (!m_lost) room = snd_pcm_avail_update(m_pcm);
       if (room < 0) {
@@ -261,7 +267,8 @@ class alsaOutput : public alsaStream {
       if (rendered > 0) continue;
       // Nothing to hand over: a short sound may not have filled ALSA's buffer far enough to
       // start it, so it is started here; then wait for the device, or for ALSA to play.
-      if (m_unplayed > 0 && snd_pcm_state(m_pcm) == SND_PCM_STATE_PREPARED) snd_pcm_start(m_pcm);
+      if (m_unplayed > 0 && !m_pauseWanted && snd_pcm_state(m_pcm) == SND_PCM_STATE_PREPARED)
+        snd_pcm_start(m_pcm);
       waitForRequest(m_unplayed > 0 || room == 0 ? ALSA_WAIT_MS : -1);
     }
   }
@@ -285,6 +292,18 @@ class alsaOutput : public alsaStream {
       frames -= static_cast<snd_pcm_uframes_t>(n);
     }
   }
+  // Pauses the card with the device where it can pause; one that cannot plays out what it
+  // holds (at most ALSA's buffer) and then waits.
+  void followPause() {
+    if (m_pauseWanted == m_hardwarePaused) return;
+    if (!m_pauseWanted) {
+      snd_pcm_pause(m_pcm, 0);
+      m_hardwarePaused = false;
+    } else if (snd_pcm_state(m_pcm) == SND_PCM_STATE_RUNNING && snd_pcm_pause(m_pcm, 1) == 0) {
+      m_hardwarePaused = true;
+    }
+  }
+
   void updateUnplayed() {
     snd_pcm_sframes_t delay = 0;
     if (m_lost || snd_pcm_delay(m_pcm, &delay) < 0 || delay < 0) delay = 0;
@@ -293,6 +312,8 @@ class alsaOutput : public alsaStream {
 
   waveOutDevice& m_device;
   std::atomic<uint64_t> m_unplayed{0};
+  std::atomic<bool> m_pauseWanted{false};
+  bool m_hardwarePaused = false;
   bool m_holding = false;  // sound has been written since the open or the last reset
 };
 

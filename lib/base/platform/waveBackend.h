@@ -45,10 +45,11 @@ class waveBackend {
   virtual void inputReset() {}
 
   // Told by an output device, holding its lock (so they must not call the device), when a
-  // buffer has been written or playback restarted, and when a reset has emptied its queue: a
-  // backend that plays on a thread of its own wakes it, and after a reset drops the sound it
-  // still holds.
+  // buffer has been written, when playback is paused or restarted, and when a reset has
+  // emptied its queue: a backend that plays on a thread of its own wakes it; it holds the
+  // sound it was given while paused, and drops it after a reset.
   virtual void outputQueued() {}
+  virtual void outputPaused(bool paused) { (void)paused; }
   virtual void outputReset() {}
   // Asked by an output device, holding its lock: bytes already rendered that have not been
   // heard yet, which the device's position does not count as played.

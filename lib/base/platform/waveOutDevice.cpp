@@ -76,6 +76,7 @@ unsigned waveOutDevice::pause() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_closed) return WAVE_ERR_INVALHANDLE;
   m_paused = true;
+  if (m_backend) m_backend->outputPaused(true);
   return WAVE_OK;
 }
 
@@ -84,7 +85,7 @@ unsigned waveOutDevice::restart() {
   if (m_closed) return WAVE_ERR_INVALHANDLE;
   m_paused = false;
   returnPlayed();
-  if (m_backend) m_backend->outputQueued();
+  if (m_backend) m_backend->outputPaused(false);
   return WAVE_OK;
 }
 
