@@ -91,7 +91,8 @@ int sa02(const char* recogParamFile, const int* samples, int sampleCount, int fs
 
 /* ---- Microphone recording ----------------------------------------------------------------
  *
- * recordAutoStop: records mono PCM from the default wave input into samples (capacity
+ * recordAutoStop: records mono PCM from the default capture device (ALSA's "default" PCM) into
+ *   samples (capacity
  *   values; 8-bit samples as 0..255, 16-bit as signed values) until a silence limit of param,
  *   the capacity or a non-zero *stopFlag (stopFlag may be null; another thread sets it)
  *   stops it. Returns the number of samples stored, or -1 when the parameters or the device
