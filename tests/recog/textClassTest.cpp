@@ -381,7 +381,8 @@ TEST(SearchSylVs, MatchesByMode) {
 }
 
 TEST(NonSpeechUnit, SilencesAndFillersOnlyByTheirExactNames) {
-  for (const char* unit : {"sp", "sil", "filler", "fillerC", "fillerV"}) EXPECT_TRUE(textClass::nonSpeechUnit(unit)) << unit;
+  for (const char* unit : {"sp", "sil", "filler", "fillerC", "fillerV"})
+    EXPECT_TRUE(textClass::nonSpeechUnit(unit)) << unit;
   for (const char* unit : {"", "ba", "SIL", "sil+a", "fillerX", "sp ", "-sil-"})
     EXPECT_FALSE(textClass::nonSpeechUnit(unit)) << unit;
 }
