@@ -83,8 +83,7 @@ void listLineApply(const std::string& line, int k, recogParam& param) {
 }
 
 void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
-                  netClass& net, std::vector<int>& textIndex) {
-  mlfClass mlf;
+                  netClass& net, std::vector<int>& textIndex, mlfClass& mlf) {
   int candidateNum = 0, arenaLen = 0;
   task.netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
 
@@ -123,6 +122,7 @@ int main(int argc, char** argv) {
   textClass text;
   netClass net;
   std::vector<int> textIndex;
+  mlfClass mlf;  // of the line being run
   try {
     task.recogParamRead(argv[1], param);
     const strVec overridden = overridesApply(argc, argv, task, param);
@@ -146,9 +146,13 @@ int main(int argc, char** argv) {
       printf("\n======> %d/%d: xmlFile=%s, wavFile=%s, txtFile=%s, sylFile=%s\n", k, n, param.outputXmlFile.c_str(),
              param.wavFile.c_str(), param.txtFile.c_str(), param.sylFile.c_str());
       task.resultFilesRemove(param);
-      utteranceRun(task, param, mac, dict, text, net, textIndex);
+      mlf = mlfClass();
+      utteranceRun(task, param, mac, dict, text, net, textIndex, mlf);
     }
   } catch (char* message) {
+    // The volume check's finding often explains the failure: a silent wave finds no text.
+    for (const std::string& warning : mlf.m_warning)
+      if (warning != message) std::cout << "Warning: " << warning << std::endl;
     std::cout << message << std::endl;
     mac.macroFree();
     return 1;

@@ -639,7 +639,7 @@ void macroClass::macTextWrite(const std::string& path) const {
     }
     fprintf(fp, "<ENDHMM>\n");
   }
-  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  closeWrittenFile(out, path);
 }
 
 void macroClass::print(int modelIndex, const std::string& path) const {
@@ -677,7 +677,7 @@ void macroClass::print(int modelIndex, const std::string& path) const {
     for (int j = 0; j < model.stateNum; j++) fprintf(fp, "\t%f ", model.transProb[i][j]);
     fprintf(fp, "\n");
   }
-  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  closeWrittenFile(out, path);
 }
 
 void macroClass::orderedModelExport(const std::string& path) const {

@@ -25,7 +25,7 @@ bool holdsSpeech(const std::string& path) {
   strVec pieces;
   strSplit(path, '-', pieces);
   for (const std::string& p : pieces)
-    if (!p.empty() && p != "sp" && p != "sil" && p != "filler" && p != "fillerC" && p != "fillerV") return true;
+    if (!p.empty() && !textClass::nonSpeechUnit(p)) return true;
   return false;
 }
 

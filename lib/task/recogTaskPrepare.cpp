@@ -187,6 +187,11 @@ float* recogTask::epdAndMfcc(const recogParam& param, const int* samples, int sa
   mel.computeMfcc(keptLen > 0 ? samples + begin : samples, fs, nbits, keptLen, param.featureConfigFile.c_str(),
                   &nFrames, &size);
   if (nFrames > MAX_FRAME_NUM) errorThrowf("frameNum = %d > %d, frameNum too big!", nFrames, MAX_FRAME_NUM);
+  // Caught here, where the wave is known, rather than by the search, which knows only frames.
+  if (nFrames < 1)
+    errorThrowf("Error: the wave %s is too short for one feature frame: %d samples kept of %d (line %d of %s)",
+                param.wavFile.empty() ? "(samples in memory)" : param.wavFile.c_str(), keptLen, sampleCount,
+                TULIM_HERE);
 
   const size_t values = static_cast<size_t>(nFrames) * static_cast<size_t>(size);
   float* features = static_cast<float*>(malloc(sizeof(float) * std::max<size_t>(values, 1)));

@@ -150,6 +150,21 @@ TEST_F(TulimBatchExample, LineScoreComesWithTheVolumeWarningOfItsWave) {
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\n\t===> Saved [^\n]*recogResult.txt\nScore = [^\n]+\n$"))) << r.out;
 }
 
+TEST_F(TulimBatchExample, FailingLineShowsTheVolumeWarningOfItsWaveWithTheError) {
+  // 40 ms of digital zeros, recognised: none of the texts is found, which the warning explains.
+  const std::vector<int> zeros(640, 0);
+  ASSERT_TRUE(wavFileWrite(zeros.data(), static_cast<int>(zeros.size()), 16000, 16, dir.file("quiet.wav").c_str()));
+  const programResult r = run("u.xml\tutterance.wav\ttexts.txt\nq.xml\tquiet.wav\ttexts.txt\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(std::regex_search(
+      r.out, std::regex("\nWarning: Volume check: Max volume too small\\. Please increase the microphone's gain\\. "
+                        "\\(line \\d+ in recogTask\\)\nError in textClass::pinyin2text\\(\\): None of the candidate "
+                        "texts was found in the wave[^\n]*\n$")))
+      << r.out;
+  EXPECT_EQ(count(r.out, "Warning: Volume check"), 1) << "the first line's wave passes the check";
+  EXPECT_GT(r.out.find("Warning: Volume check"), r.out.find("\n======> 2/2")) << r.out;
+}
+
 TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithOne) {
   struct Case {
     std::vector<std::string> args;
