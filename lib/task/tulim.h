@@ -15,11 +15,9 @@
  *     float score = 0.0f;
  *     try {
  *       int index = vc01("task.prm", "utterance.wav", "texts.txt", &score);
- *       printf("text %d, score %.1f
-", index, score);
+ *       printf("text %d, score %.1f\n", index, score);
  *     } catch (const char* message) {
- *       printf("failed: %s
-", message);
+ *       printf("failed: %s\n", message);
  *     }
  *
  * A host written in C cannot catch it: a fatal error then ends the process (std::terminate).

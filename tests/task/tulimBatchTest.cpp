@@ -184,6 +184,20 @@ TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithOne) {
       {{example::PARAM_FILE, "list.txt"},
        "x.xml\t\ttexts.txt\n",
        "\nError: line 1 of list.txt has an empty field 2 \\(the wave file\\): \"x.xml\t\ttexts.txt\" \\(line \\d+ of main\\)\n$"},
+      // Messages count the list file's lines, comments and empty lines too.
+      {{example::PARAM_FILE, "list.txt"},
+       "% results\n\nx.xml\tutterance.wav\n",
+       "\nError: line 3 of list.txt has 2 TAB-separated fields, fewer than 3: \"x.xml\tutterance.wav\" "
+       "\\(line \\d+ of main\\)\n$"},
+      {{example::PARAM_FILE, "list.txt"},
+       "% results\n\nx.xml\t\ttexts.txt\n",
+       "\nError: line 3 of list.txt has an empty field 2 \\(the wave file\\): \"x.xml\t\ttexts.txt\" \\(line \\d+ of main\\)\n$"},
+      // "" keeps the file's list, which the example does not set.
+      {{example::PARAM_FILE, ""},
+       "",
+       "^Error: wavFileList is not set in " + std::string(example::PARAM_FILE) +
+           "; it must be the name of the list of utterances \\(result file, wave and texts a line\\) "
+           "\\(line \\d+ of recogTaskCheck\\)\n$"},
       {{example::PARAM_FILE, "list.txt"},
        "% nothing but a comment\n\n",
        "\nError: the list list.txt holds no utterance: every line is empty or a comment \\(line \\d+ of main\\)\n$"},
