@@ -164,14 +164,16 @@ struct refSearch {
   static float floor(float v) { return v <= -5e9 ? LZERO : v; }
   static void add(arenaCandidate& c, bool syl, int dicIndex, int node, int pos, int end) {
     if (syl) {
-      c.sylId[c.sylNum] = dicIndex;
-      c.sylNode[c.sylNum] = node;
-      c.sylEndFrame[c.sylNum] = end;
-      c.sylEndScore[c.sylNum++] = c.score;
+      c.sylId.push_back(dicIndex);
+      c.sylNode.push_back(node);
+      c.sylEndFrame.push_back(end);
+      c.sylEndScore.push_back(c.score);
+      c.sylNum++;
     } else {
-      c.phonePos[c.phoneNum] = pos;
-      c.phoneEndFrame[c.phoneNum] = end;
-      c.phoneEndScore[c.phoneNum++] = c.score;
+      c.phonePos.push_back(pos);
+      c.phoneEndFrame.push_back(end);
+      c.phoneEndScore.push_back(c.score);
+      c.phoneNum++;
     }
   }
 
@@ -243,7 +245,7 @@ struct refSearch {
         c.score = floor(c.score + (trans(set, m, s, s) + refState(x, set, m, s, t)));
       }
       for (int p = 0; p < lastPos; p++)
-        std::fill_n(nodes[static_cast<size_t>(order[static_cast<size_t>(p)]->node)].stateSlot, 150, -1);
+        nodes[static_cast<size_t>(order[static_cast<size_t>(p)]->node)].stateSlot.assign(150, -1);
       for (int p = 0; p < lastPos; p++) {
         arenaCandidate& c = *order[static_cast<size_t>(p)];
         int& h = nodes[static_cast<size_t>(c.node)].stateSlot[c.modelPos * 3 + c.stateIdx];
@@ -278,8 +280,8 @@ struct refSearch {
 };
 
 template <typename T>
-std::vector<T> history(const T* values, int n) {
-  return std::vector<T>(values, values + n);
+std::vector<T> history(const std::vector<T>& values, int n) {
+  return std::vector<T>(values.begin(), values.begin() + n);
 }
 
 }  // namespace
@@ -335,8 +337,10 @@ TEST(ModelProb, SkipsMixturesAtTheWeightCut) {
     float weight;
     bool used;
   } cases[] = {{-11.5f, false}, {-11.4f, true}};
+  // The set keeps its scoring layout until told that a weight changed in place.
   for (const Case& c : cases) {
     stream.mixture[1].mixtureWeight = c.weight;
+    f.set.layoutReset();
     viterbiClass v(0, 1);
     float got = v.modelProb(x.data(), 39, 0, 2, f.set, 0);
     float expected = trans(f.set, 0, 1, 2) +
@@ -344,6 +348,7 @@ TEST(ModelProb, SkipsMixturesAtTheWeightCut) {
                      refState(x.data() + 78, f.set, 0, 2);
     EXPECT_EQ(got, expected) << c.weight;
     stream.mixture[1].mixtureWeight = LZERO;
+    f.set.layoutReset();
     float alone = v.modelProb(x.data(), 39, 0, 2, f.set, 0);
     EXPECT_EQ(got == alone, !c.used) << c.weight;
   }
@@ -433,10 +438,10 @@ TEST(ViterbiSearch, FollowsTheSpokenPathWithItsEndFramesAndScore) {
   EXPECT_EQ(n, 100);
   const arenaCandidate& best = *v.m_order[0];
   EXPECT_EQ(f.sylPath(best), "sil-x-y-sil");
-  EXPECT_EQ(std::vector<int>(best.sylNode, best.sylNode + best.sylNum), (std::vector<int>{2, 4, 5, 3}));
-  EXPECT_EQ(std::vector<int>(best.sylEndFrame, best.sylEndFrame + 4), (std::vector<int>{3, 7, 12, 16}));
-  EXPECT_EQ(std::vector<int>(best.phoneEndFrame, best.phoneEndFrame + best.phoneNum), (std::vector<int>{3, 7, 12, 16}));
-  EXPECT_EQ(std::vector<int>(best.phonePos, best.phonePos + 4), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(history(best.sylNode, best.sylNum), (std::vector<int>{2, 4, 5, 3}));
+  EXPECT_EQ(history(best.sylEndFrame, 4), (std::vector<int>{3, 7, 12, 16}));
+  EXPECT_EQ(history(best.phoneEndFrame, best.phoneNum), (std::vector<int>{3, 7, 12, 16}));
+  EXPECT_EQ(history(best.phonePos, 4), (std::vector<int>{0, 0, 0, 0}));
   float expected = (T - 1) * std::log(0.5f) + T * atMeanEmission(f.set);
   EXPECT_NEAR(best.score, expected, 1e-4 * std::fabs(expected));
   EXPECT_EQ(best.sylEndScore[3], best.score);
@@ -461,8 +466,8 @@ TEST(ViterbiSearch, SyllableOfTwoModelsRecordsPhonePositions) {
   f.run(v, 40, 1e6f);
   const arenaCandidate& best = *v.m_order[0];
   EXPECT_EQ(f.sylPath(best), "sil-xy");
-  EXPECT_EQ(std::vector<int>(best.phonePos, best.phonePos + best.phoneNum), (std::vector<int>{0, 0, 1}));
-  EXPECT_EQ(std::vector<int>(best.phoneEndFrame, best.phoneEndFrame + 3), (std::vector<int>{2, 6, 10}));
+  EXPECT_EQ(history(best.phonePos, best.phoneNum), (std::vector<int>{0, 0, 1}));
+  EXPECT_EQ(history(best.phoneEndFrame, 3), (std::vector<int>{2, 6, 10}));
   EXPECT_EQ(best.modelPos, 1);
 }
 
@@ -493,7 +498,7 @@ TEST(ViterbiSearch, TreeNetPicksTheSpokenTextAndSwappedFeaturesSwapIt) {
     f.run(v, 100, 300.0f);
     const arenaCandidate& best = *v.m_order[0];
     EXPECT_EQ(f.sylPath(best), std::string("sil-") + c.first + "-" + c.second + "-sil");
-    EXPECT_EQ(std::vector<int>(best.sylNode, best.sylNode + best.sylNum), c.nodes);
+    EXPECT_EQ(history(best.sylNode, best.sylNum), c.nodes);
   }
 }
 
