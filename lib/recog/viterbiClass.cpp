@@ -94,22 +94,55 @@ double logAddChain(const float* score, int n) {
   return sum;
 }
 
-[[gnu::always_inline]] inline float mixtureSum(const float* score, int n) {
+// The kernels work on whole rows of GAUSS_ROW_ALIGN lanes in vectors of the compiler's
+// vector extension: every lane takes exactly the operations of the plain scalar code, so the
+// vector width (and the instruction set) changes no result.
+constexpr int LANES = GAUSS_ROW_ALIGN;
+typedef float floatRow __attribute__((vector_size(LANES * sizeof(float))));
+typedef int32_t intRow __attribute__((vector_size(LANES * sizeof(int32_t))));
+typedef float floatHalf __attribute__((vector_size(LANES / 2 * sizeof(float))));
+typedef double doubleHalf __attribute__((vector_size(LANES / 2 * sizeof(double))));
+typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t))));
+static_assert(LANES == 8, "the lane index below lists 8 lanes");
+
+// score holds pad values (a multiple of LANES), the first n of them the mixtures' scores.
+[[gnu::always_inline]] inline float mixtureSum(const float* score, int n, int pad) {
   if (n <= 0) return LZERO;
-  if (n > MAX_MIXTURE_NUM) return static_cast<float>(logAddChain(score, n));
-  float top = score[0];
-  for (int m = 1; m < n; m++) top = score[m] > top ? score[m] : top;
+  const int rows = pad / LANES;
+  const intRow laneIndex = {0, 1, 2, 3, 4, 5, 6, 7};
+  const floatRow none = floatRow{} - HUGE_VALF;
+  floatRow lane[MAX_MIXTURE_NUM / LANES] = {};
+  for (int b = 0; b < rows; b++) {
+    floatRow v;
+    std::memcpy(&v, score + b * LANES, sizeof v);
+    lane[b] = laneIndex + b * LANES < n ? v : none;
+  }
+  floatRow tops = lane[0];
+  for (int b = 1; b < rows; b++) tops = lane[b] > tops ? lane[b] : tops;
+  float top = tops[0];
+  for (int j = 1; j < LANES; j++) top = tops[j] > top ? tops[j] : top;
   // Far from the usual range (or NaN) the chain's dead-score rule may take part.
   if (!(top > -1e9f && top < 1e9f)) return static_cast<float>(logAddChain(score, n));
   const double t = top;
-  double d[MAX_MIXTURE_NUM], e[MAX_MIXTURE_NUM];
-  for (int m = 0; m < n; m++) d[m] = static_cast<double>(score[m]) - t;
-  // A NaN difference becomes -700 here and is caught by the sum of differences below.
-  for (int m = 0; m < n; m++) e[m] = expKernel(d[m] > -700.0 ? d[m] : -700.0);
+
+  // A NaN difference becomes -700 in the kernel's argument and is caught by the sum of
+  // differences; the padding lanes add e^-700 to a total of at least 1, which changes nothing.
+  const doubleHalf low = doubleHalf{} - 700.0;
+  doubleHalf d[2 * MAX_MIXTURE_NUM / LANES], e[2 * MAX_MIXTURE_NUM / LANES];
+  doubleHalf totals = {}, checks = {};
+  for (int h = 0; h < 2 * rows; h++) {
+    floatHalf v;
+    std::memcpy(&v, reinterpret_cast<const float*>(lane) + h * (LANES / 2), sizeof v);
+    d[h] = __builtin_convertvector(v, doubleHalf) - t;
+    const doubleHalf arg = d[h] > low ? d[h] : low;
+    expKernelOf<doubleHalf, bitsHalf>(arg, e[h]);
+    totals += e[h];
+    checks += d[h];
+  }
   double total = 0.0, check = 0.0;
-  for (int m = 0; m < n; m++) {
-    total += e[m];
-    check += d[m];
+  for (int j = 0; j < LANES / 2; j++) {
+    total += totals[j];
+    check += checks[j];
   }
   if (check != check) return static_cast<float>(logAddChain(score, n));
   const double r = t + std::log(total);
@@ -118,8 +151,11 @@ double logAddChain(const float* score, int n) {
   // running sum, which never exceeds r: scores below that line may be missing from it. Each
   // logAdd rounds a few times about its running sum; here the kernel, the sum and the log.
   const double cut = (r - t) + LOG_ADD_CUTOFF + 1e-6;
+  const doubleHalf zero = {};
+  doubleHalf unsures = {};
+  for (int h = 0; h < 2 * rows; h++) unsures += d[h] < cut ? e[h] : zero;
   double unsure = 0.0;
-  for (int m = 0; m < n; m++) unsure += d[m] < cut ? e[m] : 0.0;
+  for (int j = 0; j < LANES / 2; j++) unsure += unsures[j];
   const double eps = 0x1p-52;
   const double bound =
       1.01 * unsure + 2.0 * EXP_KERNEL_ERROR + eps * (2.0 * n * (std::fabs(t) + 40.0) + 4.0 * std::fabs(r) + 8.0);
@@ -141,27 +177,56 @@ double logAddChain(const float* score, int n) {
   return static_cast<float>(logAddChain(score, n));
 }
 
-// Log density plus log weight of every mixture of the block, into out. Mixtures side by
-// side: each one's sum still runs over the dimensions in order, in single precision, so
-// every value is the one the plain per-mixture loop gives, whatever the vector width.
-[[gnu::always_inline]] inline void mixtureScores(const float* x, const gaussBlock& block, int width, float* out) {
-  float acc[MAX_MIXTURE_NUM];
-  const int pad = block.pad;
+// Log density plus log weight of every mixture of the block, into out (pad values; the
+// padding lanes hold scores of all-zero Gaussians). Each mixture's sum runs over the
+// dimensions in order, in single precision: every value is the one the plain per-mixture
+// loop -(sum of (x - mean)^2 * invVar + gconst) / 2 + log weight gives. The rows of a block
+// are summed side by side, one pass over the dimensions for all of them.
+template <int ROWS>
+[[gnu::always_inline]] inline void mixtureRows(const float* x, const gaussBlock& block, int width, float* out) {
+  constexpr size_t pad = ROWS * LANES;
   const float* logWeight = block.data;
   const float* gconst = logWeight + pad;
   const float* mean = gconst + pad;
-  const float* invVar = mean + static_cast<size_t>(width) * static_cast<size_t>(pad);
-  for (int m = 0; m < pad; m++) acc[m] = 0.0f;
+  const float* invVar = mean + static_cast<size_t>(width) * pad;
+  floatRow acc[ROWS] = {};
   for (int k = 0; k < width; k++) {
     const float xk = x[k];
-    const float* mk = mean + static_cast<size_t>(k) * static_cast<size_t>(pad);
-    const float* vk = invVar + static_cast<size_t>(k) * static_cast<size_t>(pad);
-    for (int m = 0; m < pad; m++) {
-      float d = xk - mk[m];
-      acc[m] += d * d * vk[m];
+    for (int b = 0; b < ROWS; b++) {
+      floatRow mk, vk;
+      std::memcpy(&mk, mean + static_cast<size_t>(k) * pad + b * LANES, sizeof mk);
+      std::memcpy(&vk, invVar + static_cast<size_t>(k) * pad + b * LANES, sizeof vk);
+      const floatRow diff = xk - mk;
+      acc[b] += diff * diff * vk;
     }
   }
-  for (int m = 0; m < block.mixtureNum; m++) out[m] = -(acc[m] + gconst[m]) / 2.0f + logWeight[m];
+  for (int b = 0; b < ROWS; b++) {
+    floatRow g, w;
+    std::memcpy(&g, gconst + b * LANES, sizeof g);
+    std::memcpy(&w, logWeight + b * LANES, sizeof w);
+    const floatRow o = -(acc[b] + g) / 2.0f + w;
+    std::memcpy(out + b * LANES, &o, sizeof o);
+  }
+}
+
+[[gnu::always_inline]] inline void mixtureScores(const float* x, const gaussBlock& block, int width, float* out) {
+  static_assert(MAX_MIXTURE_NUM == 4 * LANES, "a block has at most four rows");
+  switch (block.pad / LANES) {
+    case 1:
+      mixtureRows<1>(x, block, width, out);
+      break;
+    case 2:
+      mixtureRows<2>(x, block, width, out);
+      break;
+    case 3:
+      mixtureRows<3>(x, block, width, out);
+      break;
+    case 4:
+      mixtureRows<4>(x, block, width, out);
+      break;
+    default:
+      break;
+  }
 }
 
 using streamKernel = float (*)(const float* x, const gaussBlock& block, int width);
@@ -169,7 +234,7 @@ using streamKernel = float (*)(const float* x, const gaussBlock& block, int widt
 float streamScore(const float* x, const gaussBlock& block, int width) {
   float score[MAX_MIXTURE_NUM];
   mixtureScores(x, block, width, score);
-  return mixtureSum(score, block.mixtureNum);
+  return mixtureSum(score, block.mixtureNum, block.pad);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -178,7 +243,7 @@ float streamScore(const float* x, const gaussBlock& block, int width) {
 __attribute__((target("avx2"))) float streamScoreWide(const float* x, const gaussBlock& block, int width) {
   float score[MAX_MIXTURE_NUM];
   mixtureScores(x, block, width, score);
-  return mixtureSum(score, block.mixtureNum);
+  return mixtureSum(score, block.mixtureNum, block.pad);
 }
 
 streamKernel kernelPick() {
@@ -193,7 +258,12 @@ const streamKernel streamScoreKernel = kernelPick();
 
 }  // namespace
 
-float mixtureLogSum(const float* score, int n) { return mixtureSum(score, n); }
+float mixtureLogSum(const float* score, int n) {
+  if (n > MAX_MIXTURE_NUM) return static_cast<float>(logAddChain(score, n));
+  float padded[MAX_MIXTURE_NUM] = {};
+  std::copy(score, score + std::max(n, 0), padded);
+  return mixtureSum(padded, n, (std::max(n, 0) + LANES - 1) / LANES * LANES);
+}
 
 float viterbiClass::transProb(int modelIdx, int from, int to) const {
   return m_models->MMF.model[static_cast<size_t>(modelIdx)].transProb[from + 1][to + 1];

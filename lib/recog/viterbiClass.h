@@ -42,21 +42,20 @@ inline double logAdd(double a, double b) {
 // can lie from the chain of logAdd calls leaves the float in doubt, the chain decides.
 float mixtureLogSum(const float* score, int n);
 
-// exp(d) for d in [-700, 0], within a relative EXP_KERNEL_ERROR, in plain arithmetic on
-// doubles and their bits so that a loop over it vectorises (the mixture sum's kernel).
-constexpr double EXP_KERNEL_ERROR = 1e-13;
-[[gnu::always_inline]] inline double expKernel(double d) {
+// exp(d) for d in [-700, 0] (each lane of a vector of doubles d, with U the vector of
+// uint64_t of the same size), within a relative EXP_KERNEL_ERROR, in plain arithmetic on the
+// values and their bits so that every lane takes the same steps (the mixture sum's kernel).
+constexpr double EXP_KERNEL_ERROR = 1e-12;
+template <typename D, typename U>
+[[gnu::always_inline]] inline void expKernelOf(const D& d, D& out) {
   // d = n ln2 + r with |r| <= ln2 / 2; 2^n is built in the exponent bits, e^r by its series.
   const double shift = 0x1.8p52;
-  double kd = d * 1.44269504088896338700 + shift;
-  uint64_t ki;
+  D kd = d * 1.44269504088896338700 + shift;
+  U ki;
   std::memcpy(&ki, &kd, sizeof ki);
-  kd -= shift;
-  const double r = d - kd * 6.93147180369123816490e-01 - kd * 1.90821492927058770002e-10;
-  double p = 1.0 / 479001600.0;
-  p = p * r + 1.0 / 39916800.0;
-  p = p * r + 1.0 / 3628800.0;
-  p = p * r + 1.0 / 362880.0;
+  kd = kd - shift;
+  const D r = d - kd * 6.93147180369123816490e-01 - kd * 1.90821492927058770002e-10;
+  D p = r * (1.0 / 3628800.0) + 1.0 / 362880.0;
   p = p * r + 1.0 / 40320.0;
   p = p * r + 1.0 / 5040.0;
   p = p * r + 1.0 / 720.0;
@@ -66,10 +65,16 @@ constexpr double EXP_KERNEL_ERROR = 1e-13;
   p = p * r + 0.5;
   p = p * r + 1.0;
   p = p * r + 1.0;
-  const uint64_t bits = (ki << 52) + (uint64_t{1023} << 52);
-  double scale;
+  const U bits = (ki << 52) + (uint64_t{1023} << 52);
+  D scale;
   std::memcpy(&scale, &bits, sizeof scale);
-  return p * scale;
+  out = p * scale;
+}
+
+inline double expKernel(double d) {
+  double out;
+  expKernelOf<double, uint64_t>(d, out);
+  return out;
 }
 
 class viterbiClass {
