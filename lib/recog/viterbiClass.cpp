@@ -125,26 +125,21 @@ static_assert(LANES == 8, "the lane index below lists 8 lanes");
   if (!(top > -1e9f && top < 1e9f)) return static_cast<float>(logAddChain(score, n));
   const double t = top;
 
-  // A NaN difference becomes -700 in the kernel's argument and is caught by the sum of
-  // differences; the padding lanes add e^-700 to a total of at least 1, which changes nothing.
+  // Differences below -700 count as -700 (their e^-700 changes no total of at least 1); a
+  // NaN stays NaN through the kernel and the total, and no bound then holds.
   const doubleHalf low = doubleHalf{} - 700.0;
   doubleHalf d[2 * MAX_MIXTURE_NUM / LANES], e[2 * MAX_MIXTURE_NUM / LANES];
-  doubleHalf totals = {}, checks = {};
+  doubleHalf totals = {};
   for (int h = 0; h < 2 * rows; h++) {
     floatHalf v;
     std::memcpy(&v, reinterpret_cast<const float*>(lane) + h * (LANES / 2), sizeof v);
     d[h] = __builtin_convertvector(v, doubleHalf) - t;
-    const doubleHalf arg = d[h] > low ? d[h] : low;
+    const doubleHalf arg = d[h] < low ? low : d[h];
     expKernelOf<doubleHalf, bitsHalf>(arg, e[h]);
     totals += e[h];
-    checks += d[h];
   }
-  double total = 0.0, check = 0.0;
-  for (int j = 0; j < LANES / 2; j++) {
-    total += totals[j];
-    check += checks[j];
-  }
-  if (check != check) return static_cast<float>(logAddChain(score, n));
+  double total = 0.0;
+  for (int j = 0; j < LANES / 2; j++) total += totals[j];
   const double r = t + std::log(total);
 
   // How far the chain can lie from r. It drops a score more than -LOG_ADD_CUTOFF below its
@@ -173,7 +168,7 @@ static_assert(LANES == 8, "the lane index below lists 8 lanes");
   const double toward = (bits & 0x7FFFFF) ? away : away / 2.0;
   const double above = (f > 0.0f ? away : toward) / 2.0, below = (f > 0.0f ? toward : away) / 2.0;
   const double fd = f;
-  if (r - bound > fd - below && r + bound < fd + above) return f;
+  if (r - bound > fd - below && r + bound < fd + above) return f;  // false for a NaN r
   return static_cast<float>(logAddChain(score, n));
 }
 

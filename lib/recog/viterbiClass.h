@@ -45,7 +45,7 @@ float mixtureLogSum(const float* score, int n);
 // exp(d) for d in [-700, 0] (each lane of a vector of doubles d, with U the vector of
 // uint64_t of the same size), within a relative EXP_KERNEL_ERROR, in plain arithmetic on the
 // values and their bits so that every lane takes the same steps (the mixture sum's kernel).
-constexpr double EXP_KERNEL_ERROR = 1e-12;
+constexpr double EXP_KERNEL_ERROR = 5e-10;
 template <typename D, typename U>
 [[gnu::always_inline]] inline void expKernelOf(const D& d, D& out) {
   // d = n ln2 + r with |r| <= ln2 / 2; 2^n is built in the exponent bits, e^r by its series.
@@ -55,9 +55,7 @@ template <typename D, typename U>
   std::memcpy(&ki, &kd, sizeof ki);
   kd = kd - shift;
   const D r = d - kd * 6.93147180369123816490e-01 - kd * 1.90821492927058770002e-10;
-  D p = r * (1.0 / 3628800.0) + 1.0 / 362880.0;
-  p = p * r + 1.0 / 40320.0;
-  p = p * r + 1.0 / 5040.0;
+  D p = r * (1.0 / 40320.0) + 1.0 / 5040.0;
   p = p * r + 1.0 / 720.0;
   p = p * r + 1.0 / 120.0;
   p = p * r + 1.0 / 24.0;
