@@ -1,6 +1,7 @@
 #include "gaussLayout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tulim {
 
@@ -48,6 +49,7 @@ gaussLayout::gaussLayout(const macroClass& models) : m_modelNum(static_cast<int>
         float* gconst = logWeight + rowLen;
         float* mean = gconst + rowLen;
         float* invVar = mean + static_cast<size_t>(width[s]) * rowLen;
+        std::fill(logWeight, logWeight + rowLen, -HUGE_VALF);
         int n = 0;
         for (int m = 0; m < clampTo(stream.mixtureNum, MAX_MIXTURE_NUM); m++) {
           const hmmMixture& mix = stream.mixture[m];

@@ -15,7 +15,8 @@ constexpr float MIXTURE_WEIGHT_CUT = -11.5f;  // mixtures of log weight at or be
 constexpr int GAUSS_ROW_ALIGN = 8;            // mixtures per row are padded to a multiple of this
 
 // One stream of one state: pad log weights, pad gconsts, then width rows of pad means and
-// width rows of pad inverse variances (dimension-major). Padding mixtures are all zero.
+// width rows of pad inverse variances (dimension-major). Padding mixtures have a log weight
+// of -infinity and zeros elsewhere, so that they score -infinity (NaN for a non-finite frame).
 struct gaussBlock {
   int mixtureNum;  // mixtures above the weight cut, in the model's order
   int pad;         // mixtureNum rounded up to GAUSS_ROW_ALIGN

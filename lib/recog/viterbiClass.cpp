@@ -99,26 +99,21 @@ double logAddChain(const float* score, int n) {
 // vector width (and the instruction set) changes no result.
 constexpr int LANES = GAUSS_ROW_ALIGN;
 typedef float floatRow __attribute__((vector_size(LANES * sizeof(float))));
-typedef int32_t intRow __attribute__((vector_size(LANES * sizeof(int32_t))));
 typedef float floatHalf __attribute__((vector_size(LANES / 2 * sizeof(float))));
 typedef double doubleHalf __attribute__((vector_size(LANES / 2 * sizeof(double))));
 typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t))));
-static_assert(LANES == 8, "the lane index below lists 8 lanes");
 
-// score holds pad values (a multiple of LANES), the first n of them the mixtures' scores.
+// score holds pad values (a multiple of LANES): the n mixtures' scores, then -infinity.
 [[gnu::always_inline]] inline float mixtureSum(const float* score, int n, int pad) {
   if (n <= 0) return LZERO;
   const int rows = pad / LANES;
-  const intRow laneIndex = {0, 1, 2, 3, 4, 5, 6, 7};
-  const floatRow none = floatRow{} - HUGE_VALF;
-  floatRow lane[MAX_MIXTURE_NUM / LANES] = {};
-  for (int b = 0; b < rows; b++) {
+  floatRow tops;
+  std::memcpy(&tops, score, sizeof tops);
+  for (int b = 1; b < rows; b++) {
     floatRow v;
     std::memcpy(&v, score + b * LANES, sizeof v);
-    lane[b] = laneIndex + b * LANES < n ? v : none;
+    tops = v > tops ? v : tops;
   }
-  floatRow tops = lane[0];
-  for (int b = 1; b < rows; b++) tops = lane[b] > tops ? lane[b] : tops;
   float top = tops[0];
   for (int j = 1; j < LANES; j++) top = tops[j] > top ? tops[j] : top;
   // Far from the usual range (or NaN) the chain's dead-score rule may take part.
@@ -132,7 +127,7 @@ static_assert(LANES == 8, "the lane index below lists 8 lanes");
   doubleHalf totals = {};
   for (int h = 0; h < 2 * rows; h++) {
     floatHalf v;
-    std::memcpy(&v, reinterpret_cast<const float*>(lane) + h * (LANES / 2), sizeof v);
+    std::memcpy(&v, score + h * (LANES / 2), sizeof v);
     d[h] = __builtin_convertvector(v, doubleHalf) - t;
     const doubleHalf arg = d[h] < low ? low : d[h];
     expKernelOf<doubleHalf, bitsHalf>(arg, e[h]);
@@ -173,7 +168,7 @@ static_assert(LANES == 8, "the lane index below lists 8 lanes");
 }
 
 // Log density plus log weight of every mixture of the block, into out (pad values; the
-// padding lanes hold scores of all-zero Gaussians). Each mixture's sum runs over the
+// padding lanes score -infinity from their log weights). Each mixture's sum runs over the
 // dimensions in order, in single precision: every value is the one the plain per-mixture
 // loop -(sum of (x - mean)^2 * invVar + gconst) / 2 + log weight gives. The rows of a block
 // are summed side by side, one pass over the dimensions for all of them.
@@ -255,7 +250,8 @@ const streamKernel streamScoreKernel = kernelPick();
 
 float mixtureLogSum(const float* score, int n) {
   if (n > MAX_MIXTURE_NUM) return static_cast<float>(logAddChain(score, n));
-  float padded[MAX_MIXTURE_NUM] = {};
+  float padded[MAX_MIXTURE_NUM];
+  std::fill(padded, padded + MAX_MIXTURE_NUM, -HUGE_VALF);
   std::copy(score, score + std::max(n, 0), padded);
   return mixtureSum(padded, n, (std::max(n, 0) + LANES - 1) / LANES * LANES);
 }
