@@ -99,29 +99,78 @@ double logAddChain(const float* score, int n) {
 // vector width (and the instruction set) changes no result.
 constexpr int LANES = GAUSS_ROW_ALIGN;
 typedef float floatRow __attribute__((vector_size(LANES * sizeof(float))));
+typedef uint32_t bitsRow __attribute__((vector_size(LANES * sizeof(uint32_t))));
 typedef float floatHalf __attribute__((vector_size(LANES / 2 * sizeof(float))));
 typedef double doubleHalf __attribute__((vector_size(LANES / 2 * sizeof(double))));
 typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t))));
 
-// score holds pad values (a multiple of LANES): the n mixtures' scores, then -infinity.
-[[gnu::always_inline]] inline float mixtureSum(const float* score, int n, int pad) {
-  if (n <= 0) return LZERO;
-  const int rows = pad / LANES;
-  floatRow tops;
-  std::memcpy(&tops, score, sizeof tops);
-  for (int b = 1; b < rows; b++) {
+// Whether every value within bound of r rounds to one float, which goes to f: the bound
+// must stay inside the half spacings to its neighbours (half as wide towards zero at a
+// power of 2). Never for a NaN, an infinity or a subnormal.
+[[gnu::always_inline]] inline bool certainFloat(double r, double bound, float& f) {
+  f = static_cast<float>(r);
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  const int exponent = static_cast<int>((bits >> 23) & 0xFF);
+  if (exponent == 0 || exponent == 0xFF) return false;
+  const uint64_t spacingBits = static_cast<uint64_t>(exponent - 150 + 1023) << 52;
+  double away;
+  std::memcpy(&away, &spacingBits, sizeof away);
+  const double toward = (bits & 0x7FFFFF) ? away : away / 2.0;
+  const double above = (f > 0.0f ? away : toward) / 2.0, below = (f > 0.0f ? toward : away) / 2.0;
+  const double fd = f;
+  return r - bound > fd - below && r + bound < fd + above;
+}
+
+// How far the chain of logAdd calls can lie from the exact log of the sum of all n scores
+// e^(t + d): it drops a score more than -LOG_ADD_CUTOFF below its running sum, which never
+// exceeds the sum, so that any score below cut (the returned line) may be missing (unsure
+// holds their total); and each logAdd rounds a few times about its running sum.
+[[gnu::always_inline]] inline double chainCut(double t, double r) { return (r - t) + LOG_ADD_CUTOFF + 1e-6; }
+[[gnu::always_inline]] inline double chainSlack(int n, double t, double r, double unsure) {
+  return 1.01 * unsure + 0x1p-52 * (2.0 * n * (std::fabs(t) + 40.0) + 4.0 * std::fabs(r) + 8.0);
+}
+
+// The first pass of the mixture sum, in single precision: differences from the top t and
+// their exps in floats, the total and its log in doubles. Every lane's error is bounded by
+// the kernel's and its difference's rounding, except at the top itself (exactly 1).
+[[gnu::always_inline]] inline bool mixtureSumSingle(const float* score, int n, int rows, float top, float& f) {
+  const floatRow low = floatRow{} - 87.0f;
+  const floatRow zero = {};
+  floatRow d[MAX_MIXTURE_NUM / LANES], e[MAX_MIXTURE_NUM / LANES];
+  doubleHalf totals = {};
+  floatRow errors = {};
+  for (int b = 0; b < rows; b++) {
     floatRow v;
     std::memcpy(&v, score + b * LANES, sizeof v);
-    tops = v > tops ? v : tops;
+    d[b] = v - top;
+    // Differences below -87 count as -87 (e^-87 is below every bound); a NaN stays NaN.
+    const floatRow arg = d[b] < low ? low : d[b];
+    expKernelFloatOf<floatRow, bitsRow>(arg, e[b]);
+    errors += d[b] == zero ? zero : e[b] * (static_cast<float>(EXPF_KERNEL_ERROR) - arg * 0x1p-24f);
+    floatHalf part[2];
+    std::memcpy(part, &e[b], sizeof part);
+    totals += __builtin_convertvector(part[0], doubleHalf) + __builtin_convertvector(part[1], doubleHalf);
   }
-  float top = tops[0];
-  for (int j = 1; j < LANES; j++) top = tops[j] > top ? tops[j] : top;
-  // Far from the usual range (or NaN) the chain's dead-score rule may take part.
-  if (!(top > -1e9f && top < 1e9f)) return static_cast<float>(logAddChain(score, n));
+  double total = 0.0, error = 0.0;
+  for (int j = 0; j < LANES / 2; j++) total += totals[j];
+  for (int j = 0; j < LANES; j++) error += errors[j];
   const double t = top;
+  const double r = t + std::log(total);
+  const float cut = static_cast<float>(chainCut(t, r));
+  floatRow unsures = {};
+  for (int b = 0; b < rows; b++) unsures += d[b] < cut ? e[b] : zero;
+  double unsure = 0.0;
+  for (int j = 0; j < LANES; j++) unsure += unsures[j];
+  const double bound = chainSlack(n, t, r, 1.01 * unsure) + 1.01 * error / total + n * 1e-37;
+  return certainFloat(r, bound, f);
+}
 
+// The second pass, in double precision throughout.
+[[gnu::always_inline]] inline bool mixtureSumDouble(const float* score, int n, int rows, float top, float& f) {
   // Differences below -700 count as -700 (their e^-700 changes no total of at least 1); a
   // NaN stays NaN through the kernel and the total, and no bound then holds.
+  const double t = top;
   const doubleHalf low = doubleHalf{} - 700.0;
   doubleHalf d[2 * MAX_MIXTURE_NUM / LANES], e[2 * MAX_MIXTURE_NUM / LANES];
   doubleHalf totals = {};
@@ -136,34 +185,35 @@ typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t
   double total = 0.0;
   for (int j = 0; j < LANES / 2; j++) total += totals[j];
   const double r = t + std::log(total);
-
-  // How far the chain can lie from r. It drops a score more than -LOG_ADD_CUTOFF below its
-  // running sum, which never exceeds r: scores below that line may be missing from it. Each
-  // logAdd rounds a few times about its running sum; here the kernel, the sum and the log.
-  const double cut = (r - t) + LOG_ADD_CUTOFF + 1e-6;
+  const double cut = chainCut(t, r);
   const doubleHalf zero = {};
   doubleHalf unsures = {};
   for (int h = 0; h < 2 * rows; h++) unsures += d[h] < cut ? e[h] : zero;
   double unsure = 0.0;
   for (int j = 0; j < LANES / 2; j++) unsure += unsures[j];
-  const double eps = 0x1p-52;
-  const double bound =
-      1.01 * unsure + 2.0 * EXP_KERNEL_ERROR + eps * (2.0 * n * (std::fabs(t) + 40.0) + 4.0 * std::fabs(r) + 8.0);
+  return certainFloat(r, chainSlack(n, t, r, unsure) + 2.0 * EXP_KERNEL_ERROR, f);
+}
 
-  // The float is certain when every value within the bound rounds to it: the bound must stay
-  // inside the half spacings to its neighbours (half as wide towards zero at a power of 2).
-  const float f = static_cast<float>(r);
-  uint32_t bits;
-  std::memcpy(&bits, &f, sizeof bits);
-  const int exponent = static_cast<int>((bits >> 23) & 0xFF);
-  if (exponent == 0 || exponent == 0xFF) return static_cast<float>(logAddChain(score, n));
-  const uint64_t spacingBits = static_cast<uint64_t>(exponent - 150 + 1023) << 52;
-  double away;
-  std::memcpy(&away, &spacingBits, sizeof away);
-  const double toward = (bits & 0x7FFFFF) ? away : away / 2.0;
-  const double above = (f > 0.0f ? away : toward) / 2.0, below = (f > 0.0f ? toward : away) / 2.0;
-  const double fd = f;
-  if (r - bound > fd - below && r + bound < fd + above) return f;  // false for a NaN r
+// score holds pad values (a multiple of LANES): the n mixtures' scores, then -infinity. The
+// sum about the largest score takes one log; each pass returns only a float that the chain
+// of logAdd calls gives too, and the chain itself decides what neither can.
+[[gnu::always_inline]] inline float mixtureSum(const float* score, int n, int pad) {
+  if (n <= 0) return LZERO;
+  const int rows = pad / LANES;
+  floatRow tops;
+  std::memcpy(&tops, score, sizeof tops);
+  for (int b = 1; b < rows; b++) {
+    floatRow v;
+    std::memcpy(&v, score + b * LANES, sizeof v);
+    tops = v > tops ? v : tops;
+  }
+  float top = tops[0];
+  for (int j = 1; j < LANES; j++) top = tops[j] > top ? tops[j] : top;
+  // Far from the usual range (or NaN) the chain's dead-score rule may take part.
+  if (!(top > -1e9f && top < 1e9f)) return static_cast<float>(logAddChain(score, n));
+  float f;
+  if (mixtureSumSingle(score, n, rows, top, f)) return f;
+  if (mixtureSumDouble(score, n, rows, top, f)) return f;
   return static_cast<float>(logAddChain(score, n));
 }
 

@@ -69,6 +69,37 @@ template <typename D, typename U>
   out = p * scale;
 }
 
+// The single-precision kernel of the mixture sum's first pass: exp(d) for d in [-87, 0]
+// (each lane of a vector of floats, U the vector of uint32_t of its size), within a relative
+// EXPF_KERNEL_ERROR of the exact value, and exactly 1 at 0.
+constexpr double EXPF_KERNEL_ERROR = 1.2e-7;
+template <typename F, typename U>
+[[gnu::always_inline]] inline void expKernelFloatOf(const F& d, F& out) {
+  const float shift = 0x1.8p23f;
+  F kf = d * 1.44269504f + shift;
+  U ki;
+  std::memcpy(&ki, &kf, sizeof ki);
+  kf = kf - shift;
+  const F r = d - kf * 0.693359375f - kf * -2.12194440e-4f;
+  F p = r * (1.0f / 5040.0f) + 1.0f / 720.0f;
+  p = p * r + 1.0f / 120.0f;
+  p = p * r + 1.0f / 24.0f;
+  p = p * r + 1.0f / 6.0f;
+  p = p * r + 0.5f;
+  p = p * r + 1.0f;
+  p = p * r + 1.0f;
+  const U bits = (ki << 23) + (uint32_t{127} << 23);
+  F scale;
+  std::memcpy(&scale, &bits, sizeof scale);
+  out = p * scale;
+}
+
+inline float expKernelFloat(float d) {
+  float out;
+  expKernelFloatOf<float, uint32_t>(d, out);
+  return out;
+}
+
 inline double expKernel(double d) {
   double out;
   expKernelOf<double, uint64_t>(d, out);
