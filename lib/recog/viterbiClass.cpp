@@ -124,9 +124,10 @@ typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t
 
 // How far the chain of logAdd calls can lie from the exact log of the sum of all n scores
 // e^(t + d): it drops a score more than -LOG_ADD_CUTOFF below its running sum, which never
-// exceeds the sum, so that any score below cut (the returned line) may be missing (unsure
-// holds their total); and each logAdd rounds a few times about its running sum.
-[[gnu::always_inline]] inline double chainCut(double t, double r) { return (r - t) + LOG_ADD_CUTOFF + 1e-6; }
+// exceeds the sum, so that any score below cut (the returned line, with a margin far wider
+// than the rounding of r and of the differences d) may be missing (unsure holds their
+// total); and each logAdd rounds a few times about its running sum.
+[[gnu::always_inline]] inline double chainCut(double t, double r) { return (r - t) + LOG_ADD_CUTOFF + 1e-3; }
 [[gnu::always_inline]] inline double chainSlack(int n, double t, double r, double unsure) {
   return 1.01 * unsure + 0x1p-52 * (2.0 * n * (std::fabs(t) + 40.0) + 4.0 * std::fabs(r) + 8.0);
 }
