@@ -650,7 +650,7 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
   nodes[0] = "s0@0";
   nets[1].netVs2net(netLines(nodes, links), dict);
   std::normal_distribution<float> normal(0.0f, 1.5f);
-  std::vector<float> features(39 * 130);
+  std::vector<float> features(39 * 400);
   for (float& value : features) value = normal(gen);
 
   struct Case {
@@ -661,7 +661,9 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
   } cases[] = {{150, 30, 130, 1e6f, 0, 0}, {150, 30, 130, 40.0f, 1, 0}, {40, 8, 130, 15.0f, 1, 0},
                {300, 60, 90, 60.0f, 0, 0}, {300, 60, 90, 8.0f, 0, 0},   {25, 20, 50, 1e6f, 0, 0},
                {60, 12, 1, 1e6f, 0, 0},    {20, 20, 30, 0.0f, 0, 0},    {150, 30, 130, 1e6f, 0, 1},
-               {40, 8, 130, 15.0f, 1, 1},  {60, 12, 1, 1e6f, 0, 1}};
+               {40, 8, 130, 15.0f, 1, 1},  {60, 12, 1, 1e6f, 0, 1},
+               // Long enough for the shared histories to be compacted several times.
+               {500, 100, 400, 1e6f, 0, 0}, {500, 100, 400, 1e6f, 0, 1}};
   for (const Case& c : cases) {
     netClass& net = nets[c.net];
     viterbiClass v(c.arenaLen, 8);
