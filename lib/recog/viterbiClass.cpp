@@ -270,32 +270,42 @@ template <int ROWS>
   }
 }
 
-using streamKernel = float (*)(const float* x, const gaussBlock& block, int width);
+// The scores of the streams of one state: block[s] of the values of x from offset[s] on,
+// width[s] of them, into sum[s].
+using stateKernel = void (*)(const float* x, const gaussBlock* block, const int* offset, const int* width,
+                             int streamNum, float* sum);
 
-float streamScore(const float* x, const gaussBlock& block, int width) {
-  float score[MAX_MIXTURE_NUM];
-  mixtureScores(x, block, width, score);
-  return mixtureSum(score, block.mixtureNum, block.pad);
+[[gnu::always_inline]] inline void stateScoreBody(const float* x, const gaussBlock* block, const int* offset,
+                                                  const int* width, int streamNum, float* sum) {
+  for (int s = 0; s < streamNum; s++) {
+    float score[MAX_MIXTURE_NUM];
+    mixtureScores(x + offset[s], block[s], width[s], score);
+    sum[s] = mixtureSum(score, block[s].mixtureNum, block[s].pad);
+  }
+}
+
+void stateScore(const float* x, const gaussBlock* block, const int* offset, const int* width, int streamNum,
+                float* sum) {
+  stateScoreBody(x, block, offset, width, streamNum, sum);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // The same code in wider vectors, for processors that have them. No fused multiply-add is
-// enabled, so every operation and its rounding stay those of streamScore.
-__attribute__((target("avx2"))) float streamScoreWide(const float* x, const gaussBlock& block, int width) {
-  float score[MAX_MIXTURE_NUM];
-  mixtureScores(x, block, width, score);
-  return mixtureSum(score, block.mixtureNum, block.pad);
+// enabled, so every operation and its rounding stay those of stateScore.
+__attribute__((target("avx2"))) void stateScoreWide(const float* x, const gaussBlock* block, const int* offset,
+                                                    const int* width, int streamNum, float* sum) {
+  stateScoreBody(x, block, offset, width, streamNum, sum);
 }
 
-streamKernel kernelPick() {
+stateKernel kernelPick() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? streamScoreWide : streamScore;
+  return __builtin_cpu_supports("avx2") ? stateScoreWide : stateScore;
 }
 #else
-streamKernel kernelPick() { return streamScore; }
+stateKernel kernelPick() { return stateScore; }
 #endif
 
-const streamKernel streamScoreKernel = kernelPick();
+const stateKernel stateScoreKernel = kernelPick();
 
 }  // namespace
 
@@ -312,10 +322,9 @@ float viterbiClass::transProb(int modelIdx, int from, int to) const {
 }
 
 void viterbiClass::streamLogProb(const float* x, int modelIdx, int state, float* sum) const {
-  const int streamNum = m_models->MMF.streamNum;
-  for (int s = 0; s < streamNum; s++)
-    sum[s] = streamScoreKernel(x + m_streamOffset[static_cast<size_t>(s)], m_gauss->block(modelIdx, state, s),
-                               m_streamWidth[static_cast<size_t>(s)]);
+  // A state's stream blocks lie side by side in the layout.
+  stateScoreKernel(x, &m_gauss->block(modelIdx, state, 0), m_streamOffset.data(), m_streamWidth.data(),
+                   m_models->MMF.streamNum, sum);
 }
 
 float viterbiClass::stateProb(const float* x, int modelIdx, int state, int frameId) {
