@@ -134,23 +134,27 @@ typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t
 
 // The first pass of the mixture sum, in single precision: differences from the top t and
 // their exps in floats, the total and its log in doubles. Every lane's error is bounded by
-// the kernel's and its difference's rounding, except at the top itself (exactly 1).
+// the kernel's and its difference's rounding, except at the top itself (exactly 1). Lanes
+// that the chain may have dropped are found before the sum is known, against the line for
+// the largest sum n scores can have (the top plus log n): they count whole.
 [[gnu::always_inline]] inline bool mixtureSumSingle(const float* score, int n, int rows, float top, float& f) {
+  static_assert(MAX_MIXTURE_NUM <= 32, "the line below holds for up to 32 mixtures");
+  const float cut = static_cast<float>(chainCut(0.0, 3.4658));  // log 32 = 3.46574
   const floatRow low = floatRow{} - 87.0f;
   const floatRow zero = {};
-  floatRow d[MAX_MIXTURE_NUM / LANES], e[MAX_MIXTURE_NUM / LANES];
   doubleHalf totals = {};
   floatRow errors = {};
   for (int b = 0; b < rows; b++) {
-    floatRow v;
+    floatRow v, e;
     std::memcpy(&v, score + b * LANES, sizeof v);
-    d[b] = v - top;
+    const floatRow d = v - top;
     // Differences below -87 count as -87 (e^-87 is below every bound); a NaN stays NaN.
-    const floatRow arg = d[b] < low ? low : d[b];
-    expKernelFloatOf<floatRow, bitsRow>(arg, e[b]);
-    errors += d[b] == zero ? zero : e[b] * (static_cast<float>(EXPF_KERNEL_ERROR) - arg * 0x1p-24f);
+    const floatRow arg = d < low ? low : d;
+    expKernelFloatOf<floatRow, bitsRow>(arg, e);
+    const floatRow laneError = e * (static_cast<float>(EXPF_KERNEL_ERROR) - arg * 0x1p-24f);
+    errors += d == zero ? zero : d < cut ? e : laneError;
     floatHalf part[2];
-    std::memcpy(part, &e[b], sizeof part);
+    std::memcpy(part, &e, sizeof part);
     totals += __builtin_convertvector(part[0], doubleHalf) + __builtin_convertvector(part[1], doubleHalf);
   }
   double total = 0.0, error = 0.0;
@@ -158,12 +162,7 @@ typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t
   for (int j = 0; j < LANES; j++) error += errors[j];
   const double t = top;
   const double r = t + std::log(total);
-  const float cut = static_cast<float>(chainCut(t, r));
-  floatRow unsures = {};
-  for (int b = 0; b < rows; b++) unsures += d[b] < cut ? e[b] : zero;
-  double unsure = 0.0;
-  for (int j = 0; j < LANES; j++) unsure += unsures[j];
-  const double bound = chainSlack(n, t, r, 1.01 * unsure) + 1.01 * error / total + n * 1e-37;
+  const double bound = chainSlack(n, t, r, 0.0) + 1.01 * error / total + n * 1e-37;
   return certainFloat(r, bound, f);
 }
 
