@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mlfClass.h"
+#include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
 #include "stringUtil.h"
@@ -32,14 +33,8 @@ void usagePrint(int argNum, const char* self) {
   printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa getPitch inputLabFile\n", self);
 }
 
-// An argument replaces its field only when it is given and not empty, so "" keeps the
-// file's value and still lets the arguments after it be given.
-const char* argAt(int argc, char** argv, int position) {
-  if (position >= argc || argv[position][0] == '\0') return nullptr;
-  return argv[position];
-}
-
-void overridesApply(int argc, char** argv, recogParam& param) {
+// Returns the integer keys set from the arguments, whose file values the run then ignores.
+strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param) {
   struct textArg {
     int position;
     const char* key;
@@ -56,8 +51,7 @@ void overridesApply(int argc, char** argv, recogParam& param) {
   };
   for (const textArg& t : texts)
     if (const char* value = argAt(argc, argv, t.position)) recogParamSetText(param, t.key, t.field, value);
-  if (const char* value = argAt(argc, argv, 4)) param.useEpd = strToInt(value);
-  if (const char* value = argAt(argc, argv, 9)) param.getPitch = strToInt(value);
+  return intArgumentsApply(argc, argv, task, {{4, "useEpd", param.useEpd}, {9, "getPitch", param.getPitch}});
 }
 
 // Line ends without flushes: the report goes out in one piece when the program ends (cout and
@@ -73,6 +67,9 @@ void resultPrint(const recogParam& param, const mlfClass& mlf) {
   }
   std::cout << "Log probability = " << mlf.m_logProb << "\n";
   std::cout << "Score = " << mlf.m_score << "\n";
+  // A wave too quiet, too loud or clipped still gets a score; the warning says how far to
+  // trust it.
+  for (const std::string& warning : mlf.m_warning) std::cout << "Warning: " << warning << "\n";
   std::cout << "\n====== Confidence measure details ======\n";
 
   for (size_t i = 0; i < mlf.m_syl.size(); i++) {
@@ -109,15 +106,21 @@ int main(int argc, char** argv) {
 
   recogTask task;
   recogParam param;
+  mlfClass mlf;
   try {
     task.recogParamRead(argv[1], param);
-    overridesApply(argc, argv, param);
+    const strVec overridden = overridesApply(argc, argv, task, param);
+    task.resultFilesRemove(param);
+    task.runParamCheck(argv[1], param, recogTask::runInput::wavFile, overridden);
 
-    mlfClass mlf;
     task.recogFromWavFile(param, mlf);
     resultPrint(param, mlf);
   } catch (char* message) {
+    // The volume check's finding often explains the failure: a silent wave finds no text.
+    for (const std::string& warning : mlf.m_warning)
+      if (warning != message) std::cout << "Warning: " << warning << std::endl;
     std::cout << message << std::endl;
+    return 1;
   }
   return 0;
 }

@@ -7,13 +7,22 @@
 namespace tulim {
 
 void file2strVec(const std::string& fileName, strVec& vec, char comment) {
+  std::vector<int> lineNumbers;
+  file2strVec(fileName, vec, comment, lineNumbers);
+}
+
+void file2strVec(const std::string& fileName, strVec& vec, char comment, std::vector<int>& lineNumbers) {
   vec.clear();
+  lineNumbers.clear();
   filePtr fp = openFilePtr(fileName, "r");
   std::string line;
+  int number = 0;
   while (fileReadLine(fp.get(), line)) {
+    ++number;
     if (line.empty()) continue;
     if (comment != 0 && line[0] == comment) continue;
     vec.push_back(line);
+    lineNumbers.push_back(number);
   }
 }
 
@@ -46,16 +55,19 @@ strTable file2strTable(const std::string& fileName) {
 void strVec2file(const std::string& fileName, const strVec& vec) {
   filePtr fp = openFilePtr(fileName, "w");
   for (const std::string& s : vec) fprintf(fp.get(), "%s\n", s.c_str());
+  closeWrittenFile(fp, fileName);
 }
 
 void float2file(const std::string& fileName, float value) {
   filePtr fp = openFilePtr(fileName, "w");
   fprintf(fp.get(), "%g\n", static_cast<double>(value));
+  closeWrittenFile(fp, fileName);
 }
 
 void double2file(const std::string& fileName, double value) {
   filePtr fp = openFilePtr(fileName, "w");
   fprintf(fp.get(), "%g\n", value);
+  closeWrittenFile(fp, fileName);
 }
 
 void stdinLineRead(std::string& line) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "binaryImage.h"
+#include "gaussLayout.h"
 #include "platform/byteOrder.h"
 #include "platform/mappedFile.h"
 #include "lineFile.h"
@@ -595,21 +596,27 @@ void macroClass::modelCountRead(const std::string& path) {
   for (hmmModel& model : MMF.model) model.logCount = 0;
   if (!fileExist(path.c_str())) return;
   strVec lines;
-  file2strVec(path, lines, '%');
-  if (lines.size() > MMF.model.size())
+  std::vector<int> lineNumbers;
+  file2strVec(path, lines, '%', lineNumbers);
+  // One count for every model, in name order: a short file would leave models uncounted,
+  // and the posterior score weighs every model by its count.
+  if (lines.size() != MMF.model.size())
     errorThrowf("Error: model count file %s has %zu lines for %d models (line %d of %s)", path.c_str(), lines.size(),
                 MMF.modelNum, MACRO_HERE);
   for (size_t i = 0; i < lines.size(); i++) {
     strVec fields;
     strSplit(lines[i], '\t', fields);
     if (fields.size() < 2)
-      errorThrowf("Error: line %zu of model count file %s has no TAB-separated count (line %d of %s)", i + 1,
+      errorThrowf("Error: line %d of model count file %s has no TAB-separated count (line %d of %s)", lineNumbers[i],
                   path.c_str(), MACRO_HERE);
     hmmModel& model = MMF.model[i];
     if (fields[0] != model.str)
       printf("Warning: Mismatched model count file %s! (line %d of %s)\n", path.c_str(), MACRO_HERE);
-    int count = strToInt(fields[1].c_str());
-    if (count > 0) model.logCount = logf(static_cast<float>(count));
+    int count = 0;
+    if (!strToIntExact(fields[1], count) || count <= 0)
+      errorThrowf("Error: line %d of model count file %s has the count \"%s\", not a positive integer (line %d of %s)",
+                  lineNumbers[i], path.c_str(), fields[1].c_str(), MACRO_HERE);
+    model.logCount = logf(static_cast<float>(count));
   }
 }
 
@@ -647,6 +654,7 @@ void macroClass::getModelNames(strVec& names) const {
 }
 
 void macroClass::sortModels(int lo, int hi) {
+  layoutReset();
   if (lo < 0) lo = 0;
   if (hi > MMF.modelNum - 1) hi = MMF.modelNum - 1;
   if (lo >= hi) return;
@@ -665,6 +673,7 @@ void macroClass::sortModels(int lo, int hi) {
 }
 
 void macroClass::prepareModels() {
+  layoutReset();
   for (hmmModel& model : MMF.model) {
     for (int k = 0; k < model.stateNum - 2; k++) {
       for (int j = 0; j < MMF.streamNum; j++) {
@@ -721,9 +730,29 @@ void macroClass::macroAppend(const macroClass& other) {
 }
 
 void macroClass::macroFree() {
+  layoutReset();
   MMF.model.clear();
   MMF.model.shrink_to_fit();
   MMF.modelNum = 0;
+}
+
+// ---- Scoring layout -------------------------------------------------------------------------
+
+macroClass::layoutCache& macroClass::layoutCache::operator=(const layoutCache&) {
+  std::lock_guard<std::mutex> guard(lock);
+  layout.reset();
+  return *this;
+}
+
+std::shared_ptr<const gaussLayout> macroClass::gaussianLayout() const {
+  std::lock_guard<std::mutex> guard(m_layoutCache.lock);
+  if (!m_layoutCache.layout) m_layoutCache.layout = std::make_shared<const gaussLayout>(*this);
+  return m_layoutCache.layout;
+}
+
+void macroClass::layoutReset() {
+  std::lock_guard<std::mutex> guard(m_layoutCache.lock);
+  m_layoutCache.layout.reset();
 }
 
 // ---- Writers ----------------------------------------------------------------------------
@@ -821,7 +850,7 @@ void macroClass::macTextWrite(const std::string& path) const {
     }
     fprintf(fp, "<ENDHMM>\n");
   }
-  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  closeWrittenFile(out, path);
 }
 
 void macroClass::print(int modelIndex, const std::string& path) const {
@@ -859,7 +888,7 @@ void macroClass::print(int modelIndex, const std::string& path) const {
     for (int j = 0; j < model.stateNum; j++) fprintf(fp, "\t%f ", model.transProb[i][j]);
     fprintf(fp, "\n");
   }
-  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  closeWrittenFile(out, path);
 }
 
 void macroClass::orderedModelExport(const std::string& path) const {

@@ -17,6 +17,12 @@ namespace tulim {
 // The most syllable sequences one text may expand to (the product of the numbers of
 // alternatives of its words or characters).
 constexpr long long MAX_SYL_COMB_NUM = 100000;
+// The most syllable sequences all texts together may expand to, and the most syllables in
+// all of them: the tree net gets a node for every syllable that no neighbour shares.
+constexpr long long MAX_SYL_SEQ_NUM = 100000;
+constexpr long long MAX_SYL_SEQ_SYL_NUM = 4000000;
+// The longest text that the normalisation rules may make.
+constexpr long long MAX_NORMALIZED_TEXT_LEN = 100000;
 
 // A node of a word-level net built from the texts, numbered by its position.
 struct wordNetNode {
@@ -33,6 +39,8 @@ struct txtMapEntry {
   std::string source;
   std::string target;
   std::string mode;  // only the first character counts: '$', '^' or 'g'
+  std::string file{};  // where the rule was read, for messages (empty for rules made in code)
+  int line = 0;
 };
 
 class textClass {
@@ -45,6 +53,7 @@ class textClass {
   strVec m_netVs;            // the word-level net as text lines
   int m_matchSylBegin = 0;
   int m_matchSylNum = 0;
+  std::string m_txtSource;  // the name txtRead was given (a file or the texts), for messages
 
   textClass();
   ~textClass();
@@ -55,13 +64,15 @@ class textClass {
   void txtRead(const std::string& name);
   void txtVsSet(const strVec& texts);
   void sylVsSet(const strVec& syls);
+  // A syllable file: each line a sequence, a TAB and its text index; a line without a
+  // readable index is fatal.
   void sylVsRead(const std::string& fileName);
   void txtNormalize(const std::string& language);
   void txtMapRead(const std::string& fileName, char delimiter, std::vector<txtMapEntry>& map);
   void txtMapPrint(const std::vector<txtMapEntry>& map) const;
   void txtMapApply(std::string& text, const std::string& language) const;
-  // Appends the lexicon units of text: 2-byte characters (Chinese), one "X" per byte
-  // (Japanese) or blank-separated words (English).
+  // Appends the lexicon units of text: 2-byte characters paired within each blank-separated
+  // piece (Chinese), one "X" per byte (Japanese) or blank-separated words (English).
   static void txt2units(const std::string& text, const std::string& language, strVec& units);
 
   // ---- Texts to syllable sequences ------------------------------------------------------
@@ -79,6 +90,15 @@ class textClass {
   static void pronCheck(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& pa);
   void sylGapAdd(const std::string& gap);
 
+ private:
+  // The alternatives of each word (English) or character (Chinese) of a text.
+  static void paListsEnglish(const std::string& text, const std::vector<wpaEntry>& wpa, strTable& lists);
+  static void paListsChinese(const std::string& text, const std::vector<wpaEntry>& wpa, strTable& paLists,
+                             strTable& tagLists);
+  std::string txtSourceName() const;
+
+ public:
+
   // ---- Japanese -------------------------------------------------------------------------
 
   // For "japanese" rewrites m_sylVs and, with an output directory, saves it as output.syl.
@@ -86,6 +106,10 @@ class textClass {
   static void japaneseSylRules(std::string& line);
 
   // ---- Look-up and spelling conversion --------------------------------------------------
+
+  // True for the units that are not speech: "sp", "sil", "filler", "fillerC", "fillerV". The
+  // scoring skips them, and a best path of nothing else found none of the texts.
+  static bool nonSpeechUnit(const std::string& name);
 
   // Appends the text and line index of every m_sylVs line that the path ("-a-b-") matches:
   // whole (mode 0), as its beginning (1) or anywhere (2).
@@ -118,6 +142,8 @@ class textClass {
   // under the run's comparison mode; textIndex gets the matching texts (sorted, unique),
   // lineIndex the lines in the order found; returns the path as "a-b-c". In comparison
   // mode 3 also sets m_matchSylBegin/m_matchSylNum to the matched stretch of the path.
+  // An assessment whose path matches no line gets text 0 and no line (scored 0 by the
+  // caller); a recognition fails, saying so when the path holds no syllable at all.
   std::string pinyin2text(int best, arenaCandidate* const* order, const dictClass& dict, std::vector<int>& textIndex,
                           std::vector<int>& lineIndex, const recogParam& param);
 };

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,34 @@ constexpr float SCORE_MAX = 100.0f;
 const float DEFAULT_CM_PARAM[GBELL_PARAM_NUM] = {0.05f, 0.5f, 0.0f};
 
 bool isContextPhone(const phoneInfo& phone) { return phone.name.compare(0, 4, "sil+") == 0; }
+
+// The numbers of a rank-to-score or score-discount file, separated by white space over any
+// number of lines. Anything else is fatal: read up to it, the file would quietly give too
+// few parameters, and "nan" or "inf" would pass into every score.
+void paramNumbersRead(const std::string& fileName, std::vector<float>& out) {
+  out.clear();
+  strVec lines;
+  std::vector<int> lineNumbers;
+  file2strVec(fileName, lines, 0, lineNumbers);
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
+    for (size_t i = 0; i < line.size();) {
+      if (isWhiteSpace(line[i])) {
+        ++i;
+        continue;
+      }
+      size_t end = i;
+      while (end < line.size() && !isWhiteSpace(line[end])) ++end;
+      const std::string token = line.substr(i, end - i);
+      float value = 0.0f;
+      if (!strToFloatExact(token, value))
+        errorThrowf("Error: %s, line %d: \"%s\" is not a number (line %d of %s)", fileName.c_str(), lineNumbers[k],
+                    token.c_str(), TULIM_HERE);
+      out.push_back(value);
+      i = end;
+    }
+  }
+}
 
 // A node of nothing but its context phone was not pronounced: it scores 0, not -1.
 bool isSingleContextNode(const sylInfo& node) { return node.phone.size() == 1 && isContextPhone(node.phone[0]); }
@@ -133,7 +162,7 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
   }
 
   if (m_rank2scoreParam.empty()) {
-    file2floatVec(param.phoneRank2scoreParamFile, m_rank2scoreParam);
+    paramNumbersRead(param.phoneRank2scoreParamFile, m_rank2scoreParam);
     if (m_rank2scoreParam.size() < GBELL_PARAM_NUM) {
       const size_t got = m_rank2scoreParam.size();
       m_rank2scoreParam.clear();
@@ -164,8 +193,8 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
       phone.timberScores[2] = normalisedLogLikeScore(phone);
       phone.timberScores[3] = posteriorScore(phone, set);
     }
-    for (int k = 0; k < METHOD_NUM; ++k) node.timberScores[k] = weightedNodeMean(node, k);
-    if (node.timberScores[3] > SCORE_MAX) node.timberScores[3] = SCORE_MAX;
+    // Method 4 can pass 100; the others only by rounding in the mean.
+    for (int k = 0; k < METHOD_NUM; ++k) node.timberScores[k] = std::min(weightedNodeMean(node, k), SCORE_MAX);
   }
 
   for (int i = first; i <= last; ++i)
@@ -187,7 +216,7 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
 
   if (m_discountRatio.empty()) {
     printf("\tRead %s...\n", param.scoreDiscountParamFile.c_str());
-    file2floatVec(param.scoreDiscountParamFile, m_discountRatio);
+    paramNumbersRead(param.scoreDiscountParamFile, m_discountRatio);
   }
   if (m_discountRatio.size() < m_discountFactor.size())
     errorThrowf("Error: %s holds %zu discount ratios for %zu discount reasons (line %d of %s)",
@@ -207,6 +236,10 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
     for (int k = 0; k < METHOD_NUM - 1; ++k)
       m_timberScorePair[k].final = static_cast<float>(static_cast<double>(m_timberScorePair[k].final) * f);
   }
+  // A path of more syllables than its text raises the scores through the ratio above;
+  // they stay on the scale.
+  for (int k = 0; k < METHOD_NUM - 1; ++k)
+    m_timberScorePair[k].final = std::min(std::max(m_timberScorePair[k].final, 0.0f), SCORE_MAX);
 
   for (sylInfo& node : m_syl) {
     node.timberScore = node.timberScores[1];

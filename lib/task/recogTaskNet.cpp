@@ -45,6 +45,43 @@ class stepClock {
   double m_start;
 };
 
+// txtFile holds a file's name or the texts themselves, joined by '#'. A value that looks like
+// a file's name but names none is most likely a mistyped name, which would otherwise show up
+// only as a text without pronunciation.
+void textSourceWarn(const std::string& txtFile) {
+  if (fileExist(txtFile.c_str())) return;
+  const std::string ext = ".txt";
+  const bool txtName = txtFile.size() >= ext.size() && txtFile.compare(txtFile.size() - ext.size(), ext.size(), ext) == 0;
+  if (txtName || txtFile.find('/') != std::string::npos)
+    printf("Warning: no file \"%s\" exists; txtFile is taken as the texts themselves\n", txtFile.c_str());
+}
+
+bool blank(const std::string& s) {
+  for (char c : s)
+    if (!isWhiteSpace(c)) return false;
+  return true;
+}
+
+// A text file of blanks and empty lines (or of nothing) gives no text that a net can be
+// built from. Checked before the texts are read, as the reader would refuse a file without
+// lines under its own terms.
+void blankFileCheck(const std::string& txtFile) {
+  if (!fileExist(txtFile.c_str())) return;
+  strVec lines;
+  file2strVec(txtFile, lines, 0);
+  for (const std::string& line : lines)
+    if (!blank(line)) return;
+  errorThrowf("Error: the text file \"%s\" holds only blanks, no text (line %d of %s)", txtFile.c_str(), TULIM_HERE);
+}
+
+// The same for texts given themselves, joined by '#'.
+void blankTextsCheck(const std::string& txtFile, const strVec& texts) {
+  if (fileExist(txtFile.c_str())) return;
+  for (const std::string& t : texts)
+    if (!blank(t)) return;
+  errorThrowf("Error: the texts \"%s\" are only blanks (line %d of %s)", txtFile.c_str(), TULIM_HERE);
+}
+
 void saveLines(const std::string& path, const strVec& lines) {
   strVec2file(path, lines);
   printf("\t===> Saved %s\n", path.c_str());
@@ -98,7 +135,10 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   if (saving) resultPathCheck(param);
   stepClock clock;
 
+  textSourceWarn(param.txtFile);
+  blankFileCheck(param.txtFile);
   text.txtRead(param.txtFile);
+  blankTextsCheck(param.txtFile, text.m_txtVs);
   if (param.function == "assess") {
     std::string joined;
     strVecJoin(text.m_txtVs, " ", joined);
@@ -116,7 +156,10 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   clock.lap();
   if (!param.sylFile.empty()) {
     param.netType = 0;
-    file2strVec(param.sylFile, text.m_sylVs, 0);
+    text.sylVsRead(param.sylFile);
+    // A syllable file has no tags; those of an earlier run's texts (a batch line before
+    // this one) belong to other lines.
+    text.m_sylTagVs.clear();
     text.japaneseSylSave(param);
     printf("%4.3f sec: Read syl \"%s\" (Size=%d)\n", clock.lap(), param.sylFile.c_str(),
            static_cast<int>(text.m_sylVs.size()));
@@ -176,8 +219,14 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
     net.netPrint(netPath);
     printf("\t===> Saved net file: %s\n", netPath.c_str());
     const std::string netbPath = resultPath(param, "output.netb");
-    net.netWriteBin(netbPath);
-    printf("\t===> Saved net file: %s\n", netbPath.c_str());
+    // A net file may start or end in real nodes, which the search takes but the image cannot
+    // hold; the diagnostic copy is then left out rather than failing the run.
+    if (net.binImageHolds()) {
+      net.netWriteBin(netbPath);
+      printf("\t===> Saved net file: %s\n", netbPath.c_str());
+    } else {
+      printf("Warning: %s is not written: nodes 0 and 1 of the net are not both null nodes\n", netbPath.c_str());
+    }
   }
   if (param.language != "japanese" && saving) {
     const std::string path = resultPath(param, "output.wpa");

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <functional>
 
+#include "fatalCatch.h"
 #include "platform/cLocaleScope.h"
 #include "testFiles.h"
 
@@ -21,6 +23,10 @@ TEST(File2strVec, DropsEmptyAndCommentLinesAndLineEnds) {
   EXPECT_THAT(vec, ElementsAre("a", "b", "last"));
   file2strVec(path, vec);
   EXPECT_THAT(vec, ElementsAre("a", "%c", "b", "last"));
+  std::vector<int> numbers{9};
+  file2strVec(path, vec, '%', numbers);
+  EXPECT_THAT(vec, ElementsAre("a", "b", "last"));
+  EXPECT_THAT(numbers, ElementsAre(1, 4, 6));
 }
 
 TEST(File2strVec, ReadsLongLinesWhole) {
@@ -76,4 +82,14 @@ TEST(Readers, MissingFileIsFatal) {
   EXPECT_THROW(file2strVec("/nonexistent/x.txt", vec), char*);
   EXPECT_THROW(keyValueFileRead("/nonexistent/x.txt", vec, values), char*);
   EXPECT_THROW(file2strTable("/nonexistent/x.txt"), char*);
+}
+
+TEST(LineFile, WritersReportAFullDiskInsteadOfACutFile) {
+  const std::function<void()> writers[] = {
+      [] { strVec2file("/dev/full", strVec{"a", "b"}); },
+      [] { float2file("/dev/full", 0.5f); },
+      [] { double2file("/dev/full", 0.25); },
+  };
+  for (const auto& write : writers)
+    EXPECT_THAT(tulim::test::expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
 }

@@ -112,22 +112,37 @@ TEST(WavePrepare, BringsDepthAndRateToSixteenBitsAndSixteenKilohertz) {
   }
 }
 
-TEST(WavePrepare, AmplifiesEightBitsBy256AndRemovesTheTruncatedMean) {
+TEST(WavePrepare, CentresEightBitsAt128AmplifiesBy256AndRemovesTheTruncatedMean) {
   std::vector<int> x = test::sineWave(16000, 300, 16000, 100);
   for (int& v : x) v += 131;
   long long sum = 0;
-  for (int v : x) sum += 256LL * v;
+  for (int v : x) sum += 256LL * (v - 128);
   const long long mean = sum / static_cast<long long>(x.size());
   recogParam param;
   prepared r = prepare(x, 16000, 8, param);
   ASSERT_EQ(r.wave.size(), x.size());
-  for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(r.wave[i], 256LL * x[i] - mean) << i;
+  for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(r.wave[i], 256LL * (x[i] - 128) - mean) << i;
 
   std::vector<int> y = usableWave(16000);
   for (int& v : y) v += 500;
   prepared s = prepare(y, 16000, 16, param);
   const long long offset = sumOf(y) / static_cast<long long>(y.size());
   for (size_t i = 0; i < y.size(); ++i) ASSERT_EQ(s.wave[i], y[i] - offset) << i;
+}
+
+TEST(WavePrepare, AnEightBitWaveWithSilenceAt128IsNotTakenForSaturated) {
+  // The usable wave at 8 bits: silence is the byte 128, the tone swings 12 around it.
+  std::vector<int> x(16000, 128);
+  std::vector<int> tone = test::sineWave(8000, 440, 16000, 12);
+  for (size_t i = 0; i < tone.size(); ++i) x[8000 + i] += tone[i];
+  recogParam param;
+  param.useWaveReject = 1;
+  mlfClass mlf;
+  prepared r = prepare(x, 16000, 8, param, mlf);
+  EXPECT_EQ(r.error, "");
+  EXPECT_TRUE(mlf.m_warning.empty());
+  ASSERT_EQ(r.wave.size(), x.size());
+  EXPECT_LE(std::abs(r.wave[100]), 256) << "silence stays near 0";
 }
 
 TEST(WavePrepare, VolumeCheckFindingsBecomeWarningsOrRejectTheWave) {
@@ -359,17 +374,26 @@ TEST(EpdAndMfcc, EndPointsWithoutSpeechAreFatal) {
   }
 }
 
-TEST(EpdAndMfcc, WavesShorterThanAFrameGiveNoFrames) {
+TEST(EpdAndMfcc, WavesShorterThanAFrameAreFatalNamingTheWave) {
+  // Without a frame the search would fail knowing only that it has no frames.
   scratchDir dir;
   recogParam param;
   param.featureConfigFile = dir.write("mfcc.cfg", "");
-  for (int n : {0, 1, 100, 319}) {
-    features f = epdAndMfcc(param, std::vector<int>(static_cast<size_t>(n), 5));
-    ASSERT_EQ(f.error, "") << n;
-    EXPECT_EQ(f.frameNum, 0) << n;
-    EXPECT_EQ(f.firstFrame, 0) << n;
-    EXPECT_THAT(f.out, HasSubstr("\twaveBeginIndex=0, waveEndIndex=" + std::to_string(n - 1) + "\n")) << n;
+  for (const char* wave : {"", "short.wav"}) {
+    param.wavFile = wave;
+    const std::string named = *wave ? wave : "\\(samples in memory\\)";
+    for (int n : {0, 1, 100, 319}) {
+      features f = epdAndMfcc(param, std::vector<int>(static_cast<size_t>(n), 5));
+      EXPECT_THAT(f.error, MatchesRegex("Error: the wave " + named + " is too short for one feature frame: " +
+                                        std::to_string(n) + " samples kept of " + std::to_string(n) +
+                                        " \\(line [0-9]+ of recogTaskPrepare\\)"))
+          << n;
+      EXPECT_THAT(f.out, HasSubstr("\twaveBeginIndex=0, waveEndIndex=" + std::to_string(n - 1) + "\n")) << n;
+    }
   }
+  features one = epdAndMfcc(param, std::vector<int>(320, 5));
+  EXPECT_EQ(one.error, "");
+  EXPECT_EQ(one.frameNum, 1);
 }
 
 TEST(EpdAndMfcc, AtMost40000Frames) {
