@@ -20,6 +20,7 @@ constexpr int FRAME_SHIFT = 160;
 constexpr int STREAM_NUM = 3;
 constexpr int STREAM_WIDTH = 13;
 constexpr int VECTOR_SIZE = STREAM_NUM * STREAM_WIDTH;
+static_assert(VECTOR_SIZE == FEATURE_VECTOR_SIZE, "the features the configuration gives");
 constexpr int STATE_NUM = 3;
 // Deltas and accelerations reach two frames to each side; frames that close to another
 // sound carry some of it and stay out of the statistics.
@@ -28,20 +29,6 @@ constexpr int EDGE_FRAMES = 4;
 // steady synthetic tone does not give a model too sharp for another take of it.
 constexpr double VARIANCE_FLOOR = 0.05;
 constexpr double BACKGROUND_NOISE = 40;
-
-const char* const FEATURE_CONFIG =
-    "# MFCC with log energy, deltas and accelerations: 39 values every 10 ms\n"
-    "SOURCEKIND = WAVEFORM\n"
-    "SOURCERATE = 625\n"
-    "TARGETKIND = MFCC_E_D_A\n"
-    "TARGETRATE = 100000\n"
-    "WINDOWSIZE = 200000\n"
-    "USEHAMMING = T\n"
-    "PREEMCOEF = 0.97\n"
-    "NUMCHANS = 26\n"
-    "CEPLIFTER = 22\n"
-    "NUMCEPS = 12\n"
-    "ENORMALISE = T\n";
 
 const std::vector<std::string>& syllables() {
   static const std::vector<std::string> names = {"do", "re", "mi", "sh"};
@@ -90,32 +77,6 @@ std::string linesOf(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
   return text;
-}
-
-void textWrite(const std::string& path, const std::string& text) {
-  filePtr fp = openFilePtr(path, "w");
-  if (fputs(text.c_str(), fp.get()) < 0)
-    errorThrowf("Error: cannot write %s (line %d of %s)", path.c_str(), TULIM_HERE);
-}
-
-struct gaussian {
-  std::vector<double> mean = std::vector<double>(VECTOR_SIZE, 0.0);
-  std::vector<double> var = std::vector<double>(VECTOR_SIZE, 0.0);
-};
-
-gaussian statistics(const std::vector<float>& features, const std::vector<int>& frames) {
-  gaussian g;
-  if (frames.empty()) errorThrowf("Error: a state of the example has no frames (line %d of %s)", TULIM_HERE);
-  for (int t : frames)
-    for (int d = 0; d < VECTOR_SIZE; d++) g.mean[d] += features[static_cast<size_t>(t) * VECTOR_SIZE + d];
-  for (double& m : g.mean) m /= static_cast<double>(frames.size());
-  for (int t : frames)
-    for (int d = 0; d < VECTOR_SIZE; d++) {
-      const double e = features[static_cast<size_t>(t) * VECTOR_SIZE + d] - g.mean[d];
-      g.var[d] += e * e;
-    }
-  for (double& v : g.var) v /= static_cast<double>(frames.size());
-  return g;
 }
 
 // "mac" text of one model of three emitting states of single Gaussians, each state's self
@@ -208,6 +169,41 @@ std::string modelSetText(const std::string& featureConfig) {
 }
 
 }  // namespace
+
+const char* const FEATURE_CONFIG =
+    "# MFCC with log energy, deltas and accelerations: 39 values every 10 ms\n"
+    "SOURCEKIND = WAVEFORM\n"
+    "SOURCERATE = 625\n"
+    "TARGETKIND = MFCC_E_D_A\n"
+    "TARGETRATE = 100000\n"
+    "WINDOWSIZE = 200000\n"
+    "USEHAMMING = T\n"
+    "PREEMCOEF = 0.97\n"
+    "NUMCHANS = 26\n"
+    "CEPLIFTER = 22\n"
+    "NUMCEPS = 12\n"
+    "ENORMALISE = T\n";
+
+void textWrite(const std::string& path, const std::string& text) {
+  filePtr fp = openFilePtr(path, "w");
+  if (fputs(text.c_str(), fp.get()) < 0)
+    errorThrowf("Error: cannot write %s (line %d of %s)", path.c_str(), TULIM_HERE);
+}
+
+gaussian statistics(const std::vector<float>& features, const std::vector<int>& frames) {
+  gaussian g;
+  if (frames.empty()) errorThrowf("Error: a state of the example has no frames (line %d of %s)", TULIM_HERE);
+  for (int t : frames)
+    for (int d = 0; d < VECTOR_SIZE; d++) g.mean[d] += features[static_cast<size_t>(t) * VECTOR_SIZE + d];
+  for (double& m : g.mean) m /= static_cast<double>(frames.size());
+  for (int t : frames)
+    for (int d = 0; d < VECTOR_SIZE; d++) {
+      const double e = features[static_cast<size_t>(t) * VECTOR_SIZE + d] - g.mean[d];
+      g.var[d] += e * e;
+    }
+  for (double& v : g.var) v /= static_cast<double>(frames.size());
+  return g;
+}
 
 const std::vector<std::string>& candidateTexts() {
   static const std::vector<std::string> texts = {"do re mi", "mi sh do", "re do sh", "sh mi re"};

@@ -29,5 +29,22 @@ void exampleTaskWrite(const std::string& dir);
 std::vector<int> exampleWave(const std::vector<std::string>& sounds, const std::vector<double>& seconds,
                              unsigned noiseSeed);
 
+// ---- Shared with the benchmark task's generator, which makes its models the same way ----
+
+// The front end's configuration file: MFCC with log energy, deltas and accelerations,
+// FEATURE_VECTOR_SIZE values every 10 ms.
+extern const char* const FEATURE_CONFIG;
+constexpr int FEATURE_VECTOR_SIZE = 39;
+
+// Writes text to path; fatal when it cannot.
+void textWrite(const std::string& path, const std::string& text);
+
+// Mean and variance of each value over the frames named (frame-major features).
+struct gaussian {
+  std::vector<double> mean = std::vector<double>(FEATURE_VECTOR_SIZE, 0.0);
+  std::vector<double> var = std::vector<double>(FEATURE_VECTOR_SIZE, 0.0);
+};
+gaussian statistics(const std::vector<float>& features, const std::vector<int>& frames);
+
 }  // namespace example
 }  // namespace tulim

@@ -54,44 +54,45 @@ strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param)
   return intArgumentsApply(argc, argv, task, {{4, "useEpd", param.useEpd}, {9, "getPitch", param.getPitch}});
 }
 
+// Line ends without flushes: the report goes out in one piece when the program ends (cout and
+// printf share the C stream, so their order holds).
 void resultPrint(const recogParam& param, const mlfClass& mlf) {
-  std::cout << std::endl << "====== Recognition result ======" << std::endl;
-  for (const std::string& text : mlf.m_text) std::cout << "Text = " << text << std::endl;
-  std::cout << "Phonetic alphabets = " << mlf.m_PA << std::endl;
+  std::cout << "\n====== Recognition result ======\n";
+  for (const std::string& text : mlf.m_text) std::cout << "Text = " << text << "\n";
+  std::cout << "Phonetic alphabets = " << mlf.m_PA << "\n";
   if (param.language == "chinese") {
-    std::cout << "\xb0\xea\xbb\x79\xab\xf7\xad\xb5 = " << mlf.m_MPA << std::endl;
-    std::cout << "\xba\x7e\xbb\x79\xab\xf7\xad\xb5 = " << mlf.m_HanYu << std::endl;
-    std::cout << "\xad\xb5\xbd\xd5=" << mlf.m_Tone << std::endl;
+    std::cout << "\xb0\xea\xbb\x79\xab\xf7\xad\xb5 = " << mlf.m_MPA << "\n";
+    std::cout << "\xba\x7e\xbb\x79\xab\xf7\xad\xb5 = " << mlf.m_HanYu << "\n";
+    std::cout << "\xad\xb5\xbd\xd5=" << mlf.m_Tone << "\n";
   }
-  std::cout << "Log probability = " << mlf.m_logProb << std::endl;
-  std::cout << "Score = " << mlf.m_score << std::endl;
+  std::cout << "Log probability = " << mlf.m_logProb << "\n";
+  std::cout << "Score = " << mlf.m_score << "\n";
   // A wave too quiet, too loud or clipped still gets a score; the warning says how far to
   // trust it.
-  for (const std::string& warning : mlf.m_warning) std::cout << "Warning: " << warning << std::endl;
-  std::cout << std::endl << "====== Confidence measure details ======" << std::endl;
+  for (const std::string& warning : mlf.m_warning) std::cout << "Warning: " << warning << "\n";
+  std::cout << "\n====== Confidence measure details ======\n";
 
   for (size_t i = 0; i < mlf.m_syl.size(); i++) {
     const sylInfo& syl = mlf.m_syl[i];
-    std::cout << i << ": " << syl.name << " (" << syl.timberScore << ")" << std::endl;
+    std::cout << i << ": " << syl.name << " (" << syl.timberScore << ")\n";
     for (size_t m = 0; m < syl.phone.size(); m++) {
       const phoneInfo& phone = syl.phone[m];
       const int begin = phone.frameId[0];
       const int end = phone.frameId[1];
-      std::cout << "\t" << m << ": " << phone.name << std::endl;
+      std::cout << "\t" << m << ": " << phone.name << "\n";
       std::cout << "\t\tRank ratio: " << phone.rank << "/" << phone.competingModelIndex.size() << "=" << phone.rankRatio
-                << std::endl;
-      std::cout << "\t\tTime span: " << begin / 100.0 << "~" << (end + 1) / 100.0 << " sec" << std::endl;
-      std::cout << "\t\tFrame indices: " << begin << "~" << end << std::endl;
+                << "\n";
+      std::cout << "\t\tTime span: " << begin / 100.0 << "~" << (end + 1) / 100.0 << " sec\n";
+      std::cout << "\t\tFrame indices: " << begin << "~" << end << "\n";
       std::cout << "\t\tTime weight: " << (end - begin + 1) << "/" << mlf.m_phoneFrameNum << "="
-                << phone.timeRatio * 100 << "%" << std::endl;
-      std::cout << "\t\tTimber score: " << phone.timberScore << std::endl;
-      std::cout << "\t\tPitch: " << std::flush;
+                << phone.timeRatio * 100 << "%\n";
+      std::cout << "\t\tTimber score: " << phone.timberScore << "\n";
+      std::cout << "\t\tPitch: ";
       for (size_t p = 0; p < phone.pitch.size(); p++) printf(p == 0 ? "%g" : " %g", phone.pitch[p]);
       printf("\n");
-      fflush(stdout);
     }
   }
-  std::cout << std::endl << "m_score = " << mlf.m_score << std::endl;
+  std::cout << "\nm_score = " << mlf.m_score << "\n";
 }
 
 }  // namespace

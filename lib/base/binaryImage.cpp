@@ -14,7 +14,7 @@ binaryImage::binaryImage(const std::string& name, const void* data, size_t size)
 
 binaryImage binaryImage::fromFile(const std::string& path) {
   binaryImage image(path);
-  file2string(path.c_str(), image.m_bytes);
+  image.m_mapped = std::make_shared<const mappedFile>(path);
   return image;
 }
 
@@ -31,8 +31,8 @@ void binaryImage::save(const std::string& path) const {
 }
 
 int32_t binaryImage::getInt32() {
-  need(1, 4, "int32");
-  uint32_t u = readLittleEndian32(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
+  if (bytesLeft() < 4) need(1, 4, "int32");
+  uint32_t u = readLittleEndian32(reinterpret_cast<const uint8_t*>(data() + m_pos));
   m_pos += 4;
   int32_t value;
   memcpy(&value, &u, 4);
@@ -40,16 +40,23 @@ int32_t binaryImage::getInt32() {
 }
 
 float binaryImage::getFloat() {
-  need(1, 4, "float");
-  float value = readLittleEndianFloat(reinterpret_cast<const uint8_t*>(m_bytes.data() + m_pos));
+  if (bytesLeft() < 4) need(1, 4, "float");
+  float value = readLittleEndianFloat(reinterpret_cast<const uint8_t*>(data() + m_pos));
   m_pos += 4;
   return value;
 }
 
-void binaryImage::getBytes(void* data, size_t size) {
+void binaryImage::getBytes(void* out, size_t size) {
   need(1, static_cast<int64_t>(size), "bytes");
-  memcpy(data, m_bytes.data() + m_pos, size);
+  memcpy(out, data() + m_pos, size);
   m_pos += size;
+}
+
+const uint8_t* binaryImage::take(int64_t count, int64_t itemSize, const char* what) {
+  need(count, itemSize, what);
+  const uint8_t* at = reinterpret_cast<const uint8_t*>(data()) + m_pos;
+  m_pos += static_cast<size_t>(count * itemSize);
+  return at;
 }
 
 void binaryImage::need(int64_t count, int64_t itemSize, const char* what) const {

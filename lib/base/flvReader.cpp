@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 extern "C" {
@@ -16,6 +17,7 @@ extern "C" {
 
 #include "platform/byteOrder.h"
 #include "platform/platformDir.h"
+#include "platform/sharedLibrary.h"
 #include "utility.h"
 
 namespace tulim {
@@ -27,27 +29,78 @@ constexpr size_t FLV_TAG_HEADER_SIZE = 11;
 constexpr size_t NELLY_BLOCK_SIZE = 64;
 constexpr int NELLY_BLOCK_SAMPLES = 256;
 
+// libavcodec serves the Nellymoser decoder only, and only FLV input needs it; it brings many
+// libraries of its own, so it is loaded on the first FLV file instead of at every program's
+// start. The structures are read through the fields of the headers compiled against: the
+// library loaded is the one of their major version.
+struct avcodecApi {
+  decltype(&av_log_set_level) logSetLevel;
+  decltype(&avcodec_find_decoder) findDecoder;
+  decltype(&avcodec_alloc_context3) allocContext;
+  decltype(&avcodec_open2) open;
+  decltype(&avcodec_free_context) freeContext;
+  decltype(&avcodec_send_packet) sendPacket;
+  decltype(&avcodec_receive_frame) receiveFrame;
+  decltype(&av_packet_alloc) packetAlloc;
+  decltype(&av_new_packet) newPacket;
+  decltype(&av_packet_unref) packetUnref;
+  decltype(&av_packet_free) packetFree;
+  decltype(&av_frame_alloc) frameAlloc;
+  decltype(&av_frame_unref) frameUnref;
+  decltype(&av_frame_free) frameFree;
+  decltype(&av_channel_layout_default) channelLayoutDefault;
+};
+
+const avcodecApi& avcodec() {
+  static const avcodecApi api = [] {
+    // The libavutil functions are found through libavcodec, which depends on it.
+    static const sharedLibrary library(strFormat("libavcodec.so.%d", LIBAVCODEC_VERSION_MAJOR),
+                                       "Reading FLV audio (the Nellymoser decoder)");
+    auto get = [](auto& function, const char* name) {
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.symbol(name));
+    };
+    avcodecApi a{};
+    get(a.logSetLevel, "av_log_set_level");
+    get(a.findDecoder, "avcodec_find_decoder");
+    get(a.allocContext, "avcodec_alloc_context3");
+    get(a.open, "avcodec_open2");
+    get(a.freeContext, "avcodec_free_context");
+    get(a.sendPacket, "avcodec_send_packet");
+    get(a.receiveFrame, "avcodec_receive_frame");
+    get(a.packetAlloc, "av_packet_alloc");
+    get(a.newPacket, "av_new_packet");
+    get(a.packetUnref, "av_packet_unref");
+    get(a.packetFree, "av_packet_free");
+    get(a.frameAlloc, "av_frame_alloc");
+    get(a.frameUnref, "av_frame_unref");
+    get(a.frameFree, "av_frame_free");
+    get(a.channelLayoutDefault, "av_channel_layout_default");
+    return a;
+  }();
+  return api;
+}
+
 // One Nellymoser decoder for a whole stream: the state carries the overlap from block to
 // block. A block that does not decode gives silence, so every block gives 256 samples.
 class nellymoserDecoder {
  public:
-  nellymoserDecoder() {
-    av_log_set_level(AV_LOG_QUIET);
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_NELLYMOSER);
+  nellymoserDecoder() : m_av(avcodec()) {
+    m_av.logSetLevel(AV_LOG_QUIET);
+    const AVCodec* codec = m_av.findDecoder(AV_CODEC_ID_NELLYMOSER);
     if (!codec) return;
-    m_context = avcodec_alloc_context3(codec);
-    m_packet = av_packet_alloc();
-    m_frame = av_frame_alloc();
+    m_context = m_av.allocContext(codec);
+    m_packet = m_av.packetAlloc();
+    m_frame = m_av.frameAlloc();
     if (!m_context || !m_packet || !m_frame) return;
     m_context->sample_rate = 8000;
-    av_channel_layout_default(&m_context->ch_layout, 1);
-    if (avcodec_open2(m_context, codec, nullptr) < 0) return;
+    m_av.channelLayoutDefault(&m_context->ch_layout, 1);
+    if (m_av.open(m_context, codec, nullptr) < 0) return;
     m_ready = true;
   }
   ~nellymoserDecoder() {
-    av_frame_free(&m_frame);
-    av_packet_free(&m_packet);
-    avcodec_free_context(&m_context);
+    m_av.frameFree(&m_frame);
+    m_av.packetFree(&m_packet);
+    m_av.freeContext(&m_context);
   }
   nellymoserDecoder(const nellymoserDecoder&) = delete;
   nellymoserDecoder& operator=(const nellymoserDecoder&) = delete;
@@ -57,21 +110,22 @@ class nellymoserDecoder {
   // Decodes one 64-byte block into 256 values at the 16-bit scale (full scale 32768).
   void decode(const uint8_t* block, float* out) {
     std::fill(out, out + NELLY_BLOCK_SAMPLES, 0.0f);
-    if (av_new_packet(m_packet, NELLY_BLOCK_SIZE) < 0) return;
+    if (m_av.newPacket(m_packet, NELLY_BLOCK_SIZE) < 0) return;
     memcpy(m_packet->data, block, NELLY_BLOCK_SIZE);
-    int sent = avcodec_send_packet(m_context, m_packet);
-    av_packet_unref(m_packet);
+    int sent = m_av.sendPacket(m_context, m_packet);
+    m_av.packetUnref(m_packet);
     if (sent < 0) return;
-    while (avcodec_receive_frame(m_context, m_frame) == 0) {
+    while (m_av.receiveFrame(m_context, m_frame) == 0) {
       const float* samples = reinterpret_cast<const float*>(m_frame->extended_data[0]);
       int n = std::min(m_frame->nb_samples, NELLY_BLOCK_SAMPLES);
       if (m_frame->format == AV_SAMPLE_FMT_FLT || m_frame->format == AV_SAMPLE_FMT_FLTP)
         for (int i = 0; i < n; ++i) out[i] = samples[i] * 32768.0f;
-      av_frame_unref(m_frame);
+      m_av.frameUnref(m_frame);
     }
   }
 
  private:
+  const avcodecApi& m_av;
   AVCodecContext* m_context = nullptr;
   AVPacket* m_packet = nullptr;
   AVFrame* m_frame = nullptr;

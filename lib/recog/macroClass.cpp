@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+#include <string_view>
 
 #include "binaryImage.h"
 #include "gaussLayout.h"
+#include "platform/byteOrder.h"
+#include "platform/mappedFile.h"
 #include "lineFile.h"
 #include "utility.h"
 
@@ -30,52 +35,149 @@ bool isInteger(const std::string& tok, int& value) {
   return true;
 }
 
-// Whitespace-separated tokens of a whole "mac" text, with one pushed-back token: a keyword
-// that ends one item (a stream's mixtures) is handed on as the header of the next.
+bool isInteger(std::string_view tok, int& value) {
+  // The plain decimal form at full speed; anything else (a sign, blanks) the way strtol takes it.
+  const char* end = tok.data() + tok.size();
+  auto [stop, fault] = std::from_chars(tok.data(), end, value);
+  if (fault == std::errc() && stop == end) return true;
+  return isInteger(std::string(tok), value);
+}
+
+// The numbers of a "mac" text are written with "%e": seven significant digits and a small
+// exponent. Such a number is w x 10^e with w exact in a float (below 2^24) and 10^|e| exact
+// too (|e| <= 10), so one float multiplication or division rounds it exactly as strtof does.
+// Reads such a number at p (before end) and gives the count of its characters; 0 for any other
+// form, which the general parsers take.
+size_t shortDecimal(const char* p, const char* end, float& value) {
+  static const float powers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  const char* const begin = p;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  auto digit = [](char c) { return static_cast<unsigned>(c - '0') < 10u; };
+  // The writer's own layout, d.dddddde+dd, read at fixed places: the common case, without a
+  // decision per character. It gives the w and e that the general loop below would.
+  if (end - p >= 12 && p[1] == '.' && p[8] == 'e' && (p[9] == '+' || p[9] == '-') &&
+      (digit(p[0]) & digit(p[2]) & digit(p[3]) & digit(p[4]) & digit(p[5]) & digit(p[6]) & digit(p[7]) &
+       digit(p[10]) & digit(p[11])) &&
+      (end - p == 12 || !digit(p[12]))) {
+    uint32_t w = static_cast<uint32_t>(p[0] - '0');
+    for (int k = 2; k < 8; k++) w = w * 10 + static_cast<uint32_t>(p[k] - '0');
+    const int exponent = (p[10] - '0') * 10 + (p[11] - '0');
+    const int e = (p[9] == '-' ? -exponent : exponent) - 6;
+    if (e >= -10 && e <= 10) {
+      const float x = static_cast<float>(w);
+      value = e >= 0 ? x * powers[e] : x / powers[-e];
+      if (negative) value = -value;
+      return static_cast<size_t>(p + 12 - begin);
+    }
+  }
+  uint32_t w = 0;
+  int digits = 0, scale = 0;
+  bool point = false;
+  for (; p < end; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      if (++digits > 8) return 0;
+      w = w * 10 + static_cast<uint32_t>(*p - '0');
+      scale -= point;
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0 || w > (1u << 24)) return 0;
+  int exponent = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool down = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    int exponentDigits = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++exponentDigits) exponent = exponent * 10 + (*p - '0');
+    if (exponentDigits == 0 || exponentDigits > 3) return 0;
+    if (down) exponent = -exponent;
+  }
+  const int e = exponent + scale;
+  if (e < -10 || e > 10) return 0;
+  const float x = static_cast<float>(w);
+  value = e >= 0 ? x * powers[e] : x / powers[-e];
+  if (negative) value = -value;
+  return static_cast<size_t>(p - begin);
+}
+
+// A whole token as a finite float, the way strtof reads it.
+bool isReal(std::string_view tok, float& value) {
+  if (!tok.empty() && shortDecimal(tok.data(), tok.data() + tok.size(), value) == tok.size()) return true;
+  const char* end = tok.data() + tok.size();
+  auto [stop, fault] = std::from_chars(tok.data(), end, value);
+  if (fault == std::errc() && stop == end) return std::isfinite(value);
+  // Forms from_chars leaves to strtof: a leading '+', hexadecimal, values that underflow.
+  const std::string text(tok);
+  char* after = nullptr;
+  value = strtof(text.c_str(), &after);
+  return !text.empty() && *after == '\0' && std::isfinite(value);
+}
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Whitespace-separated tokens of a whole "mac" text held in one buffer, with one pushed-back
+// token: a keyword that ends one item (a stream's mixtures) is handed on as the header of the
+// next. Tokens are views into the buffer.
 class macTokenizer {
  public:
-  macTokenizer(const std::string& path, std::string text) : m_path(path), m_text(std::move(text)) {}
+  macTokenizer(const std::string& path, const char* text, size_t size) : m_path(path), m_text(text), m_size(size) {}
+
+  const std::string& path() const { return m_path; }
 
   bool atEnd() {
     if (m_pending) return false;
     skipSpace();
-    return m_pos >= m_text.size();
+    return m_pos >= m_size;
   }
 
-  std::string token(const char* what) {
+  std::string_view token(const char* what) {
     if (m_pending) {
       m_pending = false;
       return m_pendingToken;
     }
     skipSpace();
-    if (m_pos >= m_text.size())
-      errorThrowf("Error: \"%s\" ends before %s (line %d of %s)", m_path.c_str(), what, MACRO_HERE);
+    if (m_pos >= m_size)
+      errorThrowf("Error: \"%s\" line %d: the text ends before %s (line %d of %s)", m_path.c_str(), m_line, what,
+                  MACRO_HERE);
     size_t begin = m_pos;
-    while (m_pos < m_text.size() && !isWhiteSpace(m_text[m_pos])) ++m_pos;
-    return m_text.substr(begin, m_pos - begin);
+    while (m_pos < m_size && !isBlank(m_text[m_pos])) ++m_pos;
+    return std::string_view(m_text + begin, m_pos - begin);
   }
 
-  void pushBack(const std::string& tok) {
+  void pushBack(std::string_view tok) {
     m_pendingToken = tok;
     m_pending = true;
   }
 
   int integer(const char* what) {
-    std::string tok = token(what);
+    std::string_view tok = token(what);
     int value = 0;
     if (!isInteger(tok, value))
       errorThrowf("Error: \"%s\" line %d: %s must be an integer, found \"%s\" (line %d of %s)", m_path.c_str(),
-                  textLine(), what, tok.c_str(), MACRO_HERE);
+                  textLine(), what, std::string(tok).c_str(), MACRO_HERE);
     return value;
   }
 
   float real(const char* what) {
-    std::string tok = token(what);
-    char* end = nullptr;
-    float value = strtof(tok.c_str(), &end);
-    if (tok.empty() || *end != '\0' || !std::isfinite(value))
+    if (!m_pending) {
+      // Most tokens are numbers of the short form: read in one pass.
+      skipSpace();
+      float value = 0;
+      const size_t n = m_pos < m_size ? shortDecimal(m_text + m_pos, m_text + m_size, value) : 0;
+      if (n > 0 && (m_pos + n == m_size || isBlank(m_text[m_pos + n]))) {
+        m_pos += n;
+        return value;
+      }
+    }
+    std::string_view tok = token(what);
+    float value = 0;
+    if (!isReal(tok, value))
       errorThrowf("Error: \"%s\" line %d: %s must be a finite number, found \"%s\" (line %d of %s)",
-                  m_path.c_str(), textLine(), what, tok.c_str(), MACRO_HERE);
+                  m_path.c_str(), textLine(), what, std::string(tok).c_str(), MACRO_HERE);
     return value;
   }
 
@@ -87,46 +189,74 @@ class macTokenizer {
   // pending.
   std::string quoted(const char* what) {
     skipSpace();
-    if (m_pos >= m_text.size() || m_text[m_pos] != '"')
+    if (m_pos >= m_size || m_text[m_pos] != '"')
       errorThrowf("Error: \"%s\" line %d: %s must be in double quotes (line %d of %s)", m_path.c_str(), textLine(),
                   what, MACRO_HERE);
-    size_t close = m_text.find('"', m_pos + 1);
-    if (close == std::string::npos)
+    const void* close = memchr(m_text + m_pos + 1, '"', m_size - m_pos - 1);
+    if (!close)
       errorThrowf("Error: \"%s\" line %d: %s has no closing double quote (line %d of %s)", m_path.c_str(),
                   textLine(), what, MACRO_HERE);
-    std::string text = m_text.substr(m_pos + 1, close - m_pos - 1);
-    m_pos = close + 1;
+    const size_t at = static_cast<size_t>(static_cast<const char*>(close) - m_text);
+    std::string text(m_text + m_pos + 1, at - m_pos - 1);
+    m_line += static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    m_pos = at + 1;
     return text;
   }
 
   // The rest of the current line without its leading blanks and its line end.
   std::string restOfLine() {
-    while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) ++m_pos;
-    size_t end = m_text.find('\n', m_pos);
-    if (end == std::string::npos) end = m_text.size();
-    std::string rest = m_text.substr(m_pos, end - m_pos);
+    while (m_pos < m_size && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) ++m_pos;
+    const void* newline = memchr(m_text + m_pos, '\n', m_size - m_pos);
+    const size_t end = newline ? static_cast<size_t>(static_cast<const char*>(newline) - m_text) : m_size;
+    std::string rest(m_text + m_pos, end - m_pos);
     m_pos = end;
     if (!rest.empty() && rest.back() == '\r') rest.pop_back();
     return rest;
   }
 
   // Line number (from 1) of the read position, for messages.
-  int textLine() const {
-    return 1 + static_cast<int>(std::count(m_text.begin(), m_text.begin() + static_cast<long>(m_pos), '\n'));
+  int textLine() const { return m_line; }
+  // Offset of the read position; nothing before it is looked at again once no token is pending.
+  size_t offset() const { return m_pending ? static_cast<size_t>(m_pendingToken.data() - m_text) : m_pos; }
+
+  // A fault of the text: the message, then the file and line it was found at, then the source
+  // line of this reader.
+  [[noreturn]] void fault(int sourceLine, const char* format, ...) const __attribute__((format(printf, 3, 4))) {
+    va_list args;
+    va_start(args, format);
+    const std::string message = strFormatV(format, args);
+    va_end(args);
+    errorThrowf("%s in \"%s\" line %d (line %d of %s)", message.c_str(), m_path.c_str(), textLine(), sourceLine,
+                "macro");
+  }
+
+  // Lines that begin with "~h": one per model.
+  size_t modelLineCount() const {
+    size_t n = 0;
+    for (size_t at = 0; at < m_size;) {
+      if (m_size - at >= 2 && m_text[at] == '~' && m_text[at + 1] == 'h') n++;
+      const void* newline = memchr(m_text + at, '\n', m_size - at);
+      if (!newline) break;
+      at = static_cast<size_t>(static_cast<const char*>(newline) - m_text) + 1;
+    }
+    return n;
   }
 
  private:
   void skipSpace() {
-    while (m_pos < m_text.size() && isWhiteSpace(m_text[m_pos])) ++m_pos;
+    while (m_pos < m_size && isBlank(m_text[m_pos])) m_line += m_text[m_pos++] == '\n';
   }
 
   std::string m_path;
-  std::string m_text;
+  const char* m_text;
+  size_t m_size;
   size_t m_pos = 0;
+  int m_line = 1;  // of m_pos
   bool m_pending = false;
-  std::string m_pendingToken;
+  std::string_view m_pendingToken;
 };
 
+// Limits of the fixed fields; where names the file or image and the place in it.
 void checkStreamCount(int streamNum, const std::string& where) {
   if (streamNum < 1 || streamNum > MAX_STREAM_NUM)
     errorThrowf("Error: streamNum=%d of %s is outside 1..MAX_STREAM_NUM=%d (line %d of %s)", streamNum,
@@ -139,66 +269,81 @@ void checkStreamWidth(int width, const std::string& where) {
                 MAX_PARAM_NUM, MACRO_HERE);
 }
 
-void checkStateNum(int stateNum, const std::string& model) {
+void checkStateNum(int stateNum, const std::string& model, const std::string& where) {
   if (stateNum < 3 || stateNum > MAX_STATE_NUM + 2)
-    errorThrowf("Error: stateNum=%d of model %s is outside 3..MAX_STATE_NUM+2=%d (line %d of %s)", stateNum,
-                model.c_str(), MAX_STATE_NUM + 2, MACRO_HERE);
+    errorThrowf("Error: stateNum=%d of model %s is outside 3..MAX_STATE_NUM+2=%d in %s (line %d of %s)", stateNum,
+                model.c_str(), MAX_STATE_NUM + 2, where.c_str(), MACRO_HERE);
 }
 
-void checkMixtureNum(int mixtureNum) {
+void checkMixtureNum(int mixtureNum, const std::string& where) {
   if (mixtureNum > MAX_MIXTURE_NUM)
-    errorThrowf("Error: mixtureNum=%d exceeds MAX_MIXTURE_NUM=%d (line %d of %s)", mixtureNum, MAX_MIXTURE_NUM,
-                MACRO_HERE);
+    errorThrowf("Error: mixtureNum=%d exceeds MAX_MIXTURE_NUM=%d in %s (line %d of %s)", mixtureNum, MAX_MIXTURE_NUM,
+                where.c_str(), MACRO_HERE);
   if (mixtureNum < 1)
-    errorThrowf("Error: mixtureNum=%d is below 1 (line %d of %s)", mixtureNum, MACRO_HERE);
+    errorThrowf("Error: mixtureNum=%d is below 1 in %s (line %d of %s)", mixtureNum, where.c_str(), MACRO_HERE);
 }
 
-void checkModelName(const std::string& name) {
+void checkModelName(const std::string& name, const std::string& where) {
   if (name.size() >= static_cast<size_t>(MAX_MODEL_NAME_LEN))
-    errorThrowf("Error: model name \"%s\" has %zu bytes, MAX_MODEL_NAME_LEN=%d allows %d (line %d of %s)",
-                name.c_str(), name.size(), MAX_MODEL_NAME_LEN, MAX_MODEL_NAME_LEN - 1, MACRO_HERE);
+    errorThrowf("Error: model name \"%s\" has %zu bytes, MAX_MODEL_NAME_LEN=%d allows %d in %s (line %d of %s)",
+                name.c_str(), name.size(), MAX_MODEL_NAME_LEN, MAX_MODEL_NAME_LEN - 1, where.c_str(), MACRO_HERE);
 }
+
+// The text is handed back in steps of this size while it is parsed.
+constexpr size_t TEXT_RELEASE_BYTES = 1 << 20;
+
+std::string fileLine(const macTokenizer& in) { return strFormat("\"%s\" line %d", in.path().c_str(), in.textLine()); }
 
 void macTextParse(const std::string& path, hmmSet& set) {
-  std::string text;
-  file2string(path.c_str(), text);
-  macTokenizer in(path, std::move(text));
+  // Parsed where it lies: a model set's text is megabytes, read once per run.
+  const mappedFile text(path);
+  macTokenizer in(path, text.data(), text.size());
+  set.model.reserve(in.modelLineCount());
 
   in.token("\"~o\"");
   in.token("\"<STREAMINFO>\"");
   set.streamNum = in.integer("streamNum");
-  checkStreamCount(set.streamNum, "\"" + path + "\"");
+  checkStreamCount(set.streamNum, fileLine(in));
   for (int s = 0; s < set.streamNum; s++) {
     set.streamWidth[s] = in.integer("streamWidth");
-    checkStreamWidth(set.streamWidth[s], "\"" + path + "\"");
+    checkStreamWidth(set.streamWidth[s], fileLine(in));
   }
-  std::string first = in.token("the header line");
+  std::string_view first = in.token("the header line");
   if (first == "~h") {
     // A set read from an image has no header; the text writer leaves its line empty.
     in.pushBack(first);
   } else {
-    set.header = first + " " + in.restOfLine();
+    set.header = std::string(first) + " " + in.restOfLine();
     if (set.header.size() >= static_cast<size_t>(MAX_HEADER_LEN))
-      errorThrowf("Error: header of \"%s\" has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)",
-                  path.c_str(), set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
+      errorThrowf("Error: header of %s has %zu bytes, MAX_HEADER_LEN=%d allows %d (line %d of %s)",
+                  fileLine(in).c_str(), set.header.size(), MAX_HEADER_LEN, MAX_HEADER_LEN - 1, MACRO_HERE);
   }
 
+  // Sets are written in name order: a set that arrives sorted is not sorted again, and a name
+  // given twice is found on the way (only a set out of order needs the full look-up).
+  bool sorted = true;
+  size_t released = 0;
   for (int i = 0; !in.atEnd(); i++) {
-    std::string tok = in.token("\"~h\"");
+    std::string_view tok = in.token("\"~h\"");
     if (tok != "~h")
       errorThrowf("Error: \"%s\" line %d: expected \"~h\" of model %d, found \"%s\" (line %d of %s)", path.c_str(),
-                  in.textLine(), i, tok.c_str(), MACRO_HERE);
+                  in.textLine(), i, std::string(tok).c_str(), MACRO_HERE);
     set.model.emplace_back();
     hmmModel& model = set.model.back();
     model.str = in.quoted("the model name");
-    checkModelName(model.str);
+    checkModelName(model.str, fileLine(in));
+    if (set.model.size() > 1) {
+      const std::string& before = set.model[set.model.size() - 2].str;
+      if (model.str == before) in.fault(__LINE__, "Error: model \"%s\" is defined twice", model.str.c_str());
+      if (model.str < before) sorted = false;
+    }
 
     tok = in.token("\"<BEGINHMM>\"");
     if (tok != "<BEGINHMM>")
-      errorThrowf("modelId=%d, str1=%s, Cannot find \"<BEGINHMM>\" (line %d of %s)", i, tok.c_str(), MACRO_HERE);
+      in.fault(__LINE__, "modelId=%d, str1=%s, Cannot find \"<BEGINHMM>\"", i, std::string(tok).c_str());
     in.token("\"<NUMSTATES>\"");
     model.stateNum = in.integer("stateNum");
-    checkStateNum(model.stateNum, model.str);
+    checkStateNum(model.stateNum, model.str, fileLine(in));
 
     for (int n = 2; n < model.stateNum; n++) {
       hmmState& state = model.state[n - 2];
@@ -208,16 +353,19 @@ void macTextParse(const std::string& path, hmmSet& set) {
       if (tok == "<NUMMIXES>") {
         for (int s = 0; s < set.streamNum; s++) {
           state.stream[s].mixtureNum = in.integer("mixtureNum");
-          checkMixtureNum(state.stream[s].mixtureNum);
+          checkMixtureNum(state.stream[s].mixtureNum, fileLine(in));
+          state.stream[s].mixture.resize(static_cast<size_t>(state.stream[s].mixtureNum));
         }
         in.token("\"<SWEIGHTS>\"");
         in.integer("the stream weight count");
       } else if (tok == "<SWEIGHTS>") {
-        for (int s = 0; s < set.streamNum; s++) state.stream[s].mixtureNum = 1;
+        for (int s = 0; s < set.streamNum; s++) {
+          state.stream[s].mixtureNum = 1;
+          state.stream[s].mixture.resize(1);
+        }
         in.integer("the stream weight count");
       } else {
-        errorThrowf("ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d (line %d of %s)", i,
-                    n, MACRO_HERE);
+        in.fault(__LINE__, "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d", i, n);
       }
       in.reals(state.streamWeight, set.streamNum, "streamWeight");
 
@@ -229,8 +377,7 @@ void macTextParse(const std::string& path, hmmSet& set) {
           int number = in.integer("the stream number");
           if (tok != "<STREAM>") {
             printf("modelId=%d (%s), stateId=%d\n", i, model.str.c_str(), n);
-            errorThrowf("str1=%s, temp=%d, Cannot find \"<STREAM>\" (line %d of %s)", tok.c_str(), number,
-                        MACRO_HERE);
+            in.fault(__LINE__, "str1=%s, temp=%d, Cannot find \"<STREAM>\"", std::string(tok).c_str(), number);
           }
         }
         for (int m = 0; m < stream.mixtureNum; m++) {
@@ -253,19 +400,18 @@ void macTextParse(const std::string& path, hmmSet& set) {
             in.integer("the regression class");
             tok = in.token("\"<MEAN>\"");
           }
-          if (tok != "<MEAN>") errorThrowf("Error: Cannot find \"<MEAN>\" (line %d of %s)", MACRO_HERE);
+          if (tok != "<MEAN>") in.fault(__LINE__, "Error: Cannot find \"<MEAN>\"");
           int size = in.integer("the <MEAN> size");
-          if (size != MAX_PARAM_NUM)
-            errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
+          if (size != MAX_PARAM_NUM) in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
           in.reals(mix.mean, width, "mean");
 
           // The size is judged before the keyword: a wrong size names itself even under a
           // misspelt keyword.
           tok = in.token("\"<VARIANCE>\"");
-          const std::string sizeTok = in.token("the <VARIANCE> size");
+          const std::string_view sizeTok = in.token("the <VARIANCE> size");
           if (isInteger(sizeTok, size) && size != MAX_PARAM_NUM)
-            errorThrowf("Error: MAX_PARAM_NUM = %d != %d! (line %d of %s)", MAX_PARAM_NUM, size, MACRO_HERE);
-          if (tok != "<VARIANCE>") errorThrowf("Cannot find \"<VARIANCE>\" (line %d of %s)", MACRO_HERE);
+            in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
+          if (tok != "<VARIANCE>") in.fault(__LINE__, "Cannot find \"<VARIANCE>\"");
           in.pushBack(sizeTok);
           size = in.integer("the <VARIANCE> size");
           in.reals(mix.variance, width, "variance");
@@ -281,14 +427,29 @@ void macTextParse(const std::string& path, hmmSet& set) {
     }
 
     tok = in.token("\"<TRANSP>\"");
-    if (tok != "<TRANSP>") errorThrowf("Error: Cannot find \"<TRANSP>\" (line %d of %s)", MACRO_HERE);
+    if (tok != "<TRANSP>") in.fault(__LINE__, "Error: Cannot find \"<TRANSP>\"");
     in.integer("the <TRANSP> size");
     for (int r = 0; r < model.stateNum; r++) in.reals(model.transProb[r], model.stateNum, "transProb");
 
     tok = in.token("\"<ENDHMM>\"");
-    if (tok != "<ENDHMM>") errorThrowf("Error: Not reading <ENDHMM>, modelId=%d (line %d of %s)", i, MACRO_HERE);
+    if (tok != "<ENDHMM>") in.fault(__LINE__, "Error: Not reading <ENDHMM>, modelId=%d", i);
+    // The text read so far need not stay in memory alongside the models made of it.
+    if (in.offset() >= released + TEXT_RELEASE_BYTES) {
+      released = in.offset();
+      text.release(released);
+    }
   }
   if (set.model.empty()) errorThrowf("Error: \"%s\" holds no model (line %d of %s)", path.c_str(), MACRO_HERE);
+  if (!sorted) {
+    std::vector<const std::string*> names;
+    names.reserve(set.model.size());
+    for (const hmmModel& model : set.model) names.push_back(&model.str);
+    std::sort(names.begin(), names.end(), [](const std::string* a, const std::string* b) { return *a < *b; });
+    for (size_t k = 1; k < names.size(); k++)
+      if (*names[k] == *names[k - 1])
+        errorThrowf("Error: model \"%s\" is defined twice in \"%s\" (line %d of %s)", names[k]->c_str(), path.c_str(),
+                    MACRO_HERE);
+  }
   set.modelNum = static_cast<int32_t>(set.model.size());
 }
 
@@ -319,21 +480,43 @@ void macbParse(binaryImage& image, hmmSet& set) {
                   where.c_str(), MAX_MODEL_NAME_LEN, MACRO_HERE);
     model.str.assign(name, static_cast<const char*>(nul) - name);
     model.stateNum = image.getInt32();
-    checkStateNum(model.stateNum, model.str);
+    checkStateNum(model.stateNum, model.str, where);
+    // An image holds no text check of its numbers: a NaN or infinite value would score
+    // silently (or fail later under another name), so each one is refused where it stands.
+    auto finite = [&](float v, const char* what, int k, int s, int m) {
+      if (std::isfinite(v)) return;
+      std::string place = strFormat("%s, model %s", where.c_str(), model.str.c_str());
+      if (k >= 0) place += strFormat(", state %d", k + 2);
+      if (s >= 0) place += strFormat(", stream %d", s + 1);
+      if (m >= 0) place += strFormat(", mixture %d", m + 1);
+      errorThrowf("Error: %s=%g in %s is not a finite number (line %d of %s)", what, v, place.c_str(), MACRO_HERE);
+    };
     for (int k = 0; k < model.stateNum - 2; k++) {
       hmmState& state = model.state[k];
-      for (int s = 0; s < set.streamNum; s++) state.streamWeight[s] = image.getFloat();
+      for (int s = 0; s < set.streamNum; s++) {
+        state.streamWeight[s] = image.getFloat();
+        finite(state.streamWeight[s], "streamWeight", k, s, -1);
+      }
       for (int s = 0; s < set.streamNum; s++) {
         hmmStream& stream = state.stream[s];
         stream.mixtureNum = image.getInt32();
-        checkMixtureNum(stream.mixtureNum);
-        image.need(stream.mixtureNum, 4 * (2 + 2 * MAX_PARAM_NUM), "mixtures");
-        for (int m = 0; m < stream.mixtureNum; m++) {
+        if (stream.mixtureNum < 1 || stream.mixtureNum > MAX_MIXTURE_NUM)
+          checkMixtureNum(stream.mixtureNum,
+                          strFormat("%s, model %s, state %d, stream %d", where.c_str(), model.str.c_str(), k + 2, s + 1));
+        // The stream's records in one piece: weight, 13 means, 13 variances, gconst each.
+        constexpr size_t mixtureBytes = 4 * (2 + 2 * MAX_PARAM_NUM);
+        const uint8_t* record = image.take(stream.mixtureNum, mixtureBytes, "mixtures");
+        stream.mixture.resize(static_cast<size_t>(stream.mixtureNum));
+        for (int m = 0; m < stream.mixtureNum; m++, record += mixtureBytes) {
           hmmMixture& mix = stream.mixture[m];
-          mix.mixtureWeight = image.getFloat();
-          for (float& v : mix.mean) v = image.getFloat();
-          for (float& v : mix.variance) v = image.getFloat();
-          mix.gconst = image.getFloat();
+          mix.mixtureWeight = readLittleEndianFloat(record);
+          finite(mix.mixtureWeight, "mixtureWeight", k, s, m);
+          for (int d = 0; d < MAX_PARAM_NUM; d++)
+            finite(mix.mean[d] = readLittleEndianFloat(record + 4 + 4 * d), "mean", k, s, m);
+          for (int d = 0; d < MAX_PARAM_NUM; d++)
+            finite(mix.variance[d] = readLittleEndianFloat(record + 4 + 4 * (MAX_PARAM_NUM + d)), "variance", k, s, m);
+          mix.gconst = readLittleEndianFloat(record + mixtureBytes - 4);
+          finite(mix.gconst, "gconst", k, s, m);
         }
       }
     }
@@ -341,7 +524,7 @@ void macbParse(binaryImage& image, hmmSet& set) {
     float flat[(MAX_STATE_NUM + 2) * (MAX_STATE_NUM + 2)] = {};
     const int n = model.stateNum * model.stateNum;
     image.need(n, 4, "transition probabilities");
-    for (int k = 0; k < n; k++) flat[k] = image.getFloat();
+    for (int k = 0; k < n; k++) finite(flat[k] = image.getFloat(), "transProb", -1, -1, -1);
     memcpy(model.transProb, flat, sizeof flat);
   }
   image.expectEnd();
@@ -475,6 +658,9 @@ void macroClass::sortModels(int lo, int hi) {
   if (lo < 0) lo = 0;
   if (hi > MMF.modelNum - 1) hi = MMF.modelNum - 1;
   if (lo >= hi) return;
+  auto byName = [](const hmmModel& a, const hmmModel& b) { return a.str < b.str; };
+  // Sets are written in name order: most arrive sorted.
+  if (std::is_sorted(MMF.model.begin() + lo, MMF.model.begin() + hi + 1, byName)) return;
   // Records are large: order indices first, then move each record once.
   std::vector<size_t> order(static_cast<size_t>(hi - lo + 1));
   std::iota(order.begin(), order.end(), static_cast<size_t>(lo));
@@ -578,10 +764,12 @@ void checkWritable(const hmmSet& set) {
   checkStreamCount(set.streamNum, "the model set");
   for (int s = 0; s < set.streamNum; s++) checkStreamWidth(set.streamWidth[s], "the model set");
   for (const hmmModel& model : set.model) {
-    checkModelName(model.str);
-    checkStateNum(model.stateNum, model.str);
+    checkModelName(model.str, "the model set");
+    checkStateNum(model.stateNum, model.str, "the model set");
     for (int k = 0; k < model.stateNum - 2; k++)
-      for (int s = 0; s < set.streamNum; s++) checkMixtureNum(model.state[k].stream[s].mixtureNum);
+      for (int s = 0; s < set.streamNum; s++)
+        checkMixtureNum(model.state[k].stream[s].mixtureNum, strFormat("model %s, state %d, stream %d",
+                                                                       model.str.c_str(), k + 2, s + 1));
   }
 }
 

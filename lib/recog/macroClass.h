@@ -3,6 +3,7 @@
 // and the writers. Shared read-only by the lexicon, the net reader, the search and scoring.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,9 +31,36 @@ struct hmmMixture {
   float gconst;
 };
 
+// The mixtures of a stream, stored only as far as they are used (most streams hold fewer
+// than MAX_MIXTURE_NUM): the readers size it to the stream's mixtureNum; a slot written beyond
+// the end is made, zeroed, on the way; a slot never made reads as zero.
+class mixtureList {
+ public:
+  hmmMixture& operator[](size_t m) {
+    if (m >= m_slots.size()) {
+      // A set built slot by slot in code gets room for every slot at once, so that a slot it
+      // holds on to stays where it is while it writes the next ones.
+      const size_t room = std::max(m + 1, static_cast<size_t>(MAX_MIXTURE_NUM));
+      if (m_slots.capacity() < room) m_slots.reserve(room);
+      m_slots.resize(m + 1);
+    }
+    return m_slots[m];
+  }
+  const hmmMixture& operator[](size_t m) const {
+    static const hmmMixture zero{};
+    return m < m_slots.size() ? m_slots[m] : zero;
+  }
+  // Keeps the first n slots (zeroed when new).
+  void resize(size_t n) { m_slots.resize(n); }
+  size_t size() const { return m_slots.size(); }
+
+ private:
+  std::vector<hmmMixture> m_slots;
+};
+
 struct hmmStream {
   int32_t mixtureNum;
-  hmmMixture mixture[MAX_MIXTURE_NUM];
+  mixtureList mixture;
 };
 
 struct hmmState {

@@ -33,6 +33,14 @@ TEST(BinaryImage, WritesLittleEndianFieldsAndReadsThemBack) {
   in.getBytes(two, 2);
   EXPECT_EQ(std::string(two, 2), "ab");
   in.expectEnd();
+
+  // Fields taken in one piece are the same bytes, and the reading goes on after them.
+  binaryImage again = binaryImage::fromFile(path);
+  const uint8_t* fields = again.take(2, 4, "fields");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(fields), 8), out.bytes().substr(0, 8));
+  EXPECT_EQ(again.bytesLeft(), 2u);
+  EXPECT_THAT(expectFatal([&] { again.take(1, 4, "fields"); }),
+              MatchesRegex("Error: truncated image .*: 1 fields of 4 bytes at offset 8, 2 bytes left .*"));
 }
 
 TEST(BinaryImage, SavingToAFullDiskIsFatalNamingTheFile) {

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -192,6 +193,37 @@ TEST_F(MacroClassTest, ReadsEveryShapeOfTheCraftedTextRawAndPrepared) {
   EXPECT_EQ(raw.MMF.streamNum, 3);
 }
 
+// Numbers of every form a text may hold read to the float that strtof gives: the short "%e"
+// form on its fast path (halfway cases, the edges of that path) and the rest on the general
+// one (a sign, hexadecimal, more digits, underflow, the largest float).
+TEST_F(MacroClassTest, ReadsEveryNumberFormAsStrtofDoes) {
+  const std::vector<std::string> numbers = {
+      "7.570191e+00", "-2.548812e-02", "1.000000e+00", "-0.000000e+00", "9.999999e+09", "1.677722e+07",
+      "16777216",     "16777217",      "33554431",     "1.0000001",     "0.1",          "-.5",
+      "5.",           "1e10",          "1e-10",        "1e11",          "1e-11",        "+1.5",
+      "0x1.8p1",      "1e-40",         "1e-50",        "3.4028235e38",  "1.17549435e-38", "123456789012",
+      "2.0000001",    "8.3886085e6",   "0000000000001", "1E2",          "4.2e+003",     "-9.5367431640625e-07"};
+  for (size_t k = 0; k < numbers.size(); k += 13) {
+    SCOPED_TRACE(numbers[k]);
+    std::string mean;
+    std::vector<float> expected;
+    for (size_t d = 0; d < 13; d++) {
+      const std::string& n = numbers[std::min(k + d, numbers.size() - 1)];
+      mean += " " + n;
+      expected.push_back(strtof(n.c_str(), nullptr));
+    }
+    std::string text = "~o\n<STREAMINFO> 1 13\n<VECSIZE> 13<MFCC>\n~h \"m\"\n<BEGINHMM>\n<NUMSTATES> 3\n";
+    text += "<STATE> 2\n<SWEIGHTS> 1\n 1.0\n<MEAN> 13\n" + mean + "\n<VARIANCE> 13\n" + vec13("1") + "<GCONST> 1\n";
+    text += "<TRANSP> 3\n 0 1 0\n 0 0.5 0.5\n 0 0 0\n<ENDHMM>\n";
+    macroClass set;
+    set.macroRead(m_dir.write("numbers.mac", text), false);
+    for (size_t d = 0; d < 13; d++) {
+      const float got = set.MMF.model[0].state[0].stream[0].mixture[0].mean[d];
+      EXPECT_EQ(memcmp(&got, &expected[d], sizeof got), 0) << numbers[std::min(k + d, numbers.size() - 1)];
+    }
+  }
+}
+
 TEST_F(MacroClassTest, SingleStreamFileHasNoStreamLines) {
   std::string text = "~o\n<STREAMINFO> 1 13\n<VECSIZE> 13<MFCC>\n~h \"m\"\n<BEGINHMM>\n<NUMSTATES> 3\n";
   text += "<STATE> 2\n<NUMMIXES> 2\n<SWEIGHTS> 1\n 1.0\n";
@@ -214,6 +246,9 @@ TEST_F(MacroClassTest, FixtureTextAndFixtureFillAgree) {
   EXPECT_EQ(fromText.MMF.header, fromFill.MMF.header);
 }
 
+// The file and line a message of the text reader names, then its own source line.
+#define IN_BAD_MAC " in \"[^\"]*bad.mac\" line [0-9]+ \\(line [0-9]+ of macro\\)"
+
 TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
   struct Case {
     const char* find;
@@ -222,24 +257,24 @@ TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
     const char* printed;
   };
   const Case cases[] = {
-      {"<BEGINHMM>", "<BEGIN>", "modelId=0, str1=<BEGIN>, Cannot find \"<BEGINHMM>\" \\(line [0-9]+ of macro\\)", ""},
+      {"<BEGINHMM>", "<BEGIN>", "modelId=0, str1=<BEGIN>, Cannot find \"<BEGINHMM>\"" IN_BAD_MAC, ""},
       {"<SWEIGHTS> 3\n 1.0 1.0 1.0\n<STREAM> 1", "<NUMMIXES> 33 1 1\n<SWEIGHTS> 3\n 1 1 1\n<STREAM> 1",
-       "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32 \\(line [0-9]+ of macro\\)", ""},
+       "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32" IN_BAD_MAC, ""},
       {"<SWEIGHTS> 3\n 1.0 1.0 1.0\n<STREAM> 1", "<NUMMIXES> 0 1 1\n<SWEIGHTS> 3\n 1 1 1\n<STREAM> 1",
-       "Error: mixtureNum=0 is below 1 \\(line [0-9]+ of macro\\)", ""},
+       "Error: mixtureNum=0 is below 1" IN_BAD_MAC, ""},
       {"<SWEIGHTS>", "<WEIGHTS>",
-       "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = 0, stateId = 2 \\(line [0-9]+ of macro\\)", ""},
-      {"<STREAM> 1", "<STREEM> 1", "str1=<STREEM>, temp=1, Cannot find \"<STREAM>\" \\(line [0-9]+ of macro\\)",
+       "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = 0, stateId = 2" IN_BAD_MAC, ""},
+      {"<STREAM> 1", "<STREEM> 1", "str1=<STREEM>, temp=1, Cannot find \"<STREAM>\"" IN_BAD_MAC,
        "modelId=0 (x), stateId=2\n"},
-      {"<MEAN>", "<MEEN>", "Error: Cannot find \"<MEAN>\" \\(line [0-9]+ of macro\\)", ""},
-      {"<MEAN> 13", "<MEAN> 12", "Error: MAX_PARAM_NUM = 13 != 12! \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE> 13", "<VARIANCE> 14", "Error: MAX_PARAM_NUM = 13 != 14! \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE>", "<VARIANCES>", "Cannot find \"<VARIANCE>\" \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE> 13", "<VARIANCES> 12", "Error: MAX_PARAM_NUM = 13 != 12! \\(line [0-9]+ of macro\\)", ""},
-      {"<VARIANCE> 13", "<VARIANCES> 13", "Cannot find \"<VARIANCE>\" \\(line [0-9]+ of macro\\)", ""},
+      {"<MEAN>", "<MEEN>", "Error: Cannot find \"<MEAN>\"" IN_BAD_MAC, ""},
+      {"<MEAN> 13", "<MEAN> 12", "Error: MAX_PARAM_NUM = 13 != 12!" IN_BAD_MAC, ""},
+      {"<VARIANCE> 13", "<VARIANCE> 14", "Error: MAX_PARAM_NUM = 13 != 14!" IN_BAD_MAC, ""},
+      {"<VARIANCE>", "<VARIANCES>", "Cannot find \"<VARIANCE>\"" IN_BAD_MAC, ""},
+      {"<VARIANCE> 13", "<VARIANCES> 12", "Error: MAX_PARAM_NUM = 13 != 12!" IN_BAD_MAC, ""},
+      {"<VARIANCE> 13", "<VARIANCES> 13", "Cannot find \"<VARIANCE>\"" IN_BAD_MAC, ""},
       {"<VARIANCE> 13", "<VARIANCE> x", "Error: .*: the <VARIANCE> size must be an integer, found \"x\" .*", ""},
-      {"<TRANSP>", "<TRANS>", "Error: Cannot find \"<TRANSP>\" \\(line [0-9]+ of macro\\)", ""},
-      {"<ENDHMM>", "<END>", "Error: Not reading <ENDHMM>, modelId=0 \\(line [0-9]+ of macro\\)", ""},
+      {"<TRANSP>", "<TRANS>", "Error: Cannot find \"<TRANSP>\"" IN_BAD_MAC, ""},
+      {"<ENDHMM>", "<END>", "Error: Not reading <ENDHMM>, modelId=0" IN_BAD_MAC, ""},
       {"<STREAMINFO> 3", "<STREAMINFO> 4", "Error: streamNum=4 of .* is outside 1..MAX_STREAM_NUM=3 .*", ""},
       {"<STREAMINFO> 3", "<STREAMINFO> 0", "Error: streamNum=0 of .* is outside 1..MAX_STREAM_NUM=3 .*", ""},
       {"3 13 13 13", "3 13 14 13", "Error: streamWidth=14 of .* is outside 1..MAX_PARAM_NUM=13 .*", ""},
@@ -275,6 +310,28 @@ TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
   }
 }
 
+// A name given twice would leave one of the two models unreachable by name; both the set in
+// order and one out of order are refused. The messages name the file and the line.
+TEST_F(MacroClassTest, RejectsModelNamesGivenTwiceAndNamesTheLineOfEachFault) {
+  const std::string inOrder = test::modelSetText({"a", "b", "b"});
+  macroClass set;
+  EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("twice.mac", inOrder), true); }),
+              MatchesRegex("Error: model \"b\" is defined twice in \".*twice.mac\" line [0-9]+ \\(line [0-9]+ of macro\\)"));
+  EXPECT_EQ(set.MMF.modelNum, 0);
+  const std::string outOfOrder = test::modelSetText({"b", "a", "b"});
+  EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("twice.mac", outOfOrder), true); }),
+              MatchesRegex("Error: model \"b\" is defined twice in \".*twice.mac\" \\(line [0-9]+ of macro\\)"));
+
+  // The line of the fault itself: the second model's "<BEGINHMM>", misspelt.
+  std::string text = test::modelSetText({"a", "b"});
+  const size_t second = text.find("<BEGINHMM>", text.find("\"b\""));
+  text.replace(second, strlen("<BEGINHMM>"), "<BEGIN>");
+  const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(second), '\n'));
+  EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("bad.mac", text), true); }),
+              testing::HasSubstr(strFormat("Cannot find \"<BEGINHMM>\" in \"%s\" line %d (line",
+                                           m_dir.file("bad.mac").c_str(), line)));
+}
+
 TEST_F(MacroClassTest, RejectsEveryTruncationOfTheText) {
   const std::string good = test::modelSetText({"x"});
   const size_t complete = good.rfind("<ENDHMM>") + strlen("<ENDHMM>");
@@ -282,7 +339,7 @@ TEST_F(MacroClassTest, RejectsEveryTruncationOfTheText) {
     const std::string path = m_dir.write("cut.mac", good.substr(0, n));
     macroClass set;
     std::string message = expectFatal([&] { set.macroRead(path, true); });
-    ASSERT_FALSE(message.empty()) << "cut at " << n;
+    ASSERT_THAT(message, testing::HasSubstr("cut.mac\"")) << "cut at " << n;
   }
   const std::string headerOnly = m_dir.write("empty.mac", good.substr(0, good.find("~h")));
   macroClass set;
@@ -536,6 +593,21 @@ void twoMixtureSet(macroClass& set) {
   }
 }
 
+// The image of twoMixtureSet, as written to a file.
+std::string twoMixtureImage(const scratchDir& dir) {
+  macroClass set;
+  twoMixtureSet(set);
+  const std::string path = dir.file("set.macb");
+  set.macbWrite(path);
+  return readFile(path);
+}
+
+// The bytes with the little-endian 32-bit field at offset replaced.
+std::string patched32(std::string bytes, size_t offset, uint32_t bits) {
+  for (int b = 0; b < 4; b++) bytes[offset + b] = static_cast<char>((bits >> (8 * b)) & 0xff);
+  return bytes;
+}
+
 TEST_F(MacroClassTest, ImageRoundTripKeepsEveryValueAndHasThePinnedSize) {
   macroClass set;
   twoMixtureSet(set);
@@ -574,11 +646,7 @@ TEST_F(MacroClassTest, PreparedReadsOfTextImageAndBufferAgree) {
 }
 
 TEST_F(MacroClassTest, RejectsEveryTruncatedImage) {
-  macroClass set;
-  twoMixtureSet(set);
-  const std::string path = m_dir.file("set.macb");
-  set.macbWrite(path);
-  const std::string bytes = readFile(path);
+  const std::string bytes = twoMixtureImage(m_dir);
   for (size_t n = 0; n < bytes.size(); n++) {
     macroClass back;
     std::string message = expectFatal([&] { back.macbReadFromBuffer(bytes.data(), n); });
@@ -588,16 +656,8 @@ TEST_F(MacroClassTest, RejectsEveryTruncatedImage) {
 }
 
 TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
-  macroClass set;
-  twoMixtureSet(set);
-  const std::string path = m_dir.file("set.macb");
-  set.macbWrite(path);
-  const std::string good = readFile(path);
-  auto patched = [&](size_t offset, int32_t value) {
-    std::string bytes = good;
-    for (int b = 0; b < 4; b++) bytes[offset + b] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * b)) & 0xff);
-    return bytes;
-  };
+  const std::string good = twoMixtureImage(m_dir);
+  auto patched = [&](size_t offset, int32_t value) { return patched32(good, offset, static_cast<uint32_t>(value)); };
   // Offsets: 0 modelNum, 4 streamNum, 8 width, 12 name, 62 stateNum, 66 weight, 70 mixtureNum.
   struct Case {
     const char* what;
@@ -613,7 +673,9 @@ TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
       {"four streams", patched(4, 4), "Error: streamNum=4 of image .* is outside 1..MAX_STREAM_NUM=3 .*"},
       {"wide stream", patched(8, 14), "Error: streamWidth=14 of image .* is outside 1..MAX_PARAM_NUM=13 .*"},
       {"six states", patched(62, 6), "Error: stateNum=6 of model b is outside 3..MAX_STATE_NUM\\+2=5 .*"},
-      {"33 mixtures", patched(70, 33), "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32 \\(line [0-9]+ of macro\\)"},
+      {"33 mixtures", patched(70, 33),
+       "Error: mixtureNum=33 exceeds MAX_MIXTURE_NUM=32 in image \".*bad.macb\", model b, state 2, stream 1 "
+       "\\(line [0-9]+ of macro\\)"},
       {"mixtures beyond the bytes", patched(70, 32), "Error: truncated image .*: 32 mixtures of 112 bytes .*"},
       {"negative mixtures", patched(70, -5), "Error: mixtureNum=-5 is below 1 .*"},
       {"name without NUL", unterminated,
@@ -625,6 +687,37 @@ TEST_F(MacroClassTest, RejectsImageWithCountBeyondItsLimitOrTheBytesLeft) {
     const std::string bad = m_dir.write("bad.macb", c.bytes);
     macroClass back;
     EXPECT_THAT(expectFatal([&] { back.macroRead(bad, true); }), MatchesRegex(c.message));
+  }
+}
+
+// A NaN or infinite value of an image would change the scores without a word: each is refused
+// with the image, model, state, stream and mixture it stands in.
+TEST_F(MacroClassTest, RefusesNonFiniteImageValuesNamingWhereTheyStand) {
+  const std::string good = twoMixtureImage(m_dir);
+  const uint32_t nan = 0x7fc00000u, inf = 0x7f800000u;
+  // Offsets: 66 stream weight, 74 weight of mixture 1, 78 its means, 130 its variances, 182
+  // its gconst, 186 mixture 2; the transitions close the model at 762.
+  struct Case {
+    size_t offset;
+    uint32_t bits;
+    const char* message;
+  };
+  const Case cases[] = {
+      {66, nan, "streamWeight=nan in image \".*bad.macb\", model b, state 2, stream 1 is"},
+      {74, nan, "mixtureWeight=nan in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {86, nan, "mean=nan in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {130, inf, "variance=inf in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {182, inf, "gconst=inf in image \".*bad.macb\", model b, state 2, stream 1, mixture 1 is"},
+      {190, nan, "mean=nan in image \".*bad.macb\", model b, state 2, stream 1, mixture 2 is"},
+      {762, nan, "transProb=nan in image \".*bad.macb\", model b is"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    const std::string bad = m_dir.write("bad.macb", patched32(good, c.offset, c.bits));
+    macroClass back;
+    EXPECT_THAT(expectFatal([&] { back.macroRead(bad, true); }),
+                MatchesRegex(std::string("Error: ") + c.message + " not a finite number \\(line [0-9]+ of macro\\)"));
+    EXPECT_EQ(back.MMF.modelNum, 0);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "audioFile.h"
 #include "childProcess.h"
 #include "exampleTask.h"
+#include "flvFixture.h"
 #include "testFiles.h"
 #include "utility.h"
 #include "waveFileFixture.h"
@@ -194,6 +195,24 @@ TEST_F(TulimRunExample, EmptyArgumentsKeepTheFileValuesAndLaterOnesApply) {
   EXPECT_THAT(r.out, HasSubstr("Read text \"texts.txt\""));
   EXPECT_THAT(r.out, Not(HasSubstr("\twaveBeginIndex=0, ")));
   EXPECT_THAT(r.out, HasSubstr("\nText = mi sh do\n"));
+}
+
+// The program does not link the FLV decoder's library: it loads it on the first FLV file.
+TEST_F(TulimRunExample, RecognisesAnFlvUtteranceWithTheDecoderLoadedOnDemand) {
+  int fs = 0, nbits = 0, count = 0;
+  int* samples = readWaveInt(dir.file(example::WAVE_FILE).c_str(), &fs, &nbits, &count);
+  ASSERT_NE(samples, nullptr);
+  std::vector<float> at8k;
+  for (int i = 0; i < count; i += fs / 8000) at8k.push_back(static_cast<float>(samples[i]) / 32768.0f);
+  free(samples);
+  const uint8_t nellymoser8kMono16 = 0x52;
+  dir.write("utterance.flv", test::flvBuilder().audio(nellymoser8kMono16, test::nellymoserEncode(at8k, 8000)).bytes());
+
+  const programResult r = run({example::PARAM_FILE, "utterance.flv", "", "", "out"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, Not(HasSubstr("cannot be loaded")));
+  EXPECT_THAT(r.out, HasSubstr("\n====== Recognition result ======\n")) << r.out;
+  EXPECT_EQ(test::readFile(dir.file("out/recogResult.txt")).substr(0, 11), "Text index=");
 }
 
 TEST_F(TulimRunExample, SilenceFindsNoTextAndIsAssessedAtZeroWithItsVolumeWarning) {

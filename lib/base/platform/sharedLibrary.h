@@ -1,0 +1,31 @@
+// A shared library loaded while the process runs, for a dependency that only some inputs
+// need: programs that never meet such input do not pay for loading it at start-up.
+#pragma once
+
+#include <string>
+
+namespace tulim {
+
+class sharedLibrary {
+ public:
+  // Loads the library of that file name (searched the system's way); a library that cannot be
+  // loaded is a fatal error naming it, what needs it (purpose) and the loader's reason.
+  sharedLibrary(const std::string& name, const std::string& purpose);
+  // The library stays loaded until the process ends: what it handed out stays valid.
+  ~sharedLibrary() = default;
+  sharedLibrary(const sharedLibrary&) = delete;
+  sharedLibrary& operator=(const sharedLibrary&) = delete;
+
+  // The address of the symbol, looked up in the library and the libraries it depends on; a
+  // missing symbol is a fatal error naming it and the library.
+  void* symbol(const char* name) const;
+
+  const std::string& name() const { return m_name; }
+
+ private:
+  std::string m_name;
+  std::string m_purpose;
+  void* m_handle = nullptr;
+};
+
+}  // namespace tulim
