@@ -1,3 +1,5 @@
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -11,13 +13,6 @@ namespace tulim {
 namespace {
 
 const char* const XML_VERSION_TEXT = "version 1.4 (2010/06/24)";
-
-// The readers of the document find the field descriptions on the first node and the first
-// phone only; every other line ends bare.
-void addLine(std::string& doc, const std::string& line, const char* comment, bool commented) {
-  doc += line;
-  doc += commented ? comment : "\n";
-}
 
 // Texts, names and messages go into element content as markup-safe text; the sizes written
 // beside them stay those of the raw strings. Quotes are escaped too, so the same text could
@@ -42,10 +37,97 @@ double seconds(int frame) { return frame / 100.0; }
 // End of an inclusive span; the + 1 is taken in double so the last frame may be any int.
 double endSeconds(int lastFrame) { return (lastFrame + 1.0) / 100.0; }
 
-std::string floatJoin(const std::vector<float>& values) {
-  std::string out;
-  for (size_t k = 0; k < values.size(); ++k) out += strFormat(k ? " %g" : "%g", static_cast<double>(values[k]));
-  return out;
+// A double as "%g" writes it; most numbers of a document are these, so they are not
+// formatted through printf one by one. The shortest-form converter follows the same rules
+// (precision 6, trailing zeros dropped); the values it has no spelling in common with printf
+// for (infinities, NaNs) still go through printf.
+void appendG(std::string& doc, double value) {
+  char buf[64];
+  if (std::isfinite(value)) {
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
+    doc.append(buf, r.ptr);
+    return;
+  }
+  const int n = snprintf(buf, sizeof buf, "%g", value);
+  doc.append(buf, static_cast<size_t>(n > 0 ? n : 0));
+}
+
+template <typename T>
+void appendInt(std::string& doc, T value) {
+  char buf[24];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+  doc.append(buf, r.ptr);
+}
+
+void appendFloats(std::string& doc, const std::vector<float>& values) {
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (k) doc += ' ';
+    appendG(doc, static_cast<double>(values[k]));
+  }
+}
+
+// The opening tag of one field: indent, <name idx="idx" type="type" size="1 size">.
+void openField(std::string& doc, const char* indent, const char* name, size_t idx, const char* type, size_t size) {
+  doc += indent;
+  doc += '<';
+  doc += name;
+  doc += " idx=\"";
+  appendInt(doc, idx);
+  doc += "\" type=\"";
+  doc += type;
+  doc += "\" size=\"1 ";
+  appendInt(doc, size);
+  doc += "\">";
+}
+
+// The readers of the document find the field descriptions on the first node and the first
+// phone only; every other line ends bare.
+void closeField(std::string& doc, const char* name, const char* comment, bool commented) {
+  doc += "</";
+  doc += name;
+  doc += '>';
+  doc += commented ? comment : "\n";
+}
+
+// A field of numbers joined by blanks.
+void floatField(std::string& doc, const char* indent, const char* name, size_t idx, const std::vector<float>& values,
+                const char* comment, bool commented) {
+  openField(doc, indent, name, idx, "double", values.size());
+  appendFloats(doc, values);
+  closeField(doc, name, comment, commented);
+}
+
+void doubleField(std::string& doc, const char* indent, const char* name, size_t idx, double value, const char* comment,
+                 bool commented) {
+  openField(doc, indent, name, idx, "double", 1);
+  appendG(doc, value);
+  closeField(doc, name, comment, commented);
+}
+
+void textField(std::string& doc, const char* indent, const char* name, size_t idx, size_t size,
+               const std::string& raw, const char* comment, bool commented) {
+  openField(doc, indent, name, idx, "char", size);
+  doc += xmlText(raw);
+  closeField(doc, name, comment, commented);
+}
+
+void intervalField(std::string& doc, const char* indent, size_t idx, const int* frameId, const char* comment,
+                   bool commented) {
+  openField(doc, indent, "interval", idx, "double", 2);
+  appendG(doc, seconds(frameId[0]));
+  doc += ' ';
+  appendG(doc, endSeconds(frameId[1]));
+  closeField(doc, "interval", comment, commented);
+}
+
+void scoresField(std::string& doc, const char* indent, size_t idx, const float* scores, const char* comment,
+                 bool commented) {
+  openField(doc, indent, "timberScores", idx, "double", 4);
+  for (int k = 0; k < 4; ++k) {
+    if (k) doc += ' ';
+    appendG(doc, static_cast<double>(scores[k]));
+  }
+  closeField(doc, "timberScores", comment, commented);
 }
 
 void addCell(std::string& doc, const char* name, const std::vector<std::string>& items, bool countCharacters) {
@@ -60,100 +142,74 @@ void addCell(std::string& doc, const char* name, const std::vector<std::string>&
 void addPhone(std::string& doc, const macroClass& set, const phoneInfo& phone, size_t idx, bool commented,
               size_t node) {
   const size_t modelNum = set.MMF.model.size();
-  std::string indices, names;
-  for (size_t k = 0; k < phone.competingModelIndex.size(); ++k) {
-    const int model = phone.competingModelIndex[k];
+  for (const int model : phone.competingModelIndex)
     if (model < 0 || static_cast<size_t>(model) >= modelNum)
       errorThrowf("writeXml: competing model %d of phone %zu (%s) of node %zu is outside the HMM set of %zu models "
                   "(line %d of %s)",
                   model, idx - 1, phone.name.c_str(), node, modelNum, TULIM_HERE);
-    if (k) {
-      indices += ' ';
-      names += ' ';
-    }
-    indices += strFormat("%d", model);
-    names += set.MMF.model[static_cast<size_t>(model)].str;
-  }
   if (phone.competingModelLogLike.size() != phone.competingModelIndex.size())
     errorThrowf("writeXml: phone %zu (%s) of node %zu has %zu competing models but %zu log-likelihoods "
                 "(line %d of %s)",
                 idx - 1, phone.name.c_str(), node, phone.competingModelIndex.size(),
                 phone.competingModelLogLike.size(), TULIM_HERE);
 
-  addLine(doc, strFormat("\t\t\t<name idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</name>", idx, phone.name.size(),
-                         xmlText(phone.name).c_str()),
-          "<!--Phonetic alphabets for the node-->\n", commented);
+  const char* const in = "\t\t\t";
+  textField(doc, in, "name", idx, phone.name.size(), phone.name, "<!--Phonetic alphabets for the node-->\n", commented);
   // The field is declared uint16: the index is written as that type holds it.
-  addLine(doc, strFormat("\t\t\t<index idx=\"%zu\" type=\"uint16\" size=\"1 1\">%d</index>", idx,
-                         static_cast<int>(static_cast<uint16_t>(phone.modelIndex))),
-          "<!--Model index within the macro file-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<interval idx=\"%zu\" type=\"double\" size=\"1 2\">%g %g</interval>", idx,
-                         seconds(phone.frameId[0]), endSeconds(phone.frameId[1])),
-          "<!--Time span of the phone, in seconds-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<timberScore idx=\"%zu\" type=\"double\" size=\"1 1\">%g</timberScore>", idx,
-                         static_cast<double>(phone.timberScore)),
-          "<!--Timber score of the node (-1 if the node is sil/sp)-->\n", commented);
-  doc += strFormat("\t\t\t<pitched idx=\"%zu\" type=\"double\" size=\"1 1\">%d</pitched>\n", idx,
-                   static_cast<int>(phone.pitched));
-  addLine(doc, strFormat("\t\t\t<pitch idx=\"%zu\" type=\"double\" size=\"1 %zu\">%s</pitch>", idx,
-                         phone.pitch.size(), floatJoin(phone.pitch).c_str()),
-          "<!--Pitch of the node (0 if no pitch at all)-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<volume idx=\"%zu\" type=\"double\" size=\"1 %zu\">%s</volume>", idx,
-                         phone.volume.size(), floatJoin(phone.volume).c_str()),
-          "<!--Volume of the node (0 if no pitch at all)-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<cumLogLike idx=\"%zu\" type=\"double\" size=\"1 1\">%g</cumLogLike>", idx,
-                         static_cast<double>(phone.cumLogLike)),
-          "<!--Cumulated log probability of the phone-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<rankRatio idx=\"%zu\" type=\"double\" size=\"1 1\">%g</rankRatio>", idx,
-                         static_cast<double>(phone.rankRatio)),
-          "<!--Rank ratio of the phone-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<timeRatio idx=\"%zu\" type=\"double\" size=\"1 1\">%g</timeRatio>", idx,
-                         static_cast<double>(phone.timeRatio)),
-          "<!--Time ratio of the phone-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<competingModelIndex idx=\"%zu\" type=\"uint16\" size=\"1 %zu\">%s</competingModelIndex>",
-                         idx, phone.competingModelIndex.size(), indices.c_str()),
-          "<!--Indices of the competing models of the phone-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<competingModelName idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</competingModelName>",
-                         idx, names.size(), xmlText(names).c_str()),
-          "<!--Name of the competing models of the phone-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<competingModelLogLike idx=\"%zu\" type=\"double\" size=\"1 %zu\">%s</competingModelLogLike>",
-                         idx, phone.competingModelIndex.size(), floatJoin(phone.competingModelLogLike).c_str()),
-          "<!--Log likelihoods of the competing models of the phone-->\n", commented);
-  addLine(doc, strFormat("\t\t\t<timberScores idx=\"%zu\" type=\"double\" size=\"1 4\">%g %g %g %g</timberScores>",
-                         idx, static_cast<double>(phone.timberScores[0]), static_cast<double>(phone.timberScores[1]),
-                         static_cast<double>(phone.timberScores[2]), static_cast<double>(phone.timberScores[3])),
-          "<!--All timber scores of the phone (primarily for debugging)-->\n", commented);
+  openField(doc, in, "index", idx, "uint16", 1);
+  appendInt(doc, static_cast<int>(static_cast<uint16_t>(phone.modelIndex)));
+  closeField(doc, "index", "<!--Model index within the macro file-->\n", commented);
+  intervalField(doc, in, idx, phone.frameId, "<!--Time span of the phone, in seconds-->\n", commented);
+  doubleField(doc, in, "timberScore", idx, static_cast<double>(phone.timberScore),
+              "<!--Timber score of the node (-1 if the node is sil/sp)-->\n", commented);
+  openField(doc, in, "pitched", idx, "double", 1);
+  appendInt(doc, static_cast<int>(phone.pitched));
+  closeField(doc, "pitched", "", false);
+  floatField(doc, in, "pitch", idx, phone.pitch, "<!--Pitch of the node (0 if no pitch at all)-->\n", commented);
+  floatField(doc, in, "volume", idx, phone.volume, "<!--Volume of the node (0 if no pitch at all)-->\n", commented);
+  doubleField(doc, in, "cumLogLike", idx, static_cast<double>(phone.cumLogLike),
+              "<!--Cumulated log probability of the phone-->\n", commented);
+  doubleField(doc, in, "rankRatio", idx, static_cast<double>(phone.rankRatio), "<!--Rank ratio of the phone-->\n",
+              commented);
+  doubleField(doc, in, "timeRatio", idx, static_cast<double>(phone.timeRatio), "<!--Time ratio of the phone-->\n",
+              commented);
+  openField(doc, in, "competingModelIndex", idx, "uint16", phone.competingModelIndex.size());
+  for (size_t k = 0; k < phone.competingModelIndex.size(); ++k) {
+    if (k) doc += ' ';
+    appendInt(doc, phone.competingModelIndex[k]);
+  }
+  closeField(doc, "competingModelIndex", "<!--Indices of the competing models of the phone-->\n", commented);
+  std::string names;
+  for (size_t k = 0; k < phone.competingModelIndex.size(); ++k) {
+    if (k) names += ' ';
+    names += set.MMF.model[static_cast<size_t>(phone.competingModelIndex[k])].str;
+  }
+  textField(doc, in, "competingModelName", idx, names.size(), names,
+            "<!--Name of the competing models of the phone-->\n", commented);
+  floatField(doc, in, "competingModelLogLike", idx, phone.competingModelLogLike,
+             "<!--Log likelihoods of the competing models of the phone-->\n", commented);
+  scoresField(doc, in, idx, phone.timberScores, "<!--All timber scores of the phone (primarily for debugging)-->\n",
+              commented);
 }
 
 void addNode(std::string& doc, const macroClass& set, const sylInfo& syl, size_t i, bool chinese) {
   const size_t idx = i + 1;
   const bool commented = i == 0;
-  addLine(doc, strFormat("\t\t<name idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</name>", idx, syl.name.size(),
-                         xmlText(syl.name).c_str()),
-          "<!--Phonetic alphabets of the node-->\n", commented);
-  addLine(doc, strFormat("\t\t<interval idx=\"%zu\" type=\"double\" size=\"1 2\">%g %g</interval>", idx,
-                         seconds(syl.frameId[0]), endSeconds(syl.frameId[1])),
-          "<!--Time span of the node, in seconds-->\n", commented);
+  const char* const in = "\t\t";
+  textField(doc, in, "name", idx, syl.name.size(), syl.name, "<!--Phonetic alphabets of the node-->\n", commented);
+  intervalField(doc, in, idx, syl.frameId, "<!--Time span of the node, in seconds-->\n", commented);
   // Chinese node texts are taken as all double-byte; other languages count bytes.
   const size_t textSize = chinese ? syl.text.size() / 2 : syl.text.size();
-  addLine(doc, strFormat("\t\t<text idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</text>", idx, textSize,
-                         xmlText(syl.text).c_str()),
-          "<!--Text of the node (empty if the node is sil/sp)-->\n", commented);
-  addLine(doc, strFormat("\t\t<timberScore idx=\"%zu\" type=\"double\" size=\"1 1\">%g</timberScore>", idx,
-                         static_cast<double>(syl.timberScore)),
-          "<!--Score of the node (-1 if the node is sil/sp)-->\n", commented);
-  addLine(doc, strFormat("\t\t<pitch idx=\"%zu\" type=\"double\" size=\"1 %zu\">%s</pitch>", idx, syl.pitch.size(),
-                         floatJoin(syl.pitch).c_str()),
-          "<!--Pitch of the node (0 if no pitch at all)-->\n", commented);
-  addLine(doc, strFormat("\t\t<volume idx=\"%zu\" type=\"double\" size=\"1 %zu\">%s</volume>", idx, syl.volume.size(),
-                         floatJoin(syl.volume).c_str()),
-          "<!--Volume of the node (0 if not computed)-->\n", commented);
-  addLine(doc, strFormat("\t\t<timberScores idx=\"%zu\" type=\"double\" size=\"1 4\">%g %g %g %g</timberScores>", idx,
-                         static_cast<double>(syl.timberScores[0]), static_cast<double>(syl.timberScores[1]),
-                         static_cast<double>(syl.timberScores[2]), static_cast<double>(syl.timberScores[3])),
-          "<!--All timber scores of the node (primarily for debugging)-->\n", commented);
-  addLine(doc, strFormat("\t\t<phone idx=\"%zu\" type=\"struct\" size=\"1 %zu\">", idx, syl.phone.size()),
-          "<!--List of phones in the node-->\n", commented);
+  textField(doc, in, "text", idx, textSize, syl.text, "<!--Text of the node (empty if the node is sil/sp)-->\n",
+            commented);
+  doubleField(doc, in, "timberScore", idx, static_cast<double>(syl.timberScore),
+              "<!--Score of the node (-1 if the node is sil/sp)-->\n", commented);
+  floatField(doc, in, "pitch", idx, syl.pitch, "<!--Pitch of the node (0 if no pitch at all)-->\n", commented);
+  floatField(doc, in, "volume", idx, syl.volume, "<!--Volume of the node (0 if not computed)-->\n", commented);
+  scoresField(doc, in, idx, syl.timberScores, "<!--All timber scores of the node (primarily for debugging)-->\n",
+              commented);
+  openField(doc, in, "phone", idx, "struct", syl.phone.size());
+  doc += commented ? "<!--List of phones in the node-->\n" : "\n";
   for (size_t j = 0; j < syl.phone.size(); ++j) addPhone(doc, set, syl.phone[j], j + 1, commented && j == 0, i);
   doc += "\t\t</phone>\n";
 }

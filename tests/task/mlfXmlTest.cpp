@@ -5,6 +5,9 @@
 #include <libxml/tree.h>
 
 #include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "mlfClass.h"
@@ -463,4 +466,44 @@ TEST(MlfXml, EscapesMarkupInTextsAndNamesSoThatAParserReadsThemBack) {
   EXPECT_THAT(elements(xml, "text"), testing::Contains("R&D<x>|1 6"));
   EXPECT_NE(text.find(">Tom &amp; Jerry &lt;3<"), std::string::npos);
   EXPECT_NE(text.find(">say &quot;hi&quot; &gt; 2<"), std::string::npos);
+}
+
+// The numbers of the document are spelled exactly as printf's "%g" spells them, for every
+// kind of float: both signs of zero, subnormals, the largest and smallest of each exponent,
+// ties at the sixth digit, infinities and NaNs, and a sweep of bit patterns.
+TEST(MlfXml, SpellsEveryNumberAsPrintfDoes) {
+  macroClass set;
+  smallModelSet(set);
+  std::vector<float> values = {0.0f,     -0.0f,   1.0f,        -1.0f,      0.1f,        1e-4f,      1e-5f,
+                               123456.0f, 999999.5f, 1234567.0f, 0.000123456f, 1.5e-45f, -1.17549435e-38f,
+                               3.40282347e+38f, 1e10f,  -1e10f,     100000.0f,  999999.0f,  2.5f,       0.125f,
+                               HUGE_VALF, -HUGE_VALF, std::nanf(""), -std::nanf("")};
+  uint32_t bits = 12345u;
+  for (int k = 0; k < 4000; ++k) {
+    bits = bits * 1664525u + 1013904223u;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    values.push_back(f);
+  }
+  mlfClass mlf;
+  sylInfo syl;
+  syl.name = "ba1";
+  syl.pitch = values;
+  phoneInfo phone = makePhone("a+b", 0, 0, 9, values[3]);
+  for (size_t k = 0; k < values.size(); ++k) phone.competingModelIndex.push_back(static_cast<int>(k % 4));
+  phone.competingModelLogLike = values;
+  syl.phone.push_back(phone);
+  mlf.m_syl.push_back(syl);
+  const std::string doc = writeToString(mlf, set, "english");
+
+  std::string joined;
+  for (size_t k = 0; k < values.size(); ++k) {
+    char buf[64];
+    snprintf(buf, sizeof buf, k ? " %g" : "%g", static_cast<double>(values[k]));
+    joined += buf;
+  }
+  const std::string size = "size=\"1 " + std::to_string(values.size()) + "\">";
+  EXPECT_NE(doc.find("<pitch idx=\"1\" type=\"double\" " + size + joined + "</pitch>"), std::string::npos);
+  EXPECT_NE(doc.find("<competingModelLogLike idx=\"1\" type=\"double\" " + size + joined + "</competingModelLogLike>"),
+            std::string::npos);
 }
