@@ -101,6 +101,8 @@ void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dic
                              mac, dict, text, net, mlf);
   features.reset();
   samples.reset();
+  // The volume check's finding on this line's wave, which its score should be read with.
+  for (const std::string& warning : mlf.m_warning) std::cout << "Warning: " << warning << std::endl;
   std::cout << "Score = " << mlf.m_score << std::endl;
 }
 

@@ -71,6 +71,9 @@ void resultPrint(const recogParam& param, const mlfClass& mlf) {
   }
   std::cout << "Log probability = " << mlf.m_logProb << std::endl;
   std::cout << "Score = " << mlf.m_score << std::endl;
+  // A wave too quiet, too loud or clipped still gets a score; the warning says how far to
+  // trust it.
+  for (const std::string& warning : mlf.m_warning) std::cout << "Warning: " << warning << std::endl;
   std::cout << std::endl << "====== Confidence measure details ======" << std::endl;
 
   for (size_t i = 0; i < mlf.m_syl.size(); i++) {

@@ -445,7 +445,8 @@ void matrixFree(T** matrix, int rows) {
 }
 
 // One line of the values, each followed by a blank, in the default stream form. A file that
-// cannot be made ends the process: the dumps are diagnostic and have no caller to tell.
+// cannot be made ends the process: the dumps are diagnostic and have no caller to tell. A
+// write that fails on the way is the fatal error of closeWrittenFile.
 template <class T>
 void vec2file(const std::string& fileName, const T* a, int n) {
   std::ofstream out(fileName, std::ios::out | std::ios::trunc);
@@ -457,6 +458,8 @@ void vec2file(const std::string& fileName, const T* a, int n) {
   out.imbue(std::locale::classic());
   for (int i = 0; i < n; i++) out << a[i] << ' ';
   out << '\n';
+  out.close();
+  if (out.fail()) errorThrowf("Cannot write file %s (line %d of %s)", fileName.c_str(), TULIM_HERE);
 }
 
 // "name = v1 v2 ... \n" on standard output.

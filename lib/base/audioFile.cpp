@@ -11,8 +11,10 @@
 
 #include "CWaveDevice.h"
 #include "flvReader.h"
+#include "numericUtil.h"
 #include "platform/byteOrder.h"
 #include "platform/platformDir.h"
+#include "platform/waveIo.h"
 #include "utility.h"
 
 namespace tulim {
@@ -38,6 +40,113 @@ bool isOneOf(const std::string& ext, std::initializer_list<const char*> list) {
   return false;
 }
 
+constexpr int WAVE_TAG_EXTENSIBLE = 0xFFFE;
+constexpr size_t EXTENSIBLE_FORMAT_SIZE = 40;
+
+// The coding a format chunk names: its format tag, or for the extensible layout the tag its
+// sub-format carries in the first two bytes of its GUID (the other fourteen are fixed); -1
+// when the chunk is too short to say or the sub-format is not one of those GUIDs.
+int waveCoding(const uint8_t* format, size_t n) {
+  static const uint8_t GUID_TAIL[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  if (n < 2) return -1;
+  const int tag = readLittleEndian16(format);
+  if (tag != WAVE_TAG_EXTENSIBLE) return tag;
+  if (n < EXTENSIBLE_FORMAT_SIZE || memcmp(format + 26, GUID_TAIL, sizeof GUID_TAIL) != 0) return -1;
+  return readLittleEndian16(format + 24);
+}
+
+// The coding of a format chunk for a message: "format tag 7 (mu-law)", "format tag 0xFFFE
+// with sub-format 3 (IEEE float)".
+std::string waveCodingText(const uint8_t* format, size_t n) {
+  auto named = [](int tag) {
+    switch (tag) {
+      case 1: return std::string(" (PCM)");
+      case 2: case 0x11: return std::string(" (ADPCM)");
+      case 3: return std::string(" (IEEE float)");
+      case 6: return std::string(" (A-law)");
+      case 7: return std::string(" (mu-law)");
+      default: return std::string();
+    }
+  };
+  if (n < 2) return "no format tag";
+  const int tag = readLittleEndian16(format);
+  if (tag != WAVE_TAG_EXTENSIBLE) return strFormat("format tag %d", tag) + named(tag);
+  const int coding = waveCoding(format, n);
+  if (coding < 0) return "format tag 0xFFFE with an unknown sub-format";
+  return strFormat("format tag 0xFFFE with sub-format %d", coding) + named(coding);
+}
+
+// What the chunks of a wave file say, walked one by one up to the data chunk: why a file
+// that opens cannot be read, and the format bytes the device does not keep (the sub-format
+// of the extensible layout).
+struct waveLayout {
+  std::string fault;            // e.g. "has no data chunk"; empty when the chunks are sound
+  std::vector<uint8_t> format;  // the first bytes of the "fmt " chunk, at most 40
+};
+
+waveLayout waveLayoutScan(FILE* fp) {
+  waveLayout layout;
+  const long long size = std::max(getOpenFileSize(fp), 0L);
+  auto fail = [&layout](std::string fault) {
+    layout.fault = std::move(fault);
+    return layout;
+  };
+  auto cutAtEnd = [&] { return fail(strFormat("has its header cut at byte %lld", size)); };
+
+  uint8_t head[12];
+  const size_t got = fread(head, 1, sizeof head, fp);
+  if (size == 0) return fail("is empty (0 bytes), not a RIFF WAVE file");
+  const bool riff = memcmp(head, "RIFF", std::min<size_t>(got, 4)) == 0;
+  const bool wave = got <= 8 || memcmp(head + 8, "WAVE", got - 8) == 0;
+  if (!riff || !wave) return fail("is not a RIFF WAVE file");
+  if (got < sizeof head) return cutAtEnd();
+
+  bool haveFormat = false;
+  long long at = 12;
+  for (;;) {
+    if (at == size) return fail(haveFormat ? "has no data chunk" : "has no format chunk");
+    if (at + 8 > size) return cutAtEnd();
+    uint8_t chunk[8];
+    if (fseek(fp, at, SEEK_SET) != 0 || fread(chunk, 1, 8, fp) != 8) return cutAtEnd();
+    const long long chunkSize = readLittleEndian32(chunk + 4);
+    const long long body = at + 8;
+    if (memcmp(chunk, "fmt ", 4) == 0 && !haveFormat) {
+      if (body + chunkSize > size) return cutAtEnd();
+      layout.format.resize(static_cast<size_t>(std::min<long long>(chunkSize, EXTENSIBLE_FORMAT_SIZE)));
+      if (fread(layout.format.data(), 1, layout.format.size(), fp) != layout.format.size()) return cutAtEnd();
+      haveFormat = true;
+    } else if (memcmp(chunk, "data", 4) == 0) {
+      if (!haveFormat) return fail("has no format chunk before its data chunk");
+      if (chunkSize == 0) return fail("has an empty data chunk");
+      if (chunkSize > size - body)
+        return fail(strFormat("has a data size of %lld bytes beyond the end of the file (%lld bytes left)",
+                              chunkSize, size - body));
+      return layout;
+    }
+    at = body + chunkSize + (chunkSize & 1);
+    if (at > size) return cutAtEnd();
+  }
+}
+
+// Why the wave device could not read the file, as a fatal error: "Can't open wave file" for
+// a file that does not open (callers and users know that text), else what is wrong with it.
+[[noreturn]] void waveReadFailure(const std::string& fileName, const CWaveDevice& wave) {
+  filePtr fp(!fileName.empty() && !isDirectory(fileName.c_str()) ? fopen(fileName.c_str(), "rb") : nullptr);
+  if (!fp) errorThrowf("Can't open wave file %s (line %d in %s)", fileName.c_str(), 24, "audioFile");
+  const waveLayout layout = waveLayoutScan(fp.get());
+  if (!layout.fault.empty())
+    errorThrowf("Wave file %s %s (line %d of %s)", fileName.c_str(), layout.fault.c_str(), TULIM_HERE);
+  errorThrowf("Wave file %s cannot be read: %s (line %d of %s)", fileName.c_str(), wave.getLastError().c_str(),
+              TULIM_HERE);
+}
+
+// The format chunk of a file the wave device has read.
+std::vector<uint8_t> waveFormatBytes(const std::string& fileName) {
+  filePtr fp(fopen(fileName.c_str(), "rb"));
+  return fp ? waveLayoutScan(fp.get()).format : std::vector<uint8_t>();
+}
+
 }  // namespace
 
 int* readAudioFile(const char* name, int* fs, int* nbits, int* count) {
@@ -57,23 +166,43 @@ int* readAudioFile(const char* name, int* fs, int* nbits, int* count) {
 int* readWaveInt(const char* name, int* fs, int* nbits, int* count) {
   const std::string fileName = name ? name : "";
   CWaveDevice wave(1, 8000, 8);
-  if (!name || !wave.readWave(name))
-    errorThrowf("Can't open wave file %s (line %d in %s)", fileName.c_str(), 24, "audioFile");
+  if (!name || !wave.readWave(name)) waveReadFailure(fileName, wave);
+  // Mu-law has become PCM by now; any other coding would be taken for PCM bytes. The
+  // extensible layout keeps its coding in a sub-format that the device does not look at.
+  if (!wave.checkFormat(wave.channels(), wave.sampleRate(), wave.bitsPerSample())) {
+    const std::vector<uint8_t> format = waveFormatBytes(fileName);
+    if (waveCoding(format.data(), format.size()) != WAVE_FORMAT_PCM)
+      errorThrowf("Wave file %s is neither PCM nor mu-law coded: %s (line %d of %s)", fileName.c_str(),
+                  waveCodingText(format.data(), format.size()).c_str(), TULIM_HERE);
+  }
+  const int channels = wave.channels();
+  if (channels < 1) errorThrowf("Wave file %s has 0 channels (line %d of %s)", fileName.c_str(), TULIM_HERE);
   const int bits = wave.bitsPerSample();
   // The sample buffer knows 8 and 16 bits only; other widths would have no samples to give.
   if (bits != 8 && bits != 16)
     errorThrowf("Wave file %s has %d bits per sample; only 8 and 16 bits can be read (line %d of %s)",
                 fileName.c_str(), bits, TULIM_HERE);
-  // Mu-law has become PCM by now; any other coding would be taken for PCM bytes.
-  if (!wave.checkFormat(wave.channels(), wave.sampleRate(), wave.bitsPerSample()))
-    errorThrowf("Wave file %s is neither PCM nor mu-law coded (line %d of %s)", fileName.c_str(), TULIM_HERE);
 
   const int n = wave.dataSize() / (bits / 8);
-  int* samples = intBuffer(n, fileName.c_str());
-  wave.getSamples(samples, n);
+  const int frames = n / channels;
+  int* samples = intBuffer(frames, fileName.c_str());
+  if (channels == 1) {
+    wave.getSamples(samples, n);
+  } else {
+    // The pipeline is mono: interleaved channels read as one would be a wave of another
+    // length and pitch. Each frame becomes the rounded mean of its channels; a last frame
+    // short of a channel is dropped.
+    std::vector<int> interleaved(static_cast<size_t>(n));
+    wave.getSamples(interleaved.data(), n);
+    for (int f = 0; f < frames; ++f) {
+      int sum = 0;  // at most 65535 channels of 16 bits: within int
+      for (int c = 0; c < channels; ++c) sum += interleaved[static_cast<size_t>(f) * channels + c];
+      samples[f] = intDivRound(sum, channels);
+    }
+  }
   store(fs, static_cast<int>(std::min<uint32_t>(wave.sampleRate(), INT_MAX)));
   store(nbits, bits);
-  store(count, n);
+  store(count, frames);
   return samples;
 }
 
@@ -147,6 +276,12 @@ int16_t* readWaveShort(const char* name, int* count, int* fs, int* nbits, int* c
   if (fileSize < 44)
     errorThrowf("Wave file %s of %zu bytes is shorter than its header (line %d of %s)", name, fileSize,
                 TULIM_HERE);
+  // The fixed offsets would take any coding for PCM: mu-law or ADPCM bytes read as samples
+  // are noise.
+  const size_t formatSize = std::min<size_t>(readLittleEndian32(&bytes[16]), fileSize - 20);
+  if (waveCoding(&bytes[20], formatSize) != WAVE_FORMAT_PCM)
+    errorThrowf("Wave file %s is not PCM coded: %s (line %d of %s)", name,
+                waveCodingText(&bytes[20], formatSize).c_str(), TULIM_HERE);
   const int numChannels = readLittleEndian16(&bytes[22]);
   const uint32_t rate = readLittleEndian32(&bytes[24]);
   const int bits = readLittleEndian16(&bytes[34]);

@@ -16,6 +16,7 @@ extern "C" {
 
 #include "platform/byteOrder.h"
 #include "platform/platformDir.h"
+#include "utility.h"
 
 namespace tulim {
 
@@ -79,30 +80,29 @@ class nellymoserDecoder {
 
 }  // namespace
 
-void flvCorrupt(const char* what) {
-  fprintf(stderr, "Corrupt file (%s)\n", what);
-  fflush(stdout);
-  exit(-1);
+void flvCorrupt(const char* what, const char* name) {
+  if (name) errorThrowf("Corrupt file (%s) in %s (line %d of %s)", what, name, TULIM_HERE);
+  errorThrowf("Corrupt file (%s) (line %d of %s)", what, TULIM_HERE);
 }
 
-void flvHeaderRead(const uint8_t* data, size_t size, flvHeader& header) {
-  if (size < FLV_HEADER_SIZE) flvCorrupt("truncated file header");
+void flvHeaderRead(const uint8_t* data, size_t size, flvHeader& header, const char* name) {
+  if (size < FLV_HEADER_SIZE) flvCorrupt("truncated file header", name);
   memcpy(header.signature, data, 3);
   header.version = data[3];
   header.flags = data[4];
   header.offset = readBigEndian32(data + 5);
 }
 
-void flvTagHeaderRead(const uint8_t* data, size_t size, flvTag& tag) {
-  if (size < FLV_TAG_HEADER_SIZE) flvCorrupt("truncated tag header");
+void flvTagHeaderRead(const uint8_t* data, size_t size, flvTag& tag, const char* name) {
+  if (size < FLV_TAG_HEADER_SIZE) flvCorrupt("truncated tag header", name);
   tag.type = data[0];
   tag.bodyLength = readBigEndian24(data + 1);
   tag.timestamp = readBigEndian24(data + 4);
   tag.streamId = readBigEndian24(data + 8);
-  if (data[9] != 0 || data[10] != 0) flvCorrupt("tag padding ignored");
+  if (data[9] != 0 || data[10] != 0) flvCorrupt("tag padding ignored", name);
 }
 
-flvAudioInfo flvAudioFormat(uint8_t flags) {
+flvAudioInfo flvAudioFormat(uint8_t flags, const char* name) {
   flvAudioInfo info;
   info.bits = (flags & 0x02) ? 16 : 8;
   int format = flags >> 4;
@@ -113,9 +113,10 @@ flvAudioInfo flvAudioFormat(uint8_t flags) {
     static const int codes[4] = {5, 11, 22, 44};
     info.channelsFlag = flags & 0x01;
     info.rateCode = codes[(flags >> 2) & 0x03];
+  } else if (name) {
+    errorThrowf("stream is not Nellymoser (audio format %d) in %s (line %d of %s)", format, name, TULIM_HERE);
   } else {
-    fprintf(stderr, "stream is not Nellymoser\n");
-    exit(-1);
+    errorThrowf("stream is not Nellymoser (audio format %d) (line %d of %s)", format, TULIM_HERE);
   }
   return info;
 }
@@ -188,7 +189,7 @@ int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* ch
     fprintf(stderr, "Unknown file format!\n");
     return nullptr;
   }
-  flvHeaderRead(data.data(), size, header);
+  flvHeaderRead(data.data(), size, header, name);
 
   nellymoserDecoder decoder;
   if (!decoder.ready()) {
@@ -197,6 +198,11 @@ int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* ch
   }
 
   int16_t* output = nullptr;
+  // A corrupt file raises in the middle of the stream: what has been decoded goes with it.
+  struct outputGuard {
+    int16_t*& samples;
+    ~outputGuard() { free(samples); }
+  } guard{output};
   size_t capacity = 0;
   size_t total = 0;
   bool formatSeen = false;
@@ -206,31 +212,31 @@ int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* ch
   float decoded[NELLY_BLOCK_SAMPLES];
 
   while (pos < size) {
-    if (size - pos < 4) flvCorrupt("truncated tag size");
-    if (readBigEndian32(&data[pos]) != expectedPrevious) flvCorrupt("tag size check failed");
+    if (size - pos < 4) flvCorrupt("truncated tag size", name);
+    if (readBigEndian32(&data[pos]) != expectedPrevious) flvCorrupt("tag size check failed", name);
     pos += 4;
     if (pos >= size) break;
 
     flvTag tag;
-    flvTagHeaderRead(&data[pos], size - pos, tag);
+    flvTagHeaderRead(&data[pos], size - pos, tag, name);
     pos += FLV_TAG_HEADER_SIZE;
-    if (tag.bodyLength > size - pos) flvCorrupt("truncated tag body");
+    if (tag.bodyLength > size - pos) flvCorrupt("truncated tag body", name);
     const uint8_t* body = &data[pos];
 
     if (tag.type == 8 && tag.bodyLength > 0) {
       uint8_t flags = body[0];
       if (!formatSeen) {
-        flvAudioInfo info = flvAudioFormat(flags);
+        flvAudioInfo info = flvAudioFormat(flags, name);
         formatSeen = true;
         formatFlags = flags;
         if (channels) *channels = info.channelsFlag ? 2 : 1;
         if (nbits) *nbits = info.bits;
         if (fs) *fs = flvRateCodeToFs(info.rateCode);
       } else if (flags != formatFlags) {
-        flvCorrupt("changed audio format midstream");
+        flvCorrupt("changed audio format midstream", name);
       }
       size_t blocksBytes = tag.bodyLength - 1;
-      if (blocksBytes % NELLY_BLOCK_SIZE != 0) flvCorrupt("partial Nellymoser block");
+      if (blocksBytes % NELLY_BLOCK_SIZE != 0) flvCorrupt("partial Nellymoser block", name);
       for (size_t b = 0; b < blocksBytes; b += NELLY_BLOCK_SIZE) {
         decoder.decode(body + 1 + b, decoded);
         if (total + NELLY_BLOCK_SAMPLES > capacity) {
@@ -238,7 +244,6 @@ int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* ch
           size_t newCapacity = capacity ? capacity * 2 : 16 * NELLY_BLOCK_SAMPLES;
           void* grown = realloc(output, newCapacity * sizeof(int16_t));
           if (!grown) {
-            free(output);
             perror("flv_malloc");
             return nullptr;
           }
@@ -254,7 +259,9 @@ int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* ch
   }
 
   if (count) *count = static_cast<int>(total);
-  return output;
+  int16_t* samples = output;
+  output = nullptr;
+  return samples;
 }
 
 void flvTagPrint(const flvTag& tag) {

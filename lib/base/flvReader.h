@@ -1,6 +1,6 @@
 // The FLV reader: the audio track of a Flash video file, Nellymoser-coded, decoded with
 // libavcodec into one array of 16-bit samples. Used by readFlvInt of the audio-file readers.
-// A corrupt file or a stream of another codec ends the process (status -1).
+// A corrupt file or a stream of another codec is a fatal error naming the file.
 #pragma once
 
 #include <cstddef>
@@ -34,19 +34,22 @@ struct flvAudioInfo {
 // Null outputs are not stored.
 int16_t* readFlvShort(const char* name, int* fs, int* nbits, int* count, int* channels);
 
-// The parsing steps; each checks the bytes left and reports a short file as corrupt.
-void flvHeaderRead(const uint8_t* data, size_t size, flvHeader& header);
-void flvTagHeaderRead(const uint8_t* data, size_t size, flvTag& tag);
-// Format 5 (Nellymoser 8 kHz mono) or 6 (Nellymoser); any other ends the process.
-flvAudioInfo flvAudioFormat(uint8_t flags);
+// The parsing steps; each checks the bytes left and reports a short file as corrupt. name,
+// when given, is the file the bytes come from, for the message.
+void flvHeaderRead(const uint8_t* data, size_t size, flvHeader& header, const char* name = nullptr);
+void flvTagHeaderRead(const uint8_t* data, size_t size, flvTag& tag, const char* name = nullptr);
+// Format 5 (Nellymoser 8 kHz mono) or 6 (Nellymoser); any other is the fatal error
+// "stream is not Nellymoser (audio format %d) in %s".
+flvAudioInfo flvAudioFormat(uint8_t flags, const char* name = nullptr);
 // The sampling rate in Hz of a rate code.
 int flvRateCodeToFs(int rateCode);
 
 // 256 decoded values to 16 bits: clamped to the 16-bit range, else truncated; NaN gives 0.
 void nellymoserClip(const float* in, int16_t* out);
 
-// Prints "Corrupt file (what)" to standard error and ends the process with status -1.
-[[noreturn]] void flvCorrupt(const char* what);
+// The fatal error "Corrupt file (what) in name" ("Corrupt file (what)" without a name), so
+// that a host reading many files goes on after a bad one.
+[[noreturn]] void flvCorrupt(const char* what, const char* name = nullptr);
 
 void flvTagPrint(const flvTag& tag);
 void flvAudioFormatPrint(uint8_t flags);

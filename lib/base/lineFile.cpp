@@ -46,16 +46,19 @@ strTable file2strTable(const std::string& fileName) {
 void strVec2file(const std::string& fileName, const strVec& vec) {
   filePtr fp = openFilePtr(fileName, "w");
   for (const std::string& s : vec) fprintf(fp.get(), "%s\n", s.c_str());
+  closeWrittenFile(fp, fileName);
 }
 
 void float2file(const std::string& fileName, float value) {
   filePtr fp = openFilePtr(fileName, "w");
   fprintf(fp.get(), "%g\n", static_cast<double>(value));
+  closeWrittenFile(fp, fileName);
 }
 
 void double2file(const std::string& fileName, double value) {
   filePtr fp = openFilePtr(fileName, "w");
   fprintf(fp.get(), "%g\n", value);
+  closeWrittenFile(fp, fileName);
 }
 
 void stdinLineRead(std::string& line) {

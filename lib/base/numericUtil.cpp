@@ -94,6 +94,7 @@ class realScanner {
 void appendLine(const std::string& fileName, const std::string& line) {
   filePtr fp = openFilePtr(fileName, "a");
   fputs(line.c_str(), fp.get());
+  closeWrittenFile(fp, fileName);
 }
 
 }  // namespace
@@ -415,6 +416,7 @@ void file2floatVec(const std::string& fileName, std::vector<float>& vec) {
 void intVec2file(const std::string& fileName, const std::vector<int>& vec) {
   filePtr fp = openFilePtr(fileName, "w");
   for (int v : vec) fprintf(fp.get(), "%d\n", v);
+  closeWrittenFile(fp, fileName);
 }
 
 void int2fileAppend(int value, const std::string& fileName) { appendLine(fileName, strFormat("%d\n", value)); }

@@ -158,6 +158,7 @@ void strVecPrint(const strVec& vec, const std::string& name, const std::string& 
   if (!fileName.empty()) {
     filePtr fp = openFilePtr(fileName, "w");
     for (const std::string& s : vec) fprintf(fp.get(), "%s\n", s.c_str());
+    closeWrittenFile(fp, fileName);
     return;
   }
   if (vec.empty()) printf("%s has zero element!\n", name.c_str());

@@ -81,6 +81,13 @@ filePtr openFilePtr(const std::string& name, const char* mode) {
   return filePtr(openFile(name.c_str(), mode));
 }
 
+void closeWrittenFile(filePtr& fp, const std::string& name) {
+  FILE* f = fp.release();
+  if (!f) return;
+  const bool failed = ferror(f) != 0;
+  if (fclose(f) != 0 || failed) errorThrowf("Cannot write file %s (line %d of %s)", name.c_str(), TULIM_HERE);
+}
+
 bool fileReadLine(FILE* fp, std::string& line) {
   line.clear();
   bool any = false;
@@ -186,8 +193,8 @@ void file2string(const char* name, std::string& content) {
 
 void buffer2file(const char* name, const void* buffer, long size) {
   filePtr fp(openFile(name, "wb"));
-  if (size > 0 && fwrite(buffer, 1, static_cast<size_t>(size), fp.get()) != static_cast<size_t>(size))
-    errorThrowf("Cannot write file %s (line %d of %s)", name, TULIM_HERE);
+  if (size > 0) fwrite(buffer, 1, static_cast<size_t>(size), fp.get());
+  closeWrittenFile(fp, name);
 }
 
 void fileLineRead(const char* name, int n, std::string& line) {

@@ -49,6 +49,11 @@ using filePtr = std::unique_ptr<FILE, fileCloser>;
 FILE* openFile(const char* name, const char* mode);
 filePtr openFilePtr(const std::string& name, const char* mode);
 
+// Closes a file written through stdio. stdio keeps the error of any write that failed on
+// the way, and a full disk often shows only when the close flushes the last buffer: either
+// raises "Cannot write file %s (line %d of %s)", so that a cut file is never taken as written.
+void closeWrittenFile(filePtr& fp, const std::string& name);
+
 // Reads one line into line without its line end; one '\r' right before the line end (or at
 // the end of the file) is dropped, as Windows text mode did. False at the end of the file.
 bool fileReadLine(FILE* fp, std::string& line);

@@ -210,8 +210,12 @@ void netClass::netPrint(const std::string& path) const {
     for (int end : m_node[i].fanOutDirect) fprintf(fp, "J=%d\tS=%d\tE=%d\n", link++, static_cast<int>(i), end);
 }
 
+bool netClass::binImageHolds() const {
+  return m_node.size() >= 2 && m_node[0].dicIndex == -1 && m_node[1].dicIndex == -1;
+}
+
 void netClass::netWriteBin(const std::string& path) const {
-  if (m_node.size() < 2 || m_node[0].dicIndex != -1 || m_node[1].dicIndex != -1)
+  if (!binImageHolds())
     errorThrowf("Error: a netb image holds only nets whose nodes 0 and 1 are null nodes (line %d of file %s)", NET_HERE);
   std::string bytes;
   int links = 0;

@@ -46,7 +46,11 @@ class netClass {
   void netReadBin(const std::string& path, dictClass& dict);
   // The "net" text; an empty path writes to standard output.
   void netPrint(const std::string& path) const;
+  // Refuses a net that binImageHolds does not accept.
   void netWriteBin(const std::string& path) const;
+  // Whether the "netb" image can hold the net: it stores no node 0 or 1 and reads both back
+  // as null nodes.
+  bool binImageHolds() const;
 
   // ---- Structure ----------------------------------------------------------------------------
 

@@ -97,8 +97,15 @@ void textClass::txtMapApply(std::string& text, const std::string& language) cons
 }
 
 void textClass::txt2units(const std::string& text, const std::string& language, strVec& units) {
+  // Characters are paired within each blank-separated text: an assessment joins its texts
+  // with a blank, which no two-byte character holds.
   if (language == "chinese")
-    for (size_t i = 0; i + 1 < text.size(); i += 2) units.push_back(text.substr(i, 2));
+    for (size_t begin = 0; begin < text.size();) {
+      size_t end = text.find(' ', begin);
+      if (end == std::string::npos) end = text.size();
+      for (size_t i = begin; i + 1 < end; i += 2) units.push_back(text.substr(i, 2));
+      begin = end + 1;
+    }
   if (language == "japanese")
     for (size_t i = 0; i < text.size(); ++i) units.push_back("X");
   if (language == "english") strSplit(text, ' ', units, true);

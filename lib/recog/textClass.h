@@ -60,8 +60,8 @@ class textClass {
   void txtMapRead(const std::string& fileName, char delimiter, std::vector<txtMapEntry>& map);
   void txtMapPrint(const std::vector<txtMapEntry>& map) const;
   void txtMapApply(std::string& text, const std::string& language) const;
-  // Appends the lexicon units of text: 2-byte characters (Chinese), one "X" per byte
-  // (Japanese) or blank-separated words (English).
+  // Appends the lexicon units of text: 2-byte characters paired within each blank-separated
+  // piece (Chinese), one "X" per byte (Japanese) or blank-separated words (English).
   static void txt2units(const std::string& text, const std::string& language, strVec& units);
 
   // ---- Texts to syllable sequences ------------------------------------------------------
@@ -118,6 +118,8 @@ class textClass {
   // under the run's comparison mode; textIndex gets the matching texts (sorted, unique),
   // lineIndex the lines in the order found; returns the path as "a-b-c". In comparison
   // mode 3 also sets m_matchSylBegin/m_matchSylNum to the matched stretch of the path.
+  // An assessment whose path matches no line gets text 0 and no line (scored 0 by the
+  // caller); a recognition fails, saying so when the path holds no syllable at all.
   std::string pinyin2text(int best, arenaCandidate* const* order, const dictClass& dict, std::vector<int>& textIndex,
                           std::vector<int>& lineIndex, const recogParam& param);
 };

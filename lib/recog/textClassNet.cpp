@@ -98,9 +98,19 @@ void textClass::addLink4skippableLeadingSil(const std::vector<wordNetNode>& node
 
 namespace {
 
-// The five extra-link rules in their order, each under its run parameter.
+// The five extra-link rules in their order, each under its run parameter. They link to and
+// from nodes 2 and 3 as the leading and trailing edge nodes; in a net without these, nodes
+// 2 and 3 are words, and the rules would loop back to the second word instead.
 void extraLinksAdd(textClass& text, const recogParam& param, const std::vector<wordNetNode>& nodes,
-                   std::vector<netLink>& links) {
+                   std::vector<netLink>& links, bool edgeNodes) {
+  const bool asked = param.addLink4stopAnywhere || param.addLink4startAnywhere || param.addLink4forwardJump ||
+                     param.addLink4skippableTrailingSil || param.addLink4skippableLeadingSil;
+  if (asked && !edgeNodes) {
+    printf("Warning: the net has no leading and trailing silence (end-point detection), so no extra links are added "
+           "(line %d in %s)\n",
+           TEXT_HERE);
+    return;
+  }
   if (param.addLink4stopAnywhere) {
     printf("\tAdd links for stop anywhere...   (line %d in %s)\n", TEXT_HERE);
     text.addLink4stopAnywhere(nodes, links);
@@ -205,7 +215,7 @@ void textClass::treeNetCreate(const recogParam& param, int fillerFlag, int softS
     }
   }
 
-  extraLinksAdd(*this, param, nodes, links);
+  extraLinksAdd(*this, param, nodes, links, junctions);
   netPrint(nodes, links);
 }
 
@@ -268,7 +278,7 @@ void textClass::sausageNetCreate(const std::vector<wpaEntry>& wpa, const recogPa
     frontier = slot;
   }
 
-  extraLinksAdd(*this, param, nodes, links);
+  extraLinksAdd(*this, param, nodes, links, true);
   netPrint(nodes, links);
 }
 

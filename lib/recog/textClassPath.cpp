@@ -20,6 +20,15 @@ void dropLast(std::string& s) {
   if (!s.empty()) s.pop_back();
 }
 
+// Whether the '-'-joined path holds a syllable of speech, not only silences and fillers.
+bool holdsSpeech(const std::string& path) {
+  strVec pieces;
+  strSplit(path, '-', pieces);
+  for (const std::string& p : pieces)
+    if (!p.empty() && p != "sp" && p != "sil" && p != "filler" && p != "fillerC" && p != "fillerV") return true;
+  return false;
+}
+
 }  // namespace
 
 std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const dictClass& dict,
@@ -106,6 +115,20 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
     errorThrowf("Unknown comparisonMode = %d", param.comparisonMode);
   }
 
+  const std::string bare = path.size() >= 2 ? path.substr(1, path.size() - 2) : std::string();
+  if (lineIndex.empty() && param.function == "assess") {
+    // An assessment has one text; what was said instead of it (silence, another text) is
+    // that text read with nothing right, which the caller scores 0, not a failure of the run.
+    printf("Warning: the best path \"%s\" holds none of the syllable sequences of the text; it scores 0\n",
+           bare.c_str());
+    textIndex = {0};
+    return bare;
+  }
+  if (lineIndex.empty() && !holdsSpeech(path))
+    errorThrowf(
+        "Error in textClass::pinyin2text(): None of the candidate texts was found in the wave: the best path \"%s\" "
+        "holds no syllable (line %d of file %s)",
+        bare.c_str(), TEXT_HERE);
   if (lineIndex.empty()) {
     printf("Error in textClass::pinyin2text(): Cannot find sylPath within m_sylVs (shown next) at line %d of file %s!\n",
            TEXT_HERE);
@@ -118,7 +141,7 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
 
   std::sort(textIndex.begin(), textIndex.end());
   textIndex.erase(std::unique(textIndex.begin(), textIndex.end()), textIndex.end());
-  return path.size() >= 2 ? path.substr(1, path.size() - 2) : std::string();
+  return bare;
 }
 
 }  // namespace tulim

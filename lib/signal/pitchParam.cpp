@@ -185,6 +185,7 @@ void audioClass::ptParamPrint(const ptParam& p, const char* fileName) {
   fprintf(f, "maxMedianPitchDiff=%f\n", p.maxMedianPitchDiff);
   fprintf(f, "useVolThreshold=%d\n", p.useVolThreshold);
   fprintf(f, "cutLeadingTrailingZero=%d\n", p.cutLeadingTrailingZero);
+  closeWrittenFile(fp, fileName);
 }
 
 void audioClass::ptParamDump(const ptParam& p) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -164,8 +165,8 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
       phone.timberScores[2] = normalisedLogLikeScore(phone);
       phone.timberScores[3] = posteriorScore(phone, set);
     }
-    for (int k = 0; k < METHOD_NUM; ++k) node.timberScores[k] = weightedNodeMean(node, k);
-    if (node.timberScores[3] > SCORE_MAX) node.timberScores[3] = SCORE_MAX;
+    // Method 4 can pass 100; the others only by rounding in the mean.
+    for (int k = 0; k < METHOD_NUM; ++k) node.timberScores[k] = std::min(weightedNodeMean(node, k), SCORE_MAX);
   }
 
   for (int i = first; i <= last; ++i)
@@ -207,6 +208,10 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
     for (int k = 0; k < METHOD_NUM - 1; ++k)
       m_timberScorePair[k].final = static_cast<float>(static_cast<double>(m_timberScorePair[k].final) * f);
   }
+  // A path of more syllables than its text raises the scores through the ratio above;
+  // they stay on the scale.
+  for (int k = 0; k < METHOD_NUM - 1; ++k)
+    m_timberScorePair[k].final = std::min(std::max(m_timberScorePair[k].final, 0.0f), SCORE_MAX);
 
   for (sylInfo& node : m_syl) {
     node.timberScore = node.timberScores[1];

@@ -101,16 +101,18 @@ float toFloat(const std::string& field) { return strtof(field.c_str(), nullptr);
 // is opened first, so that a failure to open is fatal before any work, and written by write().
 class reportFile {
  public:
-  explicit reportFile(const std::string& fileName) : m_fp(openFilePtr(fileName, "w")) {
+  explicit reportFile(const std::string& fileName) : m_fileName(fileName), m_fp(openFilePtr(fileName, "w")) {
     m_os.imbue(std::locale::classic());
   }
   std::ostream& os() { return m_os; }
   void write() {
     const std::string text = m_os.str();
     fwrite(text.data(), 1, text.size(), m_fp.get());
+    closeWrittenFile(m_fp, m_fileName);
   }
 
  private:
+  std::string m_fileName;
   filePtr m_fp;
   std::ostringstream m_os;
 };
@@ -260,6 +262,7 @@ void mlfClass::writeSylLevel(const std::string& fileName) const {
             syl.name.c_str());
   }
   fputs(".", fp.get());
+  closeWrittenFile(fp, fileName);
 }
 
 void mlfClass::writePhoneLevel(const std::string& fileName, bool mlfFrame, bool withScore, bool withVolume) const {
@@ -319,6 +322,7 @@ void mlfClass::writePhoneLevel(const std::string& fileName, bool mlfFrame, bool 
       }
   }
   if (mlfFrame) fputs(".", f);
+  closeWrittenFile(fp, fileName);
 }
 
 void mlfClass::writePhoneLevel(const std::string& fileName) const { writePhoneLevel(fileName, false, false, false); }

@@ -19,6 +19,25 @@ void addLine(std::string& doc, const std::string& line, const char* comment, boo
   doc += commented ? comment : "\n";
 }
 
+// Texts, names and messages go into element content as markup-safe text; the sizes written
+// beside them stay those of the raw strings. Quotes are escaped too, so the same text could
+// stand in an attribute value. Big5 trail bytes start at 0x40, so no byte of a double-byte
+// character is taken for one of these.
+std::string xmlText(const std::string& raw) {
+  std::string out;
+  out.reserve(raw.size());
+  for (char c : raw) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 double seconds(int frame) { return frame / 100.0; }
 // End of an inclusive span; the + 1 is taken in double so the last frame may be any int.
 double endSeconds(int lastFrame) { return (lastFrame + 1.0) / 100.0; }
@@ -33,7 +52,7 @@ void addCell(std::string& doc, const char* name, const std::vector<std::string>&
   doc += strFormat("<%s idx=\"1\" type=\"cell\" size=\"1 %zu\">\n", name, items.size());
   for (size_t k = 0; k < items.size(); ++k) {
     const size_t size = countCharacters ? static_cast<size_t>(dbcsCharCount(items[k])) : items[k].size();
-    doc += strFormat("\t<item idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</item>\n", k + 1, size, items[k].c_str());
+    doc += strFormat("\t<item idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</item>\n", k + 1, size, xmlText(items[k]).c_str());
   }
   doc += strFormat("</%s>\n", name);
 }
@@ -62,7 +81,7 @@ void addPhone(std::string& doc, const macroClass& set, const phoneInfo& phone, s
                 phone.competingModelLogLike.size(), TULIM_HERE);
 
   addLine(doc, strFormat("\t\t\t<name idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</name>", idx, phone.name.size(),
-                         phone.name.c_str()),
+                         xmlText(phone.name).c_str()),
           "<!--Phonetic alphabets for the node-->\n", commented);
   // The field is declared uint16: the index is written as that type holds it.
   addLine(doc, strFormat("\t\t\t<index idx=\"%zu\" type=\"uint16\" size=\"1 1\">%d</index>", idx,
@@ -95,7 +114,7 @@ void addPhone(std::string& doc, const macroClass& set, const phoneInfo& phone, s
                          idx, phone.competingModelIndex.size(), indices.c_str()),
           "<!--Indices of the competing models of the phone-->\n", commented);
   addLine(doc, strFormat("\t\t\t<competingModelName idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</competingModelName>",
-                         idx, names.size(), names.c_str()),
+                         idx, names.size(), xmlText(names).c_str()),
           "<!--Name of the competing models of the phone-->\n", commented);
   addLine(doc, strFormat("\t\t\t<competingModelLogLike idx=\"%zu\" type=\"double\" size=\"1 %zu\">%s</competingModelLogLike>",
                          idx, phone.competingModelIndex.size(), floatJoin(phone.competingModelLogLike).c_str()),
@@ -110,7 +129,7 @@ void addNode(std::string& doc, const macroClass& set, const sylInfo& syl, size_t
   const size_t idx = i + 1;
   const bool commented = i == 0;
   addLine(doc, strFormat("\t\t<name idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</name>", idx, syl.name.size(),
-                         syl.name.c_str()),
+                         xmlText(syl.name).c_str()),
           "<!--Phonetic alphabets of the node-->\n", commented);
   addLine(doc, strFormat("\t\t<interval idx=\"%zu\" type=\"double\" size=\"1 2\">%g %g</interval>", idx,
                          seconds(syl.frameId[0]), endSeconds(syl.frameId[1])),
@@ -118,7 +137,7 @@ void addNode(std::string& doc, const macroClass& set, const sylInfo& syl, size_t
   // Chinese node texts are taken as all double-byte; other languages count bytes.
   const size_t textSize = chinese ? syl.text.size() / 2 : syl.text.size();
   addLine(doc, strFormat("\t\t<text idx=\"%zu\" type=\"char\" size=\"1 %zu\">%s</text>", idx, textSize,
-                         syl.text.c_str()),
+                         xmlText(syl.text).c_str()),
           "<!--Text of the node (empty if the node is sil/sp)-->\n", commented);
   addLine(doc, strFormat("\t\t<timberScore idx=\"%zu\" type=\"double\" size=\"1 1\">%g</timberScore>", idx,
                          static_cast<double>(syl.timberScore)),
@@ -162,7 +181,7 @@ void mlfClass::writeXml(const macroClass& set, const std::string& fileName, cons
 
   doc += "<cm idx=\"1\" type=\"struct\" size=\"1 1\">\n";
   doc += strFormat("\t<language idx=\"1\" type=\"char\" size=\"1 %zu\">%s</language>\n", language.size(),
-                   language.c_str());
+                   xmlText(language).c_str());
   doc += strFormat("\t<score idx=\"1\" type=\"double\" size=\"1 1\">%g</score><!--Overall score-->\n",
                    static_cast<double>(m_score));
   doc += strFormat("\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">%g</timberScore>\n",

@@ -64,10 +64,9 @@ class recogTask {
   // ---- Syllable pitch and volume, and the net-file variants (recogTaskVariants.cpp) ------
 
   // Volume (method 1) and pitch of every frame of the whole utterance, handed out to the nodes
-  // and then to the phones of result in order, one frame each from frame 0 of the samples
-  // (the frame numbers stored in the records are not read); records longer than the wave
-  // repeat its last frame. The tracker runs on a copy of param. A span of more frames than
-  // an int counts is fatal.
+  // and phones of result by the frames each spans (counted from frame 0 of the samples);
+  // frames past the wave repeat its last frame. The tracker runs on a copy of param. A span
+  // of more frames than an int counts is fatal.
   void sylPitchVolume(const int* samples, int sampleNum, const ptParam& param, mlfClass& result);
   // The per-frame volume (integers) and pitch (semitones) of a whole wave, each written as
   // one line by vec2file (an unopenable file ends the process).

@@ -38,12 +38,14 @@ bool endsWith(const std::string& str, const std::string& tail) {
   return str.size() >= tail.size() && str.compare(str.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The syllables of a '-'-joined path, empty pieces dropped.
-strVec pathSyllables(const std::string& path) {
+// The syllables of a '-'-joined path that are scored: empty pieces and the names of the
+// nodes that are never scored (sp, sil, fillers) are dropped, so that the path, the text and
+// the scored nodes are counted alike.
+strVec scoredSyllables(const std::string& path) {
   strVec pieces, out;
   strSplit(path, '-', pieces);
   for (const std::string& piece : pieces)
-    if (!piece.empty()) out.push_back(piece);
+    if (!piece.empty() && !mlfClass::skippedNode(piece)) out.push_back(piece);
   return out;
 }
 
@@ -59,11 +61,15 @@ int textSylNumOf(const recogParam& param, const textClass& text, int t0, int s0)
     if (t0 < 0) return -1;
     std::string mapped = text.m_txtVs[t0];
     text.txtMapApply(mapped, param.language);
-    return static_cast<int>(mapped.size() / 2);
+    // Counted as the lexicon look-up pairs the characters, each blank-separated text alone.
+    strVec units;
+    textClass::txt2units(mapped, param.language, units);
+    return static_cast<int>(units.size());
   }
   if (param.language == "japanese" || param.language == "taiwanese") {
     if (s0 < 0) return -1;
-    return utilClass::countNonSil(pathSyllables(text.m_sylVs[s0]));
+    // The syllable lines hold the "sp" that padding puts between syllables.
+    return static_cast<int>(scoredSyllables(cutAtTab(text.m_sylVs[s0])).size());
   }
   return -1;
 }
@@ -91,8 +97,9 @@ struct coreSearch {
 void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, int frameNum, const textClass& text,
                           int s0, dictClass& dict, const macroClass& mac, mlfClass& mlf) {
   const std::string designatedLine = cutAtTab(text.m_sylVs[0]);
-  strVec designated;
-  strSplit(designatedLine, '-', designated);
+  // The walk below passes over the nodes that are never scored, so the designated list
+  // leaves out the same names (the padded "sp" above all), or every later pair is shifted.
+  const strVec designated = scoredSyllables(designatedLine);
   fprintf(fp, "Designated: %s\n", designatedLine.c_str());
   fprintf(fp, "Identified: %s\n", cutAtTab(text.m_sylVs[s0]).c_str());
 
@@ -182,14 +189,17 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
   // need the identified text or line then have none to work on.
   const int t0 = textIndex.empty() ? -1 : textIndex[0];
   const int s0 = sylIndex.empty() ? -1 : sylIndex[0];
-  const int textSylNum = textSylNumOf(param, text, t0, s0);
+  // Only an assessment whose path holds none of its text's lines comes back with a text and
+  // no line: the text was not said, and is sized by its first line.
+  const bool textMissed = sylIndex.empty() && !textIndex.empty();
+  const int textSylNum = textSylNumOf(param, text, t0, textMissed && !text.m_sylVs.empty() ? 0 : s0);
 
   if (param.inputLabFile.empty())
     mlf.path2mlf(*viterbi.m_order[best], net, dict.m_pronDict, mac);
   else
     mlf.labFileRead(param.inputLabFile);
   mlf.m_textSylNum = textSylNum;
-  mlf.m_pathSylNum = utilClass::countNonSil(pathSyllables(path));
+  mlf.m_pathSylNum = static_cast<int>(scoredSyllables(path).size());
 
   // The re-alignments below reuse the search object, so the main search's best score is
   // taken now.
@@ -204,7 +214,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
           "(Check if a confusing path is taken instead of the correct one)\n");
       if (s0 > 0) confusingPathRealign(fp.get(), search, features, frameNum, text, s0, dict, mac, mlf);
     }
-    fp.reset();
+    closeWrittenFile(fp, confusingPath);
     printf("\t===> Saved %s\n", confusingPath.c_str());
   }
 
@@ -258,6 +268,10 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
     mlf.discountFactorCompute(0, last, pathComplete);
     mlf.confidenceMeasure(0, last, param, mac);
   }
+  if (textMissed) {
+    for (int k = 0; k < 3; ++k) mlf.m_timberScorePair[k].final = 0.0f;  // the pairs the discounts reach
+    mlf.m_timberScore = mlf.m_score = 0.0f;
+  }
 
   mlf.frameShift(firstFrame);
 
@@ -292,7 +306,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
     fprintf(fp.get(), "HanYu=%s\n", mlf.m_HanYu.c_str());
     fprintf(fp.get(), "Tone=%s\n", mlf.m_Tone.c_str());
     fprintf(fp.get(), "LogProb=%f\n", mlf.m_logProb);
-    fp.reset();
+    closeWrittenFile(fp, resultFile);
     printf("\t===> Saved %s\n", resultFile.c_str());
   }
 

@@ -117,6 +117,9 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   if (!param.sylFile.empty()) {
     param.netType = 0;
     file2strVec(param.sylFile, text.m_sylVs, 0);
+    // A syllable file has no tags; those of an earlier run's texts (a batch line before
+    // this one) belong to other lines.
+    text.m_sylTagVs.clear();
     text.japaneseSylSave(param);
     printf("%4.3f sec: Read syl \"%s\" (Size=%d)\n", clock.lap(), param.sylFile.c_str(),
            static_cast<int>(text.m_sylVs.size()));
@@ -176,8 +179,14 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
     net.netPrint(netPath);
     printf("\t===> Saved net file: %s\n", netPath.c_str());
     const std::string netbPath = resultPath(param, "output.netb");
-    net.netWriteBin(netbPath);
-    printf("\t===> Saved net file: %s\n", netbPath.c_str());
+    // A net file may start or end in real nodes, which the search takes but the image cannot
+    // hold; the diagnostic copy is then left out rather than failing the run.
+    if (net.binImageHolds()) {
+      net.netWriteBin(netbPath);
+      printf("\t===> Saved net file: %s\n", netbPath.c_str());
+    } else {
+      printf("Warning: %s is not written: nodes 0 and 1 of the net are not both null nodes\n", netbPath.c_str());
+    }
   }
   if (param.language != "japanese" && saving) {
     const std::string path = resultPath(param, "output.wpa");

@@ -90,8 +90,11 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
                   TARGET_NBITS, TULIM_HERE);
     printf("nbits=%d ===> Amplify to have nbits=%d\n", nbits, TARGET_NBITS);
     const long long factor = static_cast<long long>(pow(2.0, TARGET_NBITS - nbits));
+    // 8-bit samples come unsigned, silence at 128: amplified as they are, every 8-bit wave
+    // would sit at the top of the 16-bit range and be taken for saturated.
+    const long long zero = nbits == 8 ? 128 : 0;
     int* x = wave.get();
-    for (int i = 0; i < count; ++i) x[i] = clampToInt(x[i] * factor);
+    for (int i = 0; i < count; ++i) x[i] = clampToInt((x[i] - zero) * factor);
     nbits = TARGET_NBITS;
   }
 

@@ -59,18 +59,21 @@ void spanCheck(const int frameId[2], const char* what, size_t node) {
                 frameId[0], frameId[1], INT_MAX, TULIM_HERE);
 }
 
-// Appends to volume and pitch the values of frameCount frames from position pos on, the
-// last frame standing in for those past the end (zeros when the wave has no frame).
-void appendFrames(long long frameCount, long long& pos, const std::vector<float>& vol, const std::vector<float>& pitch,
+// Appends to volume and pitch the values of the frames of the inclusive span frameId, the
+// last frame standing in for those past the end and the first for those before the start
+// (zeros when the wave has no frame).
+void appendFrames(const int frameId[2], const std::vector<float>& vol, const std::vector<float>& pitch,
                   std::vector<float>& volume, std::vector<float>& pitchOut) {
   const long long frameNum = static_cast<long long>(vol.size());
+  const long long frameCount = spanFrameCount(frameId);
+  long long pos = frameId[0];
   for (long long k = 0; k < frameCount; ++k, ++pos) {
     if (frameNum == 0) {
       volume.push_back(0.0f);
       pitchOut.push_back(0.0f);
       continue;
     }
-    const size_t q = static_cast<size_t>(std::min(pos, frameNum - 1));
+    const size_t q = static_cast<size_t>(std::max(0LL, std::min(pos, frameNum - 1)));
     volume.push_back(vol[q]);
     pitchOut.push_back(pitch[q]);
   }
@@ -111,18 +114,18 @@ void recogTask::sylPitchVolume(const int* samples, int sampleNum, const ptParam&
     wave2pitch<float>(scaled.data(), sampleNum, p, pitch.data(), nullptr, nullptr, nullptr);
   }
 
-  long long pos = 0;
+  // Each record takes the frames it spans: after the frame shift these count from the start
+  // of the wave, also when the speech detected begins later.
   for (sylInfo& syl : result.m_syl) {
     syl.volume.clear();
     syl.pitch.clear();
-    appendFrames(spanFrameCount(syl.frameId), pos, vol, pitch, syl.volume, syl.pitch);
+    appendFrames(syl.frameId, vol, pitch, syl.volume, syl.pitch);
   }
-  pos = 0;
   for (sylInfo& syl : result.m_syl)
     for (phoneInfo& phone : syl.phone) {
       phone.volume.clear();
       phone.pitch.clear();
-      appendFrames(spanFrameCount(phone.frameId), pos, vol, pitch, phone.volume, phone.pitch);
+      appendFrames(phone.frameId, vol, pitch, phone.volume, phone.pitch);
     }
 }
 
@@ -191,7 +194,7 @@ std::vector<float> recogTask::wavFile2mfcc(const std::string& wavFile, const rec
     const std::string name = strFormat("%s/endPoint.txt", param.outputDir.c_str());
     filePtr fp = openFilePtr(name, "w");
     fprintf(fp.get(), "%d\t%d", begin, end);
-    fp.reset();
+    closeWrittenFile(fp, name);
     announceSaved(name);
   }
 

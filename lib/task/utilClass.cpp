@@ -1,5 +1,6 @@
 #include "utilClass.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -44,10 +45,14 @@ int utilClass::bestPathSelect(const arenaCandidate* const* candidates, int candi
   // 0: not at the end node's predecessor; 1: there; 2: also in its last model; 3: also in
   // that model's last state.
   auto grade = [&](const arenaCandidate& c) {
+    // A candidate that died before the last frame still sits where it died, often just
+    // before the end node; its history is no path through the utterance.
+    if (!(c.score > LOG_SMALL)) return 0;
     if (c.node < 0 || static_cast<size_t>(c.node) >= nodes.size()) return 0;
     const netNode& node = nodes[static_cast<size_t>(c.node)];
-    // Dead candidates sit in the end node, which has no successor and may be a null node.
-    if (node.fanOutDirect.empty() || node.fanOutDirect[0] != end) return 0;
+    // A link straight to the end node may follow others (a skippable trailing silence adds
+    // it after the link to that silence), so any of them makes the node a last one.
+    if (std::find(node.fanOutDirect.begin(), node.fanOutDirect.end(), end) == node.fanOutDirect.end()) return 0;
     if (node.dicIndex < 0) return 1;
     const int lastPos = static_cast<int>(pronAt(pronDict, node.dicIndex, TULIM_HERE).modelIndex.size()) - 1;
     if (c.modelPos != lastPos) return 1;
@@ -81,6 +86,7 @@ void utilClass::sylTime2file(const std::string& fileName, const arenaCandidate& 
     fprintf(fp.get(), "%" PRId64 " %" PRId64 " %s\n", startTime(candidate.sylEndFrame, i),
             endTime(candidate.sylEndFrame, i), pronAt(pronDict, candidate.sylId[i], TULIM_HERE).syl.c_str());
   fputs(".\n", fp.get());
+  closeWrittenFile(fp, fileName);
 }
 
 void utilClass::phoneTime2file(const std::string& fileName, const arenaCandidate& candidate,
@@ -104,6 +110,7 @@ void utilClass::phoneTime2file(const std::string& fileName, const arenaCandidate
             static_cast<double>(candidate.phoneEndScore[j]), entry.syl.c_str());
   }
   fputs(".\n", fp.get());
+  closeWrittenFile(fp, fileName);
   if (dropped > 0)
     printf("Warning: %d of %d phones of the path lie outside its %d syllables and are not written to %s\n", dropped,
            candidate.phoneNum, candidate.sylNum, fileName.c_str());
@@ -122,6 +129,7 @@ void utilClass::answer2file(const std::string& fileName, const arenaCandidate* c
     }
     fprintf(fp.get(), "\t%7.3f\n", static_cast<double>(c.score));
   }
+  closeWrittenFile(fp, fileName);
 }
 
 strVec utilClass::sylPathStrings(const arenaCandidate* const* candidates, int candidateNum,

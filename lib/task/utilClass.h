@@ -22,9 +22,9 @@ constexpr int ANSWER_NUM = 100;
 // only the first candidateNum of them are read.
 class utilClass {
  public:
-  // The first candidate whose node leads straight to the net's end node, preferring one in
-  // the last state (2) of its syllable's last model, then one in that model in any state,
-  // then any; -1 when none does.
+  // The first live candidate whose node leads straight to the net's end node (by any of its
+  // links), preferring one in the last state (2) of its syllable's last model, then one in
+  // that model in any state, then any; -1 when none does.
   static int bestPathSelect(const arenaCandidate* const* candidates, int candidateNum, const std::vector<netNode>& nodes,
                             const std::vector<pronEntry>& pronDict);
   // Entries that are not exactly "sil".

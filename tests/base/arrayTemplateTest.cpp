@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "fatalCatch.h"
 #include "testFiles.h"
 
 using namespace tulim;
@@ -474,4 +475,10 @@ TEST(ArrayTemplate, ArrayPrintAndVecPrint) {
   vecPrint("v", std::vector<float>{7, 1e-7f});
   vecPrint("empty", std::vector<float>{});
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "pitch = 1.5 -2 0.125 \nv = 7 1e-07 \nempty = \n");
+}
+
+TEST(ArrayTemplate, Vec2fileReportsAFullDiskInsteadOfACutFile) {
+  const double a[] = {1.5, 2.5};
+  EXPECT_THAT(tulim::test::expectFatal([&] { vec2file("/dev/full", a, 2); }),
+              testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of arrayTemplate\\)"));
 }

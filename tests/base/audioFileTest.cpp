@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -96,16 +99,12 @@ TEST(ReadAudioFile, ChoosesTheReaderByTheLastThreeCharacters) {
 
 // ---- Wave files -------------------------------------------------------------------------------
 
-TEST(ReadWaveInt, KeepsTheScaleOfEachWidthAndInterleavesChannels) {
+TEST(ReadWaveInt, KeepsTheScaleOfEachWidth) {
   std::vector<int> bytes8;
   for (int v = 0; v < 256; ++v) bytes8.push_back(v);
-  std::vector<int> stereo;
-  for (int i = 0; i < 1000; ++i) {
-    stereo.push_back(i * 30);
-    stereo.push_back(-i * 30 - 1);
-  }
   // Mu-law codes 0xff and 0x7f are the two zeros, 0x00 and 0x80 the extremes.
   const std::string muLaw("\xff\x7f\x00\x80\xef", 5);
+  const std::vector<int> words = {0, 32767, -32768, -1, 1};
   struct Case {
     const char* what;
     std::string file;
@@ -113,12 +112,16 @@ TEST(ReadWaveInt, KeepsTheScaleOfEachWidthAndInterleavesChannels) {
     std::vector<int> expected;
   } cases[] = {
       {"8-bit", pcmWaveBytes(1, 8000, 8, byteString(bytes8)), 8000, 8, bytes8},
-      {"16-bit", pcmWaveBytes(1, 16000, 16, pcm16Bytes({0, 32767, -32768, -1, 1})), 16000, 16,
-       {0, 32767, -32768, -1, 1}},
+      {"16-bit", pcmWaveBytes(1, 16000, 16, pcm16Bytes(words)), 16000, 16, words},
       {"mu-law",
        waveFileBytes({chunkBytes("fmt ", fmtBody(7, 1, 8000, 8)), chunkBytes("data", muLaw)}),
        8000, 16, {0, 0, -32124, 32124, 132}},
-      {"stereo", pcmWaveBytes(2, 44100, 16, pcm16Bytes(stereo)), 44100, 16, stereo},
+      {"extensible 16-bit PCM",
+       waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(1, 16000, 16, 1)), chunkBytes("data", pcm16Bytes(words))}),
+       16000, 16, words},
+      {"extensible 8-bit PCM",
+       waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(1, 11025, 8, 1)), chunkBytes("data", byteString(bytes8))}),
+       11025, 8, bytes8},
   };
   scratchDir dir;
   for (const Case& c : cases) {
@@ -131,38 +134,125 @@ TEST(ReadWaveInt, KeepsTheScaleOfEachWidthAndInterleavesChannels) {
   }
 }
 
-TEST(ReadWaveInt, RefusesUnreadableFilesAndOtherWidthsOrCodings) {
-  scratchDir dir;
-  const std::string good = pcmWaveBytes(1, 16000, 16, pcm16Bytes({5, 6, 7, 8}));
+TEST(ReadWaveInt, MixesSeveralChannelsDownToTheirRoundedMean) {
+  // Channels that differ, so that reading one channel, or both as one, shows.
+  const int frames = 1000;
+  std::vector<int> stereo16, stereo8, three16;
+  std::vector<int> mean16, mean8, mean3;
+  auto rounded = [](int sum, int n) { return static_cast<int>(std::lround(static_cast<double>(sum) / n)); };
+  for (int i = 0; i < frames; ++i) {
+    const int left = (i * 61) % 65536 - 32768, right = 32767 - (i * 37) % 65536;
+    stereo16.insert(stereo16.end(), {left, right});
+    mean16.push_back(rounded(left + right, 2));
+    const int a = i % 256, b = (i * 7 + 3) % 256;
+    stereo8.insert(stereo8.end(), {a, b});
+    mean8.push_back(rounded(a + b, 2));
+    const int x = i * 30 - 15000, y = -i * 20, z = (i % 3) - 1;
+    three16.insert(three16.end(), {x, y, z});
+    mean3.push_back(rounded(x + y + z, 3));
+  }
   struct Case {
     const char* what;
     std::string file;
-    const char* before;  // the message around the file name
-    const char* after;
+    int nbits;
+    std::vector<int> expected;
   } cases[] = {
-      {"not a wave", "plain text", "Can't open wave file ", " \\(line 24 in audioFile\\)"},
-      {"24-bit", pcmWaveBytes(1, 16000, 24, std::string(6, '\1')), "Wave file ",
-       " has 24 bits per sample; only 8 and 16 bits can be read \\(line [0-9]+ of audioFile\\)"},
-      {"4-bit", pcmWaveBytes(1, 16000, 4, std::string(6, '\1')), "Wave file ",
-       " has 4 bits per sample; only 8 and 16 bits can be read \\(line [0-9]+ of audioFile\\)"},
-      {"float",
-       waveFileBytes({chunkBytes("fmt ", fmtBody(3, 1, 16000, 16)), chunkBytes("data", "abcd")}), "Wave file ",
-       " is neither PCM nor mu-law coded \\(line [0-9]+ of audioFile\\)"},
+      {"16-bit stereo", pcmWaveBytes(2, 44100, 16, pcm16Bytes(stereo16)), 16, mean16},
+      // A last frame short of its second channel is dropped.
+      {"16-bit stereo, odd sample", pcmWaveBytes(2, 44100, 16, pcm16Bytes(stereo16) + pcm16Bytes({5})), 16, mean16},
+      {"8-bit stereo", pcmWaveBytes(2, 44100, 8, byteString(stereo8)), 8, mean8},
+      {"three channels", pcmWaveBytes(3, 44100, 16, pcm16Bytes(three16)), 16, mean3},
+      {"extensible stereo",
+       waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(2, 44100, 16, 1)), chunkBytes("data", pcm16Bytes(stereo16))}),
+       16, mean16},
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    audioRead r;
+    readAudio(dir.write("a.wav", c.file), r);
+    EXPECT_EQ(r.fs, 44100);
+    EXPECT_EQ(r.nbits, c.nbits);
+    EXPECT_EQ(r.count, frames);
+    EXPECT_EQ(r.values(), c.expected);
+  }
+  // Halves round away from zero.
+  audioRead halves;
+  readAudio(dir.write("h.wav", pcmWaveBytes(2, 8000, 16, pcm16Bytes({1, 2, -1, -2, 0, -1}))), halves);
+  EXPECT_EQ(halves.values(), (std::vector<int>{2, -2, -1}));
+}
+
+TEST(ReadWaveInt, SaysWhatIsWrongWithAFileThatOpensButCannotBeRead) {
+  scratchDir dir;
+  const std::string data = pcm16Bytes({5, 6, 7, 8});
+  const std::string good = pcmWaveBytes(1, 16000, 16, data);  // 46 bytes of header, 8 of data
+  const std::string fmt = chunkBytes("fmt ", fmtBody(1, 1, 16000, 16));
+  struct Case {
+    const char* what;
+    std::string file;
+    const char* says;  // what follows "Wave file <name> "
+  } cases[] = {
+      {"0 bytes", "", "is empty \\(0 bytes\\), not a RIFF WAVE file"},
+      {"text", "plain text, no sound\n", "is not a RIFF WAVE file"},
+      {"another RIFF form", "RIFF" + le32(4) + "AVI ", "is not a RIFF WAVE file"},
+      {"cut in the RIFF header", good.substr(0, 2), "has its header cut at byte 2"},
+      {"cut after WAVE", good.substr(0, 12), "has no format chunk"},
+      {"cut in the format chunk", good.substr(0, 30), "has its header cut at byte 30"},
+      {"cut in the data header", good.substr(0, 40), "has its header cut at byte 40"},
+      {"header only", good.substr(0, 46),
+       "has a data size of 8 bytes beyond the end of the file \\(0 bytes left\\)"},
+      {"cut in the data", good.substr(0, 49),
+       "has a data size of 8 bytes beyond the end of the file \\(3 bytes left\\)"},
+      {"no data chunk", waveFileBytes({fmt, chunkBytes("LIST", "info")}), "has no data chunk"},
+      {"data before format", waveFileBytes({chunkBytes("data", data), fmt}),
+       "has no format chunk before its data chunk"},
+      {"empty data", waveFileBytes({fmt, chunkBytes("data", "")}), "has an empty data chunk"},
+      {"no channels", pcmWaveBytes(0, 16000, 16, data), "has 0 channels"},
+      {"24-bit", pcmWaveBytes(1, 16000, 24, std::string(6, '\1')),
+       "has 24 bits per sample; only 8 and 16 bits can be read"},
+      {"4-bit", pcmWaveBytes(1, 16000, 4, std::string(6, '\1')),
+       "has 4 bits per sample; only 8 and 16 bits can be read"},
+      {"float", waveFileBytes({chunkBytes("fmt ", fmtBody(3, 1, 16000, 16)), chunkBytes("data", "abcd")}),
+       "is neither PCM nor mu-law coded: format tag 3 \\(IEEE float\\)"},
+      {"ADPCM", waveFileBytes({chunkBytes("fmt ", fmtBody(2, 1, 16000, 4)), chunkBytes("data", "abcd")}),
+       "is neither PCM nor mu-law coded: format tag 2 \\(ADPCM\\)"},
+      {"extensible float",
+       waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(1, 16000, 32, 3)), chunkBytes("data", "abcd")}),
+       "is neither PCM nor mu-law coded: format tag 0xFFFE with sub-format 3 \\(IEEE float\\)"},
+      {"extensible mu-law",
+       waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(1, 8000, 8, 7)), chunkBytes("data", "abcd")}),
+       "is neither PCM nor mu-law coded: format tag 0xFFFE with sub-format 7 \\(mu-law\\)"},
+      {"extensible, unknown GUID",
+       waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(1, 8000, 16, 1).substr(0, 39) + "x"),
+                      chunkBytes("data", "abcd")}),
+       "is neither PCM nor mu-law coded: format tag 0xFFFE with an unknown sub-format"},
+      {"extensible without its sub-format",
+       waveFileBytes({chunkBytes("fmt ", fmtBody(0xFFFE, 1, 8000, 16)), chunkBytes("data", "abcd")}),
+       "is neither PCM nor mu-law coded: format tag 0xFFFE with an unknown sub-format"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = dir.write("a.wav", c.file);
-    EXPECT_THAT(fatalMessage([&] { audioRead r; readAudio(path, r); }), MatchesRegex(c.before + path + c.after));
+    EXPECT_THAT(fatalMessage([&] { audioRead r; readAudio(path, r); }),
+                MatchesRegex("Wave file " + path + " " + c.says + " \\(line [0-9]+ of audioFile\\)"));
   }
-  const std::string missing = dir.file("missing.wav");
-  EXPECT_EQ(fatalMessage([&] { audioRead r; readAudio(missing, r); }),
-            "Can't open wave file " + missing + " (line 24 in audioFile)");
-  // Every cut of a good file is refused without a read past what the file holds.
+  // Every cut of a good file is refused without a read past what the file holds, and with
+  // a reason rather than the message for a file that does not open.
   for (size_t cut = 0; cut < good.size(); ++cut) {
     const std::string path = dir.write("cut.wav", good.substr(0, cut));
-    EXPECT_EQ(fatalMessage([&] { audioRead r; readAudio(path, r); }),
-              "Can't open wave file " + path + " (line 24 in audioFile)")
+    EXPECT_THAT(fatalMessage([&] { audioRead r; readAudio(path, r); }),
+                MatchesRegex("Wave file " + path + " .* \\(line [0-9]+ of audioFile\\)"))
         << cut;
+  }
+}
+
+TEST(ReadWaveInt, KeepsItsOldMessageForFilesThatDoNotOpen) {
+  scratchDir dir;
+  const std::string folder = dir.file("folder.wav");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  for (const std::string& path : {dir.file("missing.wav"), folder}) {
+    EXPECT_EQ(fatalMessage([&] { audioRead r; readAudio(path, r); }),
+              "Can't open wave file " + path + " (line 24 in audioFile)");
   }
 }
 
@@ -236,20 +326,20 @@ TEST(ReadFlvInt, FilesWithoutSamplesAreFatal) {
   }
 }
 
-TEST(ReadFlvIntDeathTest, CorruptFilesEndTheProcess) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+TEST(ReadFlvInt, CorruptFilesAreFatalErrorsNamingTheFile) {
   const std::string good = flvBuilder().audio(0x52, nellyBlocks(2)).bytes();
   struct Case {
     std::string bytes;
-    const char* message;
+    const char* reason;
   } cases[] = {
       {good.substr(0, good.size() - 7), "Corrupt file \\(truncated tag body\\)"},
-      {flvBuilder().audio(0x22, nellyBlocks(1)).bytes(), "stream is not Nellymoser"},
+      {flvBuilder().audio(0x22, nellyBlocks(1)).bytes(), "stream is not Nellymoser \\(audio format 2\\)"},
   };
   scratchDir dir;
   for (const Case& c : cases) {
     const std::string path = dir.write("bad.flv", c.bytes);
-    EXPECT_EXIT({ audioRead r; readAudio(path, r); }, testing::ExitedWithCode(255), c.message);
+    EXPECT_THAT(expectFatal([&] { audioRead r; readAudio(path, r); }),
+                MatchesRegex(std::string(c.reason) + " in " + path + " \\(line [0-9]+ of flvReader\\)"));
   }
 }
 
@@ -344,6 +434,9 @@ TEST(ReadWaveShort, ReadsAtTheOffsetsOfEachFormatChunkSize) {
        6, 8000, 16, 1, {-32768, -1, 0, 1, 32767, 300}},
       {"8-bit", pcmWaveBytes(1, 8000, 8, std::string("\x00\x7f\x80\xff", 4)), 4, 8000, 8, 1, {-128, -1, 0, 127}},
       {"odd 16-bit data", pcmWaveBytes(1, 8000, 16, pcm16Bytes({5, -5}) + "\x01"), 2, 8000, 16, 1, {5, -5}},
+      {"extensible PCM",
+       waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(1, 16000, 16, 1)), chunkBytes("data", words)}),
+       6, 16000, 16, 1, {-32768, -1, 0, 1, 32767, 300}},
   };
   scratchDir dir;
   for (const Case& c : cases) {
@@ -395,5 +488,27 @@ TEST(ReadWaveShort, RefusesFilesShorterThanTheirHeaderAndData) {
     EXPECT_THAT(fatalMessage([&] { free(readWaveShort(path.c_str(), nullptr, nullptr, nullptr, nullptr)); }),
                 ContainsRegex("^Wave file .* \\(line [0-9]+ of audioFile\\)$"))
         << bytes.size();
+  }
+}
+
+TEST(ReadWaveShort, RefusesCodingsOtherThanPcmNamingFileAndCoding) {
+  scratchDir dir;
+  struct Case {
+    std::string file;
+    const char* coding;
+  } cases[] = {
+      {waveFileBytes({chunkBytes("fmt ", fmtBody(7, 1, 8000, 8)), chunkBytes("data", "\xff\x7f\x00\x80")}),
+       "format tag 7 \\(mu-law\\)"},
+      {waveFileBytes({chunkBytes("fmt ", fmtBody(2, 1, 8000, 4, true, 2)), chunkBytes("data", "abcd")}),
+       "format tag 2 \\(ADPCM\\)"},
+      {waveFileBytes({chunkBytes("fmt ", fmtBody(0x11, 1, 8000, 4, true, 2)), chunkBytes("data", "abcd")}),
+       "format tag 17 \\(ADPCM\\)"},
+      {waveFileBytes({chunkBytes("fmt ", extensibleFmtBody(1, 8000, 8, 7)), chunkBytes("data", "abcd")}),
+       "format tag 0xFFFE with sub-format 7 \\(mu-law\\)"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.write("a.wav", c.file);
+    EXPECT_THAT(expectFatal([&] { free(readWaveShort(path.c_str(), nullptr, nullptr, nullptr, nullptr)); }),
+                MatchesRegex("Wave file " + path + " is not PCM coded: " + c.coding + " \\(line [0-9]+ of audioFile\\)"));
   }
 }

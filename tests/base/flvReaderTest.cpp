@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "fatalCatch.h"
 #include "flvFixture.h"
 #include "testFiles.h"
 
@@ -162,8 +163,7 @@ TEST(ReadFlvShort, FilesWithoutAudioReturnNull) {
   }
 }
 
-TEST(ReadFlvShortDeathTest, CorruptFilesEndTheProcess) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+TEST(ReadFlvShort, CorruptFilesAreFatalErrorsNamingTheFile) {
   const std::string blocks = someBlocks(2);
   const std::string good = flvBuilder().audio(NELLY_8K_MONO_16, blocks).bytes();
   std::string badSize = good;
@@ -173,13 +173,13 @@ TEST(ReadFlvShortDeathTest, CorruptFilesEndTheProcess) {
   std::string partial = flvBuilder().audio(NELLY_8K_MONO_16, blocks.substr(0, 100)).bytes();
   struct Case {
     std::string bytes;
-    const char* message;
+    const char* reason;
   } cases[] = {
       {badSize, "Corrupt file \\(tag size check failed\\)"},
       {padding, "Corrupt file \\(tag padding ignored\\)"},
       {flvBuilder().audio(NELLY_8K_MONO_16, blocks).audio(0x62, blocks).bytes(),
        "Corrupt file \\(changed audio format midstream\\)"},
-      {flvBuilder().audio(0x22, blocks).bytes(), "stream is not Nellymoser"},
+      {flvBuilder().audio(0x22, blocks).bytes(), "stream is not Nellymoser \\(audio format 2\\)"},
       {good.substr(0, good.size() - 10), "Corrupt file \\(truncated tag body\\)"},
       {good.substr(0, 9 + 4 + 5), "Corrupt file \\(truncated tag header\\)"},
       {good.substr(0, 9 + 2), "Corrupt file \\(truncated tag size\\)"},
@@ -189,9 +189,25 @@ TEST(ReadFlvShortDeathTest, CorruptFilesEndTheProcess) {
   scratchDir dir;
   for (const Case& c : cases) {
     std::string path = dir.write("bad.flv", c.bytes);
-    EXPECT_EXIT(readFlvShort(path.c_str(), nullptr, nullptr, nullptr, nullptr), testing::ExitedWithCode(255),
-                c.message);
+    // The process goes on: the error is raised, and the next file is read as usual.
+    EXPECT_THAT(expectFatal([&] { free(readFlvShort(path.c_str(), nullptr, nullptr, nullptr, nullptr)); }),
+                testing::MatchesRegex(std::string(c.reason) + " in " + path + " \\(line [0-9]+ of flvReader\\)"));
   }
+  flvRead r;
+  readFlv(dir.write("good.flv", good), r);
+  EXPECT_EQ(r.count, 2 * 256);
+}
+
+TEST(FlvPrinters, UnknownTypesAndFormatsAreFatalErrors) {
+  const std::string here = " \\(line [0-9]+ of flvReader\\)";
+  EXPECT_THAT(expectFatal([] { flvTagPrint(flvTag{7, 0, 0, 0}); }),
+              testing::MatchesRegex("Corrupt file \\(bad tag type\\)" + here));
+  EXPECT_THAT(expectFatal([] { flvAudioFormatPrint(0x92); }),
+              testing::MatchesRegex("Corrupt file \\(unknown audio format\\)" + here));
+  EXPECT_THAT(expectFatal([] { flvVideoFormatPrint(0x17); }),
+              testing::MatchesRegex("Corrupt file \\(unknown video codec\\)" + here));
+  EXPECT_THAT(expectFatal([] { flvAudioFormat(0x12); }),
+              testing::MatchesRegex("stream is not Nellymoser \\(audio format 1\\)" + here));
 }
 
 TEST(NellymoserClip, ClampsTruncatesAndZeroesNan) {

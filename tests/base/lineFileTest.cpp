@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <functional>
 
+#include "fatalCatch.h"
 #include "platform/cLocaleScope.h"
 #include "testFiles.h"
 
@@ -76,4 +78,14 @@ TEST(Readers, MissingFileIsFatal) {
   EXPECT_THROW(file2strVec("/nonexistent/x.txt", vec), char*);
   EXPECT_THROW(keyValueFileRead("/nonexistent/x.txt", vec, values), char*);
   EXPECT_THROW(file2strTable("/nonexistent/x.txt"), char*);
+}
+
+TEST(LineFile, WritersReportAFullDiskInsteadOfACutFile) {
+  const std::function<void()> writers[] = {
+      [] { strVec2file("/dev/full", strVec{"a", "b"}); },
+      [] { float2file("/dev/full", 0.5f); },
+      [] { double2file("/dev/full", 0.25); },
+  };
+  for (const auto& write : writers)
+    EXPECT_THAT(tulim::test::expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
 }

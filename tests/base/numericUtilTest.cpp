@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include <unistd.h>
@@ -404,4 +405,14 @@ TEST(NumericUtil, AppendWritersAddOneLineEach) {
   double2fileAppend(1.0 / 3, name);
   int2fileAppend(7, name);
   EXPECT_EQ(readFile(name), "-3\n0.250000\n0.333333\n7\n");
+}
+
+TEST(NumberFiles, WritersReportAFullDiskInsteadOfACutFile) {
+  const std::function<void()> writers[] = {
+      [] { intVec2file("/dev/full", {1, 2, 3}); },
+      [] { int2fileAppend(7, "/dev/full"); },
+      [] { float2fileAppend(0.5f, "/dev/full"); },
+      [] { double2fileAppend(0.25, "/dev/full"); },
+  };
+  for (const auto& write : writers) EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fatalCatch.h"
 #include "testFiles.h"
 
 using namespace tulim;
@@ -217,4 +218,9 @@ TEST(BlankChars, IsBlankCharAndIsWhiteSpace) {
   for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) EXPECT_TRUE(isWhiteSpace(c));
   EXPECT_FALSE(isWhiteSpace('\xa0'));
   EXPECT_FALSE(isWhiteSpace('\0'));
+}
+
+TEST(StringUtil, StrVecPrintToAFileReportsAFullDisk) {
+  EXPECT_THAT(tulim::test::expectFatal([] { strVecPrint(strVec{"a"}, "v", "/dev/full"); }),
+              testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
 }

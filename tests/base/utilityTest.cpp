@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "fatalCatch.h"
 #include "platform/platformClock.h"
 #include "testFiles.h"
 
@@ -203,4 +204,20 @@ TEST(DirFileList, MissingDirectoryPrintsAndAddsNothing) {
   dirFileList(list, "/nonexistent-dir-for-tulim", "wav");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "No *.wav files in current directory!\n");
   EXPECT_THAT(list, testing::ElementsAre("kept"));
+}
+
+TEST(Utility, WrittenFilesThatCannotBeCompletedAreFatal) {
+  const char bytes[] = "some bytes";
+  EXPECT_THAT(tulim::test::expectFatal([&] { buffer2file("/dev/full", bytes, sizeof bytes); }),
+              testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+  // A write that failed on the way is found even when the close itself succeeds.
+  scratchDir dir;
+  const std::string name = dir.file("read-only.txt");
+  EXPECT_THAT(tulim::test::expectFatal([&] {
+                filePtr fp = openFilePtr(dir.write("read-only.txt", "old"), "r");
+                fputs("new", fp.get());
+                closeWrittenFile(fp, name);
+              }),
+              testing::MatchesRegex("Cannot write file " + name + " \\(line [0-9]+ of utility\\)"));
+  EXPECT_EQ(readFile(name), "old");
 }

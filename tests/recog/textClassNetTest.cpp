@@ -141,6 +141,27 @@ TEST(TreeNetCreate, ExtraLinkRules) {
   EXPECT_THAT(treeNet(sylVs, 0, 0, 1, both), ElementsAreArray(expectedNet(nodes, links)));
 }
 
+TEST(TreeNetCreate, ExtraLinkRulesNeedTheEdgeNodes) {
+  // Without edge silences nodes 2 and 3 are the words a and b: the rules would link c and d
+  // back to b and the start node past a and b.
+  recogParam all;
+  all.addLink4stopAnywhere = all.addLink4startAnywhere = all.addLink4forwardJump = 1;
+  all.addLink4skippableTrailingSil = all.addLink4skippableLeadingSil = 1;
+  textClass text;
+  text.m_sylVs = {"a-b-c-d\t0"};
+  testing::internal::CaptureStdout();
+  text.treeNetCreate(all, 0, 0, 0);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(text.m_netVs, ElementsAreArray(expectedNet({N, N, {"a", ""}, {"b", ""}, {"c", ""}, {"d", ""}},
+                                                         {{0, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 1}})));
+  EXPECT_THAT(printed, testing::MatchesRegex("Warning: the net has no leading and trailing silence [^\n]*"
+                                             "no extra links are added \\(line [0-9]+ in text\\)\n"));
+
+  // The null junctions of the fillers stand where the edge silences would.
+  const strVec withFillers = treeNet({"a-b\t0"}, 1, 0, 0, all);
+  EXPECT_THAT(withFillers, testing::Contains(testing::MatchesRegex("J=[0-9]+\tS=4\tE=3"))) << "stop anywhere from a";
+}
+
 TEST(SausageNetCreate, SlotsOfAlternativesFromTheLexicon) {
   // Two Big5 characters: the first with alternatives x2 and x1 (and x2 again), the second with y.
   const std::string first = "\xa4\x40", second = "\xa4\x41";

@@ -112,12 +112,37 @@ TEST(Pinyin2text, LongerPathMatchesNoLine) {
 
 TEST(Pinyin2text, AllSilencePathMatchesNothing) {
   // Without the guard, "-" would begin every line and report text 0 as recognised.
+  const char* const noText =
+      "Error in textClass::pinyin2text\\(\\): None of the candidate texts was found in the wave: the best path "
+      "\"[a-zA-Z-]*\" holds no syllable \\(line [0-9]+ of file text\\)";
   for (int mode : {1, 2, 3}) {
     pathResult r = mapPath({"a-b\t0"}, {"sil", "sil"}, params(mode));
-    EXPECT_THAT(r.error, HasSubstr("Cannot find sylPath")) << mode;
+    EXPECT_THAT(r.error, testing::MatchesRegex(noText)) << mode;
   }
-  pathResult r = mapPath({"a-b\t0"}, {"sil"}, params(1));
-  EXPECT_THAT(r.error, HasSubstr("Cannot find sylPath"));
+  for (const strVec& path : {strVec{"sil"}, strVec{"sil", "sp", "sil"}}) {
+    pathResult r = mapPath({"a-b\t0"}, path, params(1));
+    EXPECT_THAT(r.error, testing::MatchesRegex(noText)) << path.size();
+  }
+}
+
+TEST(Pinyin2text, AssessmentOfWhatWasNotSaidReportsItsTextWithoutLine) {
+  struct Case {
+    const char* what;
+    strVec path;
+    int mode;
+    std::string result;
+  } cases[] = {
+      {"silence", {"sil", "sil"}, 1, ""},
+      {"silence in mode 3", {"sil", "sil"}, 3, "sil-sil"},
+      {"a path of no line", {"sil", "c", "d", "sil"}, 1, "c-d"},
+  };
+  for (const Case& c : cases) {
+    pathResult r = mapPath({"a-sp-b\t0"}, c.path, params(c.mode, "assess"));
+    EXPECT_EQ(r.error, "") << c.what;
+    EXPECT_EQ(r.path, c.result) << c.what;
+    EXPECT_THAT(r.textIndex, ElementsAre(0)) << c.what;
+    EXPECT_TRUE(r.lineIndex.empty()) << c.what;
+  }
 }
 
 TEST(Pinyin2text, ModeThreeFindsTheStretchOfThePath) {

@@ -141,6 +141,10 @@ TEST(Txt2units, SplitsByLanguage) {
     strVec units;
   } cases[] = {
       {"chinese", charA + charB + "\xa4", {charA, charB}},
+      // Each blank-separated text pairs its own characters, as the texts of an assessment
+      // are joined.
+      {"chinese", charA + " " + charB + charA + " " + charB, {charA, charB, charA, charB}},
+      {"chinese", charA + "\xa4 " + charB, {charA, charB}},
       {"japanese", "abc", {"X", "X", "X"}},
       {"english", "the cat", {"the", "cat"}},
       {"taiwanese", "the cat", {}},
@@ -163,6 +167,16 @@ TEST(Txt2paChinese, ListsEveryCombinationWithTagsFirstCharacterFastest) {
   EXPECT_THAT(text.m_sylVs, ElementsAre("ba1-ci2\t0", "ma3-ci2\t0", "ba1-si1\t0", "ma3-si1\t0", "ba1-zi4\t0",
                                         "ma3-zi4\t0", "ci2\t1", "si1\t1", "zi4\t1"));
   EXPECT_THAT(text.m_sylTagVs, ElementsAre("tb-c", "tm-c", "tb-s", "tm-s", "tb-z", "tm-z", "c", "s", "z"));
+}
+
+TEST(Txt2paChinese, TextsJoinedByABlankKeepTheirCharacters) {
+  textClass text;
+  text.m_txtVsNormalized = {charA + " " + charB};
+  testing::internal::CaptureStdout();
+  text.txt2paChinese(chineseLexicon());
+  EXPECT_THAT(testing::internal::GetCapturedStdout(), testing::Not(HasSubstr("Found no syllable")));
+  EXPECT_THAT(text.m_sylVs, ElementsAre("ba1-ci2\t0", "ma3-ci2\t0", "ba1-si1\t0", "ma3-si1\t0", "ba1-zi4\t0",
+                                        "ma3-zi4\t0"));
 }
 
 TEST(Txt2paChinese, UnknownCharactersDropOutWithAWarning) {

@@ -283,3 +283,10 @@ TEST(PpcFramePrint, PrintsEveryCandidateTruncated) {
             "\tppc[1]: pfValue=2147483647, totalDist=0\n"
             "A[1].ppcLen=0\n");
 }
+
+TEST(PtParamPrint, ReportsAFullDiskInsteadOfACutFile) {
+  audioClass audio;
+  ptParam p;
+  audio.ptParamSet(p, 16000, 16, 0, nullptr);
+  EXPECT_THAT(expectFatal([&] { audio.ptParamPrint(p, "/dev/full"); }), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+}

@@ -35,6 +35,13 @@ std::string fmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bit
   return body;
 }
 
+std::string extensibleFmtBody(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t subFormat) {
+  static const char GUID_TAIL[] = "\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71";
+  const uint32_t mask = channels == 1 ? 0x4 : 0x3;
+  return fmtBody(0xFFFE, channels, rate, bits, false) + le16(22) + le16(bits) + le32(mask) + le16(subFormat) +
+         std::string(GUID_TAIL, 14);
+}
+
 std::string waveFileBytes(const std::vector<std::string>& chunks) {
   std::string body = "WAVE";
   for (const std::string& chunk : chunks) body += chunk;

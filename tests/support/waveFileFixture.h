@@ -22,6 +22,11 @@ std::string chunkBytes(const std::string& id, const std::string& body, uint32_t 
 std::string fmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                     bool withExtraSize = true, uint16_t extraBytes = 0);
 
+// The 40-byte body of a "fmt " chunk in the extensible layout (format tag 0xFFFE): the 16
+// bytes up to the bits per sample, extra size 22, valid bits = bits, a channel mask, and the
+// sub-format GUID that carries subFormat (1 PCM, 3 float, 7 mu-law) in its first two bytes.
+std::string extensibleFmtBody(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t subFormat);
+
 // "RIFF", the size of what follows, "WAVE" and the chunks.
 std::string waveFileBytes(const std::vector<std::string>& chunks);
 

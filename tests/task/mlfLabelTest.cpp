@@ -515,3 +515,17 @@ TEST_F(MlfLabelTest, ScoreReportWriteRejectsUnknownCompetingModels) {
   EXPECT_THAT(fatalMessage([&] { mlf.scoreReportWrite(mac, dir.file("report.txt")); }),
               ContainsRegex("1 competing models but 2 log-likelihoods"));
 }
+
+TEST_F(MlfLabelTest, WritersReportAFullDiskInsteadOfACutFile) {
+  const mlfClass scored = scoredRecord();
+  const mlfClass ranked = rankedRecord();
+  const std::function<void()> writers[] = {
+      [&] { scored.writeSylLevel("/dev/full"); },
+      [&] { scored.writePhoneLevel("/dev/full"); },
+      [&] { scored.writePhoneLevel("/dev/full", true, true, true); },
+      [&] { ranked.competingModelWrite(mac, "/dev/full"); },
+      [&] { ranked.scoreReportWrite(mac, "/dev/full"); },
+  };
+  for (const auto& write : writers)
+    EXPECT_THAT(expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+}

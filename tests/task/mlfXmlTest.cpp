@@ -1,6 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
 #include <clocale>
 #include <functional>
 
@@ -9,6 +12,7 @@
 #include "testFiles.h"
 
 using namespace tulim;
+using testing::ElementsAre;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
 
@@ -389,4 +393,74 @@ TEST(MlfXml, PrintsNumbersInTheCLocaleUnderAHostLocale) {
   }
   setlocale(LC_NUMERIC, "C");
   EXPECT_EQ(doc, inC) << "under " << host;
+}
+
+namespace {
+
+// A parsed document, freed with the object; null when the parser refuses the text.
+struct parsedXml {
+  xmlDocPtr doc;
+  explicit parsedXml(const std::string& text)
+      : doc(xmlReadMemory(text.data(), static_cast<int>(text.size()), "output.xml", nullptr,
+                          XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING)) {}
+  ~parsedXml() { xmlFreeDoc(doc); }
+};
+
+std::string attribute(xmlNodePtr node, const char* name) {
+  xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+  std::string text = value ? reinterpret_cast<const char*>(value) : "";
+  xmlFree(value);
+  return text;
+}
+
+// "content|size" of every element with this name, in document order.
+void collect(xmlNodePtr node, const std::string& name, std::vector<std::string>& out) {
+  for (; node; node = node->next) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    if (name == reinterpret_cast<const char*>(node->name)) {
+      xmlChar* content = xmlNodeGetContent(node);
+      out.push_back(std::string(reinterpret_cast<const char*>(content)) + "|" + attribute(node, "size"));
+      xmlFree(content);
+    }
+    collect(node->children, name, out);
+  }
+}
+
+std::vector<std::string> elements(const parsedXml& xml, const std::string& name) {
+  std::vector<std::string> out;
+  collect(xmlDocGetRootElement(xml.doc), name, out);
+  return out;
+}
+
+}  // namespace
+
+TEST(MlfXml, EscapesMarkupInTextsAndNamesSoThatAParserReadsThemBack) {
+  macroClass set;
+  tulim::test::modelSetPrepare(set, {"sil", "c<d", "a&b"});  // sorted: a&b (0), c<d (1), sil (2)
+  mlfClass mlf;
+  mlf.m_textStr = {"Tom & Jerry <3", "say \"hi\" > 2"};
+  mlf.m_sylStr = {"a&b", "c<d"};
+  mlf.m_warning = {"Warning: <clipped> & loud"};
+  sylInfo node;
+  node.name = "a&b";
+  node.text = "R&D<x>";
+  node.frameId[0] = 0;
+  node.frameId[1] = 9;
+  phoneInfo phone = makePhone("c<d", 1, 0, 9, -5.0f);
+  phone.competingModelIndex = {0, 1};
+  phone.competingModelLogLike = {-1.0f, -2.0f};
+  node.phone.push_back(phone);
+  mlf.m_syl.push_back(node);
+
+  const std::string text = writeToString(mlf, set, "english");
+  parsedXml xml(text);
+  ASSERT_NE(xml.doc, nullptr) << text;
+  // The values come back as written; the sizes are those of the raw strings.
+  EXPECT_THAT(elements(xml, "item"), ElementsAre("Tom & Jerry <3|1 14", "say \"hi\" > 2|1 12", "a&b|1 3", "c<d|1 3",
+                                                  "Warning: <clipped> & loud|1 25"));
+  EXPECT_THAT(elements(xml, "name"), ElementsAre("a&b|1 3", "c<d|1 3"));
+  EXPECT_THAT(elements(xml, "competingModelName"), ElementsAre("a&b c<d|1 7"));
+  EXPECT_THAT(elements(xml, "text"), testing::Contains("R&D<x>|1 6"));
+  EXPECT_NE(text.find(">Tom &amp; Jerry &lt;3<"), std::string::npos);
+  EXPECT_NE(text.find(">say &quot;hi&quot; &gt; 2<"), std::string::npos);
 }

@@ -6,6 +6,7 @@
 
 #include "audioFile.h"
 #include "fatalCatch.h"
+#include "flvFixture.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
 #include "recogTask.h"
@@ -14,6 +15,7 @@
 #include "toneFixture.h"
 #include "tulim.h"
 #include "utility.h"
+#include "waveFileFixture.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -119,6 +121,27 @@ TEST(RecogExports, FileExportsRecogniseTheSpokenTextWhateverTheParameterFileSays
                 MatchesRegex(strFormat("(.|\n)*[0-9]+\\.[0-9]{3} sec: Read wave file \"%s\"\n(.|\n)*", wav.c_str())));
     EXPECT_THAT(readFile(run.out("recogResult.txt")), HasSubstr(strFormat("Text index=%d\n", c.expected)));
   }
+}
+
+TEST(RecogExports, StereoFilesAreRecognisedFromTheirMixAndCorruptFlvFilesAreFatalErrors) {
+  exportRun run(kLines, kTexts, "recog");
+  // The left channel speaks at full level, the right at half: read as one channel of twice
+  // the length, the file would be a different utterance altogether.
+  const std::vector<int> spoken = utterance({"sil", "b", "a", "sil"});
+  std::string data;
+  for (int v : spoken) data += test::pcm16Bytes({v, v / 2});
+  const std::string wav = run.dir.write("stereo.wav", test::pcmWaveBytes(2, 16000, 16, data));
+  float score = 12345.0f;
+  int index = -2;
+  ASSERT_EQ(quietly([&] { index = vc01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); }),
+            "");
+  EXPECT_EQ(index, 1);
+  EXPECT_GT(score, 50.0f);
+
+  // The host goes on after a bad file.
+  const std::string flv = run.dir.write("bad.flv", test::flvBuilder().audio(0x22, std::string(64, 'x')).bytes());
+  EXPECT_THAT(quietly([&] { sa01(run.files.paramFile.c_str(), flv.c_str(), run.files.txtFile.c_str(), &score); }),
+              MatchesRegex("stream is not Nellymoser \\(audio format 2\\) in " + flv + " \\(line [0-9]+ of flvReader\\)"));
 }
 
 TEST(RecogExports, AssessmentOfFileAndSamplesGivesTheSameResult) {

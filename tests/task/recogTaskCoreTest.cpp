@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -57,10 +58,12 @@ struct coreRun {
   mlfClass mlf;
   std::vector<int> result;
   std::string printed;
+  strVec modelList;  // the run's models, in the fixture's list order
 
   coreRun(const strVec& sylLines, const strVec& texts, const std::string& function,
-          const std::string& sylFileName = "texts.syl", const strVec& extra = {}) {
-    files = test::recognitionFilesWrite(dir, test::modelSetText(kModels), kModels, sylLines, texts, function, {"c"},
+          const std::string& sylFileName = "texts.syl", const strVec& extra = {}, const strVec& modelNames = kModels)
+      : modelList(modelNames) {
+    files = test::recognitionFilesWrite(dir, test::modelSetText(modelList), modelList, sylLines, texts, function, {"c"},
                                         sylFileName, extra);
     envScope temp("temp", nullptr);
     testing::internal::CaptureStdout();
@@ -72,16 +75,19 @@ struct coreRun {
   }
 
   // Frames on the states of the named models in turn, framesPerState each; a wave as long
-  // as the frames of the pipeline's framing, louder in every later model.
-  void speak(const strVec& models, int framesPerState) {
+  // as the frames of the pipeline's framing, louder in every later model (or, with
+  // quietPauses, of one level except for near-silent "sil" and "sp").
+  void speak(const strVec& models, int framesPerState, bool quietPauses = false) {
     for (const std::string& m : models)
-      test::speakModel(features, static_cast<int>(std::find(kModels.begin(), kModels.end(), m) - kModels.begin()),
+      test::speakModel(features, static_cast<int>(std::find(modelList.begin(), modelList.end(), m) - modelList.begin()),
                        framesPerState);
     const int frames = test::spokenFrameNum(features);
     samples.clear();
     for (size_t i = 0; i < models.size(); i++) {
       const int n = 160 * 3 * framesPerState;
-      std::vector<int> piece = test::sineWave(n, 500.0, 16000, 1000.0 * static_cast<double>(i + 1));
+      const bool pause = models[i] == "sil" || models[i] == "sp";
+      const double amplitude = !quietPauses ? 1000.0 * static_cast<double>(i + 1) : pause ? 10.0 : 3000.0;
+      std::vector<int> piece = test::sineWave(n, 500.0, 16000, amplitude);
       samples.insert(samples.end(), piece.begin(), piece.end());
     }
     samples.resize(static_cast<size_t>(160 * (frames + 1)), 0);
@@ -309,11 +315,126 @@ TEST(RecogCore, RefusesSyllableLineNamingMissingText) {
                                       "recogTaskCore\\)"));
 }
 
+TEST(RecogCore, AFullDiskUnderTheResultFilesIsFatal) {
+  for (const char* name : {"score.txt", "recogResult.txt"}) {
+    coreRun run({"a-b\t0"}, {"A B"}, "recog");
+    ASSERT_EQ(symlink("/dev/full", run.out(name).c_str()), 0) << name;
+    run.speak({"sil", "a", "b", "sil"}, 4);
+    EXPECT_THAT(run.run(), MatchesRegex("Cannot write file " + run.out(name) + " \\(line [0-9]+ of utility\\)"));
+  }
+}
+
 TEST(RecogCore, FatalErrorOfUnwritableOutputDirLeavesThroughThrow) {
   coreRun run({"a-b\t0"}, {"A B"}, "recog");
   run.param.outputDir = run.dir.file("missing");
   run.speak({"sil", "a", "b", "sil"}, 4);
   EXPECT_THAT(run.run(), MatchesRegex("Cannot open file .*missing/output.xml \\(line [0-9]+ of [a-zA-Z]+\\)"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RecogCore, PaddedShortPausesDoNotCountAsSyllables) {
+  // Each word (English) or syllable (Taiwanese) has its own model; "sp" stands between them
+  // in the padded run.
+  const strVec models{"sil", "sp", "a", "b", "a+sil", "b+sil"};
+  scratchDir lexicon;
+  const strVec english{"language=english", "sylFile=", "wpaFile=" + lexicon.write("en.wpa", "a\ta\nb\tb\n"),
+                       "wpaAddendaFile=" + lexicon.write("add.wpa", "")};
+  struct Case {
+    const char* language;
+    strVec extra;
+    strVec words;  // the models that say the text
+  } cases[] = {{"english", english, {"a+sil", "b+sil"}}, {"taiwanese", {}, {"a", "b"}}};
+  for (const Case& c : cases) {
+    float score[2] = {0, 0};
+    for (int padded : {0, 1}) {
+      strVec extra = c.extra;
+      extra.push_back("usePaddedHardSp=" + std::to_string(padded));
+      coreRun run({"a-b\t0"}, {"a b"}, "assess", "texts.syl", extra, models);
+      strVec spoken{"sil", c.words[0], c.words[1], "sil"};
+      if (padded) spoken.insert(spoken.begin() + 2, "sp");
+      run.speak(spoken, 4, true);
+      ASSERT_EQ(run.run(), "") << c.language;
+      EXPECT_EQ(run.mlf.m_PA, padded ? "a-sp-b" : "a-b") << c.language;
+      EXPECT_EQ(run.mlf.m_textSylNum, 2) << c.language << padded;
+      EXPECT_EQ(run.mlf.m_pathSylNum, 2) << c.language << padded;
+      EXPECT_EQ(run.mlf.m_discountFactor, std::vector<int>(7, 0)) << c.language << padded;
+      score[padded] = run.mlf.m_score;
+    }
+    EXPECT_FLOAT_EQ(score[1], score[0]) << c.language;
+    EXPECT_LE(score[1], 100.0f) << c.language;
+  }
+}
+
+TEST(RecogCore, ChineseAssessmentCountsTheCharactersOfEachText) {
+  // Three texts of one Big5 character each, joined by blanks into the one text assessed.
+  coreRun run({"a-b-c\t0"}, {"\xa4\x40", "\xa4\x41", "\xa4\x42"}, "assess");
+  run.param.language = "chinese";
+  run.speak({"sil", "a", "b", "c", "sil"}, 4);
+  ASSERT_EQ(run.run(), "");
+  EXPECT_THAT(run.mlf.m_text, ElementsAre("\xa4\x40 \xa4\x41 \xa4\x42"));
+  EXPECT_EQ(run.mlf.m_textSylNum, 3);
+  EXPECT_EQ(run.mlf.m_syl[3].text, "\xa4\x42");
+  EXPECT_EQ(run.mlf.m_discountFactor[4], 0);
+}
+
+TEST(RecogCore, RealignmentWalksPastPaddedShortPauses) {
+  coreRun run({"a-b-a\t0", "a-c-a\t0"}, {"A B A"}, "assess", "texts.syl2", {"usePaddedHardSp=1"},
+              {"sil", "sp", "a", "b", "c"});
+  run.speak({"sil", "a", "sp", "c", "sp", "a", "sil"}, 4);
+  ASSERT_EQ(run.run(), "");
+  EXPECT_EQ(readFile(run.out("confusingPath.txt")),
+            "Designated: a-sp-b-sp-a\nIdentified: a-sp-c-sp-a\nb ===> c\n");
+  EXPECT_THAT(run.sylNames(), ElementsAre("sil", "a", "sp", "b", "sp", "a", "sil"));
+}
+
+TEST(RecogCore, AssessingSilenceScoresTheTextZero) {
+  coreRun run({"a-b\t0"}, {"A B"}, "assess");
+  // Too short to pass a and b: the best path holds only the leading silence.
+  run.speak({"sil"}, 3);
+  ASSERT_EQ(run.run(), "");
+  EXPECT_THAT(run.result, ElementsAre(0));
+  EXPECT_THAT(run.mlf.m_text, ElementsAre("A B"));
+  EXPECT_EQ(run.mlf.m_score, 0.0f);
+  EXPECT_EQ(run.mlf.m_timberScore, 0.0f);
+  EXPECT_EQ(run.mlf.m_textSylNum, 2);
+  ASSERT_EQ(run.mlf.m_discountFactor.size(), 7u);
+  EXPECT_EQ(run.mlf.m_discountFactor[4], 2) << "two syllables of the text, none scored";
+  EXPECT_THAT(run.printed, HasSubstr("holds none of the syllable sequences of the text; it scores 0\n"));
+  EXPECT_THAT(readFile(run.out("recogResult.txt")), testing::StartsWith("Text index=0\nText=A B\nScore=0.000000\n"));
+}
+
+TEST(RecogCore, RecognisingSilenceFindsNoText) {
+  coreRun run({"a-b\t0", "a-c\t1"}, {"A B", "A C"}, "recog");
+  run.speak({"sil"}, 3);
+  EXPECT_THAT(run.run(), HasSubstr("None of the candidate texts was found in the wave"));
+}
+
+TEST(RecogCore, PathThatStopsEarlyIsTheLiveOneNotADeadEnding) {
+  // "a" ends in the trailing silence; the utterance stops after c, short of a-b-c-a. A
+  // narrow beam kills every path that squeezes the missing syllables into the last frames.
+  coreRun run({"a\t0", "a-b-c-a\t1"}, {"A", "A B C A"}, "recog", "texts.syl", {"probTh=300"});
+  run.speak({"sil", "a", "b", "c"}, 4);
+  ASSERT_EQ(run.run(), "");
+  EXPECT_THAT(run.result, ElementsAre(1));
+  EXPECT_EQ(run.mlf.m_PA, "a-b-c");
+  EXPECT_GT(run.mlf.m_logProb, -1e9f);
+  ASSERT_FALSE(run.mlf.m_discountFactor.empty());
+  EXPECT_EQ(run.mlf.m_discountFactor[0], 1) << "incomplete path";
+}
+
+TEST(RecogCore, SkippableTrailingSilenceCompletesAPathWithoutIt) {
+  for (int skippable : {0, 1}) {
+    coreRun run({"a-b\t0", "a-c\t1"}, {"A B", "A C"}, "recog", "texts.syl",
+                {"probTh=300", "addLink4skippableTrailingSil=" + std::to_string(skippable)});
+    run.speak({"sil", "a", "b"}, 4);
+    ASSERT_EQ(run.run(), "") << skippable;
+    EXPECT_THAT(run.result, ElementsAre(0)) << skippable;
+    ASSERT_FALSE(run.mlf.m_discountFactor.empty());
+    EXPECT_EQ(run.mlf.m_discountFactor[0], skippable ? 0 : 1) << skippable;
+  }
 }
 
 }  // namespace

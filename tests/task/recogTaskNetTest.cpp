@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fstream>
 #include <functional>
 
 #include "dictClass.h"
+#include "fatalCatch.h"
 #include "lexiconFixture.h"
 #include "macroClass.h"
 #include "modelSetFixture.h"
@@ -309,19 +311,25 @@ TEST(NetPrepare, AssessJoinsTheTextsAndPadsShortPauses) {
   EXPECT_THAT(task.text.m_sylVs, UnorderedElementsAre("y_eh_s-n_ow-g_ow\t0", "y_eh_s-n_ow-g_ax_ow\t0"));
 }
 
+// A Chinese run whose one character may be either of two syllables.
+struct chineseTask : taskRun {
+  chineseTask() {
+    param.language = "chinese";
+    param.function = "recog";
+    param.maxCandidateNum = 1000;
+    param.dicFile = dir.write("syl.dic", "ba1 a\nma3 b\nsil sil\nsp sp\n");
+    param.pyTableFile = dir.write("py.txt", "1\tba1\tx\tba1\n2\tma3\ty\tma3\n");
+    param.wpaFile = dir.write("zh.wpa", "\xa4\x40\t1,2\tunused\tt1,t2\tunused\n");
+    param.tnmFile = dir.write("map.tnm", "");
+    param.txtFile = dir.write("texts.txt", "\xa4\x40\xa4\x40\n");
+    test::modelSetPrepare(mac, {"a", "b", "sil", "sp"});
+    dictPrepare();
+  }
+};
+
 TEST(NetPrepare, ChineseTextsBecomeSyllablesThroughTheLexicon) {
-  taskRun task;
-  task.param.language = "chinese";
-  task.param.function = "recog";
-  task.param.maxCandidateNum = 1000;
-  task.param.dicFile = task.dir.write("syl.dic", "ba1 a\nma3 b\nsil sil\nsp sp\n");
-  task.param.pyTableFile = task.dir.write("py.txt", "1\tba1\tx\tba1\n2\tma3\ty\tma3\n");
-  task.param.wpaFile = task.dir.write("zh.wpa", "\xa4\x40\t1,2\tunused\tt1,t2\tunused\n");
-  task.param.tnmFile = task.dir.write("map.tnm", "");
-  task.param.txtFile = task.dir.write("texts.txt", "\xa4\x40\xa4\x40\n");
+  chineseTask task;
   task.param.outputDir = task.dir.path();
-  test::modelSetPrepare(task.mac, {"a", "b", "sil", "sp"});
-  task.dictPrepare();
   const std::string out = task.prepare();
   // Each character may be either syllable: four sequences, the first position varying fastest.
   EXPECT_THAT(task.text.m_sylVs, ElementsAre("ba1-ba1\t0", "ma3-ba1\t0", "ba1-ma3\t0", "ma3-ma3\t0"));
@@ -331,6 +339,42 @@ TEST(NetPrepare, ChineseTextsBecomeSyllablesThroughTheLexicon) {
   EXPECT_THAT(out, HasSubstr("Generated tree net"));
   EXPECT_EQ(task.net.maxFanOutNum(), 2);
   EXPECT_THAT(out, HasSubstr("\t===> Saved wpa file " + task.dir.path() + "/output.wpa\n"));
+}
+
+TEST(NetPrepare, ChineseAssessmentPairsTheCharactersOfEachText) {
+  chineseTask task;
+  task.param.function = "assess";
+  task.param.usePaddedHardSp = 0;
+  task.param.txtFile = task.dir.write("two.txt", "\xa4\x40\n\xa4\x40\n");
+  const std::string out = task.prepare();
+  EXPECT_THAT(task.text.m_txtVs, ElementsAre("\xa4\x40 \xa4\x40"));
+  EXPECT_THAT(out, testing::Not(HasSubstr("Found no syllable")));
+  EXPECT_THAT(task.text.m_sylVs, ElementsAre("ba1-ba1\t0", "ma3-ba1\t0", "ba1-ma3\t0", "ma3-ma3\t0"));
+}
+
+TEST(NetPrepare, SyllableFileLeavesNoTagsOfEarlierTexts) {
+  // A batch: a line of texts alone, then one with its syllable file.
+  chineseTask task;
+  task.prepare();
+  ASSERT_EQ(task.text.m_sylTagVs.size(), 4u);
+  task.param.sylFile = task.dir.write("texts.syl", "ma3-ba1\t0\n");
+  task.prepare();
+  EXPECT_THAT(task.text.m_sylVs, ElementsAre("ma3-ba1\t0"));
+  EXPECT_TRUE(task.text.m_sylTagVs.empty());
+}
+
+TEST(NetPrepare, NetFileWithRealStartAndEndNodesIsNotSavedAsImage) {
+  syllableTask task;
+  task.param.outputDir = task.dir.path();
+  task.param.netFile =
+      task.dir.write("real.net", "VERSION=1.0\nN=3\tL=2\nI=0\tW=sil\nI=1\tW=a\nI=2\tW=b\nJ=0\tS=0\tE=1\nJ=1\tS=1\tE=2\n");
+  std::string out;
+  ASSERT_EQ(test::fatalMessage([&] { out = task.prepare(); }), "");
+  EXPECT_THAT(out, HasSubstr("\t===> Saved net file: " + task.dir.file("output.net") + "\n"));
+  EXPECT_THAT(out, HasSubstr("Warning: " + task.dir.file("output.netb") +
+                             " is not written: nodes 0 and 1 of the net are not both null nodes\n"));
+  EXPECT_FALSE(std::ifstream(task.dir.file("output.netb")).good());
+  EXPECT_EQ(task.net.m_nodeNum, 3);
 }
 
 TEST(NetPrepare, SausageNetForOneTextWhenAsked) {

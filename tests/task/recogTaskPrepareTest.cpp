@@ -112,22 +112,37 @@ TEST(WavePrepare, BringsDepthAndRateToSixteenBitsAndSixteenKilohertz) {
   }
 }
 
-TEST(WavePrepare, AmplifiesEightBitsBy256AndRemovesTheTruncatedMean) {
+TEST(WavePrepare, CentresEightBitsAt128AmplifiesBy256AndRemovesTheTruncatedMean) {
   std::vector<int> x = test::sineWave(16000, 300, 16000, 100);
   for (int& v : x) v += 131;
   long long sum = 0;
-  for (int v : x) sum += 256LL * v;
+  for (int v : x) sum += 256LL * (v - 128);
   const long long mean = sum / static_cast<long long>(x.size());
   recogParam param;
   prepared r = prepare(x, 16000, 8, param);
   ASSERT_EQ(r.wave.size(), x.size());
-  for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(r.wave[i], 256LL * x[i] - mean) << i;
+  for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(r.wave[i], 256LL * (x[i] - 128) - mean) << i;
 
   std::vector<int> y = usableWave(16000);
   for (int& v : y) v += 500;
   prepared s = prepare(y, 16000, 16, param);
   const long long offset = sumOf(y) / static_cast<long long>(y.size());
   for (size_t i = 0; i < y.size(); ++i) ASSERT_EQ(s.wave[i], y[i] - offset) << i;
+}
+
+TEST(WavePrepare, AnEightBitWaveWithSilenceAt128IsNotTakenForSaturated) {
+  // The usable wave at 8 bits: silence is the byte 128, the tone swings 12 around it.
+  std::vector<int> x(16000, 128);
+  std::vector<int> tone = test::sineWave(8000, 440, 16000, 12);
+  for (size_t i = 0; i < tone.size(); ++i) x[8000 + i] += tone[i];
+  recogParam param;
+  param.useWaveReject = 1;
+  mlfClass mlf;
+  prepared r = prepare(x, 16000, 8, param, mlf);
+  EXPECT_EQ(r.error, "");
+  EXPECT_TRUE(mlf.m_warning.empty());
+  ASSERT_EQ(r.wave.size(), x.size());
+  EXPECT_LE(std::abs(r.wave[100]), 256) << "silence stays near 0";
 }
 
 TEST(WavePrepare, VolumeCheckFindingsBecomeWarningsOrRejectTheWave) {

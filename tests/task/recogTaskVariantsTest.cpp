@@ -12,6 +12,7 @@
 
 #include "CMel.h"
 #include "audioClass.h"
+#include "fatalCatch.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
 #include "numericUtil.h"
@@ -137,25 +138,38 @@ std::string waveFile(const scratchDir& dir, const std::string& name, const std::
 
 // ---- Pitch and volume per node and phone ----------------------------------------------------
 
-TEST(SylPitchVolume, NodesAndPhonesTakeConsecutiveFramesFromTheStartWhateverTheirFrameNumbers) {
+TEST(SylPitchVolume, NodesAndPhonesTakeTheFramesTheySpan) {
+  // A tone that swells: every frame has its own volume.
   std::vector<int> wave = quietToneWithOffset(16000, 200.0, 300, 500);
+  for (size_t i = 0; i < wave.size(); ++i) wave[i] = 500 + (wave[i] - 500) * static_cast<int>(1 + i / 160);
   ptParam param = corePitchParam();
   framesOf ref = referenceFrames(wave, param);
-  ASSERT_GE(ref.pitch.size(), 8u);
+  ASSERT_GE(ref.pitch.size(), 92u);
+  ASSERT_NE(ref.volume[5], ref.volume[50]);
 
-  mlfClass result;
-  result.m_syl.push_back(node(40, 42, {{40, 41}, {42, 42}}));
-  result.m_syl.push_back(node(90, 91, {{90, 91}}));
-  recogTask().sylPitchVolume(wave.data(), static_cast<int>(wave.size()), param, result);
+  struct Case {
+    const char* what;
+    int offset;  // first frame of the detected speech
+  } cases[] = {{"speech from the first frame", 0}, {"speech detected from frame 40 on", 40}};
+  for (const Case& c : cases) {
+    const int o = c.offset;
+    mlfClass result;
+    result.m_syl.push_back(node(o, o + 2, {{o, o + 1}, {o + 2, o + 2}}));
+    result.m_syl.push_back(node(o + 3, o + 4, {{o + 3, o + 4}}));
+    // A gap in a label file's segmentation: the frames between are nobody's.
+    result.m_syl.push_back(node(o + 50, o + 51, {{o + 50, o + 51}}));
+    recogTask().sylPitchVolume(wave.data(), static_cast<int>(wave.size()), param, result);
 
-  EXPECT_EQ(result.m_syl[0].volume, slice(ref.volume, {0, 1, 2}));
-  EXPECT_EQ(result.m_syl[0].pitch, slice(ref.pitch, {0, 1, 2}));
-  EXPECT_EQ(result.m_syl[1].volume, slice(ref.volume, {3, 4}));
-  EXPECT_EQ(result.m_syl[1].pitch, slice(ref.pitch, {3, 4}));
-  EXPECT_EQ(result.m_syl[0].phone[0].pitch, slice(ref.pitch, {0, 1}));
-  EXPECT_EQ(result.m_syl[0].phone[1].pitch, slice(ref.pitch, {2}));
-  EXPECT_EQ(result.m_syl[1].phone[0].volume, slice(ref.volume, {3, 4}));
-  EXPECT_EQ(result.m_syl[1].phone[0].pitch, slice(ref.pitch, {3, 4}));
+    EXPECT_EQ(result.m_syl[0].volume, slice(ref.volume, {o, o + 1, o + 2})) << c.what;
+    EXPECT_EQ(result.m_syl[0].pitch, slice(ref.pitch, {o, o + 1, o + 2})) << c.what;
+    EXPECT_EQ(result.m_syl[1].volume, slice(ref.volume, {o + 3, o + 4})) << c.what;
+    EXPECT_EQ(result.m_syl[1].pitch, slice(ref.pitch, {o + 3, o + 4})) << c.what;
+    EXPECT_EQ(result.m_syl[2].volume, slice(ref.volume, {o + 50, o + 51})) << c.what;
+    EXPECT_EQ(result.m_syl[0].phone[0].pitch, slice(ref.pitch, {o, o + 1})) << c.what;
+    EXPECT_EQ(result.m_syl[0].phone[1].pitch, slice(ref.pitch, {o + 2})) << c.what;
+    EXPECT_EQ(result.m_syl[1].phone[0].volume, slice(ref.volume, {o + 3, o + 4})) << c.what;
+    EXPECT_EQ(result.m_syl[2].phone[0].pitch, slice(ref.pitch, {o + 50, o + 51})) << c.what;
+  }
 }
 
 TEST(SylPitchVolume, QuietToneIsTrackedAtItsPitchAfterScalingToFullRange) {
@@ -367,6 +381,20 @@ TEST(WavFile2mfcc, WithoutEpdTakesTheWholeWave) {
   EXPECT_EQ(dim, 39);
   EXPECT_EQ(f, ref);
   EXPECT_FALSE(std::ifstream(dir.file("endPoint.txt")).good());
+}
+
+TEST(WavFile2mfcc, AFullDiskUnderTheEndPointFileIsFatal) {
+  scratchDir dir;
+  recogParam param;
+  param.useEpd = 1;
+  param.outputDir = dir.path();
+  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  ASSERT_EQ(symlink("/dev/full", dir.file("endPoint.txt").c_str()), 0);
+  const std::string wave = waveFile(dir, "w.wav", silenceToneSilence());
+  int frames = 0, dim = 0;
+  std::string error;
+  stdoutOf([&] { error = tulim::test::fatalMessage([&] { recogTask().wavFile2mfcc(wave, param, frames, dim); }); });
+  EXPECT_THAT(error, MatchesRegex("Cannot write file " + dir.file("endPoint.txt") + " \\(line [0-9]+ of utility\\)"));
 }
 
 TEST(WavFile2mfcc, WithEpdCutsToTheSpeechAndSavesTheEndPoints) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "audioFile.h"
 #include "childProcess.h"
 #include "exampleTask.h"
 #include "testFiles.h"
@@ -131,6 +132,22 @@ TEST_F(TulimBatchExample, FailingLineEndsTheBatchAfterTheLinesBefore) {
       << r.out;
   EXPECT_TRUE(exists("out/l1.xml"));
   EXPECT_FALSE(exists("out/l3.xml"));
+}
+
+TEST_F(TulimBatchExample, LineScoreComesWithTheVolumeWarningOfItsWave) {
+  // 40 ms of digital zeros, assessed against one text: nothing of it was said.
+  const std::vector<int> zeros(640, 0);
+  ASSERT_TRUE(wavFileWrite(zeros.data(), static_cast<int>(zeros.size()), 16000, 16, dir.file("quiet.wav").c_str()));
+  dir.write("assess.prm", test::readFile(dir.file(example::PARAM_FILE)) + "function=assess\nusePaddedHardSp=0\n");
+  dir.write("one.syl", "mi-sh-do\t0\n");
+  dir.write("list.txt", "q.xml\tquiet.wav\tmi sh do\tone.syl\nu.xml\tutterance.wav\tmi sh do\n");
+  const programResult r = programRun(kProgram, {"assess.prm", "list.txt", "", "", "out"}, dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("\nWarning: Volume check: Max volume too small. Please increase the microphone's gain. "
+                               "(line 322 in recogTask)\nScore = 0\n\n======> 2/2"))
+      << r.out;
+  // The second line's wave passes the check: its score stands alone.
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\n\t===> Saved [^\n]*recogResult.txt\nScore = [^\n]+\n$"))) << r.out;
 }
 
 TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithZero) {

@@ -193,6 +193,30 @@ TEST_F(TulimRunExample, EmptyArgumentsKeepTheFileValuesAndLaterOnesApply) {
   EXPECT_THAT(r.out, HasSubstr("\nText = mi sh do\n"));
 }
 
+TEST_F(TulimRunExample, SilenceFindsNoTextAndIsAssessedAtZeroWithItsVolumeWarning) {
+  // 40 ms of digital zeros: too quiet for the volume check, too short for any syllable.
+  const std::vector<int> zeros(640, 0);
+  ASSERT_TRUE(wavFileWrite(zeros.data(), static_cast<int>(zeros.size()), 16000, 16, dir.file("quiet.wav").c_str()));
+
+  const programResult recognised = run({example::PARAM_FILE, "quiet.wav"});
+  EXPECT_EQ(recognised.status, 0);
+  EXPECT_TRUE(std::regex_search(recognised.out,
+                                std::regex("\nError in textClass::pinyin2text\\(\\): None of the candidate texts was "
+                                           "found in the wave: the best path \"\" holds no syllable \\(line \\d+ "
+                                           "of file text\\)\n$")))
+      << recognised.out;
+
+  dir.write("assess.prm", test::readFile(dir.file(example::PARAM_FILE)) + "function=assess\nusePaddedHardSp=0\n");
+  dir.write("one.txt", "mi sh do\n");
+  dir.write("one.syl", "mi-sh-do\t0\n");
+  const programResult assessed = run({"assess.prm", "quiet.wav", "one.txt", "", "", "one.syl"});
+  EXPECT_EQ(assessed.status, 0);
+  EXPECT_THAT(assessed.out, HasSubstr("\n====== Recognition result ======\nText = mi sh do\n"));
+  EXPECT_THAT(assessed.out, HasSubstr("\nScore = 0\nWarning: Volume check: Max volume too small. Please increase the "
+                                      "microphone's gain. (line 322 in recogTask)\n\n====== Confidence"))
+      << assessed.out;
+}
+
 TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithZero) {
   struct Case {
     std::vector<std::string> args;

@@ -38,6 +38,7 @@ class UtilClassTest : public pathTest {};
 TEST_F(UtilClassTest, BestPathSelectPrefersLastStateThenLastModelThenAnyEndPredecessor) {
   struct place {
     int node, modelPos, stateIdx;
+    float score = -10.0f;
   };
   struct Case {
     const char* what;
@@ -57,14 +58,29 @@ TEST_F(UtilClassTest, BestPathSelectPrefersLastStateThenLastModelThenAnyEndPrede
       {"only the end node", {{1, 0, 2}}, -1, -1},
       {"candidates past the count are not read", {{2, 0, 2}, {5, 0, 2}}, 1, -1},
       {"no candidates", {}, -1, -1},
+      // A candidate that died keeps its place; in every pass only live ones qualify.
+      {"pass 1 skips a dead candidate", {{5, 0, 2, LZERO}, {6, 2, 2}}, -1, 1},
+      {"pass 2 skips a dead candidate", {{5, 0, 2, LZERO}, {4, 1, 0}}, -1, 1},
+      {"pass 3 skips a dead candidate", {{6, 0, 0, LZERO}, {2, 0, 2}, {4, 0, 0}}, -1, 2},
+      {"only dead candidates lead to the end node", {{5, 0, 2, LZERO}, {2, 0, 2}}, -1, -1},
   };
   for (const Case& c : cases) {
     candidateList list;
-    for (const place& p : c.candidates) list.add(candidateAt(p.node, p.modelPos, p.stateIdx));
+    for (const place& p : c.candidates) list.add(candidateAt(p.node, p.modelPos, p.stateIdx, p.score));
     const int count = c.count < 0 ? list.size() : c.count;
     EXPECT_EQ(utilClass::bestPathSelect(list.order.data(), count, net.m_node, dict.m_pronDict), c.expected)
         << c.what;
   }
+}
+
+TEST_F(UtilClassTest, BestPathSelectTakesEndLinkAfterOtherLinks) {
+  // Node 3 (ba) leads to the trailing sil 5 first and straight to the end node after it, as
+  // a skippable trailing silence links it.
+  net.m_node[3].fanOutDirect = {5, 1};
+  candidateList list;
+  list.add(candidateAt(2, 0, 2));
+  list.add(candidateAt(3, 1, 2));
+  EXPECT_EQ(utilClass::bestPathSelect(list.order.data(), list.size(), net.m_node, dict.m_pronDict), 1);
 }
 
 TEST_F(UtilClassTest, BestPathSelectNeedsExactlyOneEndNode) {
@@ -228,4 +244,16 @@ TEST_F(UtilClassTest, ResultFilesWriteTheTimesOfTheBestCompleteCandidate) {
   EXPECT_THAT(readFile("sylTime.mlf"), testing::EndsWith("0 1000000 sil\n1000000 2000000 ca\n.\n"));
   EXPECT_THAT(readFile("phoneTime.mlf"),
               testing::EndsWith("0 1000000 sil -25 sil\n1000000 1500000 c -37.5 ca\n1500000 2000000 a -50 ca\n.\n"));
+}
+
+TEST_F(UtilClassTest, WritersReportAFullDiskInsteadOfACutFile) {
+  auto c = pathCandidate({{3, 2, {9}}, {1, 6, {14, 19, 29}}});
+  const arenaCandidate* order[] = {c.get()};
+  const std::function<void()> writers[] = {
+      [&] { utilClass::sylTime2file("/dev/full", *c, dict.m_pronDict); },
+      [&] { utilClass::phoneTime2file("/dev/full", *c, net.m_node, dict.m_pronDict, mac); },
+      [&] { utilClass::answer2file("/dev/full", order, 1, dict.m_pronDict); },
+  };
+  for (const auto& write : writers)
+    EXPECT_THAT(expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
 }
