@@ -2,12 +2,16 @@
 
 #include <sys/stat.h>
 
+#include "candidateFixture.h"
+#include "dictClass.h"
 #include "fuzzInput.h"
 #include "lexiconFixture.h"
 #include "modelSetFixture.h"
+#include "netClass.h"
 #include "recogTask.h"
 #include "recognitionSetup.h"
 #include "testFiles.h"
+#include "textClass.h"
 
 namespace tulim {
 namespace fuzz {
@@ -86,6 +90,25 @@ const std::string& englishRunParamFile() {
     return new std::string(dir.write("recog.prm", linesOf(params)));
   }();
   return *file;
+}
+
+void lexiconAndNetPrepare(recogParam& param, const macroClass& mac) {
+  dictClass dict;
+  textClass text;
+  netClass net;
+  int candidateNum = 0, arenaLen = 0;
+  recogTask().dictPrepare(param, mac, dict, text, net);
+  recogTask().netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
+}
+
+void netLoadOverSmallTask(const std::string& path) {
+  macroClass mac;
+  dictClass dict;
+  test::pathModelsMake(mac, dict);
+  netClass net;
+  net.netLoad(path, dict);
+  net.maxFanOutNum();
+  net.sylCountOnFirstPath();
 }
 
 }  // namespace fuzz

@@ -31,6 +31,12 @@ const syllableTask& syllableTaskGet();
 // feature configuration, scoring files, an output directory).
 const std::string& englishRunParamFile();
 
+// Lexicon and net preparation of a run of param over the models mac, as the pipeline does it.
+void lexiconAndNetPrepare(recogParam& param, const macroClass& mac);
+
+// The net file of that name loaded over the dictionary of a small hand-made task.
+void netLoadOverSmallTask(const std::string& path);
+
 // The syllable lines and texts of the syllable task.
 strVec syllableTaskLines();
 strVec syllableTaskTexts();

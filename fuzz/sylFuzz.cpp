@@ -1,11 +1,7 @@
 // Syllable files through lexicon and net preparation of the syllable task, recognised and
 // assessed.
-#include "dictClass.h"
 #include "fuzzInput.h"
 #include "fuzzTasks.h"
-#include "netClass.h"
-#include "recogTask.h"
-#include "textClass.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tulim::fuzz::syllableTask& task = tulim::fuzz::syllableTaskGet();
@@ -15,12 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tulim::recogParam param = task.param;
       param.sylFile = path;
       param.function = function;
-      tulim::dictClass dict;
-      tulim::textClass text;
-      tulim::netClass net;
-      int candidateNum = 0, arenaLen = 0;
-      tulim::recogTask().dictPrepare(param, task.mac, dict, text, net);
-      tulim::recogTask().netPrepare(param, task.mac, dict, text, net, candidateNum, arenaLen);
+      tulim::fuzz::lexiconAndNetPrepare(param, task.mac);
     });
   }
   return 0;
