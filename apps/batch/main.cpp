@@ -15,6 +15,7 @@
 #include "mlfClass.h"
 #include "netClass.h"
 #include "platform/platformClock.h"
+#include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
 #include "stringUtil.h"
@@ -48,18 +49,13 @@ void usagePrint(int argNum, const char* self) {
   printf("       %s recogParamFile wavFileList txtFile useEpd outputDir wpa getPitch\n", self);
 }
 
-const char* argAt(int argc, char** argv, int position) {
-  if (position >= argc || argv[position][0] == '\0') return nullptr;
-  return argv[position];
-}
-
-void overridesApply(int argc, char** argv, recogParam& param) {
+// Returns the integer keys set from the arguments, whose file values the run then ignores.
+strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param) {
   if (const char* value = argAt(argc, argv, 2)) recogParamSetText(param, "wavFileList", param.wavFileList, value);
   if (const char* value = argAt(argc, argv, 3)) recogParamSetText(param, "txtFile", param.txtFile, value);
-  if (const char* value = argAt(argc, argv, 4)) param.useEpd = strToInt(value);
   if (const char* value = argAt(argc, argv, 5)) recogParamSetText(param, "outputDir", param.outputDir, value);
   if (const char* value = argAt(argc, argv, 6)) recogParamSetText(param, "wpaFile", param.wpaFile, value);
-  if (const char* value = argAt(argc, argv, 7)) param.getPitch = strToInt(value);
+  return intArgumentsApply(argc, argv, task, {{4, "useEpd", param.useEpd}, {7, "getPitch", param.getPitch}});
 }
 
 // Sets the fields of one list line; a line of three fields, or of five or more, keeps the
@@ -70,6 +66,11 @@ void listLineApply(const std::string& line, int k, recogParam& param) {
   if (fields.size() < LIST_MIN_FIELD_NUM)
     errorThrowf("Error: line %d of %s has %zu TAB-separated fields, fewer than %zu: \"%s\" (line %d of %s)", k,
                 param.wavFileList.c_str(), fields.size(), LIST_MIN_FIELD_NUM, line.c_str(), TULIM_HERE);
+  const char* const names[] = {"result file name", "wave file", "texts"};
+  for (size_t i = 0; i < LIST_MIN_FIELD_NUM; i++)
+    if (fields[i].empty())
+      errorThrowf("Error: line %d of %s has an empty field %zu (the %s): \"%s\" (line %d of %s)", k,
+                  param.wavFileList.c_str(), i + 1, names[i], line.c_str(), TULIM_HERE);
   std::string wavFile = fields[1];
   strReplaceAll(wavFile, "\\", "/");
   std::string txtFile = fields[2];
@@ -124,7 +125,8 @@ int main(int argc, char** argv) {
   std::vector<int> textIndex;
   try {
     task.recogParamRead(argv[1], param);
-    overridesApply(argc, argv, param);
+    const strVec overridden = overridesApply(argc, argv, task, param);
+    task.runParamCheck(argv[1], param, recogTask::runInput::list, overridden);
 
     const double start = monotonicSeconds();
     // No model count file: every model keeps the count weight it has without one.
@@ -136,14 +138,20 @@ int main(int argc, char** argv) {
     strVec lines;
     file2strVec(param.wavFileList, lines, '%');
     const int n = static_cast<int>(lines.size());
+    if (n == 0)
+      errorThrowf("Error: the list %s holds no utterance: every line is empty or a comment (line %d of %s)",
+                  param.wavFileList.c_str(), TULIM_HERE);
     for (int k = 1; k <= n; k++) {
       listLineApply(lines[static_cast<size_t>(k - 1)], k, param);
       printf("\n======> %d/%d: xmlFile=%s, wavFile=%s, txtFile=%s, sylFile=%s\n", k, n, param.outputXmlFile.c_str(),
              param.wavFile.c_str(), param.txtFile.c_str(), param.sylFile.c_str());
+      task.resultFilesRemove(param);
       utteranceRun(task, param, mac, dict, text, net, textIndex);
     }
   } catch (char* message) {
     std::cout << message << std::endl;
+    mac.macroFree();
+    return 1;
   }
   mac.macroFree();
   return 0;

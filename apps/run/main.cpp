@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mlfClass.h"
+#include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
 #include "stringUtil.h"
@@ -32,14 +33,8 @@ void usagePrint(int argNum, const char* self) {
   printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa getPitch inputLabFile\n", self);
 }
 
-// An argument replaces its field only when it is given and not empty, so "" keeps the
-// file's value and still lets the arguments after it be given.
-const char* argAt(int argc, char** argv, int position) {
-  if (position >= argc || argv[position][0] == '\0') return nullptr;
-  return argv[position];
-}
-
-void overridesApply(int argc, char** argv, recogParam& param) {
+// Returns the integer keys set from the arguments, whose file values the run then ignores.
+strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param) {
   struct textArg {
     int position;
     const char* key;
@@ -56,8 +51,7 @@ void overridesApply(int argc, char** argv, recogParam& param) {
   };
   for (const textArg& t : texts)
     if (const char* value = argAt(argc, argv, t.position)) recogParamSetText(param, t.key, t.field, value);
-  if (const char* value = argAt(argc, argv, 4)) param.useEpd = strToInt(value);
-  if (const char* value = argAt(argc, argv, 9)) param.getPitch = strToInt(value);
+  return intArgumentsApply(argc, argv, task, {{4, "useEpd", param.useEpd}, {9, "getPitch", param.getPitch}});
 }
 
 void resultPrint(const recogParam& param, const mlfClass& mlf) {
@@ -113,13 +107,16 @@ int main(int argc, char** argv) {
   recogParam param;
   try {
     task.recogParamRead(argv[1], param);
-    overridesApply(argc, argv, param);
+    const strVec overridden = overridesApply(argc, argv, task, param);
+    task.resultFilesRemove(param);
+    task.runParamCheck(argv[1], param, recogTask::runInput::wavFile, overridden);
 
     mlfClass mlf;
     task.recogFromWavFile(param, mlf);
     resultPrint(param, mlf);
   } catch (char* message) {
     std::cout << message << std::endl;
+    return 1;
   }
   return 0;
 }

@@ -42,6 +42,8 @@ bool isOneOf(const std::string& ext, std::initializer_list<const char*> list) {
 
 constexpr int WAVE_TAG_EXTENSIBLE = 0xFFFE;
 constexpr size_t EXTENSIBLE_FORMAT_SIZE = 40;
+// Format tag, channels, rate, byte rate, block align and bits per sample.
+constexpr size_t PCM_FORMAT_SIZE = 16;
 
 // The coding a format chunk names: its format tag, or for the extensible layout the tag its
 // sub-format carries in the first two bytes of its GUID (the other fourteen are fixed); -1
@@ -167,10 +169,15 @@ int* readWaveInt(const char* name, int* fs, int* nbits, int* count) {
   const std::string fileName = name ? name : "";
   CWaveDevice wave(1, 8000, 8);
   if (!name || !wave.readWave(name)) waveReadFailure(fileName, wave);
+  const std::vector<uint8_t> format = waveFormatBytes(fileName);
+  // The device keeps its start-up format (mono, 8000 Hz, 8 bits) in the fields a short format
+  // chunk lacks: the data would be read in a format the file never named.
+  if (format.size() < PCM_FORMAT_SIZE)
+    errorThrowf("Wave file %s has a format chunk of %zu bytes, fewer than the %zu of a PCM format (line %d of %s)",
+                fileName.c_str(), format.size(), PCM_FORMAT_SIZE, TULIM_HERE);
   // Mu-law has become PCM by now; any other coding would be taken for PCM bytes. The
   // extensible layout keeps its coding in a sub-format that the device does not look at.
   if (!wave.checkFormat(wave.channels(), wave.sampleRate(), wave.bitsPerSample())) {
-    const std::vector<uint8_t> format = waveFormatBytes(fileName);
     if (waveCoding(format.data(), format.size()) != WAVE_FORMAT_PCM)
       errorThrowf("Wave file %s is neither PCM nor mu-law coded: %s (line %d of %s)", fileName.c_str(),
                   waveCodingText(format.data(), format.size()).c_str(), TULIM_HERE);
@@ -246,6 +253,16 @@ int* readRawInt(const char* name, int* count) {
     samples[i] = static_cast<int16_t>(readLittleEndian16(&bytes[2 * static_cast<size_t>(i)]));
   store(count, n);
   return samples;
+}
+
+void samplesTo16Bits(int* samples, int count, int nbits) {
+  if (nbits < 1 || nbits > 16 || !samples) return;
+  const long long factor = 1LL << (16 - nbits);
+  const long long zero = nbits == 8 ? 128 : 0;
+  for (int i = 0; i < count; ++i) {
+    const long long v = (samples[i] - zero) * factor;
+    samples[i] = static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, v)));
+  }
 }
 
 bool wavFileWrite(const int* samples, int count, int fs, int nbits, const char* fileName) {

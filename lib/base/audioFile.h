@@ -30,6 +30,12 @@ int* readFlvInt(const char* name, int* fs, int* nbits, int* count);
 // Headerless little-endian 16-bit samples; an odd last byte is ignored.
 int* readRawInt(const char* name, int* count);
 
+// Samples of nbits (1 to 16) bits brought to the 16-bit range in place: multiplied by
+// 2^(16 - nbits), 8-bit data first moved from unsigned (silence at 128) to signed; values
+// beyond the int range are clamped. Every road from an audio file to the front end takes
+// them through here, so an 8-bit file sounds the same whichever road it takes.
+void samplesTo16Bits(int* samples, int count, int nbits);
+
 // Writes samples as a mono PCM wave file of nbits (8 or 16) bits, fitting values that do not
 // fit the width. False when the arguments are unusable or the file cannot be written.
 bool wavFileWrite(const int* samples, int count, int fs, int nbits, const char* fileName);

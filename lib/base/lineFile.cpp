@@ -7,13 +7,22 @@
 namespace tulim {
 
 void file2strVec(const std::string& fileName, strVec& vec, char comment) {
+  std::vector<int> lineNumbers;
+  file2strVec(fileName, vec, comment, lineNumbers);
+}
+
+void file2strVec(const std::string& fileName, strVec& vec, char comment, std::vector<int>& lineNumbers) {
   vec.clear();
+  lineNumbers.clear();
   filePtr fp = openFilePtr(fileName, "r");
   std::string line;
+  int number = 0;
   while (fileReadLine(fp.get(), line)) {
+    ++number;
     if (line.empty()) continue;
     if (comment != 0 && line[0] == comment) continue;
     vec.push_back(line);
+    lineNumbers.push_back(number);
   }
 }
 

@@ -11,6 +11,8 @@ namespace tulim {
 // The file's lines, without their line ends; empty lines and lines that begin with
 // comment (when not 0) are dropped. vec is cleared first.
 void file2strVec(const std::string& fileName, strVec& vec, char comment = 0);
+// The same, with the 1-based number in the file of every kept line, for messages.
+void file2strVec(const std::string& fileName, strVec& vec, char comment, std::vector<int>& lineNumbers);
 
 // Appends the key and value of every line that holds a '=' after its '%' comment is cut,
 // both trimmed; keys and values stay parallel, in file order, duplicates included.

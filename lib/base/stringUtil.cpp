@@ -1,10 +1,15 @@
 #include "stringUtil.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "utility.h"
 
@@ -73,11 +78,19 @@ void strLowerDup(const char* str, char** out) {
 
 void strReplaceAll(std::string& str, const std::string& from, const std::string& to) {
   if (from.empty()) return;
-  size_t pos = 0;
-  while ((pos = str.find(from, pos)) != std::string::npos) {
-    str.replace(pos, from.size(), to);
-    pos += to.size();
+  size_t pos = str.find(from);
+  if (pos == std::string::npos) return;
+  // Built into a new string: replacing in place moves the whole tail at every match.
+  std::string out;
+  out.reserve(str.size());
+  size_t done = 0;
+  for (; pos != std::string::npos; pos = str.find(from, done)) {
+    out.append(str, done, pos - done);
+    out += to;
+    done = pos + from.size();
   }
+  out.append(str, done, std::string::npos);
+  str.swap(out);
 }
 
 int strReplaceChar(char* str, char c, char r) {
@@ -119,6 +132,47 @@ int strToInt(const char* str) {
   return static_cast<int>(value);
 }
 
+namespace {
+bool onlyWhiteSpaceFrom(const char* p) {
+  while (isWhiteSpace(*p)) ++p;
+  return *p == '\0';
+}
+}  // namespace
+
+bool strToIntExact(const std::string& text, int& value) {
+  const char* p = text.c_str();
+  while (isWhiteSpace(*p)) ++p;
+  if (!(*p >= '0' && *p <= '9') && !((*p == '+' || *p == '-') && p[1] >= '0' && p[1] <= '9')) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = strtoll(p, &end, 10);
+  if (errno == ERANGE || v < INT_MIN || v > INT_MAX || !onlyWhiteSpaceFrom(end)) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool strToDoubleExact(const std::string& text, double& value) {
+  const char* p = text.c_str();
+  while (isWhiteSpace(*p)) ++p;
+  const char* digits = (*p == '+' || *p == '-') ? p + 1 : p;
+  // Decimal forms only: a digit or a point must come first ("inf", "nan" and "0x" forms
+  // are refused; "0x" fails at its 'x' below, as strtod would read it as hex).
+  if (!((*digits >= '0' && *digits <= '9') || *digits == '.')) return false;
+  if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) return false;
+  char* end = nullptr;
+  const double v = strtod(p, &end);
+  if (end == p || !std::isfinite(v) || !onlyWhiteSpaceFrom(end)) return false;
+  value = v;
+  return true;
+}
+
+bool strToFloatExact(const std::string& text, float& value) {
+  double v = 0;
+  if (!strToDoubleExact(text, v) || v > FLT_MAX || v < -FLT_MAX) return false;
+  value = static_cast<float>(v);
+  return true;
+}
+
 void strVecJoin(const strVec& vec, const std::string& delim, std::string& out) {
   out.clear();
   for (size_t i = 0; i < vec.size(); ++i) {
@@ -144,13 +198,23 @@ void intVecJoin(const std::vector<int>& vec, const std::string& delim, std::stri
 void strVecCombine(const strTable& alternatives, strVec& out) {
   out.clear();
   if (alternatives.empty()) return;
-  out = alternatives[0];
-  for (size_t k = 1; k < alternatives.size(); ++k) {
-    strVec next;
-    next.reserve(out.size() * alternatives[k].size());
-    for (const std::string& alt : alternatives[k])
-      for (const std::string& head : out) next.push_back(head + "-" + alt);
-    out.swap(next);
+  size_t count = 1;
+  for (const strVec& alt : alternatives) count *= alt.size();
+  out.reserve(count);
+  // Each combination is written once, like a counter whose digit 0 turns fastest: joining
+  // step by step would copy every partial string again for each later position.
+  std::vector<size_t> digit(alternatives.size(), 0);
+  for (size_t n = 0; n < count; ++n) {
+    size_t length = 0;
+    for (size_t k = 0; k < digit.size(); ++k) length += alternatives[k][digit[k]].size() + 1;
+    std::string joined;
+    joined.reserve(length);
+    for (size_t k = 0; k < digit.size(); ++k) {
+      if (k > 0) joined += '-';
+      joined += alternatives[k][digit[k]];
+    }
+    out.push_back(std::move(joined));
+    for (size_t k = 0; k < digit.size() && ++digit[k] == alternatives[k].size(); ++k) digit[k] = 0;
   }
 }
 

@@ -31,7 +31,7 @@ void strToUpper(std::string& str);
 void strLowerDup(const char* str, char** out);
 
 // Replaces every occurrence of from, resuming after each inserted replacement; an empty
-// from leaves str unchanged.
+// from leaves str unchanged. Linear in the lengths of str and the result.
 void strReplaceAll(std::string& str, const std::string& from, const std::string& to);
 // Replaces every c by r in place; returns the string's length.
 int strReplaceChar(char* str, char c, char r);
@@ -44,6 +44,15 @@ int wordCount(const char* buffer, int length);
 // atoi's reading (leading white space, optional sign, digits up to the first other byte,
 // 0 without digits) without its undefined overflow: out-of-range values saturate.
 int strToInt(const char* str);
+
+// The whole of text, white space around it allowed, as a decimal integer within the int
+// range; false for anything else (no digits, trailing bytes, overflow). For readers that
+// must refuse what strToInt would quietly read as 0.
+bool strToIntExact(const std::string& text, int& value);
+// The same for a finite decimal number (strtod syntax without "nan", "inf" or hex forms).
+bool strToDoubleExact(const std::string& text, double& value);
+// A finite decimal number within the float range.
+bool strToFloatExact(const std::string& text, float& value);
 
 // ---- String vectors -----------------------------------------------------------------------
 

@@ -44,6 +44,16 @@ void formatDiagnostics(const std::string& line, size_t fieldCount, int sourceLin
   printf("token1.size()=%d (line=%d, file=dict)\n", static_cast<int>(fieldCount), sourceLine);
 }
 
+// A word without pronunciation, or with an empty one among its alternatives, would drop
+// every text that holds it or give it a sequence with a syllable missing.
+void pronunciationCheck(const wpaEntry& entry, const std::string& where) {
+  bool empty = entry.pa.empty();
+  for (const std::string& pa : entry.pa) empty = empty || pa.empty();
+  if (empty)
+    errorThrowf("Wrong format of %s: \"%s\" has an empty pronunciation (line %d in %s)", where.c_str(),
+                entry.word.c_str(), DICT_HERE);
+}
+
 }  // namespace
 
 // ---- Reading and building ---------------------------------------------------------------
@@ -78,6 +88,13 @@ void dictClass::pronDictRead(const std::string& fileName, const macroClass& mac)
           "Error in dictClass::pronDictRead when reading %s: syllable \"%s\" at line %d has no models "
           "(line %d in %s)",
           fileName.c_str(), entry.syl.c_str(), lineNo, DICT_HERE);
+    // The look-ups are binary searches, and a net may name entries by their index, so the
+    // file's order must already be the sorted one.
+    if (!m_pronDict.empty() && !(m_pronDict.back().syl < entry.syl))
+      errorThrowf(
+          "Error in dictClass::pronDictRead when reading %s: syllable \"%s\" at line %d does not come after "
+          "\"%s\"; the entries must be in ascending byte order without repeats (line %d in %s)",
+          fileName.c_str(), entry.syl.c_str(), lineNo, m_pronDict.back().syl.c_str(), DICT_HERE);
     m_pronDict.push_back(entry);
   }
 }
@@ -95,10 +112,12 @@ void dictClass::wpaRead(const std::string& nameOrLexicon, const std::string& lan
       errorThrowf("Error in reading \"%s\": The only allowed extension are \"wpa\" and \"wpab\" (line %d of %s) \n",
                   nameOrLexicon.c_str(), DICT_HERE);
     }
-    return;
+  } else {
+    printf("Read WPA from the given string (line %d in %s)...\n", DICT_HERE);
+    wpaStringRead(nameOrLexicon, language, m_wpa);
   }
-  printf("Read WPA from the given string (line %d in %s)...\n", DICT_HERE);
-  wpaStringRead(nameOrLexicon, language, m_wpa);
+  // The word look-ups are binary searches; the order of a lexicon's lines means nothing else.
+  wpaSort();
 }
 
 void dictClass::wpaAddendaRead(const std::string& fileName, const std::string& language) {
@@ -125,8 +144,10 @@ void dictClass::wpaTextRead(const std::string& fileName, const std::string& lang
     }
     wpaEntry entry;
     entry.word = fields[0];
+    const std::string where = strFormat("%s, line %d", fileName.c_str(), lineNo);
     if (english) {
       strSplit(fields[1], '#', entry.pa);
+      pronunciationCheck(entry, where);
       out.push_back(entry);
       continue;
     }
@@ -150,6 +171,7 @@ void dictClass::wpaTextRead(const std::string& fileName, const std::string& lang
              lineNo, static_cast<int>(entry.paTag.size()), static_cast<int>(entry.pa.size()));
       entry.paTag.resize(entry.pa.size());
     }
+    pronunciationCheck(entry, where);
     out.push_back(entry);
   }
 }
@@ -169,6 +191,7 @@ void dictClass::wpaStringRead(const std::string& lexicon, const std::string& lan
     wpaEntry entry;
     entry.word = fields[0];
     strSplit(fields[1], '#', entry.pa);
+    pronunciationCheck(entry, piece);
     out.push_back(entry);
   }
 }
@@ -204,6 +227,7 @@ void wpabParse(binaryImage& in, std::vector<wpaEntry>& out) {
     entry.word = wpabString(in, "word", MAX_WPA_WORD_LEN, "MAX_WPA_WORD_LEN");
     int32_t paNum = wpabCount(in, "PA count", 4);
     for (int32_t j = 0; j < paNum; ++j) entry.pa.push_back(wpabString(in, "PA", MAX_WPA_PA_LEN, "MAX_WPA_PA_LEN"));
+    pronunciationCheck(entry, strFormat("%s, entry %d", in.name().c_str(), static_cast<int>(i)));
     out.push_back(entry);
   }
   in.expectEnd();
@@ -365,6 +389,7 @@ void dictClass::wpabWrite(const std::string& fileName) const {
       if (pa.size() >= static_cast<size_t>(MAX_WPA_PA_LEN))
         errorThrowf("Error in writing \"%s\": PA length %zu of \"%s\" is not below MAX_WPA_PA_LEN = %d (line %d in %s)",
                     fileName.c_str(), pa.size(), entry.word.c_str(), MAX_WPA_PA_LEN, DICT_HERE);
+    pronunciationCheck(entry, fileName);
   }
   binaryImage out(fileName);
   out.putInt32(static_cast<int32_t>(m_wpa.size()));

@@ -412,21 +412,27 @@ void macroClass::modelCountRead(const std::string& path) {
   for (hmmModel& model : MMF.model) model.logCount = 0;
   if (!fileExist(path.c_str())) return;
   strVec lines;
-  file2strVec(path, lines, '%');
-  if (lines.size() > MMF.model.size())
+  std::vector<int> lineNumbers;
+  file2strVec(path, lines, '%', lineNumbers);
+  // One count for every model, in name order: a short file would leave models uncounted,
+  // and the posterior score weighs every model by its count.
+  if (lines.size() != MMF.model.size())
     errorThrowf("Error: model count file %s has %zu lines for %d models (line %d of %s)", path.c_str(), lines.size(),
                 MMF.modelNum, MACRO_HERE);
   for (size_t i = 0; i < lines.size(); i++) {
     strVec fields;
     strSplit(lines[i], '\t', fields);
     if (fields.size() < 2)
-      errorThrowf("Error: line %zu of model count file %s has no TAB-separated count (line %d of %s)", i + 1,
+      errorThrowf("Error: line %d of model count file %s has no TAB-separated count (line %d of %s)", lineNumbers[i],
                   path.c_str(), MACRO_HERE);
     hmmModel& model = MMF.model[i];
     if (fields[0] != model.str)
       printf("Warning: Mismatched model count file %s! (line %d of %s)\n", path.c_str(), MACRO_HERE);
-    int count = strToInt(fields[1].c_str());
-    if (count > 0) model.logCount = logf(static_cast<float>(count));
+    int count = 0;
+    if (!strToIntExact(fields[1], count) || count <= 0)
+      errorThrowf("Error: line %d of model count file %s has the count \"%s\", not a positive integer (line %d of %s)",
+                  lineNumbers[i], path.c_str(), fields[1].c_str(), MACRO_HERE);
+    model.logCount = logf(static_cast<float>(count));
   }
 }
 

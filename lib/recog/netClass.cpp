@@ -58,8 +58,10 @@ void netClass::netRead(const std::string& path, dictClass& dict) {
     netReadBin(path, dict);
   } else if (ext == "net" || ext == "NET") {
     strVec lines;
-    file2strVec(path, lines);
-    netVs2net(lines, dict);
+    std::vector<int> lineNumbers;
+    file2strVec(path, lines, 0, lineNumbers);
+    m_source = path;
+    netTextRead(lines, &lineNumbers, dict);
   } else {
     errorThrowf("Error in reading %s: The only allowed extension are \"net\" and \"netb\".  (line %d of file %s)\n",
                 path.c_str(), NET_HERE);
@@ -67,6 +69,13 @@ void netClass::netRead(const std::string& path, dictClass& dict) {
 }
 
 void netClass::netVs2net(const strVec& lines, dictClass& dict) {
+  m_source = "the given net lines";
+  netTextRead(lines, nullptr, dict);
+}
+
+void netClass::netTextRead(const strVec& lines, const std::vector<int>* lineNumbers, dictClass& dict) {
+  // The line's number in the file, or in the given lines.
+  auto lineOf = [lineNumbers](int index) { return lineNumbers ? (*lineNumbers)[static_cast<size_t>(index)] : index + 1; };
   if (lines.empty()) errorThrowf("Error: netVs.size()==0! (line %d of file %s)", NET_HERE);
   if (dict.m_pronDict.empty()) errorThrowf("Error: myDict.m_pronDict.size()==0! (line %d of file %s)", NET_HERE);
 
@@ -103,7 +112,11 @@ void netClass::netVs2net(const strVec& lines, dictClass& dict) {
     if (isNullSpelling(node.sylStr)) continue;
     if (at1 != std::string::npos) {
       size_t at2 = w.find('@', at1 + 1);
-      node.dicIndex = strToInt(w.substr(at1 + 1, at2 == std::string::npos ? std::string::npos : at2 - at1 - 1).c_str());
+      const std::string index = w.substr(at1 + 1, at2 == std::string::npos ? std::string::npos : at2 - at1 - 1);
+      if (!strToIntExact(index, node.dicIndex))
+        errorThrowf("Error: node %d has the dictionary index \"%s\", not a decimal integer, at line %d of %s "
+                    "(line %d of file %s)",
+                    i, index.c_str(), lineOf(2 + i), m_source.c_str(), NET_HERE);
       if (at2 != std::string::npos) node.sylTag = w.substr(at2 + 1);
     }
     if (node.dicIndex == -1) {
@@ -129,6 +142,7 @@ void netClass::netVs2net(const strVec& lines, dictClass& dict) {
     m_node[static_cast<size_t>(start)].fanOutDirect.push_back(end);
   }
   fanOutRebuild();
+  pathCheck();
 
   const int dictSize = static_cast<int>(dict.m_pronDict.size());
   for (netNode& node : m_node) {
@@ -149,6 +163,7 @@ void netClass::netReadBin(const std::string& path, dictClass& dict) {
 
   m_node.clear();
   m_nodeNum = m_linkNum = 0;
+  m_source = path;
   if (size < 8) errorThrowf("Error: %s is too short for a netb image (%d bytes) (line %d of file %s)", path.c_str(),
                             static_cast<int>(size), NET_HERE);
   const int nodeNum = static_cast<int>(readLittleEndian32(data));
@@ -187,6 +202,7 @@ void netClass::netReadBin(const std::string& path, dictClass& dict) {
   m_nodeNum = nodeNum;
   m_linkNum = linkNum;
   fanOutRebuild();
+  pathCheck();
   for (const netNode& node : m_node)
     if (node.dicIndex >= 0)
       for (int& model : dict.m_pronDict[static_cast<size_t>(node.dicIndex)].modelIndex)
@@ -232,45 +248,90 @@ void netClass::netWriteBin(const std::string& path) const {
 }
 
 void netClass::fanOutCollect(int node, std::vector<int>& out) const {
-  // Depth-first through null nodes with an explicit stack, so that long null chains need
-  // no deep recursion; the order is that of the recursive walk.
-  struct frame {
-    int node;
-    size_t next;
-  };
-  std::vector<frame> stack{{node, 0}};
-  std::vector<char> onPath(m_node.size(), 0);
-  // Every node reached counts, null ones too: null diamonds that lead to no real node
-  // multiply the walk without adding entries.
-  size_t reached = 0;
-  while (!stack.empty()) {
-    frame& top = stack.back();
-    const std::vector<int>& successors = m_node[static_cast<size_t>(top.node)].fanOutDirect;
-    if (top.next == successors.size()) {
-      if (stack.size() > 1) onPath[static_cast<size_t>(top.node)] = 0;
-      stack.pop_back();
-      continue;
-    }
-    const int e = successors[top.next++];
-    if (++reached > static_cast<size_t>(MAX_INDIRECT_FAN_OUT))
-      errorThrowf("Error: node %d reaches more than MAX_INDIRECT_FAN_OUT = %d nodes through null nodes (line %d of file %s)",
-                  node, MAX_INDIRECT_FAN_OUT, NET_HERE);
-    if (m_node[static_cast<size_t>(e)].dicIndex >= 0) {
+  for (int e : m_node[static_cast<size_t>(node)].fanOutDirect) {
+    const netNode& next = m_node[static_cast<size_t>(e)];
+    const size_t adding = next.dicIndex >= 0 ? 1 : next.fanOutIndirect.size();
+    if (out.size() + adding > static_cast<size_t>(MAX_INDIRECT_FAN_OUT))
+      errorThrowf("Error: node %d reaches more than MAX_INDIRECT_FAN_OUT = %d nodes through null nodes in %s "
+                  "(line %d of file %s)",
+                  node, MAX_INDIRECT_FAN_OUT, m_source.c_str(), NET_HERE);
+    if (next.dicIndex >= 0)
       out.push_back(e);
-    } else {
-      if (onPath[static_cast<size_t>(e)] || e == node)
-        errorThrowf("Error: null node %d lies on a cycle of null nodes (line %d of file %s)", e, NET_HERE);
-      onPath[static_cast<size_t>(e)] = 1;
-      stack.push_back(frame{e, 0});
-    }
+    else
+      out.insert(out.end(), next.fanOutIndirect.begin(), next.fanOutIndirect.end());
   }
 }
 
 void netClass::fanOutRebuild() {
-  for (size_t i = 0; i < m_node.size(); ++i) {
-    m_node[i].fanOutIndirect.clear();
+  const size_t n = m_node.size();
+  for (netNode& node : m_node) node.fanOutIndirect.clear();
+  long long total = 0;
+  auto build = [&](size_t i) {
     fanOutCollect(static_cast<int>(i), m_node[i].fanOutIndirect);
+    total += static_cast<long long>(m_node[i].fanOutIndirect.size());
+    if (total > MAX_NET_INDIRECT_FAN_OUT)
+      errorThrowf("Error: the nodes of %s reach more than MAX_NET_INDIRECT_FAN_OUT = %lld nodes through null nodes "
+                  "in all (line %d of file %s)",
+                  m_source.c_str(), MAX_NET_INDIRECT_FAN_OUT, NET_HERE);
+  };
+  // Null nodes depth-first through their null successors, each built when all of those are;
+  // an explicit stack, so that long null chains need no deep recursion.
+  enum : char { UNSEEN, OPEN, BUILT };
+  std::vector<char> state(n, UNSEEN);
+  std::vector<std::pair<size_t, size_t>> stack;  // node, next successor
+  for (size_t root = 0; root < n; ++root) {
+    if (m_node[root].dicIndex >= 0 || state[root] != UNSEEN) continue;
+    state[root] = OPEN;
+    stack.push_back({root, 0});
+    while (!stack.empty()) {
+      const size_t top = stack.back().first;
+      const std::vector<int>& successors = m_node[top].fanOutDirect;
+      if (stack.back().second == successors.size()) {
+        build(top);
+        state[top] = BUILT;
+        stack.pop_back();
+        continue;
+      }
+      const size_t e = static_cast<size_t>(successors[stack.back().second++]);
+      if (m_node[e].dicIndex >= 0 || state[e] == BUILT) continue;
+      if (state[e] == OPEN)
+        errorThrowf("Error: null node %d lies on a cycle of null nodes in %s (line %d of file %s)", static_cast<int>(e),
+                    m_source.c_str(), NET_HERE);
+      state[e] = OPEN;
+      stack.push_back({e, 0});
+    }
   }
+  for (size_t i = 0; i < n; ++i)
+    if (m_node[i].dicIndex >= 0) build(i);
+}
+
+void netClass::pathCheck() const {
+  const size_t n = m_node.size();
+  std::vector<char> seen(n, 0);
+  for (const netNode& node : m_node)
+    for (int e : node.fanOutDirect) seen[static_cast<size_t>(e)] = 1;
+  int start = -1, end = -1, starts = 0, ends = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!seen[i] && starts++ == 0) start = static_cast<int>(i);
+    if (m_node[i].fanOutDirect.empty() && ends++ == 0) end = static_cast<int>(i);
+  }
+  // Several or no start or end nodes: the search says so when it looks for them.
+  if (starts != 1 || ends != 1) return;
+  std::fill(seen.begin(), seen.end(), 0);
+  std::vector<int> todo{start};
+  seen[static_cast<size_t>(start)] = 1;
+  while (!todo.empty()) {
+    const int i = todo.back();
+    todo.pop_back();
+    for (int e : m_node[static_cast<size_t>(i)].fanOutDirect)
+      if (!seen[static_cast<size_t>(e)]) {
+        seen[static_cast<size_t>(e)] = 1;
+        todo.push_back(e);
+      }
+  }
+  if (!seen[static_cast<size_t>(end)])
+    errorThrowf("Error: %s has no path from its start node %d to its end node %d (line %d of file %s)", m_source.c_str(),
+                start, end, NET_HERE);
 }
 
 void netClass::linksChanged() {

@@ -17,6 +17,9 @@ constexpr int MAX_STATE_NUM_IN_SYL = 150;
 // Upper bound of one node's indirect fan-out: null nodes that branch and join again
 // multiply the paths through them, and each path gives an entry.
 constexpr int MAX_INDIRECT_FAN_OUT = 1000000;
+// Upper bound of the indirect fan-outs of all nodes together: a shared null sub-net that
+// many nodes enter gives each of them all of its paths.
+constexpr long long MAX_NET_INDIRECT_FAN_OUT = 10000000;
 
 struct netNode {
   int dicIndex = -1;                        // into the pronunciation dictionary; -1: null node
@@ -55,7 +58,8 @@ class netClass {
   // ---- Structure ----------------------------------------------------------------------------
 
   // Appends the real nodes reached from node through its direct successors, passing through
-  // null nodes (duplicates kept); a cycle of null nodes is fatal.
+  // null nodes (duplicates kept). A null successor contributes its own fanOutIndirect, so
+  // those must be current (the readers and the link additions keep them so).
   void fanOutCollect(int node, std::vector<int>& out) const;
   int maxFanOutNum() const;
   // Every node's penalty 0, then penalty for "filler", "fillerC" and "fillerV" nodes.
@@ -75,7 +79,16 @@ class netClass {
   void treeNetBrowse() const;
 
  private:
+  // Where the net came from, for messages: the file, or the lines it was built from.
+  std::string m_source;
+
+  void netTextRead(const strVec& lines, const std::vector<int>* lineNumbers, dictClass& dict);
+  // Every fanOutIndirect, the null nodes' first (each successor before its predecessors),
+  // so that no shared null sub-net is walked twice; a cycle of null nodes is fatal.
   void fanOutRebuild();
+  // Fatal unless the end node can be reached from the start node (each found by structure,
+  // as the search finds them, when there is exactly one).
+  void pathCheck() const;
   // After a link addition: the search and the "netb" writer see the new links.
   void linksChanged();
   bool isWordNode(int i) const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "lexiconSearch.h"
 #include "lineFile.h"
@@ -18,6 +19,7 @@ textClass::~textClass() = default;
 // ---- Texts ------------------------------------------------------------------------------
 
 void textClass::txtRead(const std::string& name) {
+  m_txtSource = name;
   if (fileExist(name.c_str())) {
     file2strVec(name, m_txtVs, 0);
   } else {
@@ -32,11 +34,32 @@ void textClass::txtRead(const std::string& name) {
     errorThrowf("Error: m_txtVs.size()=0 when reading \"%s\". (line %d of %s)", name.c_str(), TEXT_HERE);
 }
 
-void textClass::txtVsSet(const strVec& texts) { m_txtVs = texts; }
+void textClass::txtVsSet(const strVec& texts) {
+  m_txtVs = texts;
+  m_txtSource.clear();
+}
+
+std::string textClass::txtSourceName() const {
+  return m_txtSource.empty() ? std::string("the given texts") : "\"" + m_txtSource + "\"";
+}
 
 void textClass::sylVsSet(const strVec& syls) { m_sylVs = syls; }
 
-void textClass::sylVsRead(const std::string& fileName) { file2strVec(fileName, m_sylVs, 0); }
+void textClass::sylVsRead(const std::string& fileName) {
+  std::vector<int> lineNumbers;
+  file2strVec(fileName, m_sylVs, 0, lineNumbers);
+  // The index names the text that a matching path identifies; a line without one could
+  // never be found, and a misread one would name another text.
+  strVec fields;
+  for (size_t k = 0; k < m_sylVs.size(); ++k) {
+    strSplit(m_sylVs[k], '\t', fields);
+    int index = -1;
+    if (fields.size() != 2 || !strToIntExact(fields[1], index) || index < 0)
+      errorThrowf("Error: line %d of %s is not a syllable sequence, a TAB and a text index from 0: \"%s\" "
+                  "(line %d of %s)",
+                  lineNumbers[k], fileName.c_str(), m_sylVs[k].c_str(), TEXT_HERE);
+  }
+}
 
 namespace {
 std::string cutAtTab(const std::string& s) { return s.substr(0, s.find('\t')); }
@@ -55,13 +78,14 @@ void textClass::txtMapRead(const std::string& fileName, char delimiter, std::vec
   map.clear();
   if (fileName.empty()) return;
   strVec lines;
-  file2strVec(fileName, lines, '%');
+  std::vector<int> lineNumbers;
+  file2strVec(fileName, lines, '%', lineNumbers);
   strVec fields;
-  for (const std::string& line : lines) {
-    strSplit(line, delimiter, fields);
+  for (size_t k = 0; k < lines.size(); ++k) {
+    strSplit(lines[k], delimiter, fields);
     if (fields.size() < 3)
       errorThrowf("Error: Parsing error in \"%s\". (line %d of file %s)", fileName.c_str(), TEXT_HERE);
-    map.push_back({fields[0], fields[1], fields[2]});
+    map.push_back({fields[0], fields[1], fields[2], fileName, lineNumbers[k]});
   }
 }
 
@@ -70,6 +94,29 @@ void textClass::txtMapPrint(const std::vector<txtMapEntry>& map) const {
     printf("%d/%d: source=%s, target=%s, mode=%s\n", static_cast<int>(i), static_cast<int>(map.size()),
            map[i].source.c_str(), map[i].target.c_str(), map[i].mode.c_str());
 }
+
+namespace {
+
+// Rules that lengthen the text compound (each e -> ee doubles it), so the length a rule
+// would give is refused before the replacement is made.
+void lengtheningCheck(const std::string& text, const txtMapEntry& rule) {
+  const std::string& from = rule.source;
+  if (from.empty() || rule.target.size() <= from.size()) return;
+  const unsigned long long growth = rule.target.size() - from.size();
+  const unsigned long long room = MAX_NORMALIZED_TEXT_LEN > static_cast<long long>(text.size())
+                                      ? static_cast<unsigned long long>(MAX_NORMALIZED_TEXT_LEN) - text.size()
+                                      : 0;
+  unsigned long long matches = 0;
+  for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + from.size())) ++matches;
+  if (matches == 0 || matches <= room / growth) return;
+  const std::string where = rule.file.empty() ? std::string("the normalisation map")
+                                              : strFormat("line %d of %s", rule.line, rule.file.c_str());
+  errorThrowf("Error: the normalisation rule \"%s\" -> \"%s\" (%s) would make a text longer than "
+              "MAX_NORMALIZED_TEXT_LEN = %lld bytes (line %d of file %s)",
+              from.c_str(), rule.target.c_str(), where.c_str(), MAX_NORMALIZED_TEXT_LEN, TEXT_HERE);
+}
+
+}  // namespace
 
 void textClass::txtMapApply(std::string& text, const std::string& language) const {
   if (language == "english") strToLower(text);
@@ -88,6 +135,7 @@ void textClass::txtMapApply(std::string& text, const std::string& language) cons
         break;
       }
       case 'g':
+        lengtheningCheck(text, entry);
         strReplaceAll(text, entry.source, entry.target);
         break;
       default:
@@ -116,26 +164,57 @@ void textClass::txt2units(const std::string& text, const std::string& language, 
 namespace {
 
 // The listing grows as the product of the numbers of alternatives, so it is refused before
-// it is made rather than left to exhaust memory.
-void combinationCheck(const strTable& alternatives, const std::string& text) {
+// it is made rather than left to exhaust memory. Returns the number of sequences.
+long long combinationCheck(const strTable& alternatives, const std::string& text) {
   long long product = 1;
   for (const strVec& alt : alternatives) {
     product *= static_cast<long long>(alt.size());
     if (product > MAX_SYL_COMB_NUM)
       errorThrowf("Error: The text \"%s\" has more than MAX_SYL_COMB_NUM = %lld syllable sequences (line %d of %s)",
                   text.c_str(), MAX_SYL_COMB_NUM, TEXT_HERE);
-    if (product == 0) return;
+    if (product == 0) return 0;
   }
+  return product;
 }
+
+// The sequences and syllables of all texts so far; each text's share is counted before its
+// listing is made.
+class listingTotal {
+ public:
+  explicit listingTotal(std::string source) : m_source(std::move(source)) {}
+  void add(const strTable& alternatives, const std::string& text) {
+    const long long product = combinationCheck(alternatives, text);
+    m_sequences += product;
+    if (m_sequences > MAX_SYL_SEQ_NUM)
+      errorThrowf("Error: the texts of %s expand to more than MAX_SYL_SEQ_NUM = %lld syllable sequences in all "
+                  "(line %d of %s)",
+                  m_source.c_str(), MAX_SYL_SEQ_NUM, TEXT_HERE);
+    m_syllables += product * static_cast<long long>(alternatives.size());
+    if (m_syllables > MAX_SYL_SEQ_SYL_NUM)
+      errorThrowf("Error: the texts of %s expand to more than MAX_SYL_SEQ_SYL_NUM = %lld syllables in all their "
+                  "sequences (line %d of %s)",
+                  m_source.c_str(), MAX_SYL_SEQ_SYL_NUM, TEXT_HERE);
+  }
+
+ private:
+  std::string m_source;
+  long long m_sequences = 0;
+  long long m_syllables = 0;
+};
 
 }  // namespace
 
 void textClass::txt2paChinese(const std::vector<wpaEntry>& wpa) {
   m_sylVs.clear();
   m_sylTagVs.clear();
+  listingTotal total(txtSourceName());
+  strTable paLists, tagLists;
   strVec paComb, tagComb;
   for (size_t i = 0; i < m_txtVsNormalized.size(); ++i) {
-    txt2paCombChinese(m_txtVsNormalized[i], wpa, paComb, tagComb);
+    paListsChinese(m_txtVsNormalized[i], wpa, paLists, tagLists);
+    total.add(paLists, m_txtVsNormalized[i]);
+    strVecCombine(paLists, paComb);
+    strVecCombine(tagLists, tagComb);
     for (size_t j = 0; j < paComb.size(); ++j) {
       m_sylVs.push_back(paComb[j] + strFormat("\t%d", static_cast<int>(i)));
       m_sylTagVs.push_back(tagComb[j]);
@@ -146,18 +225,23 @@ void textClass::txt2paChinese(const std::vector<wpaEntry>& wpa) {
 void textClass::txt2paEnglish(const std::vector<wpaEntry>& wpa) {
   if (wpa.empty()) errorThrowf("Error: wpa.size()==0 at line %d of file %s!", TEXT_HERE);
   m_sylVs.clear();
+  listingTotal total(txtSourceName());
+  strTable lists;
   strVec comb;
   for (size_t i = 0; i < m_txtVsNormalized.size(); ++i) {
-    txt2paCombEnglish(m_txtVsNormalized[i], wpa, comb);
+    paListsEnglish(m_txtVsNormalized[i], wpa, lists);
+    total.add(lists, m_txtVsNormalized[i]);
+    strVecCombine(lists, comb);
     for (const std::string& c : comb) m_sylVs.push_back(c + strFormat("\t%d", static_cast<int>(i)));
   }
 }
 
-void textClass::txt2paCombChinese(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& paComb,
-                                  strVec& tagComb) {
+void textClass::paListsChinese(const std::string& text, const std::vector<wpaEntry>& wpa, strTable& paLists,
+                               strTable& tagLists) {
+  paLists.clear();
+  tagLists.clear();
   strVec units;
   txt2units(text, "chinese", units);
-  strTable paLists, tagLists;
   strVec pa, tags;
   for (const std::string& unit : units) {
     unitPaLookup(unit, wpa, pa, tags);
@@ -167,15 +251,21 @@ void textClass::txt2paCombChinese(const std::string& text, const std::vector<wpa
     paLists.push_back(pa);
     tagLists.push_back(tags);
   }
+}
+
+void textClass::txt2paCombChinese(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& paComb,
+                                  strVec& tagComb) {
+  strTable paLists, tagLists;
+  paListsChinese(text, wpa, paLists, tagLists);
   combinationCheck(paLists, text);
   strVecCombine(paLists, paComb);
   strVecCombine(tagLists, tagComb);
 }
 
-void textClass::txt2paCombEnglish(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& comb) {
+void textClass::paListsEnglish(const std::string& text, const std::vector<wpaEntry>& wpa, strTable& lists) {
+  lists.clear();
   strVec words;
   strSplit(text, ' ', words);
-  strTable lists;
   for (const std::string& word : words) {
     int k = sylTableFind(word, wpa);
     if (k < 0)
@@ -185,6 +275,11 @@ void textClass::txt2paCombEnglish(const std::string& text, const std::vector<wpa
           word.c_str(), TEXT_HERE);
     lists.push_back(wpa[k].pa);
   }
+}
+
+void textClass::txt2paCombEnglish(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& comb) {
+  strTable lists;
+  paListsEnglish(text, wpa, lists);
   combinationCheck(lists, text);
   strVecCombine(lists, comb);
 }

@@ -17,6 +17,12 @@ namespace tulim {
 // The most syllable sequences one text may expand to (the product of the numbers of
 // alternatives of its words or characters).
 constexpr long long MAX_SYL_COMB_NUM = 100000;
+// The most syllable sequences all texts together may expand to, and the most syllables in
+// all of them: the tree net gets a node for every syllable that no neighbour shares.
+constexpr long long MAX_SYL_SEQ_NUM = 100000;
+constexpr long long MAX_SYL_SEQ_SYL_NUM = 4000000;
+// The longest text that the normalisation rules may make.
+constexpr long long MAX_NORMALIZED_TEXT_LEN = 100000;
 
 // A node of a word-level net built from the texts, numbered by its position.
 struct wordNetNode {
@@ -33,6 +39,8 @@ struct txtMapEntry {
   std::string source;
   std::string target;
   std::string mode;  // only the first character counts: '$', '^' or 'g'
+  std::string file{};  // where the rule was read, for messages (empty for rules made in code)
+  int line = 0;
 };
 
 class textClass {
@@ -45,6 +53,7 @@ class textClass {
   strVec m_netVs;            // the word-level net as text lines
   int m_matchSylBegin = 0;
   int m_matchSylNum = 0;
+  std::string m_txtSource;  // the name txtRead was given (a file or the texts), for messages
 
   textClass();
   ~textClass();
@@ -55,6 +64,8 @@ class textClass {
   void txtRead(const std::string& name);
   void txtVsSet(const strVec& texts);
   void sylVsSet(const strVec& syls);
+  // A syllable file: each line a sequence, a TAB and its text index; a line without a
+  // readable index is fatal.
   void sylVsRead(const std::string& fileName);
   void txtNormalize(const std::string& language);
   void txtMapRead(const std::string& fileName, char delimiter, std::vector<txtMapEntry>& map);
@@ -78,6 +89,15 @@ class textClass {
   // listed in "missingWord.txt".
   static void pronCheck(const std::string& text, const std::vector<wpaEntry>& wpa, strVec& pa);
   void sylGapAdd(const std::string& gap);
+
+ private:
+  // The alternatives of each word (English) or character (Chinese) of a text.
+  static void paListsEnglish(const std::string& text, const std::vector<wpaEntry>& wpa, strTable& lists);
+  static void paListsChinese(const std::string& text, const std::vector<wpaEntry>& wpa, strTable& paLists,
+                             strTable& tagLists);
+  std::string txtSourceName() const;
+
+ public:
 
   // ---- Japanese -------------------------------------------------------------------------
 

@@ -35,17 +35,12 @@ int truncToInt(double x) {
   return int(x);
 }
 
-// atof's reading in the C locale, kept inside the range of a float.
-float toFloat(const std::string& text) {
-  double value = strtod(text.c_str(), nullptr);
+// A setting's number kept inside the range of a float.
+float toFloat(double value) {
   if (value > FLT_MAX) return FLT_MAX;
   if (value < -FLT_MAX) return -FLT_MAX;
   return float(value);
 }
-
-// atof's reading truncated to an integer, saturated: the double itself, since a float
-// would round 12.99999999 up to 13.
-int toTruncatedInt(const std::string& text) { return truncToInt(strtod(text.c_str(), nullptr)); }
 
 struct kindName {
   const char* name;
@@ -56,6 +51,19 @@ const kindName BASE_KINDS[] = {
     {"LPDELCEP", LPDELCEP}, {"IREFC", IREFC},     {"MFCC", MFCC},     {"FBANK", FBANK},
     {"MELSPEC", MELSPEC},   {"USER", USER},       {"DISCRETE", DISCRETE}, {"ANON", ANON},
 };
+
+int16_t qualifierOfLetter(char letter);
+
+// True when text is a base kind name followed only by known qualifiers ("MFCC_E_D_A").
+bool parmKindKnown(std::string name) {
+  while (name.size() > 2 && name[name.size() - 2] == '_') {
+    if (qualifierOfLetter(name.back()) == 0) return false;
+    name.resize(name.size() - 2);
+  }
+  for (const kindName& base : BASE_KINDS)
+    if (name == base.name) return true;
+  return false;
+}
 
 int16_t qualifierOfLetter(char letter) {
   switch (letter) {
@@ -116,54 +124,81 @@ void CMel::readConfig(const char* file) {
   cLocaleScope cLocale;
   std::string line;
   strVec pieces;
+  int lineNo = 0;
+  // A line that cannot be read as a setting is fatal: ignored, it would leave a default in
+  // place that the models were not trained with.
+  auto fault = [&](const std::string& what) {
+    errorThrowf("CMel: %s, line %d: %s (line %d of %s)", file, lineNo, what.c_str(), TULIM_HERE);
+  };
   while (fileReadLine(fp.get(), line)) {
+    ++lineNo;
     // Blanks go wherever they are ("TARGET KIND = X" is the key TARGETKIND); TABs stay.
     line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
+    if (std::all_of(line.begin(), line.end(), isWhiteSpace) || line[0] == '#') continue;  // '#': a comment
+    if (line.find('=') == std::string::npos) fault("no '=' between a key and its value");
     // strtok semantics: runs of '=' separate, leading ones are skipped.
     strSplit(line, '=', pieces);
     strVecRemoveEmpty(pieces);
-    if (pieces.size() < 2) continue;
+    if (pieces.empty()) fault("no key");
+    if (pieces.size() < 2) fault("the key \"" + pieces[0] + "\" has no value");
     const std::string& key = pieces[0];
     const std::string& value = pieces[1];
+    auto number = [&]() {
+      double v = 0;
+      if (!strToDoubleExact(value, v)) fault(key + " = " + value + " is not a number");
+      return v;
+    };
+    auto real = [&]() { return toFloat(number()); };
+    // Truncated from the double itself: a float would round 12.99999999 up to 13.
+    auto integer = [&]() { return truncToInt(number()); };
+    auto flag = [&]() {
+      if (value == "TRUE" || value == "T") return true;
+      if (value == "FALSE" || value == "F") return false;
+      fault(key + " = " + value + " is not T, TRUE, F or FALSE");
+      return false;
+    };
     CMelConfig& c = config;
     if (key == "ZMEANSOURCE") {
-      if (value == "TRUE" || value == "T") c.zeroMeanSource = true;
+      if (flag()) c.zeroMeanSource = true;
     } else if (key == "ENORMALISE") {
-      if (value == "FALSE" || value == "F") c.eNormalise = false;
+      if (!flag()) c.eNormalise = false;
     } else if (key == "USEHAMMING") {
-      if (value == "FALSE" || value == "F") c.useHamming = false;
+      if (!flag()) c.useHamming = false;
     } else if (key == "USEPOWER") {
-      if (value == "TRUE" || value == "T") c.usePower = true;
+      if (flag()) c.usePower = true;
     } else if (key == "SOURCEKIND" || key == "SOURCEFORMAT") {
       // accepted: the samples arrive already decoded
     } else if (key == "SOURCERATE") {
-      c.sourceRate = toFloat(value);
+      c.sourceRate = real();
     } else if (key == "TARGETKIND") {
+      if (!parmKindKnown(value)) fault("TARGETKIND = " + value + " is not a parameter kind");
       setTargetKind(value.c_str());
     } else if (key == "TARGETRATE") {
-      c.targetRate = toFloat(value);
+      c.targetRate = real();
     } else if (key == "WINDOWSIZE") {
-      c.windowSize = toFloat(value);
+      c.windowSize = real();
     } else if (key == "PREEMCOEF") {
-      c.preEmphCoef = toFloat(value);
+      c.preEmphCoef = real();
     } else if (key == "DELTAWINDOW") {
-      c.deltaWindow = toTruncatedInt(value);
+      c.deltaWindow = integer();
     } else if (key == "ACCWINDOW") {
-      c.accWindow = toTruncatedInt(value);
+      c.accWindow = integer();
     } else if (key == "NUMCHANS") {
-      c.numChans = toTruncatedInt(value);
+      c.numChans = integer();
     } else if (key == "CEPLIFTER") {
-      c.cepLifter = toTruncatedInt(value);
+      c.cepLifter = integer();
     } else if (key == "NUMCEPS") {
-      c.numCeps = toTruncatedInt(value);
+      c.numCeps = integer();
     } else if (key == "LOFREQ") {
-      c.loFreq = toFloat(value);
+      c.loFreq = real();
     } else if (key == "HIFREQ") {
-      c.hiFreq = toFloat(value);
+      c.hiFreq = real();
     } else if (key == "ESCALE") {
-      c.eScale = toFloat(value);
+      c.eScale = real();
     } else if (key == "SILFLOOR") {
-      c.silFloor = toFloat(value);
+      c.silFloor = real();
+    } else {
+      fault("unknown key \"" + key + "\"");
     }
   }
 }

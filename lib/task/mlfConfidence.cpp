@@ -27,6 +27,34 @@ const float DEFAULT_CM_PARAM[GBELL_PARAM_NUM] = {0.05f, 0.5f, 0.0f};
 
 bool isContextPhone(const phoneInfo& phone) { return phone.name.compare(0, 4, "sil+") == 0; }
 
+// The numbers of a rank-to-score or score-discount file, separated by white space over any
+// number of lines. Anything else is fatal: read up to it, the file would quietly give too
+// few parameters, and "nan" or "inf" would pass into every score.
+void paramNumbersRead(const std::string& fileName, std::vector<float>& out) {
+  out.clear();
+  strVec lines;
+  std::vector<int> lineNumbers;
+  file2strVec(fileName, lines, 0, lineNumbers);
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
+    for (size_t i = 0; i < line.size();) {
+      if (isWhiteSpace(line[i])) {
+        ++i;
+        continue;
+      }
+      size_t end = i;
+      while (end < line.size() && !isWhiteSpace(line[end])) ++end;
+      const std::string token = line.substr(i, end - i);
+      float value = 0.0f;
+      if (!strToFloatExact(token, value))
+        errorThrowf("Error: %s, line %d: \"%s\" is not a number (line %d of %s)", fileName.c_str(), lineNumbers[k],
+                    token.c_str(), TULIM_HERE);
+      out.push_back(value);
+      i = end;
+    }
+  }
+}
+
 // A node of nothing but its context phone was not pronounced: it scores 0, not -1.
 bool isSingleContextNode(const sylInfo& node) { return node.phone.size() == 1 && isContextPhone(node.phone[0]); }
 
@@ -134,7 +162,7 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
   }
 
   if (m_rank2scoreParam.empty()) {
-    file2floatVec(param.phoneRank2scoreParamFile, m_rank2scoreParam);
+    paramNumbersRead(param.phoneRank2scoreParamFile, m_rank2scoreParam);
     if (m_rank2scoreParam.size() < GBELL_PARAM_NUM) {
       const size_t got = m_rank2scoreParam.size();
       m_rank2scoreParam.clear();
@@ -188,7 +216,7 @@ void mlfClass::confidenceMeasure(int first, int last, const recogParam& param, c
 
   if (m_discountRatio.empty()) {
     printf("\tRead %s...\n", param.scoreDiscountParamFile.c_str());
-    file2floatVec(param.scoreDiscountParamFile, m_discountRatio);
+    paramNumbersRead(param.scoreDiscountParamFile, m_discountRatio);
   }
   if (m_discountRatio.size() < m_discountFactor.size())
     errorThrowf("Error: %s holds %zu discount ratios for %zu discount reasons (line %d of %s)",

@@ -1,5 +1,6 @@
 // The label operations of mlfClass: segmentation of the winning search candidate into
 // nodes and phones, label file input, and the MLF writers and text reports.
+#include <cerrno>
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
@@ -80,21 +81,41 @@ std::vector<labelLine> labelLinesRead(const std::string& fileName) {
   return lines;
 }
 
-// First or last frame from a time in 100 ns units; a malformed time reads as 0.
-int timeToFrame(const std::string& field, int offset, const std::string& fileName, int lineNumber) {
-  const long long t = strtoll(field.c_str(), nullptr, 10);
+[[noreturn]] void badLabelLine(const std::string& fileName, const labelLine& line, const std::string& what,
+                               int sourceLine) {
+  errorThrowf("Line %d of %s (%s): %s (line %d of %s)", line.number, fileName.c_str(), line.text.c_str(), what.c_str(),
+              sourceLine, sourceName(__FILE__).c_str());
+}
+
+// First or last frame from a time in 100 ns units.
+int timeToFrame(const std::string& field, int offset, const std::string& fileName, const labelLine& line) {
+  const char* p = field.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const long long t = strtoll(p, &end, 10);
+  if (end == p || *end != '\0')
+    badLabelLine(fileName, line, "the time \"" + field + "\" is not a whole number", __LINE__);
+  const bool overflow = errno == ERANGE;
   const long long frame = t / TIME_UNITS_PER_FRAME + offset;
-  if (frame < INT_MIN || frame > INT_MAX)
-    errorThrowf("Time %s in line %d of %s is out of range (line %d of %s)", field.c_str(), lineNumber,
+  if (overflow || frame < INT_MIN || frame > INT_MAX)
+    errorThrowf("Time %s in line %d of %s is out of range (line %d of %s)", field.c_str(), line.number,
                 fileName.c_str(), TULIM_HERE);
   return static_cast<int>(frame);
 }
 
-float toFloat(const std::string& field) { return strtof(field.c_str(), nullptr); }
+// A phone's frames from its start and end times: the end must come after the start.
+void phoneSpanRead(phoneInfo& phone, const strVec& fields, const std::string& fileName, const labelLine& line) {
+  phone.frameId[0] = timeToFrame(fields[0], 0, fileName, line);
+  phone.frameId[1] = timeToFrame(fields[1], -1, fileName, line);
+  if (phone.frameId[1] < phone.frameId[0])
+    badLabelLine(fileName, line, "the span from " + fields[0] + " to " + fields[1] + " holds no frame", __LINE__);
+}
 
-[[noreturn]] void badLabelLine(const std::string& fileName, const labelLine& line, const char* what, int sourceLine) {
-  errorThrowf("Line %d of %s (%s): %s (line %d of %s)", line.number, fileName.c_str(), line.text.c_str(), what,
-              sourceLine, sourceName(__FILE__).c_str());
+float scoreOf(const std::string& field, const std::string& fileName, const labelLine& line) {
+  float value = 0.0f;
+  if (!strToFloatExact(field, value))
+    badLabelLine(fileName, line, "the score \"" + field + "\" is not a number", __LINE__);
+  return value;
 }
 
 // A report composed in the C locale with the stream's default number formatting; the file
@@ -199,10 +220,9 @@ void mlfClass::labFileRead(const std::string& fileName) {
     }
     if (m_syl.empty()) badLabelLine(fileName, line, "the first label has no node name", __LINE__);
     phoneInfo phone;
-    phone.frameId[0] = timeToFrame(fields[0], 0, fileName, line.number);
-    phone.frameId[1] = timeToFrame(fields[1], -1, fileName, line.number);
+    phoneSpanRead(phone, fields, fileName, line);
     phone.name = fields[2];
-    phone.cumLogLike = toFloat(fields[3]);
+    phone.cumLogLike = scoreOf(fields[3], fileName, line);
     resetScores(phone);
     m_syl.back().phone.push_back(std::move(phone));
   }
@@ -218,7 +238,7 @@ void mlfClass::phoneLevelRead(const std::string& fileName) {
   strVec pieces;
   strSplit(lines[1].text, '#', pieces);
   if (pieces.size() < 2) badLabelLine(fileName, lines[1], "no '#' before the score", __LINE__);
-  m_timberScore = toFloat(pieces[1]);
+  m_timberScore = scoreOf(pieces[1], fileName, lines[1]);
   strVec fields;
   for (size_t k = 2; k < lines.size(); ++k) {
     const labelLine& line = lines[k];
@@ -232,7 +252,7 @@ void mlfClass::phoneLevelRead(const std::string& fileName) {
       resetScores(syl);
       syl.name = pieces[0];
       syl.text = pieces[1];
-      syl.timberScore = toFloat(pieces[2]);
+      syl.timberScore = scoreOf(pieces[2], fileName, line);
       m_syl.push_back(std::move(syl));
     }
     if (m_syl.empty()) badLabelLine(fileName, line, "the first label has no node name", __LINE__);
@@ -240,11 +260,10 @@ void mlfClass::phoneLevelRead(const std::string& fileName) {
     if (pieces.size() < 2) badLabelLine(fileName, line, "the phone field is not name#score", __LINE__);
     phoneInfo phone;
     resetScores(phone);
-    phone.frameId[0] = timeToFrame(fields[0], 0, fileName, line.number);
-    phone.frameId[1] = timeToFrame(fields[1], -1, fileName, line.number);
+    phoneSpanRead(phone, fields, fileName, line);
     phone.name = pieces[0];
-    phone.timberScore = toFloat(pieces[1]);
-    phone.cumLogLike = toFloat(fields[3]);
+    phone.timberScore = scoreOf(pieces[1], fileName, line);
+    phone.cumLogLike = scoreOf(fields[3], fileName, line);
     m_syl.back().phone.push_back(std::move(phone));
   }
   nodesFromPhones(m_syl);

@@ -30,6 +30,32 @@ class recogTask {
   // Prints 41 of the fields, one "recogParam.<key>=<value> (line=N, file=recogTask)" line each.
   void recogParamPrint(const recogParam& param);
 
+  // ---- Checks before a run (recogTaskCheck.cpp) --------------------------------------------
+
+  // Where a run takes its utterance and texts from besides the record: a file-based run
+  // needs wavFile and txtFile, a run on samples txtFile only, and the batch's list lines
+  // bring both (and the syllable file).
+  enum class runInput { wavFile, samples, list };
+
+  // Refuses, before a run reads or writes anything, a value it would use that cannot work:
+  // function, language (and pinyinType for Chinese) outside their words, an integer whose
+  // text in paramFile is not a whole number within its range, an integer left at a default
+  // no run can use (maxCandidateNum, probTh, comparisonMode), and an input file the run
+  // needs left empty. Fatal with the key, the value, paramFile and what is allowed.
+  // paramFile is read again for the text of its numbers; the integer keys in overridden
+  // were set by the caller afterwards (and checked then with intValueRead).
+  void runParamCheck(const std::string& paramFile, const recogParam& param, runInput input,
+                     const strVec& overridden = {});
+
+  // The integer key's value from its text, checked as runParamCheck checks the file's;
+  // origin says where the text came from ("from argument 4"). Fatal when it is not allowed.
+  int intValueRead(const char* key, const std::string& text, const std::string& origin);
+
+  // Removes from outputDir (when set) the result files that a run of param writes (the XML
+  // result, score.txt, recogResult.txt and, for an assessment against a syllable file,
+  // confusingPath.txt), so that a run that fails leaves none of an earlier run behind.
+  void resultFilesRemove(const recogParam& param);
+
   // ---- Wave preparation, end points and features (recogTaskPrepare.cpp) ------------------
 
   // Brings a malloc'ed wave to 16 bits and 16000 Hz, runs the volume check (findings go to
@@ -72,7 +98,9 @@ class recogTask {
   // one line by vec2file (an unopenable file ends the process).
   void wavePitchVolume(const int* samples, int sampleNum, const ptParam& param, const std::string& pitchFile,
                        const std::string& volumeFile);
-  // wavePitchVolume of a wave file of 8000 or 16000 Hz and 8 or 16 bits.
+  // wavePitchVolume of a wave file of 8000 or 16000 Hz and 8 or 16 bits. The wave files of
+  // these variants are read as the pipeline reads them (readWaveInt: channels mixed down, the
+  // reason a file cannot be read named) and 8-bit data brought to 16 bits as wavePrepare does.
   void wavFilePitchVolume(const std::string& wavFile, const ptParam& param, const std::string& pitchFile,
                           const std::string& volumeFile);
 

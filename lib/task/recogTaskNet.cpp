@@ -45,6 +45,32 @@ class stepClock {
   double m_start;
 };
 
+// txtFile holds a file's name or the texts themselves, joined by '#'. A value that looks like
+// a file's name but names none is most likely a mistyped name, which would otherwise show up
+// only as a text without pronunciation.
+void textSourceWarn(const std::string& txtFile) {
+  if (fileExist(txtFile.c_str())) return;
+  const std::string ext = ".txt";
+  const bool txtName = txtFile.size() >= ext.size() && txtFile.compare(txtFile.size() - ext.size(), ext.size(), ext) == 0;
+  if (txtName || txtFile.find('/') != std::string::npos)
+    printf("Warning: no file \"%s\" exists; txtFile is taken as the texts themselves\n", txtFile.c_str());
+}
+
+bool blank(const std::string& s) {
+  for (char c : s)
+    if (!isWhiteSpace(c)) return false;
+  return true;
+}
+
+// A file of blank lines gives texts that no net can be built from.
+void blankTextsCheck(const std::string& txtFile, const strVec& texts) {
+  for (const std::string& t : texts)
+    if (!blank(t)) return;
+  if (fileExist(txtFile.c_str()))
+    errorThrowf("Error: the text file \"%s\" holds only blanks, no text (line %d of %s)", txtFile.c_str(), TULIM_HERE);
+  errorThrowf("Error: the texts \"%s\" are only blanks (line %d of %s)", txtFile.c_str(), TULIM_HERE);
+}
+
 void saveLines(const std::string& path, const strVec& lines) {
   strVec2file(path, lines);
   printf("\t===> Saved %s\n", path.c_str());
@@ -98,7 +124,9 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   if (saving) resultPathCheck(param);
   stepClock clock;
 
+  textSourceWarn(param.txtFile);
   text.txtRead(param.txtFile);
+  blankTextsCheck(param.txtFile, text.m_txtVs);
   if (param.function == "assess") {
     std::string joined;
     strVecJoin(text.m_txtVs, " ", joined);
@@ -116,7 +144,7 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   clock.lap();
   if (!param.sylFile.empty()) {
     param.netType = 0;
-    file2strVec(param.sylFile, text.m_sylVs, 0);
+    text.sylVsRead(param.sylFile);
     // A syllable file has no tags; those of an earlier run's texts (a batch line before
     // this one) belong to other lines.
     text.m_sylTagVs.clear();

@@ -9,6 +9,7 @@
 
 #include "CMel.h"
 #include "arrayTemplate.h"
+#include "audioFile.h"
 #include "audioClass.h"
 #include "mlfClass.h"
 #include "numericUtil.h"
@@ -89,12 +90,9 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
       errorThrowf("Error: nbits=%d is not supported; a wave must have 1 to %d bits per sample. (line %d of %s)", nbits,
                   TARGET_NBITS, TULIM_HERE);
     printf("nbits=%d ===> Amplify to have nbits=%d\n", nbits, TARGET_NBITS);
-    const long long factor = static_cast<long long>(pow(2.0, TARGET_NBITS - nbits));
     // 8-bit samples come unsigned, silence at 128: amplified as they are, every 8-bit wave
     // would sit at the top of the 16-bit range and be taken for saturated.
-    const long long zero = nbits == 8 ? 128 : 0;
-    int* x = wave.get();
-    for (int i = 0; i < count; ++i) x[i] = clampToInt((x[i] - zero) * factor);
+    samplesTo16Bits(wave.get(), count, nbits);
     nbits = TARGET_NBITS;
   }
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "CMel.h"
-#include "CWaveDevice.h"
 #include "arrayTemplate.h"
 #include "audioClass.h"
+#include "audioFile.h"
 #include "dictClass.h"
 #include "lineFile.h"
 #include "macroClass.h"
@@ -79,19 +79,15 @@ void appendFrames(const int frameId[2], const std::vector<float>& vol, const std
   }
 }
 
-// Reads a wave file into the device, starting from mono 8000 Hz 8 bits as the format the
-// file then replaces.
-void waveFileRead(const std::string& wavFile, CWaveDevice& wave) {
-  if (!wave.readWave(wavFile.c_str()))
-    errorThrowf("Can't open wave file %s (line %d of %s)", wavFile.c_str(), TULIM_HERE);
-}
-
-// The device's samples as 32-bit integers (8-bit data keep their unsigned values).
-std::vector<int> waveSamples(const CWaveDevice& wave) {
-  const int bytesPerSample = wave.bitsPerSample() / 8;
-  const int count = bytesPerSample > 0 ? wave.dataSize() / bytesPerSample : 0;
-  std::vector<int> samples(std::max(count, 0));
-  wave.getSamples(samples.data(), static_cast<int>(samples.size()));
+// The samples of a wave file as the pipeline's reader gives them (mono, with the reason a
+// file cannot be read), 8-bit data brought to 16 bits as the wave preparation brings them;
+// fileBits is the width the file holds.
+std::vector<int> waveFileSamples(const std::string& wavFile, int& fs, int& fileBits) {
+  int count = 0;
+  int* read = readWaveInt(wavFile.c_str(), &fs, &fileBits, &count);
+  std::vector<int> samples(read, read + std::max(count, 0));
+  free(read);
+  if (fileBits != 16) samplesTo16Bits(samples.data(), static_cast<int>(samples.size()), fileBits);
   return samples;
 }
 
@@ -149,26 +145,21 @@ void recogTask::wavePitchVolume(const int* samples, int sampleNum, const ptParam
 
 void recogTask::wavFilePitchVolume(const std::string& wavFile, const ptParam& param, const std::string& pitchFile,
                                    const std::string& volumeFile) {
-  CWaveDevice wave(1, 8000, 8);
-  waveFileRead(wavFile, wave);
-  const int fs = static_cast<int>(wave.sampleRate());
-  const int nbits = wave.bitsPerSample();
-  // Only 8- and 16-bit samples can be taken out of the device; other depths are refused
-  // with the rate rather than read as garbage.
-  if ((fs != 8000 && fs != 16000) || (nbits != 8 && nbits != 16))
+  int fs = 0;
+  int nbits = 0;
+  std::vector<int> samples = waveFileSamples(wavFile, fs, nbits);
+  if (fs != 8000 && fs != 16000)
     errorThrowf("fs=%d and nbits=%d of \"%s\", but we require fs=8000 or 16000. (line %d of %s)", fs, nbits,
                 wavFile.c_str(), TULIM_HERE);
-  std::vector<int> samples = waveSamples(wave);
   wavePitchVolume(samples.data(), static_cast<int>(samples.size()), param, pitchFile, volumeFile);
 }
 
 std::vector<float> recogTask::wavFile2mfcc(const std::string& wavFile, const recogParam& param, int& frameNum,
                                            int& dim) {
-  CWaveDevice wave(1, 8000, 8);
-  waveFileRead(wavFile, wave);
-  const int fs = static_cast<int>(wave.sampleRate());
-  const int nbits = wave.bitsPerSample();
-  std::vector<int> samples = waveSamples(wave);
+  int fs = 0;
+  int fileBits = 0;
+  std::vector<int> samples = waveFileSamples(wavFile, fs, fileBits);
+  const int nbits = 16;  // whatever width the file holds
   const int count = static_cast<int>(samples.size());
 
   int begin = 0;

@@ -1,7 +1,31 @@
-/* The functions the shared library tulim exports, with C linkage, for host applications
- * written in C or C++: recognition and assessment of one utterance from an audio file or a
- * sample buffer, microphone recording with automatic stop, and a few file helpers. A fatal
- * error leaves every one of them as a thrown char* (the message text). */
+/* tulim: recognition and pronunciation assessment of short utterances, for host
+ * applications in C or C++. Link with -ltulim (pkg-config: tulim; CMake: find_package(tulim),
+ * target tulim::tulim).
+ *
+ * Fatal errors. Every function below may fail with a fatal error (a file that cannot be
+ * opened or parsed, a parameter value that cannot work, ...). A fatal error is thrown as a
+ * C++ exception of type char*, pointing to the message text (owned by the library, valid
+ * until the same thread's next fatal error); nothing is returned and no out argument is
+ * written. When the environment variable "temp" names a writable directory, the message is
+ * also written there to error_YYYYMMDD_hhmmss.log and the log's path is printed on standard
+ * output first. A host that must survive a fatal error therefore calls these functions from
+ * C++ and catches const char* (or char*):
+ *
+ *     #include <tulim.h>
+ *     float score = 0.0f;
+ *     try {
+ *       int index = vc01("task.prm", "utterance.wav", "texts.txt", &score);
+ *       printf("text %d, score %.1f
+", index, score);
+ *     } catch (const char* message) {
+ *       printf("failed: %s
+", message);
+ *     }
+ *
+ * A host written in C cannot catch it: a fatal error then ends the process (std::terminate).
+ *
+ * The functions print their progress (elapsed times, files read and saved) on standard output.
+ * File names are taken as given, relative names from the working directory. */
 #ifndef TULIM_H
 #define TULIM_H
 
@@ -31,29 +55,64 @@ typedef struct recordParam {
   double silenceLimitInSpeech;     /* seconds */
 } recordParam;
 
-/* Recognition ("recog": which text of txtFile was said) and assessment ("assess": how well
- * it was said) with the settings of recogParamFile. They return the index of the first
- * identified text (-1 when none was identified) and store the overall score through score.
- * vc01 and sa01 read and prepare the audio file wavFile; vc02 and sa02 take sampleCount
- * samples at fs Hz of nbits bits as they are, and only read them. */
+/* ---- Recognition and assessment ------------------------------------------------------
+ *
+ * recogParamFile: the recognition parameter file (key = value lines: models, lexicons,
+ *   front-end configuration, scoring parameters, outputDir, language, search settings).
+ *   Its function and netType are ignored: vc01/vc02 recognise ("recog": which of the texts
+ *   was said), sa01/sa02 assess ("assess": how well the text was said), both over a tree net.
+ * txtFile: a file of candidate texts, one a line, or the texts themselves joined by '#'.
+ *   For an assessment the texts are joined by blanks into one. A value that ends in ".txt"
+ *   or holds a '/' but names no file is warned about and taken as the text itself.
+ * score: receives the utterance's confidence score (0 to 100); may be null.
+ * Returns the index, from 0 in the order of the texts, of the first identified text, or -1
+ *   when no text was identified.
+ * Files: when the parameter file sets outputDir, the run first removes the result files of
+ *   an earlier run there, then writes its diagnostics (output.nt, output.syl, output.net,
+ *   output.netb, output.wpa, for English output.dic) and, when it succeeds, its result:
+ *   output.xml (or the name outputXmlFile gives), score.txt and recogResult.txt (and, for an
+ *   assessment against a syllable file, confusingPath.txt). Words missing from the lexicon
+ *   are listed in missingWord.txt in the working directory.
+ * Fatal errors (see above): a parameter value that cannot work is refused before anything is
+ *   read, naming its key, the value, the file and what is allowed; so are a null or empty
+ *   wavFile or txtFile. Nothing is kept between calls.
+ *
+ * vc01, sa01: read the audio file wavFile (RIFF WAVE, FLV with Nellymoser audio, or raw
+ *   16-bit samples at 16000 Hz, chosen by its extension), bring it to 16 bits and 16000 Hz,
+ *   check its volume and remove its mean before the run. */
 int vc01(const char* recogParamFile, const char* wavFile, const char* txtFile, float* score);
 int sa01(const char* recogParamFile, const char* wavFile, const char* txtFile, float* score);
+/* vc02, sa02: take sampleCount samples at fs Hz of nbits bits (mono) as they are: no
+ *   conversion, volume check or mean removal. The samples are only read and stay the host's. */
 int vc02(const char* recogParamFile, const int* samples, int sampleCount, int fs, int nbits, const char* txtFile,
          float* score);
 int sa02(const char* recogParamFile, const int* samples, int sampleCount, int fs, int nbits, const char* txtFile,
          float* score);
 
-/* Records mono PCM into samples until a silence limit, the capacity or a non-zero *stopFlag
- * (stopFlag may be null) stops it; returns the number of samples stored, or -1. */
+/* ---- Microphone recording ----------------------------------------------------------------
+ *
+ * recordAutoStop: records mono PCM from the default wave input into samples (capacity
+ *   values; 8-bit samples as 0..255, 16-bit as signed values) until a silence limit of param,
+ *   the capacity or a non-zero *stopFlag (stopFlag may be null; another thread sets it)
+ *   stops it. Returns the number of samples stored, or -1 when the parameters or the device
+ *   fail before recording (a message is printed) or another recording is running.
+ * recordParamRead: fills *param from a key = value file with the field names as keys (every
+ *   field first 0, a later line wins); an unknown key is fatal.
+ * recordParamPrint: prints one "<field> = <value>" line per field on standard output. */
 int32_t recordAutoStop(const recordParam* param, int32_t* samples, int32_t capacity, const char* stopFlag);
 void recordParamRead(const char* fileName, recordParam* param);
 void recordParamPrint(const recordParam* param);
 
-/* fopen that raises a fatal error instead of returning null. */
+/* ---- Files ---------------------------------------------------------------------------------
+ *
+ * openFile: fopen(name, mode); a failure is fatal ("Cannot open file <name> ..."), so the
+ *   result is never null. The host closes it with fclose.
+ * getFileLineCount: the number of lines of a text file, a line longer than 999 characters
+ *   counting once for each piece of up to 999; a missing file is fatal.
+ * wavFileWrite: writes count samples as a mono PCM RIFF WAVE file of fs Hz and nbits (8 or 16)
+ *   bits; false when it could not be written (never fatal). */
 FILE* openFile(const char* name, const char* mode);
-/* Lines of a text file, a line of more than 999 characters counting once per piece. */
 int getFileLineCount(const char* name);
-/* A mono PCM wave file of nbits (8 or 16) bits; false when it could not be written. */
 bool wavFileWrite(const int* samples, int count, int fs, int nbits, const char* fileName);
 
 #ifdef __cplusplus

@@ -24,7 +24,17 @@ namespace {
 // A host that hands in no text gets a fatal error rather than a crash.
 const char* textArgument(const char* value, const char* name) {
   if (!value) tulim::errorThrowf("Error: %s is null! (line %d of %s)", name, TULIM_HERE);
+  if (!*value) tulim::errorThrowf("Error: %s is empty! (line %d of %s)", name, TULIM_HERE);
   return value;
+}
+
+// The exports force function and netType, whatever the file says.
+void runStart(tulim::recogTask& task, const char* recogParamFile, tulim::recogParam& param, const char* function,
+              tulim::recogTask::runInput input) {
+  param.netType = 0;
+  param.function = function;
+  task.resultFilesRemove(param);
+  task.runParamCheck(recogParamFile, param, input, {"netType"});
 }
 
 void scoreStore(float* score, float value) {
@@ -47,8 +57,7 @@ int recogFromFile(const char* recogParamFile, const char* wavFile, const char* t
   task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param);
   param.wavFile = textArgument(wavFile, "wavFile");
   param.txtFile = textArgument(txtFile, "txtFile");
-  param.netType = 0;
-  param.function = function;
+  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::wavFile);
   tulim::mlfClass mlf;
   const int result = task.recogFromWavFile(param, mlf);
   scoreStore(score, mlf.m_timberScore);
@@ -62,8 +71,7 @@ int recogFromBuffer(const char* recogParamFile, const int* samples, int sampleCo
   tulim::recogParam param;
   task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param);
   param.txtFile = textArgument(txtFile, "txtFile");
-  param.netType = 0;
-  param.function = function;
+  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::samples);
   tulim::mlfClass mlf;
   const int result = task.recogFromSamples(param, mlf, samples, sampleCount, fs, nbits);
   scoreStore(score, mlf.m_timberScore);

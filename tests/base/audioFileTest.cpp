@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -207,6 +208,12 @@ TEST(ReadWaveInt, SaysWhatIsWrongWithAFileThatOpensButCannotBeRead) {
       {"data before format", waveFileBytes({chunkBytes("data", data), fmt}),
        "has no format chunk before its data chunk"},
       {"empty data", waveFileBytes({fmt, chunkBytes("data", "")}), "has an empty data chunk"},
+      // The device would take the missing fields from its start-up format, 8 bits at 8000 Hz.
+      {"format of its tag only", waveFileBytes({chunkBytes("fmt ", le16(1)), chunkBytes("data", data)}),
+       "has a format chunk of 2 bytes, fewer than the 16 of a PCM format"},
+      {"format cut before its width",
+       waveFileBytes({chunkBytes("fmt ", fmtBody(1, 1, 16000, 16, false).substr(0, 14)), chunkBytes("data", data)}),
+       "has a format chunk of 14 bytes, fewer than the 16 of a PCM format"},
       {"no channels", pcmWaveBytes(0, 16000, 16, data), "has 0 channels"},
       {"24-bit", pcmWaveBytes(1, 16000, 24, std::string(6, '\1')),
        "has 24 bits per sample; only 8 and 16 bits can be read"},
@@ -253,6 +260,23 @@ TEST(ReadWaveInt, KeepsItsOldMessageForFilesThatDoNotOpen) {
   for (const std::string& path : {dir.file("missing.wav"), folder}) {
     EXPECT_EQ(fatalMessage([&] { audioRead r; readAudio(path, r); }),
               "Can't open wave file " + path + " (line 24 in audioFile)");
+  }
+}
+
+TEST(SamplesTo16Bits, CentresEightBitDataAndAmplifiesEveryNarrowerWidth) {
+  struct Case {
+    int nbits;
+    std::vector<int> in, out;
+  } cases[] = {
+      {8, {0, 127, 128, 129, 255}, {-32768, -256, 0, 256, 32512}},
+      {12, {-2048, 0, 5, 2047}, {-32768, 0, 80, 32752}},
+      {16, {-32768, 7, 32767}, {-32768, 7, 32767}},
+      {1, {INT_MAX, INT_MIN, 1}, {INT_MAX, INT_MIN, 32768}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> x = c.in;
+    samplesTo16Bits(x.data(), static_cast<int>(x.size()), c.nbits);
+    EXPECT_EQ(x, c.out) << c.nbits;
   }
 }
 

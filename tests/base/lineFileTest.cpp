@@ -23,6 +23,10 @@ TEST(File2strVec, DropsEmptyAndCommentLinesAndLineEnds) {
   EXPECT_THAT(vec, ElementsAre("a", "b", "last"));
   file2strVec(path, vec);
   EXPECT_THAT(vec, ElementsAre("a", "%c", "b", "last"));
+  std::vector<int> numbers{9};
+  file2strVec(path, vec, '%', numbers);
+  EXPECT_THAT(vec, ElementsAre("a", "b", "last"));
+  EXPECT_THAT(numbers, ElementsAre(1, 4, 6));
 }
 
 TEST(File2strVec, ReadsLongLinesWhole) {

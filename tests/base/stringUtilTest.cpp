@@ -99,6 +99,40 @@ TEST(StrToInt, ReadsLikeAtoiAndSaturates) {
   for (const Case& c : cases) EXPECT_EQ(strToInt(c.input), c.expected) << c.input;
 }
 
+TEST(StrToExact, ReadTheWholeTextOrNothing) {
+  struct Case {
+    const char* input;
+    bool isInt;
+    int intValue;
+    bool isDouble;
+    double doubleValue;
+    bool isFloat;
+  } cases[] = {
+      {" 42\t", true, 42, true, 42, true},     {"-7", true, -7, true, -7, true},
+      {"+3", true, 3, true, 3, true},           {"2.5", false, 0, true, 2.5, true},
+      {"-.5e1", false, 0, true, -5, true},      {"1e39", false, 0, true, 1e39, false},
+      {"-7x", false, 0, false, 0, false},       {"x1", false, 0, false, 0, false},
+      {"", false, 0, false, 0, false},          {" ", false, 0, false, 0, false},
+      {"-", false, 0, false, 0, false},         {"1 2", false, 0, false, 0, false},
+      {"nan", false, 0, false, 0, false},       {"inf", false, 0, false, 0, false},
+      {"-infinity", false, 0, false, 0, false}, {"0x10", false, 0, false, 0, false},
+      {"1e999", false, 0, false, 0, false},     {"2147483647", true, 2147483647, true, 2147483647, true},
+      {"2147483648", false, 0, true, 2147483648.0, true},
+      {"-2147483648", true, -2147483647 - 1, true, -2147483648.0, true},
+  };
+  for (const Case& c : cases) {
+    int i = 123;
+    double d = 123;
+    float f = 123;
+    EXPECT_EQ(strToIntExact(c.input, i), c.isInt) << c.input;
+    EXPECT_EQ(i, c.isInt ? c.intValue : 123) << c.input;
+    EXPECT_EQ(strToDoubleExact(c.input, d), c.isDouble) << c.input;
+    EXPECT_EQ(d, c.isDouble ? c.doubleValue : 123) << c.input;
+    EXPECT_EQ(strToFloatExact(c.input, f), c.isFloat) << c.input;
+    EXPECT_EQ(f, c.isFloat ? static_cast<float>(c.doubleValue) : 123.0f) << c.input;
+  }
+}
+
 TEST(WordCount, CountsRunsUpToFirstLineEnd) {
   const char text[] = " one  two\tthree\nfour";
   EXPECT_EQ(wordCount(text, static_cast<int>(strlen(text))), 3);
@@ -127,6 +161,13 @@ TEST(StrVecCombine, FirstPositionVariesFastest) {
   EXPECT_THAT(out, ElementsAre("a", "b", "c"));
   strVecCombine({{"a"}, {"b"}, {"c", "d"}}, out);
   EXPECT_THAT(out, ElementsAre("a-b-c", "a-b-d"));
+  strVecCombine({{"x", "y"}, {}, {"c"}}, out);
+  EXPECT_TRUE(out.empty());
+  strVecCombine({{"x", "y"}, {"p", "q", "r"}, {"1", "2"}}, out);
+  ASSERT_EQ(out.size(), 12u);
+  EXPECT_EQ(out[0], "x-p-1");
+  EXPECT_EQ(out[7], "y-p-2");
+  EXPECT_EQ(out[11], "y-r-2");
 }
 
 TEST(StrVecLinSearch, FirstOccurrenceDecidesThePosition) {

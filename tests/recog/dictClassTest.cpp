@@ -85,9 +85,10 @@ TEST(WpaRead, ThreeEnglishFormsGiveTheSameEntries) {
 TEST(WpabWrite, PinsTheLittleEndianLayout) {
   scratchDir dir;
   dictClass dict;
-  dict.m_wpa = {{"ab", {"a_b", "c"}, {}}, {"\xa4\x40", {}, {}}};
+  dict.m_wpa = {{"ab", {"a_b", "c"}, {}}, {"\xa4\x40", {"d"}, {}}};
   dict.wpabWrite(dir.file("x.wpab"));
-  std::string expected = le32(2) + lenStr("ab") + le32(2) + lenStr("a_b") + lenStr("c") + lenStr("\xa4\x40") + le32(0);
+  std::string expected =
+      le32(2) + lenStr("ab") + le32(2) + lenStr("a_b") + lenStr("c") + lenStr("\xa4\x40") + le32(1) + lenStr("d");
   EXPECT_EQ(readFile(dir.file("x.wpab")), expected);
 }
 
@@ -110,6 +111,9 @@ TEST(WpabRead, RejectsCorruptImages) {
        "PA length 100 is outside [0, MAX_WPA_PA_LEN = 100)"},
       {"truncated PA", good.substr(0, good.size() - 1), "truncated image \"x.wpab\""},
       {"bytes after the last entry", good + "z", "image \"x.wpab\" has 1 bytes after its end"},
+      {"no pronunciation", le32(1) + lenStr("ab") + le32(0), "x.wpab, entry 0: \"ab\" has an empty pronunciation"},
+      {"empty pronunciation", le32(1) + lenStr("ab") + le32(2) + lenStr("a") + le32(0),
+       "x.wpab, entry 0: \"ab\" has an empty pronunciation"},
   };
   for (const Case& c : cases) {
     dictClass dict;
@@ -133,6 +137,8 @@ TEST(WpabWrite, RefusesWordsItsReaderWouldReject) {
   EXPECT_THAT(expectFatal([&] { dict.wpabWrite(dir.file("x.wpab")); }), HasSubstr("MAX_WPA_WORD_LEN = 1000"));
   dict.m_wpa = {{"w", {std::string(100, 'p')}, {}}};
   EXPECT_THAT(expectFatal([&] { dict.wpabWrite(dir.file("x.wpab")); }), HasSubstr("MAX_WPA_PA_LEN = 100"));
+  dict.m_wpa = {{"w", {"a", ""}, {}}};
+  EXPECT_THAT(expectFatal([&] { dict.wpabWrite(dir.file("x.wpab")); }), HasSubstr("\"w\" has an empty pronunciation"));
 }
 
 TEST(WpaTextRead, WrongFieldCountPrintsDiagnosticsAndRaises) {
@@ -159,6 +165,45 @@ TEST(WpaTextRead, WrongFieldCountPrintsDiagnosticsAndRaises) {
                                   " \\(line=[0-9]+, file=dict\\)\n"
                                   "token1\\.size\\(\\)=" +
                                   std::to_string(c.fields) + " \\(line=[0-9]+, file=dict\\)\n"));
+  }
+}
+
+TEST(WpaTextRead, EmptyPronunciationsAreFormatErrorsWithFileAndLine) {
+  scratchDir dir;
+  struct Case {
+    const char* language;
+    std::string line;
+  } cases[] = {
+      {"english", "do\t"},      {"english", "do\td_o##r_e"}, {"english", "do\t#d_o"},
+      {"english", "do\td_o#"},  {"chinese", "\xa4\x40\t\tx\tt\tx"}, {"chinese", "\xa4\x40\t1,4\tx\tt,u\tx"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = dir.write("bad.wpa", "% lexicon\n" + c.line + "\n");
+    dictClass dict;
+    // Row 4 has an empty spelling in column 3.
+    dict.pinyinTableRead(dir.write("py.txt", pinyinTableText + std::string("4\tk\tk\t\n")));
+    EXPECT_THAT(expectFatal([&] { dict.wpaRead(file, c.language); }),
+                MatchesRegex("Wrong format of .*/bad\\.wpa, line 2: \".*\" has an empty pronunciation "
+                             "\\(line [0-9]+ in dict\\)"))
+        << c.line;
+  }
+  dictClass dict;
+  EXPECT_THAT(expectFatal([&] { dict.wpaStringRead("re r_e@do d_o##r_e", "english", dict.m_wpa); }),
+              MatchesRegex("Wrong format of do d_o##r_e: \"do\" has an empty pronunciation \\(line [0-9]+ in dict\\)"));
+}
+
+TEST(WpaRead, LexiconsOutOfOrderAreSortedForTheLookUps) {
+  scratchDir dir;
+  const std::string text = dir.write("lex.wpa", "re\tr_e\ndo\td_o\nmi\tm_i\n");
+  dictClass fromText;
+  fromText.wpaRead(text, "english");
+  dictClass fromString;
+  testing::internal::CaptureStdout();
+  fromString.wpaRead("re r_e@do d_o@mi m_i", "english");
+  testing::internal::GetCapturedStdout();
+  for (const dictClass* dict : {&fromText, &fromString}) {
+    EXPECT_EQ(view(dict->m_wpa), (std::vector<wpaView>{{"do", {"d_o"}}, {"mi", {"m_i"}}, {"re", {"r_e"}}}));
+    EXPECT_EQ(dict->wpaFind("re"), 2);
   }
 }
 
@@ -347,9 +392,24 @@ TEST(PronDictRead, ReadsModelListsAndRefusesEntriesWithoutModels) {
 
   for (const char* line : {"pa\n", "pa \t\n"}) {
     std::string bad = dir.write("bad.txt", std::string("ka a\n") + line);
-    EXPECT_THAT(expectFatal([&] { dict.pronDictRead(bad, mac); }),
+    dictClass fresh;
+    EXPECT_THAT(expectFatal([&] { fresh.pronDictRead(bad, mac); }),
                 MatchesRegex("Error in dictClass::pronDictRead when reading .*bad\\.txt: syllable \"pa\" at line 2 "
                              "has no models \\(line [0-9]+ in dict\\)"));
+  }
+}
+
+TEST(PronDictRead, RefusesEntriesOutOfOrderWithFileAndLine) {
+  macroClass mac = namedModels({"a", "b", "c"});
+  scratchDir dir;
+  for (const char* second : {"do a\n", "mi b\n"}) {
+    const std::string file = dir.write("dic.txt", std::string("mi a\n% comment\n") + second + "re c\n");
+    dictClass dict;
+    EXPECT_THAT(expectFatal([&] { dict.pronDictRead(file, mac); }),
+                MatchesRegex("Error in dictClass::pronDictRead when reading .*dic\\.txt: syllable \"(do|mi)\" at line 3 "
+                             "does not come after \"mi\"; the entries must be in ascending byte order without "
+                             "repeats \\(line [0-9]+ in dict\\)"))
+        << second;
   }
 }
 

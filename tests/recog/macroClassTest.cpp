@@ -380,7 +380,7 @@ TEST_F(MacroClassTest, SilenceMissingFromSetAndEmptySetGiveMinusOne) {
 TEST_F(MacroClassTest, ModelCountFileSetsLogCountsAndWarnsOnMismatch) {
   macroClass set;
   test::modelSetPrepare(set, {"c", "a", "b"});
-  const std::string path = m_dir.write("count.txt", "% counts\na\t10\n\nz\t20\nc\t0\n");
+  const std::string path = m_dir.write("count.txt", "% counts\na\t10\n\nz\t20\nc\t1\n");
   testing::internal::CaptureStdout();
   set.modelCountRead(path);
   EXPECT_THAT(testing::internal::GetCapturedStdout(),
@@ -404,6 +404,16 @@ TEST_F(MacroClassTest, RejectsCountFileThatDoesNotFitTheSet) {
   const std::string noCount = m_dir.write("nocount.txt", "a\t1\nb 2\n");
   EXPECT_THAT(expectFatal([&] { set.modelCountRead(noCount); }),
               MatchesRegex("Error: line 2 of model count file .* has no TAB-separated count .*"));
+  const std::string tooShort = m_dir.write("short.txt", "a\t1\n");
+  EXPECT_THAT(expectFatal([&] { set.modelCountRead(tooShort); }),
+              MatchesRegex("Error: model count file .* has 1 lines for 2 models \\(line [0-9]+ of macro\\)"));
+  for (const char* count : {"abc", "0", "-3", "12x", "", "99999999999"}) {
+    const std::string bad = m_dir.write("bad.txt", std::string("a\t1\n% the second\nb\t") + count + "\n");
+    EXPECT_THAT(expectFatal([&] { set.modelCountRead(bad); }),
+                MatchesRegex("Error: line 3 of model count file " + bad + " has the count \"" + count +
+                             "\", not a positive integer \\(line [0-9]+ of macro\\)"))
+        << count;
+  }
 }
 
 TEST_F(MacroClassTest, GetModelNamesListsArrayOrder) {

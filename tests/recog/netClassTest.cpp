@@ -244,7 +244,7 @@ TEST(NetClass, MaxFanOutThroughANullNodeAndPenalties) {
   EXPECT_EQ(netClass().maxFanOutNum(), 0);
 }
 
-TEST(NetClass, NullDiamondsLeadingNowhereAreCappedNotWalkedForever) {
+TEST(NetClass, NullDiamondsLeadingNowhereAreWalkedOnce) {
   // 0 start, 1 end, 2 ba, then 40 layers of two null nodes joined by a null node: 2^40
   // paths through null nodes, none of them to a real node.
   strVec nodes{"!NULL", "!NULL", "ba"};
@@ -260,9 +260,99 @@ TEST(NetClass, NullDiamondsLeadingNowhereAreCappedNotWalkedForever) {
   dictClass dict = smallDict();
   netClass net;
   test::watchdog guard("fan-out through null diamonds", 60);
-  EXPECT_THAT(fatalMessage([&] { net.netCreate(netLines(nodes, links), dict); }),
-              MatchesRegex("Error: node 2 reaches more than MAX_INDIRECT_FAN_OUT = 1000000 nodes through null "
-                           "nodes \\(line [0-9]+ of file net\\)"));
+  net.netCreate(netLines(nodes, links), dict);
+  EXPECT_TRUE(net.m_node[2].fanOutIndirect.empty());
+  EXPECT_THAT(net.m_node[0].fanOutIndirect, ElementsAre(2));
+}
+
+namespace {
+
+struct netShape {
+  strVec nodes;
+  std::vector<std::pair<int, int>> links;
+};
+
+// 0 start, 1 end, 2 the real node ba, nodes 3 .. 3+chain-1 a chain of null nodes, then
+// `entries` bi nodes that the start links to and that each link into the chain's head.
+// Every chain link (and the last one, to ba) is doubled, so each bi node reaches ba
+// 2^chain times. Duplicate links are legal.
+netShape sharedNullChain(int entries, int chain) {
+  netShape net{{"!NULL", "!NULL", "ba"}, {{2, 1}}};
+  const int head = 3;
+  for (int k = 0; k < chain; ++k) {
+    net.nodes.push_back("!NULL");
+    const int next = k + 1 < chain ? head + k + 1 : 2;
+    net.links.insert(net.links.end(), {{head + k, next}, {head + k, next}});
+  }
+  for (int r = 0; r < entries; ++r) {
+    const int node = static_cast<int>(net.nodes.size());
+    net.nodes.push_back("bi");
+    net.links.insert(net.links.end(), {{0, node}, {node, head}});
+  }
+  return net;
+}
+
+// The "netb" image of a net whose nodes are "!NULL", "ba" (index 0) or "bi" (index 1).
+std::string netbImage(const netShape& net) {
+  std::string bytes;
+  appendLittleEndian32(bytes, static_cast<uint32_t>(net.nodes.size()));
+  appendLittleEndian32(bytes, static_cast<uint32_t>(net.links.size()));
+  for (size_t i = 2; i < net.nodes.size(); ++i)
+    appendLittleEndian32(bytes, net.nodes[i] == "!NULL" ? 0xffffffffu : net.nodes[i] == "ba" ? 0u : 1u);
+  for (const auto& link : net.links) {
+    appendLittleEndian32(bytes, static_cast<uint32_t>(link.first));
+    appendLittleEndian32(bytes, static_cast<uint32_t>(link.second));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+TEST(NetClass, SharedNullSubNetsAreCollectedOnceAndBoundedNetWide) {
+  dictClass dict = smallDict();
+  const netShape small = sharedNullChain(3, 4);
+  netClass net;
+  net.netCreate(netLines(small.nodes, small.links), dict);
+  EXPECT_THAT(net.m_node[0].fanOutIndirect, ElementsAre(7, 8, 9));
+  for (size_t r = 7; r < 10; ++r) EXPECT_EQ(net.m_node[r].fanOutIndirect, std::vector<int>(16, 2)) << r;
+  EXPECT_EQ(net.m_node[6].fanOutIndirect, std::vector<int>(2, 2));
+
+  // 60 nodes of 2^18 entries each: 15.7 million in all, each node well inside its own
+  // limit. The same net as text and as image, each named in the message.
+  const netShape big = sharedNullChain(60, 18);
+  scratchDir dir;
+  const std::string text = dir.write("chain.net", stringJoin(netLines(big.nodes, big.links), "\n") + "\n");
+  const std::string image = dir.write("chain.netb", netbImage(big));
+  for (const std::string& path : {text, image}) {
+    netClass wide;
+    EXPECT_THAT(fatalMessage([&] { wide.netRead(path, dict); }),
+                MatchesRegex("Error: the nodes of " + path + " reach more than MAX_NET_INDIRECT_FAN_OUT = 10000000 "
+                             "nodes through null nodes in all \\(line [0-9]+ of file net\\)"));
+  }
+}
+
+TEST(NetVs2net, RefusesAnUnreadableIndexAndANetWithoutAPathNamingFileAndLine) {
+  dictClass dict = smallDict();
+  scratchDir dir;
+  // The empty line counts in the file: node 1 stands on line 5.
+  const std::string badIndex =
+      dir.write("i.net", "VERSION=1.0\nN=3\tL=2\n\nI=0\tW=!NULL\nI=1\tW=ba@abc\nI=2\tW=!NULL\nJ=0\tS=0\tE=1\nJ=1\tS=1\tE=2\n");
+  netClass net;
+  EXPECT_THAT(fatalMessage([&] { net.netRead(badIndex, dict); }),
+              MatchesRegex("Error: node 1 has the dictionary index \"abc\", not a decimal integer, at line 5 of " +
+                           badIndex + " \\(line [0-9]+ of file net\\)"));
+  EXPECT_THAT(fatalMessage([&] { net.netCreate(netLines({"!NULL", "ba@", "!NULL"}, {{0, 1}, {1, 2}}), dict); }),
+              HasSubstr("node 1 has the dictionary index \"\", not a decimal integer, at line 4 of the given net lines"));
+
+  // One start (0) and one end (1), as the search finds them, but 0 leads only into the
+  // loop 2-3, and the loop 4-5 that feeds the end is entered from nowhere else.
+  const netShape cut{{"!NULL", "!NULL", "ba", "bi", "ba", "bi"}, {{0, 2}, {2, 3}, {3, 2}, {4, 1}, {4, 5}, {5, 4}}};
+  EXPECT_THAT(fatalMessage([&] { net.netCreate(netLines(cut.nodes, cut.links), dict); }),
+              HasSubstr("Error: the given net lines has no path from its start node 0 to its end node 1"));
+  const std::string image = dir.write("cut.netb", netbImage(cut));
+  EXPECT_THAT(fatalMessage([&] { net.netRead(image, dict); }),
+              MatchesRegex("Error: " + image +
+                           " has no path from its start node 0 to its end node 1 \\(line [0-9]+ of file net\\)"));
 }
 
 TEST(NetClass, BrowserAndVectorPrinter) {

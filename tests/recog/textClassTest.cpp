@@ -12,6 +12,7 @@ using namespace tulim;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::MatchesRegex;
+using testing::StartsWith;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
 using tulim::test::expectFatal;
@@ -126,6 +127,33 @@ TEST(TxtMapRead, ReadsEntriesAndRefusesShortLines) {
   EXPECT_TRUE(text.m_textNormSp.empty());
 }
 
+TEST(TxtMapApply, RefusesRulesThatLengthenTheTextPastTheLimitNamingTheRule) {
+  // Each rule doubles the text: 16 give 65536 bytes, the 17th would give 131072.
+  std::string rules = "% doubling\n";
+  for (int i = 0; i < 22; ++i) rules += "e#ee#g\n";
+  scratchDir dir;
+  const std::string map = dir.write("double.tnm", rules);
+  textClass text;
+  text.txtMapRead(map, '#', text.m_textNormSp);
+  std::string s = "e";
+  EXPECT_THAT(expectFatal([&] { text.txtMapApply(s, "taiwanese"); }),
+              MatchesRegex("Error: the normalisation rule \"e\" -> \"ee\" \\(line 18 of " + map +
+                           "\\) would make a text longer than MAX_NORMALIZED_TEXT_LEN = 100000 bytes "
+                           "\\(line [0-9]+ of file text\\)"));
+  text.m_textNormSp.resize(16);
+  s = "e";
+  text.txtMapApply(s, "taiwanese");
+  EXPECT_EQ(s, std::string(65536, 'e'));
+  // Rules made in code have no file to name; shortening rules are never refused.
+  text.m_textNormSp = {{"a", std::string(200000, 'b'), "g"}};
+  s = "xax";
+  EXPECT_THAT(expectFatal([&] { text.txtMapApply(s, "taiwanese"); }), HasSubstr("(the normalisation map)"));
+  text.m_textNormSp = {{"bb", "b", "g"}};
+  s = std::string(300000, 'b');
+  text.txtMapApply(s, "taiwanese");
+  EXPECT_EQ(s.size(), 150000u);
+}
+
 TEST(TxtNormalize, CutsAtTheFirstTabAndNormalisesEachText) {
   textClass text;
   text.m_textNormSp = {{".", "", "$"}};
@@ -224,6 +252,35 @@ TEST(Txt2paEnglish, RefusesTextsWithTooManyCombinations) {
   text.m_txtVsNormalized = {words.substr(4)};
   text.txt2paEnglish(englishLexicon());
   EXPECT_EQ(text.m_sylVs.size(), 65536u);
+}
+
+TEST(Txt2paEnglish, RefusesTextsWhoseSequencesTogetherPassTheLimitsNamingTheTextFile) {
+  // 16 texts of 16 words with two pronunciations each: 65536 sequences each, within the
+  // limit of one text, 1048576 in all.
+  std::string words;
+  for (int i = 0; i < 16; ++i) words += i ? " the" : "the";
+  strVec lines(16, words);
+  scratchDir dir;
+  const std::string file = dir.write("many.txt", stringJoin(lines, "\n") + "\n");
+  textClass text;
+  text.txtRead(file);
+  text.txtNormalize("english");
+  EXPECT_THAT(expectFatal([&] { text.txt2paEnglish(englishLexicon()); }),
+              MatchesRegex("Error: the texts of \"" + file +
+                           "\" expand to more than MAX_SYL_SEQ_NUM = 100000 syllable sequences in all "
+                           "\\(line [0-9]+ of text\\)"));
+
+  // 4096 sequences of 1000 words: few sequences, but 4096000 syllables.
+  std::string longText = words.substr(0, 12 * 4 - 1);
+  for (int i = 12; i < 1000; ++i) longText += " cat";
+  text.txtVsSet({longText});
+  text.txtNormalize("english");
+  EXPECT_THAT(expectFatal([&] { text.txt2paEnglish(englishLexicon()); }),
+              HasSubstr("the texts of the given texts expand to more than MAX_SYL_SEQ_SYL_NUM = 4000000 syllables"));
+  text.txtVsSet({longText.substr(4)});
+  text.txtNormalize("english");
+  text.txt2paEnglish(englishLexicon());
+  EXPECT_EQ(text.m_sylVs.size(), 2048u);
 }
 
 TEST(Txt2paChinese, RefusesTextsWithTooManyCombinations) {
@@ -352,4 +409,17 @@ TEST(SylVsRead, ReadsLinesDroppingEmptyOnes) {
   textClass text;
   text.sylVsRead(dir.write("s.syl", "a-b\t0\n\n%c\t1\n"));
   EXPECT_THAT(text.m_sylVs, ElementsAre("a-b\t0", "%c\t1"));
+}
+
+TEST(SylVsRead, RefusesALineWithoutAReadableTextIndexNamingFileAndLine) {
+  const char* const bad[] = {"mi-sh-do\tx1", "mi-sh-do", "mi-sh-do\t", "mi-sh-do\t-1", "mi-sh-do\t1\tx",
+                             "mi-sh-do\t99999999999"};
+  scratchDir dir;
+  for (const char* line : bad) {
+    const std::string file = dir.write("bad.syl", std::string("do-re\t0\n\n") + line + "\n");
+    textClass text;
+    EXPECT_THAT(expectFatal([&] { text.sylVsRead(file); }),
+                StartsWith("Error: line 3 of " + file + " is not a syllable sequence, a TAB and a text index from 0"))
+        << line;
+  }
 }

@@ -1,6 +1,7 @@
 /* A host application in C, linked against the shared library: it calls the exports through
  * tulim.h and reports what they gave, and which of a few names the library lets it see.
- * Run by recogExportsTest with: paramFile wavFile txtFile outWavFile. */
+ * Run by recogExportsTest, and by installTest.sh against the installed library, with:
+ * paramFile wavFile txtFile outWavFile. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>

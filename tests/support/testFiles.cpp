@@ -37,6 +37,19 @@ std::string readFile(const std::string& path) {
   return content.str();
 }
 
+std::string keyLinesEdit(const std::string& text, const std::vector<std::string>& dropped,
+                         const std::vector<std::string>& added) {
+  std::istringstream in(text);
+  std::string out, line;
+  while (std::getline(in, line)) {
+    bool drop = false;
+    for (const std::string& key : dropped) drop = drop || line.rfind(key + "=", 0) == 0;
+    if (!drop) out += line + "\n";
+  }
+  for (const std::string& a : added) out += a + "\n";
+  return out;
+}
+
 envScope::envScope(const char* name, const char* value) : m_name(name) {
   const char* old = getenv(name);
   m_had = old != nullptr;

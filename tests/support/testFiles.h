@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tulim {
 namespace test {
@@ -27,6 +28,11 @@ class scratchDir {
 
 // The whole file's bytes.
 std::string readFile(const std::string& path);
+
+// A key = value text without the lines that set the keys named in dropped, with added
+// appended (one "key=value" line each).
+std::string keyLinesEdit(const std::string& text, const std::vector<std::string>& dropped,
+                         const std::vector<std::string>& added = {});
 
 // Sets an environment variable for the life of the object, restoring it afterwards.
 class envScope {

@@ -403,7 +403,7 @@ TEST(MlfConfidence, ReadsTheSharedParameterFilesOncePerRecord) {
   EXPECT_THAT(other.m_rank2scoreParam, ElementsAre(1.0f, 1.0f, 1.0f));
 }
 
-TEST(MlfConfidence, MissingOrShortParameterFilesAreFatal) {
+TEST(MlfConfidence, MissingShortOrUnreadableParameterFilesAreFatal) {
   macroClass set;
   modelsMake(set, 2);
   const mlfClass record = onePhoneRecord(rankedAmong(0, 2));
@@ -419,6 +419,13 @@ TEST(MlfConfidence, MissingOrShortParameterFilesAreFatal) {
       {"0.1 1 0", nullptr, "^Cannot open file .*discount\\.txt"},
       {"0.1 1 0", "0.9 0.9 0.9",
        "^Error: .*discount\\.txt holds 3 discount ratios for 7 discount reasons \\(line [0-9]+ of mlfConfidence\\)$"},
+      // Read up to its first non-number each of these once gave enough numbers, or NaN.
+      {"0.1 1 0 % bell curve", "0.9 0.9 0.9 0.9 0.9 0.9 0.9",
+       "^Error: .*rank2score\\.txt, line 1: \"%\" is not a number \\(line [0-9]+ of mlfConfidence\\)$"},
+      {"nan inf 0", "0.9 0.9 0.9 0.9 0.9 0.9 0.9", "^Error: .*rank2score\\.txt, line 1: \"nan\" is not a number"},
+      {"0.1 1 0", "0.9 0.9 0.9\n\n0.9 0.9 0.9 0.9 0.9\n0.9 abc", "^Error: .*discount\\.txt, line 4: \"abc\" is not a number"},
+      {"0.1 1 0", "0.9 0.9 0.9 0.9 0.9 0.9 inf", "^Error: .*discount\\.txt, line 1: \"inf\" is not a number"},
+      {"0.1 1 0", "0.9 0.9 0.9 0.9 0.9 0.9 1e39", "^Error: .*discount\\.txt, line 1: \"1e39\" is not a number"},
   };
   for (const Case& c : cases) {
     scratchDir dir;

@@ -245,7 +245,7 @@ TEST_F(MlfLabelTest, LabFileReadBuildsNodesFromTheirFirstPhones) {
                                      "\n"
                                      "300000 500000 b -20\n"
                                      "500000 3000000000 sil -31.5 sil extra fields\n"
-                                     "3000000000 3000100000 zz nonsense\n");
+                                     "3000000000 3000100000 zz 0\n");
   mlfClass mlf;
   mlf.labFileRead(file);
   ASSERT_EQ(mlf.m_syl.size(), 2u);
@@ -259,7 +259,7 @@ TEST_F(MlfLabelTest, LabFileReadBuildsNodesFromTheirFirstPhones) {
   EXPECT_EQ(ba.phone[0].cumLogLike, -12.5f);
   EXPECT_EQ(ba.phone[1].name, "b");
   EXPECT_EQ(spanOf(ba.phone[1].frameId), (span{3, 4}));
-  // Six fields start a node named by the fifth; times past 32 bits; a malformed number is 0.
+  // Six fields start a node named by the fifth; times past 32 bits.
   const sylInfo& sil = mlf.m_syl[1];
   EXPECT_EQ(sil.name, "sil");
   EXPECT_EQ(spanOf(sil.frameId), (span{5, 30000}));
@@ -280,6 +280,13 @@ TEST_F(MlfLabelTest, LabFileReadRejectsMalformedLines) {
       {"0 300000 a -1 ba\n\n300000 500000 b\n", "Line 3 of .*bad\\.lab \\(300000 500000 b\\): fewer than 4 fields"},
       {"% c\n0 300000 a -1\n", "Line 2 of .*bad\\.lab .*: the first label has no node name"},
       {"0 99999999999999999999 a -1 ba\n", "Time 99999999999999999999 in line 1 of .*bad\\.lab is out of range"},
+      // Each of these once read as a phone: reversed or empty spans, scores and times of 0.
+      {"0 300000 a -1 ba\n500000 300000 b -2\n", "Line 2 of .*bad\\.lab .*: the span from 500000 to 300000 holds no frame"},
+      {"300000 300000 a -1 ba\n", "Line 1 of .*bad\\.lab .*: the span from 300000 to 300000 holds no frame"},
+      {"0 300000 a abc ba\n", "Line 1 of .*bad\\.lab .*: the score \"abc\" is not a number"},
+      {"0 300000 a nan ba\n", "Line 1 of .*bad\\.lab .*: the score \"nan\" is not a number"},
+      {"0 3e5 a -1 ba\n", "Line 1 of .*bad\\.lab .*: the time \"3e5\" is not a whole number"},
+      {"x 300000 a -1 ba\n", "Line 1 of .*bad\\.lab .*: the time \"x\" is not a whole number"},
   };
   for (const Case& c : cases) {
     const std::string file = dir.write("bad.lab", c.content);
@@ -407,6 +414,11 @@ TEST_F(MlfLabelTest, PhoneLevelReadRejectsMalformedLines) {
       {head + "0\t300000\tsil#-1\t-7.5\n", "Line 4 of .*: the first label has no node name"},
       {head + "0\t300000\tsil#-1\t-7.5\tsil##-1\n300000\t500000\tb\t-9\n",
        "Line 5 of .*: the phone field is not name#score"},
+      {"#!MLF!#\n\"title\"#abc\n", "Line 2 of .*: the score \"abc\" is not a number"},
+      {head + "0\t300000\tsil#-1\t-7.5\tsil##x\n", "Line 4 of .*: the score \"x\" is not a number"},
+      {head + "0\t300000\tsil#y\t-7.5\tsil##-1\n", "Line 4 of .*: the score \"y\" is not a number"},
+      {head + "0\t300000\tsil#-1\t-7.5z\tsil##-1\n", "Line 4 of .*: the score \"-7.5z\" is not a number"},
+      {head + "300000\t0\tsil#-1\t-7.5\tsil##-1\n", "Line 4 of .*: the span from 300000 to 0 holds no frame"},
   };
   for (const Case& c : cases) {
     const std::string file = dir.write("bad.mlf", c.content);

@@ -249,6 +249,49 @@ TEST(RecogExports, FatalErrorLeavesTheExportWithoutStoringTheScore) {
   EXPECT_EQ(score, 12345.0f);
 }
 
+TEST(RecogExports, CheckTheParametersAndRemoveEarlierResultsBeforeTheRun) {
+  exportRun run(kLines, kTexts, "recog");
+  const std::vector<int> samples = utterance({"sil", "a", "b", "sil"});
+  const std::string wav = run.wave({"sil", "a", "b", "sil"});
+  float score = 0.0f;
+  ASSERT_EQ(quietly([&] { vc01(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); }), "");
+  ASSERT_TRUE(fileExist(run.out("recogResult.txt").c_str()));
+
+  // A run that fails on its wave leaves no result of the run before.
+  EXPECT_THAT(quietly([&] {
+                vc01(run.files.paramFile.c_str(), run.dir.file("none.wav").c_str(), run.files.txtFile.c_str(), &score);
+              }),
+              HasSubstr("none.wav"));
+  for (const char* name : {"output.xml", "score.txt", "recogResult.txt"})
+    EXPECT_FALSE(fileExist(run.out(name).c_str())) << name;
+
+  // The file's values are checked, except the net type that the exports set themselves.
+  const std::string original = readFile(run.files.paramFile);
+  struct Case {
+    std::vector<std::string> dropped, added;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"maxCandidateNum"}, {"maxCandidateNum=-5"}, "Error: maxCandidateNum = -5 in %s is not allowed;"},
+      {{"probTh"}, {}, "Error: probTh is not set in %s;"},
+      {{"netType"}, {"netType=sausage"}, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string file = run.dir.write("edited.prm", test::keyLinesEdit(original, c.dropped, c.added));
+    const std::string expected = c.message.empty() ? "" : strFormat(c.message.c_str(), file.c_str());
+    const std::string vc02Error = quietly([&] {
+      vc02(file.c_str(), samples.data(), static_cast<int>(samples.size()), 16000, 16, run.files.txtFile.c_str(),
+           &score);
+    });
+    if (expected.empty())
+      EXPECT_EQ(vc02Error, "");
+    else
+      EXPECT_THAT(vc02Error, HasSubstr(expected));
+  }
+  EXPECT_THAT(quietly([&] { sa01(run.files.paramFile.c_str(), "", run.files.txtFile.c_str(), &score); }),
+              MatchesRegex("Error: wavFile is empty! \\(line [0-9]+ of tulimExports\\)"));
+}
+
 TEST(RecogExports, HostProgramLinkedAgainstSharedLibraryCallsTheExports) {
   exportRun run(kLines, kTexts, "recog");
   const std::string wav = run.wave({"sil", "b", "a", "sil"});

@@ -310,18 +310,45 @@ TEST(WavFilePitchVolume, ReadsSixteenAndEightKilohertzFilesLikeTheirSamples) {
   EXPECT_EQ(readFile(dir.file("p.txt")), readFile(dir.file("p0.txt")));
   EXPECT_EQ(readFile(dir.file("v.txt")), readFile(dir.file("v0.txt")));
 
-  // 8-bit data are unsigned bytes; the samples keep their values 0 .. 255.
+  // 8-bit data are unsigned bytes, silence at 128: they are heard as the wave preparation
+  // hears them, centred and brought to 16 bits.
   std::string bytes;
-  std::vector<int> unsignedWave;
+  std::vector<int> centred;
   for (int v : test::sineWave(4000, 220.0, 8000, 100)) {
     bytes += static_cast<char>(128 + v);
-    unsignedWave.push_back(128 + v);
+    centred.push_back(v * 256);
   }
   task.wavFilePitchVolume(dir.write("b.wav", test::pcmWaveBytes(1, 8000, 8, bytes)), param, dir.file("p8.txt"),
                           dir.file("v8.txt"));
-  task.wavePitchVolume(unsignedWave.data(), 4000, param, dir.file("p80.txt"), dir.file("v80.txt"));
+  task.wavePitchVolume(centred.data(), 4000, param, dir.file("p80.txt"), dir.file("v80.txt"));
   EXPECT_EQ(readFile(dir.file("v8.txt")), readFile(dir.file("v80.txt")));
   EXPECT_EQ(readFile(dir.file("p8.txt")), readFile(dir.file("p80.txt")));
+}
+
+TEST(WavFilePitchVolume, HearsStereoAndExtensibleFilesAsTheirMonoMix) {
+  scratchDir dir;
+  recogTask task;
+  ptParam param = corePitchParam();
+  std::vector<int> mono = quietToneWithOffset(6000, 220.0, 5000, 0);
+  // The channels differ by a swelling offset: their mean is the tone.
+  std::vector<int> stereo;
+  for (size_t i = 0; i < mono.size(); ++i) {
+    const int d = static_cast<int>(i % 400);
+    stereo.push_back(mono[i] + d);
+    stereo.push_back(mono[i] - d);
+  }
+  const std::string monoData = test::pcm16Bytes(mono);
+  const std::string files[] = {
+      dir.write("s.wav", test::pcmWaveBytes(2, 16000, 16, test::pcm16Bytes(stereo))),
+      dir.write("x.wav", test::waveFileBytes({test::chunkBytes("fmt ", test::extensibleFmtBody(1, 16000, 16, 1)),
+                                              test::chunkBytes("data", monoData)})),
+  };
+  task.wavePitchVolume(mono.data(), static_cast<int>(mono.size()), param, dir.file("p0.txt"), dir.file("v0.txt"));
+  for (const std::string& file : files) {
+    task.wavFilePitchVolume(file, param, dir.file("p.txt"), dir.file("v.txt"));
+    EXPECT_EQ(readFile(dir.file("v.txt")), readFile(dir.file("v0.txt"))) << file;
+    EXPECT_EQ(readFile(dir.file("p.txt")), readFile(dir.file("p0.txt"))) << file;
+  }
 }
 
 TEST(WavFilePitchVolume, RefusesMissingFilesAndUnsupportedFormats) {
@@ -334,10 +361,10 @@ TEST(WavFilePitchVolume, RefusesMissingFilesAndUnsupportedFormats) {
     std::string file;
     std::string message;
   } cases[] = {
-      {dir.file("none.wav"), "Can't open wave file .*none\\.wav \\(line [0-9]+ of recogTaskVariants\\)"},
+      {dir.file("none.wav"), "Can't open wave file .*none\\.wav \\(line 24 in audioFile\\)"},
       {rate, "fs=44100 and nbits=16 of \".*r\\.wav\", but we require fs=8000 or 16000\\. \\(line [0-9]+ of "
              "recogTaskVariants\\)"},
-      {depth, "fs=16000 and nbits=24 of \".*d\\.wav\", but we require fs=8000 or 16000\\. .*"},
+      {depth, "Wave file .*d\\.wav has 24 bits per sample; only 8 and 16 bits can be read .*"},
   };
   for (const Case& c : cases)
     EXPECT_THAT(fatalOf([&] { task.wavFilePitchVolume(c.file, param, dir.file("p.txt"), dir.file("v.txt")); }),
@@ -364,6 +391,15 @@ std::vector<int> silenceToneSilence() {
   return x;
 }
 
+// End-point detection on, the end points saved into dir, the default front end.
+recogParam savingEpdParam(const scratchDir& dir) {
+  recogParam param;
+  param.useEpd = 1;
+  param.outputDir = dir.path();
+  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  return param;
+}
+
 }  // namespace
 
 TEST(WavFile2mfcc, WithoutEpdTakesTheWholeWave) {
@@ -385,10 +421,7 @@ TEST(WavFile2mfcc, WithoutEpdTakesTheWholeWave) {
 
 TEST(WavFile2mfcc, AFullDiskUnderTheEndPointFileIsFatal) {
   scratchDir dir;
-  recogParam param;
-  param.useEpd = 1;
-  param.outputDir = dir.path();
-  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  recogParam param = savingEpdParam(dir);
   ASSERT_EQ(symlink("/dev/full", dir.file("endPoint.txt").c_str()), 0);
   const std::string wave = waveFile(dir, "w.wav", silenceToneSilence());
   int frames = 0, dim = 0;
@@ -400,10 +433,7 @@ TEST(WavFile2mfcc, AFullDiskUnderTheEndPointFileIsFatal) {
 TEST(WavFile2mfcc, WithEpdCutsToTheSpeechAndSavesTheEndPoints) {
   scratchDir dir;
   std::vector<int> wave = silenceToneSilence();
-  recogParam param;
-  param.useEpd = 1;
-  param.outputDir = dir.path();
-  param.featureConfigFile = dir.write("hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
+  recogParam param = savingEpdParam(dir);
   int frames = 0, dim = 0;
   std::vector<float> f;
   const std::string out =
@@ -450,8 +480,50 @@ TEST(WavFile2mfcc, RefusesSilenceUnderEpdAndMoreThanFortyThousandFrames) {
   EXPECT_EQ(f.size(), 40000u * dim);
   EXPECT_EQ(fatalOf([&] { recogTask().wavFile2mfcc(over, param, frames, dim); }),
             "Error: frameNum = 40001 > 40000, frameNum too big! (line 1236 in recogTask)");
-  EXPECT_THAT(fatalOf([&] { recogTask().wavFile2mfcc(dir.file("none.wav"), param, frames, dim); }),
-              MatchesRegex("Can't open wave file .*none\\.wav \\(line [0-9]+ of recogTaskVariants\\)"));
+}
+
+TEST(WavFile2mfcc, HearsStereoEightBitAndExtensibleFilesAsTheirSixteenBitMonoMix) {
+  scratchDir dir;
+  recogParam param = savingEpdParam(dir);
+  // Silence, a tone and silence in 8 bits (a DC offset on the silence), and the same as the
+  // 16-bit samples the wave preparation makes of it.
+  std::vector<int> mono;
+  std::string bytes8;
+  for (int v : silenceToneSilence()) {
+    const int u = 128 + (v / 100 == 0 ? 1 : v / 100);
+    bytes8 += static_cast<char>(u);
+    mono.push_back((u - 128) * 256);
+  }
+  std::vector<int> stereo;
+  for (size_t i = 0; i < mono.size(); ++i) {
+    stereo.push_back(mono[i] + 5);
+    stereo.push_back(mono[i] - 5);
+  }
+  struct Case {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"8-bit", test::pcmWaveBytes(1, 16000, 8, bytes8)},
+      {"stereo", test::pcmWaveBytes(2, 16000, 16, test::pcm16Bytes(stereo))},
+      {"extensible", test::waveFileBytes({test::chunkBytes("fmt ", test::extensibleFmtBody(1, 16000, 16, 1)),
+                                          test::chunkBytes("data", test::pcm16Bytes(mono))})},
+  };
+  int refFrames = 0, refDim = 0;
+  std::vector<float> ref;
+  const std::string refOut =
+      stdoutOf([&] { ref = recogTask().wavFile2mfcc(waveFile(dir, "m.wav", mono), param, refFrames, refDim); });
+  const std::string refEnds = readFile(dir.file("endPoint.txt"));
+  ASSERT_GT(refFrames, 0);
+  for (const Case& c : cases) {
+    int frames = 0, dim = 0;
+    std::vector<float> f;
+    const std::string out =
+        stdoutOf([&] { f = recogTask().wavFile2mfcc(dir.write("c.wav", c.bytes), param, frames, dim); });
+    EXPECT_EQ(out, refOut) << c.what;
+    EXPECT_EQ(readFile(dir.file("endPoint.txt")), refEnds) << c.what;
+    EXPECT_EQ(frames, refFrames) << c.what;
+    EXPECT_EQ(f, ref) << c.what;
+  }
 }
 
 // ---- Recognition over a net file ---------------------------------------------------------------
@@ -603,4 +675,43 @@ TEST(AudioEventDetect, UsesTheModelsUnderNolvaAndWritesIntoOutput) {
   EXPECT_EQ(readFile("output/recogResult.txt"), "a\n");
   EXPECT_THAT(out, HasSubstr("Read \"nolva/audioEvent.mac\" (modelNum=3)"));
   EXPECT_THAT(out, HasSubstr("Read net \"n.net\""));
+}
+
+// Every road that reads a wave file by itself says why a file that opens cannot be read,
+// and keeps "Can't open wave file" for one that does not open.
+TEST(WaveFileVariants, SayWhyAWaveCannotBeRead) {
+  scratchDir dir;
+  const std::string good = test::pcmWaveBytes(1, 16000, 16, test::pcm16Bytes({5, 6, 7, 8}));
+  struct Case {
+    const char* what;
+    std::string file;  // none: the file is missing
+    const char* says;
+  } cases[] = {
+      {"missing", "", "Can't open wave file NAME \\(line 24 in audioFile\\)"},
+      {"0 bytes", "", "Wave file NAME is empty \\(0 bytes\\), not a RIFF WAVE file \\(line [0-9]+ of audioFile\\)"},
+      {"text", "not a wave\n", "Wave file NAME is not a RIFF WAVE file \\(line [0-9]+ of audioFile\\)"},
+      {"header only", good.substr(0, 46),
+       "Wave file NAME has a data size of 8 bytes beyond the end of the file \\(0 bytes left\\) "
+       "\\(line [0-9]+ of audioFile\\)"},
+      {"truncated", good.substr(0, 30), "Wave file NAME has its header cut at byte 30 \\(line [0-9]+ of audioFile\\)"},
+  };
+  netFileFixture net;
+  ptParam pitch = corePitchParam();
+  const std::function<void(const std::string&)> roads[] = {
+      [&](const std::string& wav) { recogTask().wavFilePitchVolume(wav, pitch, dir.file("p"), dir.file("v")); },
+      [&](const std::string& wav) {
+        int frames = 0, dim = 0;
+        recogTask().wavFile2mfcc(wav, net.param, frames, dim);
+      },
+      [&](const std::string& wav) {
+        strVec result;
+        recogTask().recogWithNetFile(result, wav, net.param);
+      },
+  };
+  for (const Case& c : cases) {
+    const std::string path = std::string(c.what) == "missing" ? dir.file("none.wav") : dir.write("a.wav", c.file);
+    std::string says = c.says;
+    says.replace(says.find("NAME"), 4, path);
+    for (const auto& road : roads) EXPECT_THAT(fatalOf([&] { road(path); }), MatchesRegex(says)) << c.what;
+  }
 }

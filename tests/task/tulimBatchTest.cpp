@@ -1,6 +1,7 @@
 // tulim-batch as a child process: usage text and status, the list rules (comments, empty
-// lines, backslashes, underscores for English, the syllable file carried over) and a failing
-// line ending the batch, over the example task.
+// lines, backslashes, underscores for English, the syllable file carried over), the checks
+// before the batch and before each line, and a failing line ending the batch with status 1,
+// over the example task.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -110,7 +111,6 @@ TEST_F(TulimBatchExample, UnderscoresOfTheTextsBecomeBlanksForEnglishOnly) {
                                   "\nwpaFile=do do@re re@mi mi@sh sh\n");
     dir.write("list.txt", "one.xml\tutterance.wav\tmi_sh_do#do_re_mi\n");
     const programResult r = programRun(kProgram, {"language.prm", "list.txt"}, dir.path());
-    EXPECT_EQ(r.status, 0) << c.language;
     EXPECT_THAT(r.out, HasSubstr("\n======> 1/1: xmlFile=one.xml, wavFile=utterance.wav, " + c.shown)) << r.out;
   }
 }
@@ -122,7 +122,7 @@ TEST_F(TulimBatchExample, FailingLineEndsTheBatchAfterTheLinesBefore) {
           "l3.xml\tutterance.wav\ttexts.txt\n"
           "l4.xml\tutterance.wav\ttexts.txt\n"
           "l5.xml\tutterance.wav\ttexts.txt\n");
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_THAT(r.out, HasSubstr("\n======> 1/5: xmlFile=l1.xml"));
   EXPECT_THAT(r.out, HasSubstr("\n======> 2/5: xmlFile=l2.xml"));
   EXPECT_THAT(r.out, Not(HasSubstr("3/5")));
@@ -150,7 +150,7 @@ TEST_F(TulimBatchExample, LineScoreComesWithTheVolumeWarningOfItsWave) {
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\n\t===> Saved [^\n]*recogResult.txt\nScore = [^\n]+\n$"))) << r.out;
 }
 
-TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithZero) {
+TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithOne) {
   struct Case {
     std::vector<std::string> args;
     std::string list;
@@ -166,11 +166,17 @@ TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithZero) {
       {{example::PARAM_FILE, "list.txt"},
        "x.xml\t" + std::string(1000, 'w') + "\ttexts.txt\n",
        "\nrecogParam.wavFile is 1000 characters long, more than its limit of 999 \\(line \\d+ in recogParam\\)\n$"},
+      {{example::PARAM_FILE, "list.txt"},
+       "x.xml\t\ttexts.txt\n",
+       "\nError: line 1 of list.txt has an empty field 2 \\(the wave file\\): \"x.xml\t\ttexts.txt\" \\(line \\d+ of main\\)\n$"},
+      {{example::PARAM_FILE, "list.txt"},
+       "% nothing but a comment\n\n",
+       "\nError: the list list.txt holds no utterance: every line is empty or a comment \\(line \\d+ of main\\)\n$"},
   };
   for (const Case& c : cases) {
     dir.write("list.txt", c.list);
     const programResult r = programRun(kProgram, c.args, dir.path());
-    EXPECT_EQ(r.status, 0) << c.message;
+    EXPECT_EQ(r.status, 1) << c.message;
     EXPECT_TRUE(std::regex_search(r.out, std::regex(c.message))) << r.out;
     EXPECT_THAT(r.out, Not(HasSubstr("\n======> ")));
   }
@@ -186,6 +192,45 @@ TEST_F(TulimBatchExample, ArgumentsReplaceTheFileValues) {
   EXPECT_THAT(r.out, HasSubstr("Read text \"texts.txt\""));
   EXPECT_TRUE(exists("elsewhere/one.xml"));
   EXPECT_FALSE(exists("out/one.xml"));
+}
+
+// Each line first removes the result files it is about to write, so the line that fails
+// leaves none of an earlier line's or run's behind.
+TEST_F(TulimBatchExample, FailingLineLeavesNoEarlierResultFiles) {
+  for (const char* stale : {"out/l2.xml", "out/score.txt", "out/recogResult.txt"}) dir.write(stale, "stale\n");
+  const programResult r =
+      run("l1.xml\tutterance.wav\ttexts.txt\n"
+          "l2.xml\tmissing.wav\ttexts.txt\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(exists("out/l1.xml"));
+  for (const char* gone : {"out/l2.xml", "out/score.txt", "out/recogResult.txt"}) EXPECT_FALSE(exists(gone)) << gone;
+}
+
+// The parameters are checked before the models are read.
+TEST_F(TulimBatchExample, ValuesTheRunCannotUseAreRefusedBeforeLoading) {
+  struct Case {
+    std::vector<std::string> dropped;
+    std::vector<std::string> added;
+    std::vector<std::string> more;  // arguments after the list
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"maxCandidateNum"}, {}, {}, "Error: maxCandidateNum is not set in bad.prm; it must be a whole number of at least 1"},
+      {{"probTh"}, {"probTh=nan"}, {}, "Error: probTh = nan in bad.prm is not allowed;"},
+      {{"macFile"}, {}, {}, "Error: macFile is not set in bad.prm;"},
+      {{}, {}, {"", "on"}, "Error: useEpd = on from argument 4 is not allowed; it must be 0 or 1"},
+      {{}, {}, {"", "", "", "", "x"}, "Error: getPitch = x from argument 7 is not allowed; it must be 0 or 1"},
+  };
+  dir.write("list.txt", "one.xml\tutterance.wav\ttexts.txt\n");
+  for (const Case& c : cases) {
+    dir.write("bad.prm", test::keyLinesEdit(test::readFile(dir.file(example::PARAM_FILE)), c.dropped, c.added));
+    std::vector<std::string> args = {"bad.prm", "list.txt"};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const programResult r = programRun(kProgram, args, dir.path());
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_THAT(r.out, HasSubstr(c.message)) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("Read macro"))) << r.out;
+  }
 }
 
 }  // namespace

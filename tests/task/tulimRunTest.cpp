@@ -1,5 +1,6 @@
 // tulim-run as a child process: usage text and status, the argument overrides, the report
-// of a real recognition of the example task, and fatal errors printed with status 0.
+// of a real recognition of the example task, the checks before a run, and fatal errors
+// printed with status 1.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include "childProcess.h"
 #include "exampleTask.h"
 #include "testFiles.h"
+#include "utility.h"
 
 namespace tulim {
 namespace {
@@ -166,7 +168,7 @@ TEST_F(TulimRunExample, LaterArgumentsReachTheirFields) {
     args[0] = example::PARAM_FILE;
     args[c.position - 1] = c.value;
     const programResult r = run(args);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(
         std::regex_search(r.out, std::regex("\nCannot open file " + c.value + " \\(line \\d+ of utility\\)\n$")))
         << r.out;
@@ -199,7 +201,7 @@ TEST_F(TulimRunExample, SilenceFindsNoTextAndIsAssessedAtZeroWithItsVolumeWarnin
   ASSERT_TRUE(wavFileWrite(zeros.data(), static_cast<int>(zeros.size()), 16000, 16, dir.file("quiet.wav").c_str()));
 
   const programResult recognised = run({example::PARAM_FILE, "quiet.wav"});
-  EXPECT_EQ(recognised.status, 0);
+  EXPECT_EQ(recognised.status, 1);
   EXPECT_TRUE(std::regex_search(recognised.out,
                                 std::regex("\nError in textClass::pinyin2text\\(\\): None of the candidate texts was "
                                            "found in the wave: the best path \"\" holds no syllable \\(line \\d+ "
@@ -217,7 +219,7 @@ TEST_F(TulimRunExample, SilenceFindsNoTextAndIsAssessedAtZeroWithItsVolumeWarnin
       << assessed.out;
 }
 
-TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithZero) {
+TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithOne) {
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -230,7 +232,7 @@ TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithZero) {
   };
   for (const Case& c : cases) {
     const programResult r = run(c.args);
-    EXPECT_EQ(r.status, 0) << c.message;
+    EXPECT_EQ(r.status, 1) << c.message;
     EXPECT_TRUE(std::regex_search(r.out, std::regex(c.message))) << r.out;
     EXPECT_THAT(r.out, Not(HasSubstr("====== Recognition result ======")));
   }
@@ -239,9 +241,120 @@ TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithZero) {
 TEST_F(TulimRunExample, MissingParameterFileLeavesTheErrorLog) {
   test::envScope temp("temp", dir.path().c_str());
   const programResult r = run({"missing.prm"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(std::regex_search(r.out, std::regex("^\nSaved error log at [^\n]*/error_\\d{8}_\\d{6}\\.log\\.\\.\\.\n"
                                                   "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$")))
+      << r.out;
+}
+
+// A run that fails leaves none of the result files of the run before it: they would read
+// as this run's result.
+TEST_F(TulimRunExample, FailedRunLeavesNoEarlierResultFiles) {
+  struct Case {
+    std::vector<std::string> params;
+    std::vector<std::string> args;  // after the parameter file, up to the syllable file
+    std::vector<std::string> results;
+  };
+  dir.write("one.syl", "mi-sh-do\t0\n");
+  const Case cases[] = {
+      {{"function=recog"}, {"", "", "", "out"}, {"out/output.xml", "out/score.txt", "out/recogResult.txt"}},
+      // An assessment against a syllable file also writes the confusing path.
+      {{"function=assess", "usePaddedHardSp=0"},
+       {"", "mi sh do", "", "out", "one.syl"},
+       {"out/output.xml", "out/score.txt", "out/recogResult.txt", "out/confusingPath.txt"}},
+  };
+  for (const Case& c : cases) {
+    dir.write("run.prm", test::keyLinesEdit(test::readFile(dir.file(example::PARAM_FILE)), {"function"}, c.params));
+    std::vector<std::string> args = {"run.prm"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const programResult good = run(args);
+    ASSERT_EQ(good.status, 0) << good.out;
+    for (const std::string& f : c.results) ASSERT_TRUE(fileExist(dir.file(f).c_str())) << f;
+
+    args[1] = "missing.wav";
+    const programResult bad = run(args);
+    EXPECT_EQ(bad.status, 1);
+    for (const std::string& f : c.results) EXPECT_FALSE(fileExist(dir.file(f).c_str())) << c.params[0] << " " << f;
+  }
+}
+
+// Values that cannot work are refused before the run reads anything, naming the key, the
+// value, the file and what is allowed; keys no run can do without name themselves.
+TEST_F(TulimRunExample, ValuesTheRunCannotUseAreRefusedBeforeItStarts) {
+  struct Case {
+    std::vector<std::string> dropped;
+    std::vector<std::string> added;
+    std::vector<std::string> args;  // after the parameter file
+    std::string message;
+  };
+  const std::string count = "it must be a whole number of at least 1";
+  const Case cases[] = {
+      {{"probTh"}, {"probTh=nan"}, {}, "probTh = nan in bad.prm is not allowed; " + count},
+      {{"probTh"}, {"probTh=2.5"}, {}, "probTh = 2.5 in bad.prm is not allowed; " + count},
+      {{"maxCandidateNum"}, {"maxCandidateNum=-5"}, {}, "maxCandidateNum = -5 in bad.prm is not allowed; " + count},
+      {{"maxCandidateNum"}, {"maxCandidateNum=12abc"}, {}, "maxCandidateNum = 12abc in bad.prm is not allowed; " + count},
+      {{"maxCandidateNum"}, {"maxCandidateNum=99999999999"}, {}, "maxCandidateNum = 99999999999 in bad.prm is not"},
+      {{"maxCandidateNum"}, {}, {}, "maxCandidateNum is not set in bad.prm; " + count},
+      {{"probTh"}, {}, {}, "probTh is not set in bad.prm; " + count},
+      {{"comparisonMode"}, {}, {}, "comparisonMode is not set in bad.prm; it must be 1, 2 or 3"},
+      {{"comparisonMode"}, {"comparisonMode=4"}, {}, "comparisonMode = 4 in bad.prm is not allowed; it must be 1, 2 or 3"},
+      {{}, {"netType=2"}, {}, "netType = 2 in bad.prm is not allowed; it must be 0 or 1"},
+      {{}, {"useSpecSubtraction=yes"}, {}, "useSpecSubtraction = yes in bad.prm is not allowed; it must be 0 or 1"},
+      {{}, {"nodePenalty=-1.5"}, {}, "nodePenalty = -1.5 in bad.prm is not allowed; it must be a whole number"},
+      {{"function"}, {"function=recognise"}, {}, "function = recognise in bad.prm is not allowed; it must be recog or assess"},
+      {{"function"}, {}, {}, "function is not set in bad.prm; it must be recog or assess"},
+      {{"language"}, {"language=englsh"}, {}, "language = englsh in bad.prm is not allowed; it must be chinese, taiwanese, english or japanese"},
+      {{"language"}, {"language=chinese", "wpaFile=x.wpa", "pyTableFile=x.tab", "pinyinType=pinyin"}, {},
+       "pinyinType = pinyin in bad.prm is not allowed; it must be krv or hanyu"},
+      {{}, {}, {"", "", "yes"}, "useEpd = yes from argument 4 is not allowed; it must be 0 or 1"},
+      {{}, {}, {"", "", "", "", "", "", "", "2"}, "getPitch = 2 from argument 9 is not allowed; it must be 0 or 1"},
+      // Input files left empty, by their key.
+      {{"macFile"}, {}, {}, "macFile is not set in bad.prm; it must be the name of the HMM set (a .mac or .macb file)"},
+      {{"dicFile"}, {}, {}, "dicFile is not set in bad.prm; it must be the name of the pronunciation dictionary"},
+      {{"language"}, {"language=english"}, {}, "wpaFile is not set in bad.prm; it must be the name of the word-to-"},
+      {{"qiYinFile"}, {}, {}, "qiYinFile is not set in bad.prm; it must be the name of the list of unvoiced phones"},
+      {{"tnmFile"}, {}, {}, "tnmFile is not set in bad.prm; it must be the name of the text normalisation map"},
+      {{"featureConfigFile"}, {}, {}, "featureConfigFile is not set in bad.prm; it must be the name of the front end"},
+      {{"phoneRank2scoreParamFile"}, {}, {}, "phoneRank2scoreParamFile is not set in bad.prm; it must be the name of"},
+      {{"scoreDiscountParamFile"}, {}, {}, "scoreDiscountParamFile is not set in bad.prm; it must be the name of"},
+      {{"wavFile"}, {}, {}, "wavFile is not set in bad.prm; it must be the name of the audio file of the utterance"},
+      {{"txtFile"}, {}, {}, "txtFile is not set in bad.prm; it must be the name of the candidate texts' file"},
+      {{"sylFile"}, {}, {}, "sylFile is not set in bad.prm; it must be the name of the syllable file"},
+  };
+  const std::string original = test::readFile(dir.file(example::PARAM_FILE));
+  for (const Case& c : cases) {
+    dir.write("bad.prm", test::keyLinesEdit(original, c.dropped, c.added));
+    std::vector<std::string> args = {"bad.prm"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const programResult r = run(args);
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_THAT(r.out, HasSubstr("Error: " + c.message)) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("Read wave file"))) << c.message;
+  }
+
+  // An empty file names the first key it misses.
+  dir.write("empty.prm", "");
+  EXPECT_THAT(run({"empty.prm"}).out, HasSubstr("Error: function is not set in empty.prm;"));
+}
+
+TEST_F(TulimRunExample, TextsThatLookLikeAMissingFileAreWarnedAbout) {
+  struct Case {
+    std::string txtFile;
+    bool warned;
+  };
+  const Case cases[] = {{"nope.txt", true}, {"texts/nope", true}, {"mi sh do#do re mi", false}, {"texts.txt", false}};
+  for (const Case& c : cases) {
+    const programResult r = run({example::PARAM_FILE, "", c.txtFile});
+    const std::string warning =
+        "\nWarning: no file \"" + c.txtFile + "\" exists; txtFile is taken as the texts themselves\n";
+    EXPECT_EQ(r.out.find(warning) != std::string::npos, c.warned) << r.out;
+  }
+
+  dir.write("blank.txt", "  \n\t\n");
+  const programResult r = run({example::PARAM_FILE, "", "blank.txt"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(std::regex_search(
+      r.out, std::regex("\nError: the text file \"blank.txt\" holds only blanks, no text \\(line \\d+ of recogTaskNet\\)\n$")))
       << r.out;
 }
 
