@@ -158,11 +158,12 @@ void BM_ViterbiSearch1000Frames(benchmark::State& state) {
     const arenaCandidate& c = *v.m_order[i];
     live += c.score > LOG_SMALL;
     mix(&c.score, sizeof c.score);
-    mix(&c.node, 3 * sizeof(int));
-    mix(c.sylId, sizeof(int) * static_cast<size_t>(c.sylNum));
-    mix(c.sylEndScore, sizeof(float) * static_cast<size_t>(c.sylNum));
-    mix(c.phoneEndFrame, sizeof(int) * static_cast<size_t>(c.phoneNum));
-    mix(c.phoneEndScore, sizeof(float) * static_cast<size_t>(c.phoneNum));
+    const int place[3] = {c.node, c.modelPos, c.stateIdx};
+    mix(place, sizeof place);
+    mix(c.sylId.data(), sizeof(int) * static_cast<size_t>(c.sylNum));
+    mix(c.sylEndScore.data(), sizeof(float) * static_cast<size_t>(c.sylNum));
+    mix(c.phoneEndFrame.data(), sizeof(int) * static_cast<size_t>(c.phoneNum));
+    mix(c.phoneEndScore.data(), sizeof(float) * static_cast<size_t>(c.phoneNum));
   }
   state.counters["digest"] = digest;
   struct rusage usage;

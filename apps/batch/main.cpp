@@ -58,18 +58,18 @@ strVec overridesApply(int argc, char** argv, recogTask& task, recogParam& param)
   return intArgumentsApply(argc, argv, task, {{4, "useEpd", param.useEpd}, {7, "getPitch", param.getPitch}});
 }
 
-// Sets the fields of one list line; a line of three fields, or of five or more, keeps the
-// syllable file of the line before.
-void listLineApply(const std::string& line, int k, recogParam& param) {
+// Sets the fields of one list line, line lineNo of the list file; a line of three fields, or
+// of five or more, keeps the syllable file of the line before.
+void listLineApply(const std::string& line, int lineNo, recogParam& param) {
   strVec fields;
   strSplit(line, '\t', fields);
   if (fields.size() < LIST_MIN_FIELD_NUM)
-    errorThrowf("Error: line %d of %s has %zu TAB-separated fields, fewer than %zu: \"%s\" (line %d of %s)", k,
+    errorThrowf("Error: line %d of %s has %zu TAB-separated fields, fewer than %zu: \"%s\" (line %d of %s)", lineNo,
                 param.wavFileList.c_str(), fields.size(), LIST_MIN_FIELD_NUM, line.c_str(), TULIM_HERE);
   const char* const names[] = {"result file name", "wave file", "texts"};
   for (size_t i = 0; i < LIST_MIN_FIELD_NUM; i++)
     if (fields[i].empty())
-      errorThrowf("Error: line %d of %s has an empty field %zu (the %s): \"%s\" (line %d of %s)", k,
+      errorThrowf("Error: line %d of %s has an empty field %zu (the %s): \"%s\" (line %d of %s)", lineNo,
                   param.wavFileList.c_str(), i + 1, names[i], line.c_str(), TULIM_HERE);
   std::string wavFile = fields[1];
   strReplaceAll(wavFile, "\\", "/");
@@ -83,8 +83,7 @@ void listLineApply(const std::string& line, int k, recogParam& param) {
 }
 
 void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
-                  netClass& net, std::vector<int>& textIndex) {
-  mlfClass mlf;
+                  netClass& net, std::vector<int>& textIndex, mlfClass& mlf) {
   int candidateNum = 0, arenaLen = 0;
   task.netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
 
@@ -123,6 +122,7 @@ int main(int argc, char** argv) {
   textClass text;
   netClass net;
   std::vector<int> textIndex;
+  mlfClass mlf;  // of the line being run
   try {
     task.recogParamRead(argv[1], param);
     const strVec overridden = overridesApply(argc, argv, task, param);
@@ -136,19 +136,24 @@ int main(int argc, char** argv) {
     task.dictPrepare(param, mac, dict, text, net);
 
     strVec lines;
-    file2strVec(param.wavFileList, lines, '%');
+    std::vector<int> lineNumbers;
+    file2strVec(param.wavFileList, lines, '%', lineNumbers);
     const int n = static_cast<int>(lines.size());
     if (n == 0)
       errorThrowf("Error: the list %s holds no utterance: every line is empty or a comment (line %d of %s)",
                   param.wavFileList.c_str(), TULIM_HERE);
     for (int k = 1; k <= n; k++) {
-      listLineApply(lines[static_cast<size_t>(k - 1)], k, param);
+      listLineApply(lines[static_cast<size_t>(k - 1)], lineNumbers[static_cast<size_t>(k - 1)], param);
       printf("\n======> %d/%d: xmlFile=%s, wavFile=%s, txtFile=%s, sylFile=%s\n", k, n, param.outputXmlFile.c_str(),
              param.wavFile.c_str(), param.txtFile.c_str(), param.sylFile.c_str());
       task.resultFilesRemove(param);
-      utteranceRun(task, param, mac, dict, text, net, textIndex);
+      mlf = mlfClass();
+      utteranceRun(task, param, mac, dict, text, net, textIndex, mlf);
     }
   } catch (char* message) {
+    // The volume check's finding often explains the failure: a silent wave finds no text.
+    for (const std::string& warning : mlf.m_warning)
+      if (warning != message) std::cout << "Warning: " << warning << std::endl;
     std::cout << message << std::endl;
     mac.macroFree();
     return 1;

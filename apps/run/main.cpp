@@ -105,16 +105,19 @@ int main(int argc, char** argv) {
 
   recogTask task;
   recogParam param;
+  mlfClass mlf;
   try {
     task.recogParamRead(argv[1], param);
     const strVec overridden = overridesApply(argc, argv, task, param);
     task.resultFilesRemove(param);
     task.runParamCheck(argv[1], param, recogTask::runInput::wavFile, overridden);
 
-    mlfClass mlf;
     task.recogFromWavFile(param, mlf);
     resultPrint(param, mlf);
   } catch (char* message) {
+    // The volume check's finding often explains the failure: a silent wave finds no text.
+    for (const std::string& warning : mlf.m_warning)
+      if (warning != message) std::cout << "Warning: " << warning << std::endl;
     std::cout << message << std::endl;
     return 1;
   }

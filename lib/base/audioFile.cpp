@@ -192,6 +192,11 @@ int* readWaveInt(const char* name, int* fs, int* nbits, int* count) {
 
   const int n = wave.dataSize() / (bits / 8);
   const int frames = n / channels;
+  // An empty buffer would only fail much later, in the search, without the file's name.
+  if (frames < 1)
+    errorThrowf("Wave file %s holds no samples: its %d data bytes are fewer than the %d of one sample (%d channel(s) "
+                "of %d bits) (line %d of %s)",
+                fileName.c_str(), wave.dataSize(), channels * (bits / 8), channels, bits, TULIM_HERE);
   int* samples = intBuffer(frames, fileName.c_str());
   if (channels == 1) {
     wave.getSamples(samples, n);
@@ -242,6 +247,9 @@ int* readRawInt(const char* name, int* count) {
     errorThrowf("Raw file %s of %ld bytes holds more than %d samples (line %d of %s)", name, size, INT_MAX,
                 TULIM_HERE);
   const int n = static_cast<int>(size / 2);
+  if (n < 1)
+    errorThrowf("Raw file %s holds no samples: its %ld bytes are fewer than the 2 of one sample (line %d of %s)", name,
+                size, TULIM_HERE);
   std::vector<uint8_t> bytes(2 * static_cast<size_t>(n));
   {
     filePtr fp = openFilePtr(name, "rb");

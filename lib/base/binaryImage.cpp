@@ -27,9 +27,7 @@ void binaryImage::putBytes(const void* data, size_t size) {
 }
 
 void binaryImage::save(const std::string& path) const {
-  filePtr fp = openFilePtr(path, "wb");
-  if (fwrite(m_bytes.data(), 1, m_bytes.size(), fp.get()) != m_bytes.size() || fflush(fp.get()) != 0)
-    errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), TULIM_HERE);
+  buffer2file(path.c_str(), m_bytes.data(), static_cast<long>(m_bytes.size()));
 }
 
 int32_t binaryImage::getInt32() {

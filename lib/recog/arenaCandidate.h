@@ -4,25 +4,29 @@
 // HMM set (LZERO in macroClass.h marks a dead candidate).
 #pragma once
 
+#include <vector>
+
 namespace tulim {
 
 constexpr int MAX_SYL_NUM = 1000;    // closed syllables per candidate
 constexpr int MAX_PHONE_NUM = 3000;  // closed phones per candidate
 
+// The history lists hold sylNum and phoneNum entries once the search has returned; while it
+// runs, the search keeps the histories of its candidates elsewhere and only the counts here.
 struct arenaCandidate {
-  int stateIdx;                      // emitting state of the current model, 0 to 2
-  int modelPos;                      // position of the current model in the node's syllable
-  int node;                          // current net node
-  int sylNum;                        // closed syllables
-  int sylId[MAX_SYL_NUM];            // dictionary index of each closed syllable
-  int sylNode[MAX_SYL_NUM];          // net node of each closed syllable
-  int sylEndFrame[MAX_SYL_NUM];      // last frame of each closed syllable
-  float sylEndScore[MAX_SYL_NUM];    // score when the syllable was closed
-  float score;                       // log score; LZERO: dead
-  int phoneNum;                      // closed phones
-  int phonePos[MAX_PHONE_NUM];       // position of each closed phone within its syllable
-  int phoneEndFrame[MAX_PHONE_NUM];
-  float phoneEndScore[MAX_PHONE_NUM];
+  int stateIdx;                    // emitting state of the current model, 0 to 2
+  int modelPos;                    // position of the current model in the node's syllable
+  int node;                        // current net node
+  int sylNum;                      // closed syllables
+  std::vector<int> sylId;          // dictionary index of each closed syllable
+  std::vector<int> sylNode;        // net node of each closed syllable
+  std::vector<int> sylEndFrame;    // last frame of each closed syllable
+  std::vector<float> sylEndScore;  // score when the syllable was closed
+  float score;                     // log score; LZERO: dead
+  int phoneNum;                    // closed phones
+  std::vector<int> phonePos;       // position of each closed phone within its syllable
+  std::vector<int> phoneEndFrame;
+  std::vector<float> phoneEndScore;
 };
 
 }  // namespace tulim

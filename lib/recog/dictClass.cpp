@@ -354,6 +354,7 @@ void dictClass::pronDictWrite(const std::string& fileName, const macroClass& mac
       fprintf(fp.get(), "%s%s", j == 0 ? "" : " ", modelName(mac, entry.modelIndex[j]));
     fprintf(fp.get(), "\n");
   }
+  closeWrittenFile(fp, fileName);
 }
 
 void dictClass::wpaForTexts(const std::string& fileName, const textClass& text, const std::string& language) const {
@@ -372,11 +373,13 @@ void dictClass::wpaForTexts(const std::string& fileName, const textClass& text, 
   std::sort(found.begin(), found.end());
   filePtr fp = openFilePtr(fileName, "w");
   for (int k : found) fprintf(fp.get(), "%s\t%s\n", m_wpa[k].word.c_str(), paJoin(m_wpa[k]).c_str());
+  closeWrittenFile(fp, fileName);
 }
 
 void dictClass::wpaWrite(const std::string& fileName) const {
   filePtr fp = openFilePtr(fileName, "w");
   for (const wpaEntry& entry : m_wpa) fprintf(fp.get(), "%s\t%s\n", entry.word.c_str(), paJoin(entry).c_str());
+  closeWrittenFile(fp, fileName);
 }
 
 void dictClass::wpabWrite(const std::string& fileName) const {

@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "binaryImage.h"
+#include "gaussLayout.h"
 #include "lineFile.h"
 #include "utility.h"
 
@@ -470,6 +471,7 @@ void macroClass::getModelNames(strVec& names) const {
 }
 
 void macroClass::sortModels(int lo, int hi) {
+  layoutReset();
   if (lo < 0) lo = 0;
   if (hi > MMF.modelNum - 1) hi = MMF.modelNum - 1;
   if (lo >= hi) return;
@@ -485,6 +487,7 @@ void macroClass::sortModels(int lo, int hi) {
 }
 
 void macroClass::prepareModels() {
+  layoutReset();
   for (hmmModel& model : MMF.model) {
     for (int k = 0; k < model.stateNum - 2; k++) {
       for (int j = 0; j < MMF.streamNum; j++) {
@@ -541,9 +544,29 @@ void macroClass::macroAppend(const macroClass& other) {
 }
 
 void macroClass::macroFree() {
+  layoutReset();
   MMF.model.clear();
   MMF.model.shrink_to_fit();
   MMF.modelNum = 0;
+}
+
+// ---- Scoring layout -------------------------------------------------------------------------
+
+macroClass::layoutCache& macroClass::layoutCache::operator=(const layoutCache&) {
+  std::lock_guard<std::mutex> guard(lock);
+  layout.reset();
+  return *this;
+}
+
+std::shared_ptr<const gaussLayout> macroClass::gaussianLayout() const {
+  std::lock_guard<std::mutex> guard(m_layoutCache.lock);
+  if (!m_layoutCache.layout) m_layoutCache.layout = std::make_shared<const gaussLayout>(*this);
+  return m_layoutCache.layout;
+}
+
+void macroClass::layoutReset() {
+  std::lock_guard<std::mutex> guard(m_layoutCache.lock);
+  m_layoutCache.layout.reset();
 }
 
 // ---- Writers ----------------------------------------------------------------------------
@@ -639,7 +662,7 @@ void macroClass::macTextWrite(const std::string& path) const {
     }
     fprintf(fp, "<ENDHMM>\n");
   }
-  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  closeWrittenFile(out, path);
 }
 
 void macroClass::print(int modelIndex, const std::string& path) const {
@@ -677,7 +700,7 @@ void macroClass::print(int modelIndex, const std::string& path) const {
     for (int j = 0; j < model.stateNum; j++) fprintf(fp, "\t%f ", model.transProb[i][j]);
     fprintf(fp, "\n");
   }
-  if (fflush(fp) != 0 || ferror(fp)) errorThrowf("Cannot write file %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  closeWrittenFile(out, path);
 }
 
 void macroClass::orderedModelExport(const std::string& path) const {

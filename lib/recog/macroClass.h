@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,8 @@ struct hmmSet {
   std::string header;  // the line after the stream information, not interpreted
   std::vector<hmmModel> model;  // sorted by str after loading
 };
+
+class gaussLayout;
 
 class macroClass {
  public:
@@ -120,6 +124,25 @@ class macroClass {
   static int32_t htkHeaderField(const std::string& path, int field);
   // frameNum frames of bytesPerFrame / 4 floats each, after the header.
   static std::vector<float> htkDataRead(const std::string& path, int frameNum, int bytesPerFrame);
+
+  // ---- Scoring layout -----------------------------------------------------------------------
+
+  // The Gaussians of every model laid out for scoring (gaussLayout.h), built at the first call
+  // after the set was last freed, read, sorted or prepared. Code that changes MMF in place
+  // after a search or span score has used the set calls layoutReset.
+  std::shared_ptr<const gaussLayout> gaussianLayout() const;
+  void layoutReset();
+
+ private:
+  // A copy starts without a layout, so that changing the copy cannot leave a stale one.
+  struct layoutCache {
+    std::mutex lock;
+    std::shared_ptr<const gaussLayout> layout;
+    layoutCache() = default;
+    layoutCache(const layoutCache&) {}
+    layoutCache& operator=(const layoutCache&);
+  };
+  mutable layoutCache m_layoutCache;
 };
 
 }  // namespace tulim

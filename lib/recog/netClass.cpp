@@ -224,6 +224,7 @@ void netClass::netPrint(const std::string& path) const {
   int link = 0;
   for (size_t i = 0; i < m_node.size(); ++i)
     for (int end : m_node[i].fanOutDirect) fprintf(fp, "J=%d\tS=%d\tE=%d\n", link++, static_cast<int>(i), end);
+  if (owned) closeWrittenFile(owned, path);
 }
 
 bool netClass::binImageHolds() const {

@@ -27,7 +27,7 @@ struct netNode {
   std::string sylTag;                       // lexicon word of a sausage-net node, mostly empty
   std::vector<int> fanOutDirect;            // ends of the outgoing links, in link order
   std::vector<int> fanOutIndirect;          // real nodes reached through chains of null nodes
-  int stateSlot[MAX_STATE_NUM_IN_SYL] = {};  // recombination slots of the search
+  std::vector<int> stateSlot;               // recombination slots of the search, sized by it
   float penalty = 0.0f;                     // added on entering the node (filler nodes)
 };
 

@@ -383,6 +383,10 @@ void textClass::searchSylVs(const std::string& path, int mode, std::vector<int>&
   }
 }
 
+bool textClass::nonSpeechUnit(const std::string& name) {
+  return name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV";
+}
+
 std::string textClass::pinyinTableLookup(const std::string& key, const strTable& table, int keyColumn,
                                          int valueColumn) {
   if (keyColumn >= 0 && valueColumn >= 0) {
@@ -391,7 +395,7 @@ std::string textClass::pinyinTableLookup(const std::string& key, const strTable&
     for (const strVec& row : table)
       if (row.size() >= needed && row[keyColumn] == key) return row[valueColumn];
   }
-  if (key != "sp" && key != "sil" && key != "filler" && key != "fillerC" && key != "fillerV")
+  if (!nonSpeechUnit(key))
     printf("Warning: Cannot find %s in the pinyinTable!\n", key.c_str());
   return key;
 }

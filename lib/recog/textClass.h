@@ -107,6 +107,10 @@ class textClass {
 
   // ---- Look-up and spelling conversion --------------------------------------------------
 
+  // True for the units that are not speech: "sp", "sil", "filler", "fillerC", "fillerV". The
+  // scoring skips them, and a best path of nothing else found none of the texts.
+  static bool nonSpeechUnit(const std::string& name);
+
   // Appends the text and line index of every m_sylVs line that the path ("-a-b-") matches:
   // whole (mode 0), as its beginning (1) or anywhere (2).
   void searchSylVs(const std::string& path, int mode, std::vector<int>& textIndex, std::vector<int>& lineIndex) const;

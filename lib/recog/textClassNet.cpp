@@ -100,7 +100,8 @@ namespace {
 
 // The five extra-link rules in their order, each under its run parameter. They link to and
 // from nodes 2 and 3 as the leading and trailing edge nodes; in a net without these, nodes
-// 2 and 3 are words, and the rules would loop back to the second word instead.
+// 2 and 3 are words (the rules would loop back to the second word instead) or, with
+// fillers, null junctions where end-point detection has already cut the silence away.
 void extraLinksAdd(textClass& text, const recogParam& param, const std::vector<wordNetNode>& nodes,
                    std::vector<netLink>& links, bool edgeNodes) {
   const bool asked = param.addLink4stopAnywhere || param.addLink4startAnywhere || param.addLink4forwardJump ||
@@ -215,7 +216,7 @@ void textClass::treeNetCreate(const recogParam& param, int fillerFlag, int softS
     }
   }
 
-  extraLinksAdd(*this, param, nodes, links, junctions);
+  extraLinksAdd(*this, param, nodes, links, edgeSilFlag != 0);
   netPrint(nodes, links);
 }
 

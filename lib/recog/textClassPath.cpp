@@ -25,7 +25,7 @@ bool holdsSpeech(const std::string& path) {
   strVec pieces;
   strSplit(path, '-', pieces);
   for (const std::string& p : pieces)
-    if (!p.empty() && p != "sp" && p != "sil" && p != "filler" && p != "fillerC" && p != "fillerV") return true;
+    if (!p.empty() && !textClass::nonSpeechUnit(p)) return true;
   return false;
 }
 
@@ -41,6 +41,8 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
   if (sylNum > MAX_SYL_NUM)
     errorThrowf("Candidate with sylNum = %d outside 0 to MAX_SYL_NUM = %d (line %d of %s)", sylNum, MAX_SYL_NUM,
                 TEXT_HERE);
+  if (candidate.sylId.size() < static_cast<size_t>(sylNum))
+    errorThrowf("Candidate with sylNum = %d lists fewer syllables (line %d of %s)", sylNum, TEXT_HERE);
 
   const bool netType1 = param.netType == 1;
   const bool japanese = param.language == "japanese";

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "dictClass.h"
 #include "utility.h"
@@ -33,22 +34,25 @@ viterbiClass::viterbiClass(int arenaLen, int modelNum)
   if (m_modelNum > 0) m_stateProbCache.resize(static_cast<size_t>(m_modelNum));
   if (m_arenaLen > 0) {
     size_t len = static_cast<size_t>(m_arenaLen);
-    m_arena = static_cast<arenaCandidate*>(calloc(len, sizeof(arenaCandidate)));
-    m_order = static_cast<arenaCandidate**>(calloc(len, sizeof(arenaCandidate*)));
+    // Records are small: their history lists stay empty until a search returns.
+    m_arena = new (std::nothrow) arenaCandidate[len]();
+    m_order = static_cast<arenaCandidate**>(malloc(len * sizeof(arenaCandidate*)));
     if (!m_arena || !m_order) {
-      free(m_arena);
+      delete[] m_arena;
       free(m_order);
       errorThrowf("Error: cannot allocate an arena of %d candidates (line %d of file %s)", m_arenaLen, VITERBI_HERE);
     }
     for (int i = 0; i < m_arenaLen; i++) m_order[i] = &m_arena[i];
     m_held.assign(len, 0);
+    m_sylHead.assign(len, -1);
+    m_phoneHead.assign(len, -1);
     m_sortKey.resize(len);
     m_sortTmp.resize(len);
   }
 }
 
 viterbiClass::~viterbiClass() {
-  free(m_arena);
+  delete[] m_arena;
   free(m_order);
 }
 
@@ -82,113 +86,256 @@ int viterbiClass::endNodeFind(const std::vector<netNode>& nodes) const {
 
 // ---- Scores -----------------------------------------------------------------------------
 
+namespace {
+
+double logAddChain(const float* score, int n) {
+  double sum = LZERO;
+  for (int m = 0; m < n; m++) sum = logAdd(sum, score[m]);
+  return sum;
+}
+
+// The kernels work on whole rows of GAUSS_ROW_ALIGN lanes in vectors of the compiler's
+// vector extension: every lane takes exactly the operations of the plain scalar code, so the
+// vector width (and the instruction set) changes no result.
+constexpr int LANES = GAUSS_ROW_ALIGN;
+typedef float floatRow __attribute__((vector_size(LANES * sizeof(float))));
+typedef uint32_t bitsRow __attribute__((vector_size(LANES * sizeof(uint32_t))));
+typedef float floatHalf __attribute__((vector_size(LANES / 2 * sizeof(float))));
+typedef double doubleHalf __attribute__((vector_size(LANES / 2 * sizeof(double))));
+typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t))));
+
+// Whether every value within bound of r rounds to one float, which goes to f: the bound
+// must stay inside the half spacings to its neighbours (half as wide towards zero at a
+// power of 2). Never for a NaN, an infinity or a subnormal.
+[[gnu::always_inline]] inline bool certainFloat(double r, double bound, float& f) {
+  f = static_cast<float>(r);
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  const int exponent = static_cast<int>((bits >> 23) & 0xFF);
+  if (exponent == 0 || exponent == 0xFF) return false;
+  const uint64_t spacingBits = static_cast<uint64_t>(exponent - 150 + 1023) << 52;
+  double away;
+  std::memcpy(&away, &spacingBits, sizeof away);
+  const double toward = (bits & 0x7FFFFF) ? away : away / 2.0;
+  const double above = (f > 0.0f ? away : toward) / 2.0, below = (f > 0.0f ? toward : away) / 2.0;
+  const double fd = f;
+  return r - bound > fd - below && r + bound < fd + above;
+}
+
+// How far the chain of logAdd calls can lie from the exact log of the sum of all n scores
+// e^(t + d): it drops a score more than -LOG_ADD_CUTOFF below its running sum, which never
+// exceeds the sum, so that any score below cut (the returned line, with a margin far wider
+// than the rounding of r and of the differences d) may be missing (unsure holds their
+// total); and each logAdd rounds a few times about its running sum.
+[[gnu::always_inline]] inline double chainCut(double t, double r) { return (r - t) + LOG_ADD_CUTOFF + 1e-3; }
+[[gnu::always_inline]] inline double chainSlack(int n, double t, double r, double unsure) {
+  return 1.01 * unsure + 0x1p-52 * (2.0 * n * (std::fabs(t) + 40.0) + 4.0 * std::fabs(r) + 8.0);
+}
+
+// The first pass of the mixture sum, in single precision: differences from the top t and
+// their exps in floats, the total and its log in doubles. Every lane's error is bounded by
+// the kernel's and its difference's rounding, except at the top itself (exactly 1). Lanes
+// that the chain may have dropped are found before the sum is known, against the line for
+// the largest sum n scores can have (the top plus log n): they count whole.
+[[gnu::always_inline]] inline bool mixtureSumSingle(const float* score, int n, int rows, float top, float& f) {
+  static_assert(MAX_MIXTURE_NUM <= 32, "the line below holds for up to 32 mixtures");
+  const float cut = static_cast<float>(chainCut(0.0, 3.4658));  // log 32 = 3.46574
+  const floatRow low = floatRow{} - 87.0f;
+  const floatRow zero = {};
+  doubleHalf totals = {};
+  floatRow errors = {};
+  for (int b = 0; b < rows; b++) {
+    floatRow v, e;
+    std::memcpy(&v, score + b * LANES, sizeof v);
+    const floatRow d = v - top;
+    // Differences below -87 count as -87 (e^-87 is below every bound); a NaN stays NaN.
+    const floatRow arg = d < low ? low : d;
+    expKernelFloatOf<floatRow, bitsRow>(arg, e);
+    const floatRow laneError = e * (static_cast<float>(EXPF_KERNEL_ERROR) - arg * 0x1p-24f);
+    errors += d == zero ? zero : d < cut ? e : laneError;
+    floatHalf part[2];
+    std::memcpy(part, &e, sizeof part);
+    totals += __builtin_convertvector(part[0], doubleHalf) + __builtin_convertvector(part[1], doubleHalf);
+  }
+  double total = 0.0, error = 0.0;
+  for (int j = 0; j < LANES / 2; j++) total += totals[j];
+  for (int j = 0; j < LANES; j++) error += errors[j];
+  const double t = top;
+  const double r = t + std::log(total);
+  const double bound = chainSlack(n, t, r, 0.0) + 1.01 * error / total + n * 1e-37;
+  return certainFloat(r, bound, f);
+}
+
+// The second pass, in double precision throughout.
+[[gnu::always_inline]] inline bool mixtureSumDouble(const float* score, int n, int rows, float top, float& f) {
+  // Differences below -700 count as -700 (their e^-700 changes no total of at least 1); a
+  // NaN stays NaN through the kernel and the total, and no bound then holds.
+  const double t = top;
+  const doubleHalf low = doubleHalf{} - 700.0;
+  doubleHalf d[2 * MAX_MIXTURE_NUM / LANES], e[2 * MAX_MIXTURE_NUM / LANES];
+  doubleHalf totals = {};
+  for (int h = 0; h < 2 * rows; h++) {
+    floatHalf v;
+    std::memcpy(&v, score + h * (LANES / 2), sizeof v);
+    d[h] = __builtin_convertvector(v, doubleHalf) - t;
+    const doubleHalf arg = d[h] < low ? low : d[h];
+    expKernelOf<doubleHalf, bitsHalf>(arg, e[h]);
+    totals += e[h];
+  }
+  double total = 0.0;
+  for (int j = 0; j < LANES / 2; j++) total += totals[j];
+  const double r = t + std::log(total);
+  const double cut = chainCut(t, r);
+  const doubleHalf zero = {};
+  doubleHalf unsures = {};
+  for (int h = 0; h < 2 * rows; h++) unsures += d[h] < cut ? e[h] : zero;
+  double unsure = 0.0;
+  for (int j = 0; j < LANES / 2; j++) unsure += unsures[j];
+  return certainFloat(r, chainSlack(n, t, r, unsure) + 2.0 * EXP_KERNEL_ERROR, f);
+}
+
+// score holds pad values (a multiple of LANES): the n mixtures' scores, then -infinity. The
+// sum about the largest score takes one log; each pass returns only a float that the chain
+// of logAdd calls gives too, and the chain itself decides what neither can.
+[[gnu::always_inline]] inline float mixtureSum(const float* score, int n, int pad) {
+  if (n <= 0) return LZERO;
+  const int rows = pad / LANES;
+  floatRow tops;
+  std::memcpy(&tops, score, sizeof tops);
+  for (int b = 1; b < rows; b++) {
+    floatRow v;
+    std::memcpy(&v, score + b * LANES, sizeof v);
+    tops = v > tops ? v : tops;
+  }
+  float top = tops[0];
+  for (int j = 1; j < LANES; j++) top = tops[j] > top ? tops[j] : top;
+  // Far from the usual range (or NaN) the chain's dead-score rule may take part.
+  if (!(top > -1e9f && top < 1e9f)) return static_cast<float>(logAddChain(score, n));
+  float f;
+  if (mixtureSumSingle(score, n, rows, top, f)) return f;
+  if (mixtureSumDouble(score, n, rows, top, f)) return f;
+  return static_cast<float>(logAddChain(score, n));
+}
+
+// Log density plus log weight of every mixture of the block, into out (pad values; the
+// padding lanes score -infinity from their log weights). Each mixture's sum runs over the
+// dimensions in order, in single precision: every value is the one the plain per-mixture
+// loop -(sum of (x - mean)^2 * invVar + gconst) / 2 + log weight gives. The rows of a block
+// are summed side by side, one pass over the dimensions for all of them.
+template <int ROWS>
+[[gnu::always_inline]] inline void mixtureRows(const float* x, const gaussBlock& block, int width, float* out) {
+  constexpr size_t pad = ROWS * LANES;
+  const float* logWeight = block.data;
+  const float* gconst = logWeight + pad;
+  const float* mean = gconst + pad;
+  const float* invVar = mean + static_cast<size_t>(width) * pad;
+  floatRow acc[ROWS] = {};
+  for (int k = 0; k < width; k++) {
+    const float xk = x[k];
+    for (int b = 0; b < ROWS; b++) {
+      floatRow mk, vk;
+      std::memcpy(&mk, mean + static_cast<size_t>(k) * pad + b * LANES, sizeof mk);
+      std::memcpy(&vk, invVar + static_cast<size_t>(k) * pad + b * LANES, sizeof vk);
+      const floatRow diff = xk - mk;
+      acc[b] += diff * diff * vk;
+    }
+  }
+  for (int b = 0; b < ROWS; b++) {
+    floatRow g, w;
+    std::memcpy(&g, gconst + b * LANES, sizeof g);
+    std::memcpy(&w, logWeight + b * LANES, sizeof w);
+    const floatRow o = -(acc[b] + g) / 2.0f + w;
+    std::memcpy(out + b * LANES, &o, sizeof o);
+  }
+}
+
+[[gnu::always_inline]] inline void mixtureScores(const float* x, const gaussBlock& block, int width, float* out) {
+  static_assert(MAX_MIXTURE_NUM == 4 * LANES, "a block has at most four rows");
+  switch (block.pad / LANES) {
+    case 1:
+      mixtureRows<1>(x, block, width, out);
+      break;
+    case 2:
+      mixtureRows<2>(x, block, width, out);
+      break;
+    case 3:
+      mixtureRows<3>(x, block, width, out);
+      break;
+    case 4:
+      mixtureRows<4>(x, block, width, out);
+      break;
+    default:
+      break;
+  }
+}
+
+// The scores of the streams of one state: block[s] of the values of x from offset[s] on,
+// width[s] of them, into sum[s].
+using stateKernel = void (*)(const float* x, const gaussBlock* block, const int* offset, const int* width,
+                             int streamNum, float* sum);
+
+[[gnu::always_inline]] inline void stateScoreBody(const float* x, const gaussBlock* block, const int* offset,
+                                                  const int* width, int streamNum, float* sum) {
+  for (int s = 0; s < streamNum; s++) {
+    float score[MAX_MIXTURE_NUM];
+    mixtureScores(x + offset[s], block[s], width[s], score);
+    sum[s] = mixtureSum(score, block[s].mixtureNum, block[s].pad);
+  }
+}
+
+void stateScore(const float* x, const gaussBlock* block, const int* offset, const int* width, int streamNum,
+                float* sum) {
+  stateScoreBody(x, block, offset, width, streamNum, sum);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same code in wider vectors, for processors that have them. No fused multiply-add is
+// enabled, so every operation and its rounding stay those of stateScore.
+__attribute__((target("avx2"))) void stateScoreWide(const float* x, const gaussBlock* block, const int* offset,
+                                                    const int* width, int streamNum, float* sum) {
+  stateScoreBody(x, block, offset, width, streamNum, sum);
+}
+
+stateKernel kernelPick() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? stateScoreWide : stateScore;
+}
+#else
+stateKernel kernelPick() { return stateScore; }
+#endif
+
+const stateKernel stateScoreKernel = kernelPick();
+
+}  // namespace
+
+float mixtureLogSum(const float* score, int n) {
+  if (n > MAX_MIXTURE_NUM) return static_cast<float>(logAddChain(score, n));
+  float padded[MAX_MIXTURE_NUM];
+  std::fill(padded, padded + MAX_MIXTURE_NUM, -HUGE_VALF);
+  std::copy(score, score + std::max(n, 0), padded);
+  return mixtureSum(padded, n, (std::max(n, 0) + LANES - 1) / LANES * LANES);
+}
+
 float viterbiClass::transProb(int modelIdx, int from, int to) const {
   return m_models->MMF.model[static_cast<size_t>(modelIdx)].transProb[from + 1][to + 1];
 }
 
-void viterbiClass::mixtureLogProb(const float* x, const gaussBlock& block, int width, float* out) const {
-  // Mixtures side by side: each one's sum still runs over the dimensions in order, in
-  // single precision, so every value is the one the plain per-mixture loop gives.
-  float acc[MAX_MIXTURE_NUM];
-  const int pad = block.pad;
-  const float* logWeight = block.data;
-  const float* gconst = logWeight + pad;
-  const float* mean = gconst + pad;
-  const float* invVar = mean + static_cast<size_t>(width) * static_cast<size_t>(pad);
-  for (int m = 0; m < pad; m++) acc[m] = 0.0f;
-  for (int k = 0; k < width; k++) {
-    const float xk = x[k];
-    const float* mk = mean + static_cast<size_t>(k) * static_cast<size_t>(pad);
-    const float* vk = invVar + static_cast<size_t>(k) * static_cast<size_t>(pad);
-    for (int m = 0; m < pad; m++) {
-      float d = xk - mk[m];
-      acc[m] += d * d * vk[m];
-    }
-  }
-  for (int m = 0; m < block.mixtureNum; m++) out[m] = -(acc[m] + gconst[m]) / 2.0f + logWeight[m];
+void viterbiClass::streamLogProb(const float* x, int modelIdx, int state, float* sum) const {
+  // A state's stream blocks lie side by side in the layout.
+  stateScoreKernel(x, &m_gauss->block(modelIdx, state, 0), m_streamOffset.data(), m_streamWidth.data(),
+                   m_models->MMF.streamNum, sum);
 }
 
-void viterbiClass::streamLogProb(const float* x, const modelLayout& layout, int state, double* sum) const {
-  const int streamNum = m_models->MMF.streamNum;
-  float score[MAX_STREAM_NUM][MAX_MIXTURE_NUM];
-  int most = 0;
-  for (int s = 0; s < streamNum; s++) {
-    const gaussBlock& block = layout.block[state][s];
-    mixtureLogProb(x + m_streamOffset[static_cast<size_t>(s)], block, m_streamWidth[static_cast<size_t>(s)], score[s]);
-    most = std::max(most, block.mixtureNum);
-    sum[s] = LZERO;
-  }
-  // Each stream's sum runs over its mixtures in order; the streams go side by side so that
-  // their chains of exp and log overlap in the processor.
-  for (int m = 0; m < most; m++)
-    for (int s = 0; s < streamNum; s++)
-      if (m < layout.block[state][s].mixtureNum) sum[s] = logAdd(sum[s], score[s][m]);
-}
-
-float viterbiClass::stateProb(const float* x, const modelLayout& layout, int modelIdx, int state, int frameId) {
+float viterbiClass::stateProb(const float* x, int modelIdx, int state, int frameId) {
   stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
   if (cache.frameId[state] == frameId) return cache.logProb[state];
-  double sum[MAX_STREAM_NUM];
-  streamLogProb(x, layout, state, sum);
+  float sum[MAX_STREAM_NUM];
+  streamLogProb(x, modelIdx, state, sum);
   float p = 0.0f;
-  for (int s = 0; s < m_models->MMF.streamNum; s++) p += static_cast<float>(sum[s]);
+  for (int s = 0; s < m_models->MMF.streamNum; s++) p += sum[s];
   cache.frameId[state] = frameId;
   cache.logProb[state] = p;
   return p;
-}
-
-// ---- Gaussian layout ----------------------------------------------------------------------
-
-namespace {
-
-int mixturePad(int n) { return (n + 7) / 8 * 8; }
-
-int activeMixtures(const hmmStream& stream) {
-  int n = 0;
-  for (int m = 0; m < stream.mixtureNum; m++) n += stream.mixture[m].mixtureWeight > MIXTURE_WEIGHT_CUT;
-  return n;
-}
-
-}  // namespace
-
-size_t viterbiClass::layoutSize(const macroClass& models, int modelIdx) const {
-  const hmmModel& model = models.MMF.model[static_cast<size_t>(modelIdx)];
-  size_t size = 0;
-  for (int q = 0; q < model.stateNum - 2; q++)
-    for (int s = 0; s < models.MMF.streamNum; s++)
-      size += static_cast<size_t>(mixturePad(activeMixtures(model.state[q].stream[s]))) *
-              static_cast<size_t>(2 + 2 * models.MMF.streamWidth[s]);
-  return size;
-}
-
-void viterbiClass::layoutFill(const macroClass& models, int modelIdx, modelLayout& layout, float* data) const {
-  const hmmModel& model = models.MMF.model[static_cast<size_t>(modelIdx)];
-  for (int q = 0; q < model.stateNum - 2; q++)
-    for (int s = 0; s < models.MMF.streamNum; s++) {
-      const hmmStream& stream = model.state[q].stream[s];
-      const int width = models.MMF.streamWidth[s];
-      const int pad = mixturePad(activeMixtures(stream));
-      const size_t size = static_cast<size_t>(pad) * static_cast<size_t>(2 + 2 * width);
-      std::fill(data, data + size, 0.0f);
-      float* logWeight = data;
-      float* gconst = logWeight + pad;
-      float* mean = gconst + pad;
-      float* invVar = mean + static_cast<size_t>(width) * static_cast<size_t>(pad);
-      int n = 0;
-      for (int m = 0; m < stream.mixtureNum; m++) {
-        const hmmMixture& mix = stream.mixture[m];
-        if (!(mix.mixtureWeight > MIXTURE_WEIGHT_CUT)) continue;
-        logWeight[n] = mix.mixtureWeight;
-        gconst[n] = mix.gconst;
-        for (int k = 0; k < width; k++) {
-          mean[static_cast<size_t>(k) * static_cast<size_t>(pad) + static_cast<size_t>(n)] = mix.mean[k];
-          invVar[static_cast<size_t>(k) * static_cast<size_t>(pad) + static_cast<size_t>(n)] = mix.variance[k];
-        }
-        n++;
-      }
-      layout.block[q][s] = gaussBlock{n, pad, data};
-      data += size;
-    }
 }
 
 // ---- Checks -----------------------------------------------------------------------------
@@ -238,7 +385,12 @@ void viterbiClass::modelCheck(const macroClass& models, int modelIdx, int node) 
 
 void viterbiClass::sylAdd(arenaCandidate& cand, int dicIndex, int node, int endFrame) {
   if (cand.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
-  int k = cand.sylNum++;
+  const size_t k = static_cast<size_t>(cand.sylNum++);
+  const size_t n = k + 1;
+  cand.sylId.resize(n);
+  cand.sylNode.resize(n);
+  cand.sylEndFrame.resize(n);
+  cand.sylEndScore.resize(n);
   cand.sylId[k] = dicIndex;
   cand.sylNode[k] = node;
   cand.sylEndFrame[k] = endFrame;
@@ -248,10 +400,31 @@ void viterbiClass::sylAdd(arenaCandidate& cand, int dicIndex, int node, int endF
 void viterbiClass::phoneAdd(arenaCandidate& cand, int modelPos, int endFrame) {
   if (cand.phoneNum >= MAX_PHONE_NUM)
     errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
-  int k = cand.phoneNum++;
+  const size_t k = static_cast<size_t>(cand.phoneNum++);
+  const size_t n = k + 1;
+  cand.phonePos.resize(n);
+  cand.phoneEndFrame.resize(n);
+  cand.phoneEndScore.resize(n);
   cand.phonePos[k] = modelPos;
   cand.phoneEndFrame[k] = endFrame;
   cand.phoneEndScore[k] = cand.score;
+}
+
+void viterbiClass::sylClose(arenaCandidate& cand, int dicIndex, int node, int endFrame) {
+  if (cand.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
+  int& head = m_sylHead[recordOf(cand)];
+  m_sylPool.push_back(sylEntry{head, dicIndex, node, endFrame, cand.score});
+  head = static_cast<int>(m_sylPool.size() - 1);
+  cand.sylNum++;
+}
+
+void viterbiClass::phoneClose(arenaCandidate& cand, int modelPos, int endFrame) {
+  if (cand.phoneNum >= MAX_PHONE_NUM)
+    errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
+  int& head = m_phoneHead[recordOf(cand)];
+  m_phonePool.push_back(phoneEntry{head, modelPos, endFrame, cand.score});
+  head = static_cast<int>(m_phonePool.size() - 1);
+  cand.phoneNum++;
 }
 
 arenaCandidate* viterbiClass::candidateCopy(const arenaCandidate& src, int lastPos) {
@@ -261,18 +434,93 @@ arenaCandidate* viterbiClass::candidateCopy(const arenaCandidate& src, int lastP
   dst->modelPos = src.modelPos;
   dst->node = src.node;
   dst->score = src.score;
-  const size_t syl = static_cast<size_t>(src.sylNum), phone = static_cast<size_t>(src.phoneNum);
   dst->sylNum = src.sylNum;
-  memcpy(dst->sylId, src.sylId, syl * sizeof(int));
-  memcpy(dst->sylNode, src.sylNode, syl * sizeof(int));
-  memcpy(dst->sylEndFrame, src.sylEndFrame, syl * sizeof(int));
-  memcpy(dst->sylEndScore, src.sylEndScore, syl * sizeof(float));
   dst->phoneNum = src.phoneNum;
-  memcpy(dst->phonePos, src.phonePos, phone * sizeof(int));
-  memcpy(dst->phoneEndFrame, src.phoneEndFrame, phone * sizeof(int));
-  memcpy(dst->phoneEndScore, src.phoneEndScore, phone * sizeof(float));
-  m_held[static_cast<size_t>(dst - m_arena)] = 1;
+  const size_t from = recordOf(src), to = recordOf(*dst);
+  m_sylHead[to] = m_sylHead[from];
+  m_phoneHead[to] = m_phoneHead[from];
+  m_held[to] = 1;
   return dst;
+}
+
+namespace {
+
+constexpr size_t POOL_MIN = 4096;  // pool entries below which no compaction is worth it
+
+// Keeps the marked entries of a pool in order (an entry's earlier one always comes before
+// it) and returns each old index's new one; heads are then mapped through it.
+template <typename Entry>
+std::vector<int> poolKeep(std::vector<Entry>& pool, const std::vector<uint8_t>& mark) {
+  std::vector<int> to(pool.size(), -1);
+  size_t n = 0;
+  for (size_t i = 0; i < pool.size(); i++) {
+    if (!mark[i]) continue;
+    Entry e = pool[i];
+    if (e.prev >= 0) e.prev = to[static_cast<size_t>(e.prev)];
+    pool[n] = e;
+    to[i] = static_cast<int>(n++);
+  }
+  pool.resize(n);
+  return to;
+}
+
+template <typename Entry>
+void poolMark(const std::vector<Entry>& pool, int head, std::vector<uint8_t>& mark) {
+  for (int i = head; i >= 0 && !mark[static_cast<size_t>(i)]; i = pool[static_cast<size_t>(i)].prev)
+    mark[static_cast<size_t>(i)] = 1;
+}
+
+}  // namespace
+
+void viterbiClass::poolCompact() {
+  // Every record that holds a candidate keeps its history: the candidates beyond the count
+  // are overwritten in time, but until then they can be read like the others.
+  std::vector<uint8_t> sylMark(m_sylPool.size(), 0), phoneMark(m_phonePool.size(), 0);
+  for (size_t rec = 0; rec < m_held.size(); rec++) {
+    if (!m_held[rec]) continue;
+    poolMark(m_sylPool, m_sylHead[rec], sylMark);
+    poolMark(m_phonePool, m_phoneHead[rec], phoneMark);
+  }
+  const std::vector<int> sylTo = poolKeep(m_sylPool, sylMark);
+  const std::vector<int> phoneTo = poolKeep(m_phonePool, phoneMark);
+  for (size_t rec = 0; rec < m_held.size(); rec++) {
+    if (!m_held[rec]) continue;
+    int& syl = m_sylHead[rec];
+    int& phone = m_phoneHead[rec];
+    if (syl >= 0) syl = sylTo[static_cast<size_t>(syl)];
+    if (phone >= 0) phone = phoneTo[static_cast<size_t>(phone)];
+  }
+  m_poolLimit = std::max<size_t>(POOL_MIN, 2 * (m_sylPool.size() + m_phonePool.size()));
+}
+
+void viterbiClass::historiesFill() {
+  for (size_t rec = 0; rec < m_held.size(); rec++) {
+    arenaCandidate& cand = m_arena[rec];
+    const size_t syls = static_cast<size_t>(cand.sylNum), phones = static_cast<size_t>(cand.phoneNum);
+    cand.sylId.resize(syls);
+    cand.sylNode.resize(syls);
+    cand.sylEndFrame.resize(syls);
+    cand.sylEndScore.resize(syls);
+    cand.phonePos.resize(phones);
+    cand.phoneEndFrame.resize(phones);
+    cand.phoneEndScore.resize(phones);
+    if (!m_held[rec]) continue;
+    int e = m_sylHead[rec];
+    for (size_t k = syls; k-- > 0; e = m_sylPool[static_cast<size_t>(e)].prev) {
+      const sylEntry& entry = m_sylPool[static_cast<size_t>(e)];
+      cand.sylId[k] = entry.sylId;
+      cand.sylNode[k] = entry.node;
+      cand.sylEndFrame[k] = entry.endFrame;
+      cand.sylEndScore[k] = entry.endScore;
+    }
+    e = m_phoneHead[rec];
+    for (size_t k = phones; k-- > 0; e = m_phonePool[static_cast<size_t>(e)].prev) {
+      const phoneEntry& entry = m_phonePool[static_cast<size_t>(e)];
+      cand.phonePos[k] = entry.pos;
+      cand.phoneEndFrame[k] = entry.endFrame;
+      cand.phoneEndScore[k] = entry.endScore;
+    }
+  }
 }
 
 // ---- Search -----------------------------------------------------------------------------
@@ -328,27 +576,22 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
 
   for (stateProbCache& cache : m_stateProbCache)
     for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
+  m_gauss = models.gaussianLayout();
 
-  std::vector<uint8_t> used(static_cast<size_t>(models.MMF.modelNum), 0);
-  for (const nodeModels& nm : m_nodeModels)
-    for (int k = 0; k < nm.modelNum; k++) used[static_cast<size_t>(nm.modelIndex[k])] = 1;
-  size_t poolSize = 0;
-  for (int k = 0; k < models.MMF.modelNum; k++)
-    if (used[static_cast<size_t>(k)]) poolSize += layoutSize(models, k);
-  m_gaussPool.resize(poolSize);
-  m_layout.resize(static_cast<size_t>(models.MMF.modelNum));
-  float* data = m_gaussPool.data();
-  for (int k = 0; k < models.MMF.modelNum; k++)
-    if (used[static_cast<size_t>(k)]) {
-      layoutFill(models, k, m_layout[static_cast<size_t>(k)], data);
-      data += layoutSize(models, k);
-    }
-  if (m_slotStamp.size() != nodes.size() * MAX_STATE_NUM_IN_SYL)
-    m_slotStamp.assign(nodes.size() * MAX_STATE_NUM_IN_SYL, 0);
+  // Each node gets the recombination slots its syllable can fill (the limit is checked
+  // when a candidate takes one).
+  for (int n = 0; n < nodeNum; n++) {
+    size_t need = static_cast<size_t>(std::min(m_nodeModels[static_cast<size_t>(n)].modelNum * MAX_STATE_NUM,
+                                               MAX_STATE_NUM_IN_SYL));
+    std::vector<int>& slots = nodes[static_cast<size_t>(n)].stateSlot;
+    if (slots.size() < need) slots.resize(need, -1);
+  }
 
-  // Only the first candidateNum positions are read before being written; clearing just
-  // them leaves the rest of the arena untouched (and unbacked by memory) until it is used.
+  // Only the first candidateNum positions are read before being written.
   std::fill(m_held.begin(), m_held.end(), 0);
+  m_sylPool.clear();
+  m_phonePool.clear();
+  m_poolLimit = POOL_MIN;
   for (int i = 0; i < m_arenaLen; i++) m_order[i] = &m_arena[i];
   for (int i = 0; i < candidateNum; i++) {
     arenaCandidate& rec = m_arena[i];
@@ -358,12 +601,14 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
     rec.sylNum = 0;
     rec.phoneNum = 0;
     rec.score = LZERO;
+    m_sylHead[static_cast<size_t>(i)] = -1;
+    m_phoneHead[static_cast<size_t>(i)] = -1;
   }
   for (int j = 0; j < firstNum; j++) {
     arenaCandidate& cand = m_arena[j];
     cand.node = start.dicIndex < 0 ? start.fanOutIndirect[static_cast<size_t>(j)] : startNode;
     int model = m_nodeModels[static_cast<size_t>(cand.node)].modelIndex[0];
-    cand.score = deadFloor(stateProb(features, m_layout[static_cast<size_t>(model)], model, 0, 0));
+    cand.score = deadFloor(stateProb(features, model, 0, 0));
     m_held[static_cast<size_t>(j)] = 1;
   }
   return firstNum;
@@ -377,9 +622,7 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
   int N = candidateNum;
   for (int t = 1; t < frameNum; t++) {
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
-    auto prob = [&](int model, int state) {
-      return stateProb(x, m_layout[static_cast<size_t>(model)], model, state, t);
-    };
+    auto prob = [&](int model, int state) { return stateProb(x, model, state, t); };
     int lastPos = N;
     bool full = false;
     for (int i = 0; i < live; i++) {
@@ -413,8 +656,8 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
             copy->score = deadFloor(cand.score + transProb(model, s, s + 1) + prob(first, 0) +
                                     nodes[static_cast<size_t>(e)].penalty);
           }
-          sylAdd(*copy, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, t - 1);
-          phoneAdd(*copy, cand.modelPos, t - 1);
+          sylClose(*copy, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, t - 1);
+          phoneClose(*copy, cand.modelPos, t - 1);
           lastPos++;
         }
       } else if (!full) {
@@ -427,7 +670,7 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
           copy->stateIdx = 0;
           copy->modelPos = cand.modelPos + 1;
           copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + prob(nm.modelIndex[copy->modelPos], 0)));
-          phoneAdd(*copy, cand.modelPos, t - 1);
+          phoneClose(*copy, cand.modelPos, t - 1);
           lastPos++;
         } else {
           copy->stateIdx = s + 1;
@@ -440,11 +683,13 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
     recombineRange(nodes, live, N, lastPos);
     live = sortRange(live, N, lastPos);
     N = pruneLive(t, N, beam, descCandidateNum, live);
+    if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) poolCompact();
   }
 
   // Frames after the first sort their candidates; a one-frame utterance must be sorted
   // too, or m_order[0] would be the first start successor rather than the best.
   if (frameNum == 1) sortCandidates(N);
+  historiesFill();
   int last = frameNum - 1;
   for (int i = 0; i < N; i++) {
     arenaCandidate& cand = *m_order[i];
@@ -460,25 +705,28 @@ void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) {
 }
 
 void viterbiClass::recombineRange(std::vector<netNode>& nodes, int liveEnd, int deadEnd, int lastPos) {
-  if (m_slotStamp.size() != nodes.size() * MAX_STATE_NUM_IN_SYL)
-    m_slotStamp.assign(nodes.size() * MAX_STATE_NUM_IN_SYL, 0);
-  if (++m_stamp == 0) {  // wrapped: no slot may look taken
-    std::fill(m_slotStamp.begin(), m_slotStamp.end(), 0);
-    m_stamp = 1;
-  }
   // A dead candidate between liveEnd and deadEnd could only lose a slot or die again.
+  // First every slot a candidate is about to take is emptied, so that no position of a
+  // former frame counts; then the candidates take their slots in position order.
   for (int pos = 0; pos < lastPos; pos++) {
     if (pos == liveEnd) pos = deadEnd;
     if (pos >= lastPos) break;
-    arenaCandidate& cand = *m_order[pos];
+    const arenaCandidate& cand = *m_order[pos];
     int slot = cand.modelPos * MAX_STATE_NUM + cand.stateIdx;
     if (slot >= MAX_STATE_NUM_IN_SYL)
       errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)", slot,
                   MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
-    size_t key = static_cast<size_t>(cand.node) * MAX_STATE_NUM_IN_SYL + static_cast<size_t>(slot);
-    int& holder = nodes[static_cast<size_t>(cand.node)].stateSlot[slot];
-    if (m_slotStamp[key] != m_stamp) {
-      m_slotStamp[key] = m_stamp;
+    std::vector<int>& slots = nodes[static_cast<size_t>(cand.node)].stateSlot;
+    if (static_cast<size_t>(slot) >= slots.size()) slots.resize(static_cast<size_t>(slot) + 1, -1);
+    slots[static_cast<size_t>(slot)] = -1;
+  }
+  for (int pos = 0; pos < lastPos; pos++) {
+    if (pos == liveEnd) pos = deadEnd;
+    if (pos >= lastPos) break;
+    arenaCandidate& cand = *m_order[pos];
+    int& holder = nodes[static_cast<size_t>(cand.node)].stateSlot[static_cast<size_t>(cand.modelPos * MAX_STATE_NUM +
+                                                                                      cand.stateIdx)];
+    if (holder < 0) {
       holder = pos;
     } else if (cand.score > m_order[holder]->score) {
       m_order[holder]->score = LZERO;
@@ -560,22 +808,20 @@ float viterbiClass::modelProb(const float* features, int dim, int frameId1, int 
   // The cache is keyed by frame index alone, and these indices are relative to the span.
   stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
   for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
-  m_spanPool.resize(layoutSize(models, modelIdx));
-  layoutFill(models, modelIdx, m_spanLayout, m_spanPool.data());
-  const modelLayout& layout = m_spanLayout;
+  m_gauss = models.gaussianLayout();
 
   int Q = models.MMF.model[static_cast<size_t>(modelIdx)].stateNum - 2;
   float prev[MAX_STATE_NUM], cur[MAX_STATE_NUM];
   for (int q = 0; q < MAX_STATE_NUM; q++) prev[q] = LZERO;
   const float* x = features + static_cast<size_t>(frameId1) * static_cast<size_t>(dim);
-  prev[0] = deadFloor(stateProb(x, layout, modelIdx, 0, 0));
+  prev[0] = deadFloor(stateProb(x, modelIdx, 0, 0));
   for (int r = 1; r < n; r++) {
     x = features + static_cast<size_t>(frameId1 + r) * static_cast<size_t>(dim);
-    cur[0] = deadFloor(transProb(modelIdx, 0, 0) + prev[0] + stateProb(x, layout, modelIdx, 0, r));
+    cur[0] = deadFloor(transProb(modelIdx, 0, 0) + prev[0] + stateProb(x, modelIdx, 0, r));
     for (int q = 1; q < Q; q++) {
       float stay = transProb(modelIdx, q, q) + prev[q];
       float move = transProb(modelIdx, q - 1, q) + prev[q - 1];
-      cur[q] = deadFloor(std::max(move, stay) + stateProb(x, layout, modelIdx, q, r));
+      cur[q] = deadFloor(std::max(move, stay) + stateProb(x, modelIdx, q, r));
     }
     for (int q = 0; q < Q; q++) prev[q] = cur[q];
   }

@@ -6,9 +6,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "arenaCandidate.h"
+#include "gaussLayout.h"
 #include "macroClass.h"
 #include "netClass.h"
 
@@ -18,7 +21,6 @@ class dictClass;
 
 constexpr double LOG_ADD_CUTOFF = -23.0259;   // below this difference the smaller term is lost
 constexpr double LOG_SMALL = -5e9;            // a log score at or below this is dead
-constexpr float MIXTURE_WEIGHT_CUT = -11.5f;  // mixtures of log weight at or below are skipped
 
 // Emission scores of one model for the frame each state was last asked about.
 struct stateProbCache {
@@ -33,6 +35,75 @@ inline double logAdd(double a, double b) {
   double y = a > b ? b : a;
   if (y - x < LOG_ADD_CUTOFF) return x < LOG_SMALL ? LZERO : x;
   return x + std::log(1.0 + std::exp(y - x));
+}
+
+// The mixture sum of one stream: logAdd of the n scores in order, starting from LZERO, as a
+// float. Computed about the largest score with a single log; when the bound on how far that
+// can lie from the chain of logAdd calls leaves the float in doubt, the chain decides.
+float mixtureLogSum(const float* score, int n);
+
+// exp(d) for d in [-700, 0] (each lane of a vector of doubles d, with U the vector of
+// uint64_t of the same size), within a relative EXP_KERNEL_ERROR, in plain arithmetic on the
+// values and their bits so that every lane takes the same steps (the mixture sum's kernel).
+constexpr double EXP_KERNEL_ERROR = 5e-10;
+template <typename D, typename U>
+[[gnu::always_inline]] inline void expKernelOf(const D& d, D& out) {
+  // d = n ln2 + r with |r| <= ln2 / 2; 2^n is built in the exponent bits, e^r by its series.
+  const double shift = 0x1.8p52;
+  D kd = d * 1.44269504088896338700 + shift;
+  U ki;
+  std::memcpy(&ki, &kd, sizeof ki);
+  kd = kd - shift;
+  const D r = d - kd * 6.93147180369123816490e-01 - kd * 1.90821492927058770002e-10;
+  D p = r * (1.0 / 40320.0) + 1.0 / 5040.0;
+  p = p * r + 1.0 / 720.0;
+  p = p * r + 1.0 / 120.0;
+  p = p * r + 1.0 / 24.0;
+  p = p * r + 1.0 / 6.0;
+  p = p * r + 0.5;
+  p = p * r + 1.0;
+  p = p * r + 1.0;
+  const U bits = (ki << 52) + (uint64_t{1023} << 52);
+  D scale;
+  std::memcpy(&scale, &bits, sizeof scale);
+  out = p * scale;
+}
+
+// The single-precision kernel of the mixture sum's first pass: exp(d) for d in [-87, 0]
+// (each lane of a vector of floats, U the vector of uint32_t of its size), within a relative
+// EXPF_KERNEL_ERROR of the exact value, and exactly 1 at 0.
+constexpr double EXPF_KERNEL_ERROR = 1.2e-7;
+template <typename F, typename U>
+[[gnu::always_inline]] inline void expKernelFloatOf(const F& d, F& out) {
+  const float shift = 0x1.8p23f;
+  F kf = d * 1.44269504f + shift;
+  U ki;
+  std::memcpy(&ki, &kf, sizeof ki);
+  kf = kf - shift;
+  const F r = d - kf * 0.693359375f - kf * -2.12194440e-4f;
+  F p = r * (1.0f / 5040.0f) + 1.0f / 720.0f;
+  p = p * r + 1.0f / 120.0f;
+  p = p * r + 1.0f / 24.0f;
+  p = p * r + 1.0f / 6.0f;
+  p = p * r + 0.5f;
+  p = p * r + 1.0f;
+  p = p * r + 1.0f;
+  const U bits = (ki << 23) + (uint32_t{127} << 23);
+  F scale;
+  std::memcpy(&scale, &bits, sizeof scale);
+  out = p * scale;
+}
+
+inline float expKernelFloat(float d) {
+  float out;
+  expKernelFloatOf<float, uint32_t>(d, out);
+  return out;
+}
+
+inline double expKernel(double d) {
+  double out;
+  expKernelOf<double, uint64_t>(d, out);
+  return out;
 }
 
 class viterbiClass {
@@ -53,8 +124,8 @@ class viterbiClass {
 
   // Runs the search over frameNum frames of dim floats each (frame-major) and returns the
   // final candidate count N; m_order[0..N-1] are then sorted by score, best first, and each
-  // candidate's history is closed at the last frame. descCandidateNum lowers N at frames 60,
-  // 75, 100 and 120. Writes only the nodes' stateSlot arrays.
+  // candidate's history is filled in and closed at the last frame. descCandidateNum lowers N
+  // at frames 60, 75, 100 and 120. Of the net it writes only the nodes' stateSlot lists.
   int search(std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim, int frameNum,
              int candidateNum, const macroClass& models, float beam, int descCandidateNum);
 
@@ -79,7 +150,7 @@ class viterbiClass {
   // descCandidateNum is set, never below 1); then every position below it from the first one
   // more than beam under position 0 is killed. Returns the count.
   int prune(int t, int candidateNum, float beam, int descCandidateNum);
-  // Append one closed syllable or phone with the candidate's current score.
+  // Append one closed syllable or phone with the candidate's current score to its lists.
   void sylAdd(arenaCandidate& cand, int dicIndex, int node, int endFrame);
   void phoneAdd(arenaCandidate& cand, int modelPos, int endFrame);
 
@@ -88,34 +159,36 @@ class viterbiClass {
     const int* modelIndex;  // the node's syllable models; null for a null node
     int modelNum;
   };
-  // The Gaussians of one stream of one state above the weight cut, laid out for evaluation
-  // side by side: log weights, gconsts, then means and inverse variances dimension-major,
-  // each row padded to `pad` mixtures.
-  struct gaussBlock {
-    int mixtureNum;
-    int pad;
-    const float* data;
-  };
-  struct modelLayout {
-    gaussBlock block[MAX_STATE_NUM][MAX_STREAM_NUM];
-  };
   struct sortKey {
     float score;
     int pos;
+  };
+  // While the search runs, histories are chains of entries in two pools shared by all
+  // candidates: a branch copies the head of a chain instead of the whole history.
+  struct sylEntry {
+    int prev;  // earlier entry of the same history; -1 at its start
+    int sylId;
+    int node;
+    int endFrame;
+    float endScore;
+  };
+  struct phoneEntry {
+    int prev;
+    int pos;
+    int endFrame;
+    float endScore;
   };
 
   std::vector<nodeModels> m_nodeModels;  // per net node, for the current search
   std::vector<int> m_streamOffset;       // first value of each stream in a frame
   std::vector<int> m_streamWidth;
-  std::vector<modelLayout> m_layout;  // per model used by the current search's net
-  std::vector<float> m_gaussPool;     // what m_layout points into
-  modelLayout m_spanLayout;           // the one model of modelProb
-  std::vector<float> m_spanPool;
-  std::vector<uint8_t> m_held;  // per record: holds a candidate of this search
-  // Recombination slot (node, slot) is taken in the current frame only when its stamp is
-  // m_stamp; stateSlot then holds the position.
-  std::vector<uint32_t> m_slotStamp;
-  uint32_t m_stamp = 0;
+  std::shared_ptr<const gaussLayout> m_gauss;  // of the set being scored
+  std::vector<uint8_t> m_held;                 // per record: holds a candidate of this search
+  std::vector<int> m_sylHead;                  // per record: last entry of its syllable history
+  std::vector<int> m_phoneHead;
+  std::vector<sylEntry> m_sylPool;
+  std::vector<phoneEntry> m_phonePool;
+  size_t m_poolLimit = 0;  // pool entries at which the unreachable ones are dropped
   std::vector<sortKey> m_sortKey;
   std::vector<arenaCandidate*> m_sortTmp;
   const macroClass* m_models = nullptr;
@@ -124,8 +197,6 @@ class viterbiClass {
                  int candidateNum, const macroClass& models, int& endNode);
   void streamsCheck(const macroClass& models, int dim);
   void modelCheck(const macroClass& models, int modelIdx, int node) const;
-  size_t layoutSize(const macroClass& models, int modelIdx) const;
-  void layoutFill(const macroClass& models, int modelIdx, modelLayout& layout, float* data) const;
   // The steps over positions 0..liveEnd-1 and deadEnd..lastPos-1; those between are dead.
   void recombineRange(std::vector<netNode>& nodes, int liveEnd, int deadEnd, int lastPos);
   // Returns the number of live candidates, which now come first.
@@ -134,14 +205,20 @@ class viterbiClass {
   // that survive.
   int pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live);
   int branchKind(const arenaCandidate& cand) const;
-  // A copy of src's state and used history at position lastPos; null when the arena has no
+  // A copy of src's state and history at position lastPos; null when the arena has no
   // record left.
   arenaCandidate* candidateCopy(const arenaCandidate& src, int lastPos);
-  float stateProb(const float* x, const modelLayout& layout, int modelIdx, int state, int frameId);
-  // The log score of every stream of the state, into sum.
-  void streamLogProb(const float* x, const modelLayout& layout, int state, double* sum) const;
-  // Log density plus log weight of every mixture of the block, into out.
-  void mixtureLogProb(const float* x, const gaussBlock& block, int width, float* out) const;
+  // Close a syllable or phone of a running candidate in the pools.
+  void sylClose(arenaCandidate& cand, int dicIndex, int node, int endFrame);
+  void phoneClose(arenaCandidate& cand, int modelPos, int endFrame);
+  // Drops the pool entries that no record holding a candidate reaches.
+  void poolCompact();
+  // Writes every held record's pool history into its lists.
+  void historiesFill();
+  size_t recordOf(const arenaCandidate& cand) const { return static_cast<size_t>(&cand - m_arena); }
+  float stateProb(const float* x, int modelIdx, int state, int frameId);
+  // The log score of every stream of the state (its mixture sum), into sum.
+  void streamLogProb(const float* x, int modelIdx, int state, float* sum) const;
   float transProb(int modelIdx, int from, int to) const;
 };
 

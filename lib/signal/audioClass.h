@@ -78,6 +78,9 @@ class audioClass {
   // frame too loud, 3 too many saturated samples (the last finding wins). A wave shorter
   // than one 320-sample frame cannot be measured: a "Warning" line and 0.
   int volumeCheck(const int* wave, int waveLen, const char* fileName);
+  // The same with the wave's frame volumes already at hand: frame2volume method 1 of frames
+  // of 320 samples overlapping by 160, one per frame of getFrameNum(waveLen, 320, 160).
+  int volumeCheck(const int* wave, int waveLen, const std::vector<int>& volume, const char* fileName);
 
   // ---- Pitch-tracking parameters ---------------------------------------------------------
   // A parameter file holds the 22 keys that ptParamRead accepts; ptParamPrint writes a file

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -52,17 +53,24 @@ void audioClass::volCheckPrmPrint(const volCheckPrm& prm) {
 }
 
 int audioClass::volumeCheck(const int* wave, int waveLen, const char* fileName) {
+  std::vector<int> vol(static_cast<size_t>(std::max(getFrameNum(waveLen, VOL_FRAME_SIZE, VOL_OVERLAP), 0)), 0);
+  if (!vol.empty()) frame2volume(wave, waveLen, VOL_FRAME_SIZE, VOL_OVERLAP, vol.data(), 1);
+  return volumeCheck(wave, waveLen, vol, fileName);
+}
+
+int audioClass::volumeCheck(const int* wave, int waveLen, const std::vector<int>& vol, const char* fileName) {
   volCheckPrm prm;
   volCheckPrmRead(fileName, prm);
   const int frameNum = getFrameNum(waveLen, VOL_FRAME_SIZE, VOL_OVERLAP);
-  if (frameNum == 0) {
+  if (frameNum <= 0) {
     printf("Warning: volume check skipped, the wave has %d samples, less than one frame of %d\n", waveLen,
            VOL_FRAME_SIZE);
     return 0;
   }
+  if (vol.size() != static_cast<size_t>(frameNum))
+    errorThrowf("Error: %d frame volumes for a wave of %d frames (line %d in %s)", static_cast<int>(vol.size()),
+                frameNum, __LINE__, "audio");
 
-  std::vector<int> vol(frameNum, 0);
-  frame2volume(wave, waveLen, VOL_FRAME_SIZE, VOL_OVERLAP, vol.data(), 1);
   const int maxVol = maxValue(vol.data(), frameNum);
   const int minVol = minValue(vol.data(), frameNum);
 

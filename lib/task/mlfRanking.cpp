@@ -4,6 +4,7 @@
 #include "mlfClass.h"
 #include "recogParam.h"
 #include "stringUtil.h"
+#include "textClass.h"
 #include "utility.h"
 #include "viterbiClass.h"
 
@@ -31,9 +32,7 @@ void rightContextCompetitors(const strVec& names, const std::string& phoneName, 
 
 }  // namespace
 
-bool mlfClass::skippedNode(const std::string& name) {
-  return name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV";
-}
+bool mlfClass::skippedNode(const std::string& name) { return textClass::nonSpeechUnit(name); }
 
 void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, const macroClass& models,
                             viterbiClass& viterbi, const recogParam& param) {

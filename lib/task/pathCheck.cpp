@@ -11,6 +11,12 @@ void candidateCheck(const arenaCandidate& c, int line, const char* source) {
   if (c.phoneNum < 0 || c.phoneNum > MAX_PHONE_NUM)
     errorThrowf("Candidate with phoneNum = %d outside 0 to MAX_PHONE_NUM = %d (line %d of %s)", c.phoneNum,
                 MAX_PHONE_NUM, line, source);
+  // The counts are what readers index by: every list must hold that many entries.
+  const size_t syls = static_cast<size_t>(c.sylNum), phones = static_cast<size_t>(c.phoneNum);
+  if (c.sylId.size() < syls || c.sylNode.size() < syls || c.sylEndFrame.size() < syls || c.sylEndScore.size() < syls)
+    errorThrowf("Candidate with sylNum = %d lists fewer syllables (line %d of %s)", c.sylNum, line, source);
+  if (c.phonePos.size() < phones || c.phoneEndFrame.size() < phones || c.phoneEndScore.size() < phones)
+    errorThrowf("Candidate with phoneNum = %d lists fewer phones (line %d of %s)", c.phoneNum, line, source);
 }
 
 const pronEntry& pronAt(const std::vector<pronEntry>& pronDict, int index, int line, const char* source) {

@@ -33,8 +33,8 @@ class recogTask {
   // ---- Checks before a run (recogTaskCheck.cpp) --------------------------------------------
 
   // Where a run takes its utterance and texts from besides the record: a file-based run
-  // needs wavFile and txtFile, a run on samples txtFile only, and the batch's list lines
-  // bring both (and the syllable file).
+  // needs wavFile and txtFile, a run on samples txtFile only, and a batch needs its list
+  // (wavFileList), whose lines bring both (and the syllable file).
   enum class runInput { wavFile, samples, list };
 
   // Refuses, before a run reads or writes anything, a value it would use that cannot work:

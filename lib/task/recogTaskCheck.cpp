@@ -151,6 +151,9 @@ void recogTask::runParamCheck(const std::string& paramFile, const recogParam& pa
             paramFile);
   fileCheck("scoreDiscountParamFile", param.scoreDiscountParamFile, "the score discount parameters", paramFile);
   if (input == runInput::wavFile) fileCheck("wavFile", param.wavFile, "the audio file of the utterance", paramFile);
+  if (input == runInput::list)
+    fileCheck("wavFileList", param.wavFileList, "the list of utterances (result file, wave and texts a line)",
+              paramFile);
   if (input != runInput::list)
     fileCheck("txtFile", param.txtFile, "the candidate texts' file (or the texts joined by '#')", paramFile);
   // Only Chinese and English texts are turned into syllables; the others need them given.

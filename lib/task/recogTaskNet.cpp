@@ -62,12 +62,23 @@ bool blank(const std::string& s) {
   return true;
 }
 
-// A file of blank lines gives texts that no net can be built from.
+// A text file of blanks and empty lines (or of nothing) gives no text that a net can be
+// built from. Checked before the texts are read, as the reader would refuse a file without
+// lines under its own terms.
+void blankFileCheck(const std::string& txtFile) {
+  if (!fileExist(txtFile.c_str())) return;
+  strVec lines;
+  file2strVec(txtFile, lines, 0);
+  for (const std::string& line : lines)
+    if (!blank(line)) return;
+  errorThrowf("Error: the text file \"%s\" holds only blanks, no text (line %d of %s)", txtFile.c_str(), TULIM_HERE);
+}
+
+// The same for texts given themselves, joined by '#'.
 void blankTextsCheck(const std::string& txtFile, const strVec& texts) {
+  if (fileExist(txtFile.c_str())) return;
   for (const std::string& t : texts)
     if (!blank(t)) return;
-  if (fileExist(txtFile.c_str()))
-    errorThrowf("Error: the text file \"%s\" holds only blanks, no text (line %d of %s)", txtFile.c_str(), TULIM_HERE);
   errorThrowf("Error: the texts \"%s\" are only blanks (line %d of %s)", txtFile.c_str(), TULIM_HERE);
 }
 
@@ -125,6 +136,7 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
   stepClock clock;
 
   textSourceWarn(param.txtFile);
+  blankFileCheck(param.txtFile);
   text.txtRead(param.txtFile);
   blankTextsCheck(param.txtFile, text.m_txtVs);
   if (param.function == "assess") {

@@ -60,14 +60,20 @@ std::string volumeCheckMessage(int code) {
   }
 }
 
+// The frame volumes of a wave, for the volume check and the dynamic range alike.
+std::vector<int> frameVolumes(const int* wave, int waveLen) {
+  const int f = audioClass().getFrameNum(waveLen, VOLUME_FRAME_SIZE, VOLUME_OVERLAP);
+  std::vector<int> volume(static_cast<size_t>(std::max(f, 0)));
+  if (f > 0) frame2volume(wave, waveLen, VOLUME_FRAME_SIZE, VOLUME_OVERLAP, volume.data(), 1);
+  return volume;
+}
+
 // Whether the ratio of an upper-tenth to a lower-tenth frame volume is below the threshold.
 // A wave of fewer than two volume frames has no range to measure and counts as wide.
-bool lowDynamicRange(const int* wave, int waveLen) {
-  audioClass audio;
-  const int f = audio.getFrameNum(waveLen, VOLUME_FRAME_SIZE, VOLUME_OVERLAP);
+bool lowDynamicRange(const std::vector<int>& volume) {
+  const int f = static_cast<int>(volume.size());
   if (f < 2) return false;
-  std::vector<int> volume(static_cast<size_t>(f)), sorted(static_cast<size_t>(f)), index(static_cast<size_t>(f));
-  frame2volume(wave, waveLen, VOLUME_FRAME_SIZE, VOLUME_OVERLAP, volume.data(), 1);
+  std::vector<int> sorted(static_cast<size_t>(f)), index(static_cast<size_t>(f));
   sortWithIndex(volume.data(), f, sorted.data(), index.data());
   const int k = std::max(f / 10, 1);
   int low = sorted[static_cast<size_t>(k - 1)];
@@ -117,14 +123,15 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
   }
   sampleCount = count;
 
-  const int code = audioClass().volumeCheck(wave.get(), count, param.volCheckPrmFile.c_str());
+  const std::vector<int> volume = frameVolumes(wave.get(), count);
+  const int code = audioClass().volumeCheck(wave.get(), count, volume, param.volCheckPrmFile.c_str());
   const std::string message = volumeCheckMessage(code);
   if (!message.empty()) {
     mlf.m_warning.push_back(message);
     if (param.useWaveReject) errorThrow(message.c_str());
   }
 
-  if (lowDynamicRange(wave.get(), count) && param.useSpecSubtraction) {
+  if (lowDynamicRange(volume) && param.useSpecSubtraction) {
     printf("Perform spectrum subtraction...\n");
     param.useDescCandidateNum = 0;
     int newCount = 0;
@@ -187,6 +194,11 @@ float* recogTask::epdAndMfcc(const recogParam& param, const int* samples, int sa
   mel.computeMfcc(keptLen > 0 ? samples + begin : samples, fs, nbits, keptLen, param.featureConfigFile.c_str(),
                   &nFrames, &size);
   if (nFrames > MAX_FRAME_NUM) errorThrowf("frameNum = %d > %d, frameNum too big!", nFrames, MAX_FRAME_NUM);
+  // Caught here, where the wave is known, rather than by the search, which knows only frames.
+  if (nFrames < 1)
+    errorThrowf("Error: the wave %s is too short for one feature frame: %d samples kept of %d (line %d of %s)",
+                param.wavFile.empty() ? "(samples in memory)" : param.wavFile.c_str(), keptLen, sampleCount,
+                TULIM_HERE);
 
   const size_t values = static_cast<size_t>(nFrames) * static_cast<size_t>(size);
   float* features = static_cast<float*>(malloc(sizeof(float) * std::max<size_t>(values, 1)));

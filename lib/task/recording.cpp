@@ -187,9 +187,9 @@ bool recordFrameDecide(recordFrameState& state, const recordParam& param, double
 
 void waveErrorPrint(unsigned code, const char* text) {
   printf("ERROR 0x%08X: %s\r\n", code, text);
-  // The device knows texts for its own result codes only; the system's buffer holds 128
-  // characters with the NUL.
-  if (code <= WAVE_ERR_INVALHANDLE)
+  // The device knows texts for its own result codes and the sound system's errors; the
+  // system's buffer holds 128 characters with the NUL.
+  if (waveErrorKnown(code))
     printf("%s\r\n", waveInErrorText(code).substr(0, 127).c_str());
   else
     printf("0x%08X returned!\r\n", code);

@@ -15,11 +15,9 @@
  *     float score = 0.0f;
  *     try {
  *       int index = vc01("task.prm", "utterance.wav", "texts.txt", &score);
- *       printf("text %d, score %.1f
-", index, score);
+ *       printf("text %d, score %.1f\n", index, score);
  *     } catch (const char* message) {
- *       printf("failed: %s
-", message);
+ *       printf("failed: %s\n", message);
  *     }
  *
  * A host written in C cannot catch it: a fatal error then ends the process (std::terminate).
@@ -91,10 +89,10 @@ int sa02(const char* recogParamFile, const int* samples, int sampleCount, int fs
 
 /* ---- Microphone recording ----------------------------------------------------------------
  *
- * recordAutoStop: records mono PCM from the default wave input into samples (capacity
- *   values; 8-bit samples as 0..255, 16-bit as signed values) until a silence limit of param,
- *   the capacity or a non-zero *stopFlag (stopFlag may be null; another thread sets it)
- *   stops it. Returns the number of samples stored, or -1 when the parameters or the device
+ * recordAutoStop: records mono PCM from the default capture device (ALSA's "default" PCM)
+ *   into samples (capacity values; 8-bit samples as 0..255, 16-bit as signed values) until a
+ *   silence limit of param, the capacity or a non-zero *stopFlag (stopFlag may be null;
+ *   another thread sets it) stops it. Returns the number of samples stored, or -1 when the parameters or the device
  *   fail before recording (a message is printed) or another recording is running.
  * recordParamRead: fills *param from a key = value file with the field names as keys (every
  *   field first 0, a later line wins); an unknown key is fatal.

@@ -71,6 +71,8 @@ int recogFromBuffer(const char* recogParamFile, const int* samples, int sampleCo
   tulim::recogParam param;
   task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param);
   param.txtFile = textArgument(txtFile, "txtFile");
+  // The samples come from the caller: a wave file the parameters name is not theirs.
+  param.wavFile.clear();
   runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::samples);
   tulim::mlfClass mlf;
   const int result = task.recogFromSamples(param, mlf, samples, sampleCount, fs, nbits);

@@ -2,26 +2,39 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "alsaFileConfig.h"
+#include "platform/alsaWaveFactory.h"
 #include "softWaveDevice.h"
 #include "testFiles.h"
+#include "threadCount.h"
 #include "utility.h"
+#include "watchdog.h"
 #include "waveFileFixture.h"
+#include "waveFixtures.h"
 
 using namespace tulim;
+using tulim::test::alsaFileConfig;
 using tulim::test::chunkBytes;
 using tulim::test::fmtBody;
 using tulim::test::le16;
 using tulim::test::le32;
 using tulim::test::pcm16Bytes;
+using tulim::test::pcmBytes;
 using tulim::test::readFile;
 using tulim::test::scratchDir;
+using tulim::test::settledThreadCount;
 using tulim::test::softWaveDevice;
 using tulim::test::waveFileBytes;
+using tulim::test::watchdog;
 
 namespace {
 
@@ -342,16 +355,101 @@ TEST(CWaveDevice, RawFilesCarryTheBytesAndKeepTheFormat) {
 
 // ---- Devices ----------------------------------------------------------------------------------
 
-TEST(CWaveDevice, WithoutSoundCardDevicesReportNoDevice) {
-  CWaveDevice wave(1, 16000, 16);
-  EXPECT_FALSE(wave.record(1.0));
-  EXPECT_EQ(wave.getLastError(), waveInErrorText(WAVE_ERR_NODEVICE));
-  EXPECT_FALSE(wave.isRecording());
-  wave.setBytes("abcd", 4);
-  EXPECT_FALSE(wave.play());
-  EXPECT_EQ(wave.getLastError(), waveOutErrorText(WAVE_ERR_NODEVICE));
+TEST(CWaveDevice, UnopenableAlsaDeviceGivesAlsasMessage) {
+  struct Case {
+    bool defaultDefined;
+    const char* pcmName;  // installed factory's PCM; null: the default factory
+  };
+  // ALSA has no such PCM: no default in its configuration, or a name it does not know.
+  const Case cases[] = {{false, nullptr}, {true, "tulim_no_such_pcm"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pcmName ? c.pcmName : "default");
+    std::unique_ptr<alsaFileConfig> alsa(c.defaultDefined ? new alsaFileConfig({1, 2, 3}, 16) : new alsaFileConfig());
+    alsaWaveFactory named(c.pcmName ? c.pcmName : "default");
+    if (c.pcmName) setWaveBackendFactory(&named);
+    CWaveDevice wave(1, 16000, 16);
+    EXPECT_FALSE(wave.record(1.0));
+    EXPECT_EQ(wave.getLastError(), strerror(ENOENT));
+    EXPECT_FALSE(wave.isRecording());
+    wave.setBytes("abcd", 4);
+    wave.clearError();
+    EXPECT_FALSE(wave.play());
+    EXPECT_EQ(wave.getLastError(), strerror(ENOENT));
+    EXPECT_FALSE(wave.isPlaying());
+    EXPECT_EQ(bytesOf(wave), "abcd");
+    setWaveBackendFactory(nullptr);
+  }
+}
+
+namespace {
+
+// Polls as the object's users do, until the activity ends (the watchdog ends a hang).
+void waitWhile(CWaveDevice& wave, bool (CWaveDevice::*busy)()) {
+  while ((wave.*busy)()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+}  // namespace
+
+TEST(CWaveDevice, RecordsAndPlaysThroughAlsa) {
+  struct Case {
+    uint16_t channels;
+    uint32_t rate;
+    uint16_t bits;
+  };
+  const Case cases[] = {{1, 16000, 16}, {1, 8000, 8}, {2, 11025, 16}};
+  watchdog dog("recording and playing through ALSA");
+  const int threads = settledThreadCount(2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.channels << " channels, " << c.rate << " Hz, " << c.bits << " bits");
+    std::vector<int> captured, tone;
+    for (int i = 0; i < 4000; ++i) captured.push_back(c.bits == 8 ? (i * 7 + 3) % 256 : (i * 37) % 50000 - 25000);
+    for (int i = 0; i < 999; ++i) tone.push_back(c.bits == 8 ? 128 + (i % 50) : (i % 100) * 300 - 15000);
+    alsaFileConfig alsa(captured, c.bits);
+    CWaveDevice wave(c.channels, c.rate, c.bits);
+
+    ASSERT_TRUE(wave.record(0.1)) << wave.getLastError();
+    waitWhile(wave, &CWaveDevice::isRecording);
+    EXPECT_EQ(wave.getLastError(), "");
+    // A tenth of a second of bytes: at 11025 Hz in stereo 4410, half a frame past 1102.
+    const size_t recorded = c.rate * c.channels * (c.bits / 8u) / 10 / (c.bits / 8u);
+    EXPECT_EQ(samplesOf(wave), std::vector<int>(captured.begin(), captured.begin() + recorded));
+
+    wave.setSamples(tone.data(), static_cast<int>(tone.size()));
+    ASSERT_TRUE(wave.play()) << wave.getLastError();
+    waitWhile(wave, &CWaveDevice::isPlaying);
+    EXPECT_EQ(wave.getLastError(), "");
+    // Whole frames only: a stereo sound of 999 samples ends with half a frame, never played.
+    const size_t whole = tone.size() - tone.size() % c.channels;
+    EXPECT_EQ(alsa.played(), pcmBytes(std::vector<int>(tone.begin(), tone.begin() + whole), c.bits));
+  }
+  EXPECT_LE(settledThreadCount(threads), threads) << "a device's thread outlived it";
+}
+
+TEST(CWaveDevice, PlaybackThroughAlsaPausesResumesAndStops) {
+  watchdog dog("playback through ALSA");
+  const int threads = settledThreadCount(2);
+  alsaFileConfig alsa({}, 16);
+  CWaveDevice wave(1, 8000, 16);
+  std::vector<int> tone = ramp(4000, 7, -14000);
+  wave.setSamples(tone.data(), static_cast<int>(tone.size()));
+  const std::string sound = pcmBytes(tone, 16);
+
+  ASSERT_TRUE(wave.play());
+  ASSERT_TRUE(wave.pause());
+  EXPECT_TRUE(wave.isPaused());
+  ASSERT_TRUE(wave.resume());
+  waitWhile(wave, &CWaveDevice::isPlaying);
+  EXPECT_EQ(alsa.played(), sound) << "every sample once, in order";
+
+  // Stopped at once: what ALSA was given is a start of the sound, in whole samples.
+  ASSERT_TRUE(wave.play());
+  ASSERT_TRUE(wave.stopPlaying());
   EXPECT_FALSE(wave.isPlaying());
-  EXPECT_EQ(bytesOf(wave), "abcd");
+  const std::string played = alsa.played();
+  EXPECT_EQ(played.size() % 2, 0u);
+  EXPECT_EQ(played, sound.substr(0, played.size()));
+  EXPECT_EQ(wave.getLastError(), "");
+  EXPECT_LE(settledThreadCount(threads), threads) << "a device's thread outlived it";
 }
 
 TEST(CWaveDevice, PolledRecordingStopsWhenTheBufferIsFull) {

@@ -208,6 +208,11 @@ TEST(ReadWaveInt, SaysWhatIsWrongWithAFileThatOpensButCannotBeRead) {
       {"data before format", waveFileBytes({chunkBytes("data", data), fmt}),
        "has no format chunk before its data chunk"},
       {"empty data", waveFileBytes({fmt, chunkBytes("data", "")}), "has an empty data chunk"},
+      // Data short of one whole sample would read as an empty wave.
+      {"one byte of a 16-bit sample", pcmWaveBytes(1, 16000, 16, "\x01"),
+       "holds no samples: its 1 data bytes are fewer than the 2 of one sample \\(1 channel\\(s\\) of 16 bits\\)"},
+      {"one channel of a stereo sample", pcmWaveBytes(2, 16000, 16, pcm16Bytes({5})),
+       "holds no samples: its 2 data bytes are fewer than the 4 of one sample \\(2 channel\\(s\\) of 16 bits\\)"},
       // The device would take the missing fields from its start-up format, 8 bits at 8000 Hz.
       {"format of its tag only", waveFileBytes({chunkBytes("fmt ", le16(1)), chunkBytes("data", data)}),
        "has a format chunk of 2 bytes, fewer than the 16 of a PCM format"},
@@ -293,10 +298,13 @@ TEST(ReadRawInt, ReadsLittleEndianWordsAndIgnoresAnOddByte) {
   EXPECT_EQ(r.count, 16000);
   EXPECT_EQ(r.values(), words);
 
-  audioRead one;
-  one.samples = readRawInt(dir.write("one.raw", "\x01").c_str(), &one.count);
-  EXPECT_NE(one.samples, nullptr);
-  EXPECT_EQ(one.count, 0);
+  // Fewer bytes than one sample: an empty wave would fail only in the search, without the name.
+  for (const char* bytes : {"", "\x01"}) {
+    const std::string path = dir.write("one.raw", bytes);
+    EXPECT_THAT(fatalMessage([&] { audioRead r; readAudio(path, r); }),
+                MatchesRegex("Raw file " + path + " holds no samples: its [01] bytes are fewer than the 2 of one "
+                             "sample \\(line [0-9]+ of audioFile\\)"));
+  }
 
   const std::string missing = dir.file("missing.raw");
   EXPECT_THAT(fatalMessage([&] { audioRead m; readAudio(missing, m); }),

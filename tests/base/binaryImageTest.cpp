@@ -35,6 +35,13 @@ TEST(BinaryImage, WritesLittleEndianFieldsAndReadsThemBack) {
   in.expectEnd();
 }
 
+TEST(BinaryImage, SavingToAFullDiskIsFatalNamingTheFile) {
+  binaryImage out("out");
+  out.putInt32(1);
+  EXPECT_THAT(expectFatal([&] { out.save("/dev/full"); }),
+              MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+}
+
 TEST(BinaryImage, RejectsReadsPastTheEndAndLeftoverBytes) {
   test::envScope noLog("temp", nullptr);
   binaryImage in("short", "\x01\x02\x03", 3);

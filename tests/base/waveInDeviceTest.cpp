@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "alsaFileConfig.h"
 #include "softWaveDevice.h"
+#include "waveFixtures.h"
 
 using namespace tulim;
+using tulim::test::alsaFileConfig;
+using tulim::test::pcmBytes;
 using tulim::test::softWaveDevice;
+using tulim::test::waveBuffer;
 
 namespace {
 
@@ -21,30 +27,14 @@ std::vector<int> ramp(int n) {
   return samples;
 }
 
-std::string ramp16Bytes(int n) {
-  std::string bytes;
-  for (int s : ramp(n)) {
-    bytes += static_cast<char>(s & 0xFF);
-    bytes += static_cast<char>((s >> 8) & 0xFF);
-  }
-  return bytes;
-}
-
-struct buffer {
-  explicit buffer(uint32_t length) : memory(length) {
-    header.data = memory.data();
-    header.bufferLength = length;
-  }
-  std::vector<char> memory;
-  waveHeader header;
-  std::string bytes() const { return std::string(memory.data(), header.bytesRecorded); }
-};
+std::string ramp16Bytes(int n) { return pcmBytes(ramp(n), 16); }
 
 }  // namespace
 
-TEST(WaveInDevice, WithoutBackendReportsNoDevice) {
+TEST(WaveInDevice, WithoutInstalledBackendOpensOnAlsaAndGivesItsError) {
+  alsaFileConfig noPcm;
   std::unique_ptr<waveInDevice> device;
-  EXPECT_EQ(waveInDevice::open(device, MONO16), WAVE_ERR_NODEVICE);
+  EXPECT_EQ(waveInDevice::open(device, MONO16), WAVE_ERR_SYSTEM + ENOENT);
   EXPECT_EQ(device, nullptr);
 }
 
@@ -63,7 +53,7 @@ TEST(WaveInDevice, FillsQueuedBuffersInOrderOnceStarted) {
   soft.setInputSamples(ramp(20));
   std::unique_ptr<waveInDevice> device;
   ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
-  buffer a(16), b(16);
+  waveBuffer a(16), b(16);
   ASSERT_EQ(device->prepareHeader(a.header), WAVE_OK);
   ASSERT_EQ(device->prepareHeader(b.header), WAVE_OK);
   ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
@@ -85,7 +75,7 @@ TEST(WaveInDevice, FillsQueuedBuffersInOrderOnceStarted) {
   ASSERT_EQ(device->getPosition(time), WAVE_OK);
   EXPECT_EQ(time.value, 16u);
 
-  EXPECT_EQ(a.bytes() + b.bytes(), ramp16Bytes(16));
+  EXPECT_EQ(a.recorded() + b.recorded(), ramp16Bytes(16));
   ASSERT_EQ(device->unprepareHeader(a.header), WAVE_OK);
   ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
   ASSERT_EQ(device->close(), WAVE_OK);
@@ -96,7 +86,7 @@ TEST(WaveInDevice, ResetReturnsPartBuffersAndRestartsPosition) {
   softWaveDevice soft;
   std::unique_ptr<waveInDevice> device;
   ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
-  buffer a(16), b(16);
+  waveBuffer a(16), b(16);
   device->prepareHeader(a.header);
   device->prepareHeader(b.header);
   device->addBuffer(a.header);
@@ -125,7 +115,7 @@ TEST(WaveInDevice, RefusesUnpreparedOrTwiceQueuedBuffers) {
   softWaveDevice soft;
   std::unique_ptr<waveInDevice> device;
   ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
-  buffer a(8);
+  waveBuffer a(8);
   EXPECT_EQ(device->addBuffer(a.header), WAVE_ERR_UNPREPARED);
   waveHeader empty;
   empty.bufferLength = 8;
@@ -147,7 +137,7 @@ TEST(WaveInDevice, NotifiesThreadThroughMessageQueue) {
   waveMessageQueue queue;
   std::unique_ptr<waveInDevice> device;
   ASSERT_EQ(waveInDevice::open(device, MONO16, &queue), WAVE_OK);
-  buffer buffers[2] = {buffer(40), buffer(40)};
+  waveBuffer buffers[2] = {waveBuffer(40), waveBuffer(40)};
 
   std::string recorded;
   std::vector<waveMessageType> seen;
@@ -170,13 +160,13 @@ TEST(WaveInDevice, NotifiesThreadThroughMessageQueue) {
       }
     }
   });
-  for (buffer& b : buffers) {
+  for (waveBuffer& b : buffers) {
     ASSERT_EQ(device->prepareHeader(b.header), WAVE_OK);
     ASSERT_EQ(device->addBuffer(b.header), WAVE_OK);
   }
   ASSERT_EQ(device->start(), WAVE_OK);
   recorder.join();
-  for (buffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
+  for (waveBuffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
   ASSERT_EQ(device->close(), WAVE_OK);
 
   ASSERT_GE(recorded.size(), 400u);
@@ -207,7 +197,7 @@ TEST(WaveInDevice, BackendMayRefuseCallsWithItsCode) {
     softWaveDevice soft;
     std::unique_ptr<waveInDevice> device;
     ASSERT_EQ(waveInDevice::open(device, MONO16), WAVE_OK);
-    buffer a(8);
+    waveBuffer a(8);
     if (c.call != WAVE_IN_CALL_PREPARE) {
       ASSERT_EQ(device->prepareHeader(a.header), WAVE_OK);
     }
@@ -239,18 +229,18 @@ TEST(WaveInDevice, FillOnQueueFillsBuffersAsTheyAreQueued) {
   waveMessageQueue queue;
   std::unique_ptr<waveInDevice> device;
   ASSERT_EQ(waveInDevice::open(device, MONO16, &queue), WAVE_OK);
-  buffer a(16), b(16);
+  waveBuffer a(16), b(16);
   device->prepareHeader(a.header);
   device->prepareHeader(b.header);
   ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
   EXPECT_EQ(a.header.bytesRecorded, 0u) << "nothing before the start";
   ASSERT_EQ(device->start(), WAVE_OK);
   EXPECT_TRUE(a.header.flags & WAVE_HDR_DONE);
-  EXPECT_EQ(a.bytes(), ramp16Bytes(8));
+  EXPECT_EQ(a.recorded(), ramp16Bytes(8));
   ASSERT_EQ(device->addBuffer(b.header), WAVE_OK);
-  EXPECT_EQ(b.bytes(), ramp16Bytes(16).substr(16));
+  EXPECT_EQ(b.recorded(), ramp16Bytes(16).substr(16));
   ASSERT_EQ(device->addBuffer(a.header), WAVE_OK);
-  EXPECT_EQ(a.bytes(), ramp16Bytes(20).substr(32) + std::string(8, '\0')) << "then silence";
+  EXPECT_EQ(a.recorded(), ramp16Bytes(20).substr(32) + std::string(8, '\0')) << "then silence";
   EXPECT_EQ(soft.scriptTaken(), 48u);
 
   waveMessage message;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "platform/alsaWaveFactory.h"
 #include "waveFileFixture.h"
 
 using namespace tulim;
@@ -70,4 +74,17 @@ TEST(WaveErrorText, NamesTheDirection) {
   EXPECT_EQ(waveInErrorText(WAVE_ERR_NODEVICE), "No wave-input device is available on this system.");
   EXPECT_EQ(waveOutErrorText(WAVE_ERR_NODEVICE), "No wave-output device is available on this system.");
   EXPECT_EQ(waveOutErrorText(99), "Unknown wave-output error code 99.");
+}
+
+TEST(WaveErrorText, SoundSystemErrorsKeepTheSystemsOwnText) {
+  EXPECT_EQ(waveInErrorText(WAVE_ERR_SYSTEM + ENOENT), strerror(ENOENT));
+  EXPECT_EQ(waveOutErrorText(WAVE_ERR_SYSTEM + EBUSY), strerror(EBUSY));
+  EXPECT_EQ(alsaWaveCode(-EBUSY), WAVE_ERR_SYSTEM + EBUSY);
+  struct Case {
+    unsigned code;
+    bool known;
+  };
+  const Case cases[] = {{WAVE_OK, true}, {WAVE_ERR_INVALHANDLE, true}, {WAVE_ERR_INVALHANDLE + 1, false},
+                        {77, false},     {WAVE_ERR_SYSTEM - 1, false}, {WAVE_ERR_SYSTEM + EIO, true}};
+  for (const Case& c : cases) EXPECT_EQ(waveErrorKnown(c.code), c.known) << c.code;
 }

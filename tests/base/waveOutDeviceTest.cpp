@@ -2,31 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
+#include "alsaFileConfig.h"
 #include "softWaveDevice.h"
+#include "waveFixtures.h"
 
 using namespace tulim;
+using tulim::test::alsaFileConfig;
 using tulim::test::softWaveDevice;
+using tulim::test::waveBuffer;
 
 namespace {
 
 const waveFormat MONO8{WAVE_FORMAT_PCM, 1, 8000, 8000, 1, 8, 0};
 
-struct buffer {
-  explicit buffer(const std::string& bytes) : memory(bytes) {
-    header.data = &memory[0];
-    header.bufferLength = static_cast<uint32_t>(memory.size());
-  }
-  std::string memory;
-  waveHeader header;
-};
-
 }  // namespace
 
-TEST(WaveOutDevice, WithoutBackendReportsNoDevice) {
+TEST(WaveOutDevice, WithoutInstalledBackendOpensOnAlsaAndGivesItsError) {
+  alsaFileConfig noPcm;
   std::unique_ptr<waveOutDevice> device;
-  EXPECT_EQ(waveOutDevice::open(device, MONO8), WAVE_ERR_NODEVICE);
+  EXPECT_EQ(waveOutDevice::open(device, MONO8), WAVE_ERR_SYSTEM + ENOENT);
+  EXPECT_EQ(device, nullptr);
 }
 
 TEST(WaveOutDevice, PlaysBuffersInOrderAndHoldsWhilePaused) {
@@ -35,7 +33,7 @@ TEST(WaveOutDevice, PlaysBuffersInOrderAndHoldsWhilePaused) {
   std::unique_ptr<waveOutDevice> device;
   ASSERT_EQ(waveOutDevice::open(device, MONO8, &queue), WAVE_OK);
   EXPECT_EQ(soft.outputFormat().samplesPerSec, 8000u);
-  buffer a("hello "), b("world");
+  waveBuffer a("hello "), b("world");
   device->prepareHeader(a.header);
   device->prepareHeader(b.header);
   ASSERT_EQ(device->write(a.header), WAVE_OK);
@@ -72,7 +70,7 @@ TEST(WaveOutDevice, ResetReturnsQueuedBuffersAndRestartsPosition) {
   softWaveDevice soft;
   std::unique_ptr<waveOutDevice> device;
   ASSERT_EQ(waveOutDevice::open(device, MONO8), WAVE_OK);
-  buffer a("abcdef");
+  waveBuffer a("abcdef");
   device->prepareHeader(a.header);
   device->write(a.header);
   soft.render(2);

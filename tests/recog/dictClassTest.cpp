@@ -485,6 +485,23 @@ TEST(WpaForTexts, WritesTheEntriesOfTheWordsInTheTexts) {
   EXPECT_EQ(readFile(dir.file("all.wpa")), "a\tx\nb\ty#z\nc\tw\n");
 }
 
+TEST(DictWriters, AFullDiskIsFatalNamingTheFile) {
+  macroClass mac = namedModels({"a", "b"});
+  dictClass dict;
+  dict.m_pronDict = {{"ka", {0, 1}}};
+  dict.wpaStringRead("a x@c w", "english", dict.m_wpa);
+  textClass text;
+  text.m_txtVsNormalized = {"c a"};
+  const std::function<void()> writes[] = {
+      [&] { dict.pronDictWrite("/dev/full", mac); },
+      [&] { dict.wpaForTexts("/dev/full", text, "english"); },
+      [&] { dict.wpaWrite("/dev/full"); },
+      [&] { dict.wpabWrite("/dev/full"); },
+  };
+  for (const std::function<void()>& write : writes)
+    EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+}
+
 TEST(WpaPrint, PrintsWordsAlternativesAndTags) {
   dictClass dict;
   dict.m_wpa = {{"w", {"p", "q"}, {"t", "u"}}};

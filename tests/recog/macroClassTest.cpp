@@ -728,6 +728,18 @@ TEST_F(MacroClassTest, PrintWritesOneModelReadably) {
               MatchesRegex("Error: model index 1 is outside 0..0 \\(line [0-9]+ of macro\\)"));
 }
 
+TEST_F(MacroClassTest, WritersMakeAFullDiskFatalNamingTheFile) {
+  macroClass set;
+  tinySet(set);
+  const std::function<void()> writes[] = {
+      [&] { set.macTextWrite("/dev/full"); },
+      [&] { set.macbWrite("/dev/full"); },
+      [&] { set.print(0, "/dev/full"); },
+  };
+  for (const std::function<void()>& write : writes)
+    EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+}
+
 // ---- Ordered export ------------------------------------------------------------------------
 
 class workingDir {

@@ -126,6 +126,15 @@ TEST(NetReadBin, RoundTripKeepsNullNodesAnywhere) {
   EXPECT_EQ(back.m_node[4].sylStr, "");
 }
 
+TEST(NetWriters, AFullDiskIsFatalNamingTheFile) {
+  dictClass dict = smallDict();
+  netClass net;
+  net.netCreate(netLines(kNodes, kLinks), dict);
+  const std::function<void()> writes[] = {[&] { net.netPrint("/dev/full"); }, [&] { net.netWriteBin("/dev/full"); }};
+  for (const std::function<void()>& write : writes)
+    EXPECT_THAT(fatalMessage(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+}
+
 TEST(NetReadBin, RejectsCorruptImages) {
   dictClass dict = smallDict();
   scratchDir dir;

@@ -157,9 +157,19 @@ TEST(TreeNetCreate, ExtraLinkRulesNeedTheEdgeNodes) {
   EXPECT_THAT(printed, testing::MatchesRegex("Warning: the net has no leading and trailing silence [^\n]*"
                                              "no extra links are added \\(line [0-9]+ in text\\)\n"));
 
-  // The null junctions of the fillers stand where the edge silences would.
-  const strVec withFillers = treeNet({"a-b\t0"}, 1, 0, 0, all);
-  EXPECT_THAT(withFillers, testing::Contains(testing::MatchesRegex("J=[0-9]+\tS=4\tE=3"))) << "stop anywhere from a";
+  // Fillers alone hang on null junctions 2 and 3, which are no edge silences: the rules are
+  // skipped with the same warning, and the net is the one built without them.
+  textClass fillers;
+  fillers.m_sylVs = {"a-b\t0"};
+  testing::internal::CaptureStdout();
+  fillers.treeNetCreate(all, 1, 0, 0);
+  EXPECT_THAT(testing::internal::GetCapturedStdout(),
+              testing::MatchesRegex("Warning: the net has no leading and trailing silence [^\n]*\n"));
+  EXPECT_THAT(fillers.m_netVs, ElementsAreArray(treeNet({"a-b\t0"}, 1, 0, 0)));
+
+  // With the edge silences as well, the junctions are the edges and the rules apply.
+  const strVec withEdges = treeNet({"a-b\t0"}, 1, 0, 1, all);
+  EXPECT_THAT(withEdges, testing::Contains(testing::MatchesRegex("J=[0-9]+\tS=4\tE=3"))) << "stop anywhere from a";
 }
 
 TEST(SausageNetCreate, SlotsOfAlternativesFromTheLexicon) {

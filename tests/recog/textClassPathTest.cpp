@@ -28,8 +28,10 @@ dictClass pathDict() {
 // A zeroed candidate whose closed syllables are the given ones.
 std::unique_ptr<arenaCandidate> candidateOf(const strVec& syls) {
   std::unique_ptr<arenaCandidate> c(new arenaCandidate());
-  for (const std::string& s : syls)
-    c->sylId[c->sylNum++] = static_cast<int>(std::find(kSyls.begin(), kSyls.end(), s) - kSyls.begin());
+  for (const std::string& s : syls) {
+    c->sylId.push_back(static_cast<int>(std::find(kSyls.begin(), kSyls.end(), s) - kSyls.begin()));
+    c->sylNum++;
+  }
   return c;
 }
 

@@ -380,6 +380,13 @@ TEST(SearchSylVs, MatchesByMode) {
   EXPECT_EQ(expectFatal([&] { text.searchSylVs("-a-", 3, t, l); }), "Unknown mode in searchSylVs()!");
 }
 
+TEST(NonSpeechUnit, SilencesAndFillersOnlyByTheirExactNames) {
+  for (const char* unit : {"sp", "sil", "filler", "fillerC", "fillerV"})
+    EXPECT_TRUE(textClass::nonSpeechUnit(unit)) << unit;
+  for (const char* unit : {"", "ba", "SIL", "sil+a", "fillerX", "sp ", "-sil-"})
+    EXPECT_FALSE(textClass::nonSpeechUnit(unit)) << unit;
+}
+
 TEST(PinyinConversion, LooksSpellingsUpAcrossColumns) {
   strTable table = {{"1", "ba", "\xa3\x74", "ba1"}, {"2", "ma", "\xa3\x75", "ma3"}, {"short"}, {"3", "ba", "xx", "bb"}};
   testing::internal::CaptureStdout();

@@ -62,4 +62,15 @@ cmake --build "$scratch/cppHost" >/dev/null
 out=$(cd "$task" && "$scratch/cppHost/cppHost" example.prm utterance.wav texts.txt) || fail "C++ host failed: $out"
 grep -q '^vc01=1 score=' <<<"$out" || fail "C++ host: $out"
 grep -q '^caught: Cannot open file missing.prm' <<<"$out" || fail "C++ host: $out"
+# The example in the installed header's comment compiles as it is written there.
+example=$(sed -n '/^ \*     #include <tulim.h>$/,/^ \*     }$/p' "$prefix/include/tulim.h" | sed 's/^ \*     //')
+[ -n "$example" ] || fail "no example in tulim.h"
+{
+  echo '#include <cstdio>'
+  head -n 1 <<<"$example"
+  echo 'int main() {'
+  tail -n +2 <<<"$example"
+  echo '}'
+} >"$scratch/headerExample.cpp"
+c++ -fsyntax-only -Wall -I"$prefix/include" "$scratch/headerExample.cpp" || fail "the example of tulim.h does not compile"
 echo "installTest: installed tree and both hosts work"

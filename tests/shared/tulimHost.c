@@ -1,10 +1,14 @@
 /* A host application in C, linked against the shared library: it calls the exports through
  * tulim.h and reports what they gave, and which of a few names the library lets it see.
  * Run by recogExportsTest, and by installTest.sh against the installed library, with:
- * paramFile wavFile txtFile outWavFile. */
+ * paramFile wavFile txtFile outWavFile; and by recordingTest with: --record recordParamFile
+ * capacity outWavFile, which records from the default capture device and writes what it got
+ * to outWavFile. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include "tulim.h"
 
@@ -13,10 +17,28 @@ static const char* const kVisible[] = {"vc01", "sa01", "vc02", "sa02", "recordAu
 /* Engine functions that stay inside the library. */
 static const char* const kHidden[] = {"_ZN5tulim8openFileEPKcS1_", "_ZN5tulim10errorThrowEPKc"};
 
+static int record(const char* paramFile, int capacity, const char* outWavFile) {
+  recordParam param;
+  recordParamRead(paramFile, &param);
+  int32_t* samples = malloc(sizeof *samples * (size_t)(capacity > 0 ? capacity : 1));
+  if (!samples) return 1;
+  const int32_t count = recordAutoStop(&param, samples, capacity, NULL);
+  printf("recorded=%d\n", (int)count);
+  int ok = count >= 0;
+  if (count > 0) {
+    ok = wavFileWrite(samples, count, param.fs, param.nbits, outWavFile);
+    printf("written=%d\n", ok);
+  }
+  free(samples);
+  return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   setvbuf(stdout, NULL, _IONBF, 0);
+  if (argc == 5 && strcmp(argv[1], "--record") == 0) return record(argv[2], atoi(argv[3]), argv[4]);
   if (argc != 5) {
-    fprintf(stderr, "usage: tulimHost paramFile wavFile txtFile outWavFile\n");
+    fprintf(stderr, "usage: tulimHost paramFile wavFile txtFile outWavFile\n"
+                    "       tulimHost --record recordParamFile capacity outWavFile\n");
     return 2;
   }
   size_t i;

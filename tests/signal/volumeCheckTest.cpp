@@ -1,11 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "audioClass.h"
+#include "fatalCatch.h"
 #include "frameWaves.h"
+#include "signalTemplate.h"
 #include "testFiles.h"
 
 using namespace tulim;
@@ -24,8 +27,16 @@ std::string printed(const volCheckPrm& prm) {
 // waves, whose full frames have volume 320 * amplitude.
 std::vector<int> halves(int quiet, int loud) { return piecewiseWave({{8000, double(quiet)}, {8000, double(loud)}}); }
 
+// The check from the wave alone; the form given the frame volumes must find the same (a
+// wave shorter than a frame, which only prints its warning, is checked once).
 int check(const std::vector<int>& wave, const char* fileName = nullptr) {
-  return audioClass().volumeCheck(wave.data(), static_cast<int>(wave.size()), fileName);
+  const int n = static_cast<int>(wave.size());
+  const int code = audioClass().volumeCheck(wave.data(), n, fileName);
+  std::vector<int> volume(static_cast<size_t>(std::max(audioClass().getFrameNum(n, 320, 160), 0)));
+  if (volume.empty()) return code;
+  frame2volume(wave.data(), n, 320, 160, volume.data(), 1);
+  EXPECT_EQ(audioClass().volumeCheck(wave.data(), n, volume, fileName), code);
+  return code;
 }
 
 }  // namespace
@@ -133,4 +144,13 @@ TEST(VolumeCheck, ReportsAWaveShorterThanOneFrameInsteadOfMeasuringIt) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(check(piecewiseWave({{320, 31130}})), 3);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(VolumeCheck, RefusesFrameVolumesOfAnotherFraming) {
+  const std::vector<int> wave = halves(0, 1000);
+  const std::vector<int> volume(98, 1000);  // the wave has 99 frames
+  EXPECT_THAT(tulim::test::fatalMessage([&] {
+                audioClass().volumeCheck(wave.data(), static_cast<int>(wave.size()), volume, nullptr);
+              }),
+              testing::MatchesRegex("Error: 98 frame volumes for a wave of 99 frames \\(line [0-9]+ in audio\\)"));
 }

@@ -12,17 +12,17 @@ std::unique_ptr<arenaCandidate> pathCandidate(const std::vector<pathSyl>& syls, 
   c->node = endNode;
   for (const pathSyl& syl : syls) {
     for (size_t pos = 0; pos < syl.phoneEnds.size(); ++pos) {
-      c->phonePos[c->phoneNum] = static_cast<int>(pos);
-      c->phoneEndFrame[c->phoneNum] = syl.phoneEnds[pos];
-      c->phoneEndScore[c->phoneNum] = PATH_SCORE_PER_FRAME * static_cast<float>(syl.phoneEnds[pos] + 1);
+      c->phonePos.push_back(static_cast<int>(pos));
+      c->phoneEndFrame.push_back(syl.phoneEnds[pos]);
+      c->phoneEndScore.push_back(PATH_SCORE_PER_FRAME * static_cast<float>(syl.phoneEnds[pos] + 1));
       ++c->phoneNum;
     }
     const int end = syl.phoneEnds.back();
-    c->sylId[c->sylNum] = syl.dicIndex;
-    c->sylNode[c->sylNum] = syl.node;
-    c->sylEndFrame[c->sylNum] = end;
-    c->sylEndScore[c->sylNum] = PATH_SCORE_PER_FRAME * static_cast<float>(end + 1);
-    c->score = c->sylEndScore[c->sylNum];
+    c->sylId.push_back(syl.dicIndex);
+    c->sylNode.push_back(syl.node);
+    c->sylEndFrame.push_back(end);
+    c->sylEndScore.push_back(PATH_SCORE_PER_FRAME * static_cast<float>(end + 1));
+    c->score = c->sylEndScore.back();
     ++c->sylNum;
   }
   return c;

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "waveFixtures.h"
+
 namespace tulim {
 namespace test {
 
@@ -120,11 +122,7 @@ unsigned softWaveDevice::openInput(waveInDevice& device, std::unique_ptr<waveBac
     if (m_inputResult != WAVE_OK) return m_inputResult;
     if (m_in) return WAVE_ERR_NODEVICE;
     const waveFormat& format = device.format();
-    m_script.clear();
-    for (int s : m_samples) {
-      m_script += static_cast<char>(s & 0xFF);
-      if (format.bitsPerSample == 16) m_script += static_cast<char>((s >> 8) & 0xFF);
-    }
+    m_script = pcmBytes(m_samples, format.bitsPerSample);
     m_silence = format.bitsPerSample == 8 ? static_cast<char>(0x80) : 0;
     m_taken = 0;
     m_in = &device;

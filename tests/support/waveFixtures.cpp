@@ -10,5 +10,14 @@ std::vector<int> alternatingBlocks(int blockLength, const std::vector<int>& ampl
   return samples;
 }
 
+std::string pcmBytes(const std::vector<int>& samples, int bits) {
+  std::string bytes;
+  for (int s : samples) {
+    bytes += static_cast<char>(s & 0xFF);
+    if (bits == 16) bytes += static_cast<char>((s >> 8) & 0xFF);
+  }
+  return bytes;
+}
+
 }  // namespace test
 }  // namespace tulim

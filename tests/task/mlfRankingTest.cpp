@@ -11,6 +11,7 @@
 #include "recogParam.h"
 #include "spokenFeatures.h"
 #include "testFiles.h"
+#include "textClass.h"
 #include "viterbiClass.h"
 
 using namespace tulim;
@@ -84,6 +85,11 @@ struct rankingFixture {
 };
 
 }  // namespace
+
+TEST(SkippedNode, SkipsExactlyTheUnitsThatAreNotSpeech) {
+  for (const char* name : {"sp", "sil", "filler", "fillerC", "fillerV", "", "ba", "SIL", "sil+a", "fillerX"})
+    EXPECT_EQ(mlfClass::skippedNode(name), textClass::nonSpeechUnit(name)) << name;
+}
 
 TEST(PhoneRanking, OwnModelBestOfItsRightContextRanksFirst) {
   rankingFixture f({"a+b", "e+b", "b", "a+bc", "sil"});

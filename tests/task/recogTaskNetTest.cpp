@@ -512,6 +512,26 @@ TEST(NetPrepare, RefusesWhatItCannotBuild) {
   }
 }
 
+// Texts of nothing but blanks say so, whether a file holds them (blank lines, empty lines,
+// CRLF line ends, or no line at all) or they are given themselves.
+TEST(NetPrepare, BlankTextsAreRefusedAsSuch) {
+  struct Case {
+    const char* content;  // of the text file; null: the texts are given themselves
+    const char* texts;
+  } cases[] = {
+      {"  \n\t\n", nullptr}, {"\n\n", nullptr}, {"", nullptr}, {" \r\n\r\n", nullptr},
+      {nullptr, " "},       {nullptr, "#"},  {nullptr, " # \t"},
+  };
+  for (const Case& c : cases) {
+    englishTask task;
+    task.param.txtFile = c.content ? task.dir.write("blank.txt", c.content) : c.texts;
+    const std::string expected =
+        c.content ? "Error: the text file \"" + task.param.txtFile + "\" holds only blanks, no text (line "
+                  : "Error: the texts \"" + task.param.txtFile + "\" are only blanks (line ";
+    EXPECT_THAT(task.prepareError(), HasSubstr(expected)) << (c.content ? c.content : c.texts);
+  }
+}
+
 TEST(NetPrepare, AcceptsTheLongestOutputDirectoryThatFits) {
   englishTask task;
   std::string dir = task.dir.path() + "/";

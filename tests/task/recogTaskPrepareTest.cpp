@@ -374,17 +374,26 @@ TEST(EpdAndMfcc, EndPointsWithoutSpeechAreFatal) {
   }
 }
 
-TEST(EpdAndMfcc, WavesShorterThanAFrameGiveNoFrames) {
+TEST(EpdAndMfcc, WavesShorterThanAFrameAreFatalNamingTheWave) {
+  // Without a frame the search would fail knowing only that it has no frames.
   scratchDir dir;
   recogParam param;
   param.featureConfigFile = dir.write("mfcc.cfg", "");
-  for (int n : {0, 1, 100, 319}) {
-    features f = epdAndMfcc(param, std::vector<int>(static_cast<size_t>(n), 5));
-    ASSERT_EQ(f.error, "") << n;
-    EXPECT_EQ(f.frameNum, 0) << n;
-    EXPECT_EQ(f.firstFrame, 0) << n;
-    EXPECT_THAT(f.out, HasSubstr("\twaveBeginIndex=0, waveEndIndex=" + std::to_string(n - 1) + "\n")) << n;
+  for (const char* wave : {"", "short.wav"}) {
+    param.wavFile = wave;
+    const std::string named = *wave ? wave : "\\(samples in memory\\)";
+    for (int n : {0, 1, 100, 319}) {
+      features f = epdAndMfcc(param, std::vector<int>(static_cast<size_t>(n), 5));
+      EXPECT_THAT(f.error, MatchesRegex("Error: the wave " + named + " is too short for one feature frame: " +
+                                        std::to_string(n) + " samples kept of " + std::to_string(n) +
+                                        " \\(line [0-9]+ of recogTaskPrepare\\)"))
+          << n;
+      EXPECT_THAT(f.out, HasSubstr("\twaveBeginIndex=0, waveEndIndex=" + std::to_string(n - 1) + "\n")) << n;
+    }
   }
+  features one = epdAndMfcc(param, std::vector<int>(320, 5));
+  EXPECT_EQ(one.error, "");
+  EXPECT_EQ(one.frameNum, 1);
 }
 
 TEST(EpdAndMfcc, AtMost40000Frames) {

@@ -1,27 +1,37 @@
 #include "recording.h"
 
-#include <dirent.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "alsaFileConfig.h"
+#include "audioFile.h"
+#include "childProcess.h"
 #include "fatalCatch.h"
 #include "softWaveDevice.h"
 #include "testFiles.h"
+#include "threadCount.h"
+#include "utility.h"
 #include "watchdog.h"
 #include "waveFixtures.h"
 
 using namespace tulim;
+using tulim::test::alsaFileConfig;
 using tulim::test::alternatingBlocks;
 using tulim::test::fatalMessage;
+using tulim::test::programResult;
+using tulim::test::programRun;
 using tulim::test::scratchDir;
+using tulim::test::settledThreadCount;
 using tulim::test::softWaveDevice;
 using tulim::test::watchdog;
 
@@ -238,16 +248,6 @@ TEST(RecordParamCheck, RejectsParametersWithTheirMessages) {
 
 namespace {
 
-int threadCount() {
-  int n = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (dirent* entry = readdir(dir))
-      if (entry->d_name[0] != '.') ++n;
-    closedir(dir);
-  }
-  return n;
-}
-
 // A threshold that stays at 819.2 and silence limits of 1 s before and 0.1 s (5 frames) in
 // speech: a frame of volume 2000 is speech, one of 100 is silence.
 recordParam steadyParams() {
@@ -265,27 +265,16 @@ recordParam steadyParams() {
 const int FRAME = 320;
 const int32_t SENTINEL = -77777;
 
-class RecordAutoStop : public testing::Test {
+// Records with recordAutoStop and checks that no thread outlives the test.
+class recorderTest : public testing::Test {
  protected:
   void SetUp() override {
     // The main thread and the watchdog's, once the threads of earlier tests are gone.
     m_threads = settledThreadCount(2);
-    m_soft.setFillOnQueue(true);
   }
   void TearDown() override {
-    EXPECT_FALSE(m_soft.inputOpen()) << "the input device was left open";
     EXPECT_LE(settledThreadCount(m_threads), m_threads) << "a thread was left running";
   }
-  // A joined thread may linger in the task list for a moment.
-  static int settledThreadCount(int expected) {
-    int now = threadCount();
-    for (int i = 0; i < 400 && now > expected; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      now = threadCount();
-    }
-    return now;
-  }
-
   // Records into a buffer of capacity samples (plus sentinels behind it).
   int32_t record(const recordParam& p, int capacity, const char* stopFlag = nullptr) {
     m_buffer.assign(static_cast<size_t>(capacity) + 16, SENTINEL);
@@ -303,14 +292,42 @@ class RecordAutoStop : public testing::Test {
 
   watchdog m_watchdog{"a recording"};
   int m_threads = 0;
-  softWaveDevice m_soft;
   std::vector<int32_t> m_buffer;
   std::string m_out;
+};
+
+class RecordAutoStop : public recorderTest {
+ protected:
+  void SetUp() override {
+    recorderTest::SetUp();
+    m_soft.setFillOnQueue(true);
+  }
+  void TearDown() override {
+    EXPECT_FALSE(m_soft.inputOpen()) << "the input device was left open";
+    recorderTest::TearDown();
+  }
+
+  softWaveDevice m_soft;
 };
 
 std::vector<int> withSilence(std::vector<int> samples, int total) {
   samples.resize(static_cast<size_t>(total), 0);
   return samples;
+}
+
+// Frames of FRAME samples at those amplitudes, then silence up to totalFrames frames.
+std::vector<int> framesThenSilence(const std::vector<int>& amplitudes, int totalFrames) {
+  return withSilence(alternatingBlocks(FRAME, amplitudes), totalFrames * FRAME);
+}
+
+// 8-bit sound around the unsigned midpoint: loud frames (volume 50 > 3.2), then quiet (128
+// each) up to totalFrames frames.
+std::vector<int> eightBitSpeech(int loudFrames, int totalFrames) {
+  std::vector<int> script;
+  for (int f = 0; f < loudFrames; ++f)
+    for (int i = 0; i < FRAME; ++i) script.push_back(i % 2 ? 78 : 178);
+  script.resize(static_cast<size_t>(totalFrames) * FRAME, 128);
+  return script;
 }
 
 }  // namespace
@@ -345,11 +362,7 @@ TEST_F(RecordAutoStop, StopsOnSilenceBeforeSpeech) {
 TEST_F(RecordAutoStop, RecordsEightBitSamplesAsUnsignedBytes) {
   recordParam p = steadyParams();
   p.nbits = 8;
-  // around the unsigned midpoint: 6 loud frames (volume 50 > 3.2), then quiet (128 each)
-  std::vector<int> script;
-  for (int f = 0; f < 6; ++f)
-    for (int i = 0; i < FRAME; ++i) script.push_back(i % 2 ? 78 : 178);
-  script.resize(20 * FRAME, 128);
+  const std::vector<int> script = eightBitSpeech(6, 20);
   m_soft.setInputSamples(script);
   const int32_t n = record(p, 100000);
   EXPECT_EQ(n, 11 * FRAME);
@@ -500,6 +513,82 @@ TEST_F(RecordAutoStop, SecondRecordingWhileOneRunsIsRefused) {
   EXPECT_EQ(m_soft.capture(3200), 3200u);
   recorder.join();
   EXPECT_EQ(firstCount, FRAME);
+}
+
+// ---- Recordings through ALSA ----------------------------------------------------------------
+
+namespace {
+
+// ALSA's file plugin as the default capture device: the recordings read a file of samples,
+// with silence after its end. Each file holds far more than a recording reads ahead of its
+// stop (up to two buffers).
+class RecordAutoStopOnAlsa : public recorderTest {};
+
+}  // namespace
+
+TEST_F(RecordAutoStopOnAlsa, StopsWhereTheFrameRulesSayWithExactSamples) {
+  struct Case {
+    const char* what;
+    int nbits;
+    std::vector<int> file;
+    int capacity;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      // 3 quiet frames, 4 of speech: the 5th silent frame after them (the 12th) stops
+      {"speech then silence", 16, framesThenSilence({100, 100, 100, 2000, 2000, 2000, 2000}, 40), 100000,
+       12 * FRAME},
+      // a second of silence before any speech
+      {"no speech", 16, framesThenSilence(std::vector<int>(60, 100), 70), 100000, 50 * FRAME},
+      // 6 loud frames around the unsigned midpoint, then quiet: stops at the 11th
+      {"eight bits", 8, eightBitSpeech(6, 40), 100000, 11 * FRAME},
+      {"full buffer inside a frame", 16, framesThenSilence(std::vector<int>(20, 2000), 30), 3 * FRAME + 40,
+       3 * FRAME + 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    alsaFileConfig alsa(c.file, c.nbits);
+    recordParam p = steadyParams();
+    p.nbits = c.nbits;
+    const int32_t n = record(p, c.capacity);
+    EXPECT_EQ(n, c.expected);
+    EXPECT_EQ(recorded(n), std::vector<int>(c.file.begin(), c.file.begin() + c.expected));
+    EXPECT_TRUE(untouchedFrom(n)) << "audio from after the stop was appended";
+    EXPECT_EQ(m_out, "");
+  }
+}
+
+TEST_F(RecordAutoStopOnAlsa, StopFlagAlreadySetStopsAfterTheFirstFrame) {
+  alsaFileConfig alsa(framesThenSilence(std::vector<int>(20, 2000), 30), 16);
+  const char stop = 1;
+  EXPECT_EQ(record(steadyParams(), 100000, &stop), FRAME);
+  EXPECT_TRUE(untouchedFrom(FRAME));
+}
+
+TEST_F(RecordAutoStopOnAlsa, DeviceThatAlsaCannotOpenPrintsAlsasMessage) {
+  alsaFileConfig noPcm;
+  EXPECT_EQ(record(steadyParams(), 100), -1);
+  EXPECT_EQ(m_out, strFormat("ERROR 0x%08X: Can't open WAVE In Device!\r\n%s\r\n", WAVE_ERR_SYSTEM + ENOENT,
+                             strerror(ENOENT)));
+  EXPECT_TRUE(untouchedFrom(0));
+}
+
+TEST(RecordAutoStopHost, CHostRecordsThroughTheSharedLibrary) {
+  const std::vector<int> file = framesThenSilence({100, 100, 100, 2000, 2000, 2000, 2000}, 40);
+  alsaFileConfig alsa(file, 16);
+  scratchDir dir;
+  const std::string params = dir.write("record.prm",
+                                       "nbits = 16\nfs = 16000\nnAdjustFrame = 1\nupRateBSModify = 1\n"
+                                       "silenceLimitBeforeSpeech = 1.0\nsilenceLimitInSpeech = 0.1\n");
+  const std::string wav = dir.file("recorded.wav");
+  const programResult run = programRun(TULIM_HOST_PROGRAM, {"--record", params, "100000", wav});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, strFormat("recorded=%d\nwritten=1\n", 12 * FRAME));
+  int fs = 0, nbits = 0, count = 0;
+  int* samples = readAudioFile(wav.c_str(), &fs, &nbits, &count);
+  ASSERT_EQ(count, 12 * FRAME);
+  EXPECT_EQ(std::vector<int>(samples, samples + count), std::vector<int>(file.begin(), file.begin() + count));
+  free(samples);
 }
 
 // ---- Parameter file and printing ------------------------------------------------------------

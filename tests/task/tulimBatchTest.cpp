@@ -150,6 +150,21 @@ TEST_F(TulimBatchExample, LineScoreComesWithTheVolumeWarningOfItsWave) {
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\n\t===> Saved [^\n]*recogResult.txt\nScore = [^\n]+\n$"))) << r.out;
 }
 
+TEST_F(TulimBatchExample, FailingLineShowsTheVolumeWarningOfItsWaveWithTheError) {
+  // 40 ms of digital zeros, recognised: none of the texts is found, which the warning explains.
+  const std::vector<int> zeros(640, 0);
+  ASSERT_TRUE(wavFileWrite(zeros.data(), static_cast<int>(zeros.size()), 16000, 16, dir.file("quiet.wav").c_str()));
+  const programResult r = run("u.xml\tutterance.wav\ttexts.txt\nq.xml\tquiet.wav\ttexts.txt\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(std::regex_search(
+      r.out, std::regex("\nWarning: Volume check: Max volume too small\\. Please increase the microphone's gain\\. "
+                        "\\(line \\d+ in recogTask\\)\nError in textClass::pinyin2text\\(\\): None of the candidate "
+                        "texts was found in the wave[^\n]*\n$")))
+      << r.out;
+  EXPECT_EQ(count(r.out, "Warning: Volume check"), 1) << "the first line's wave passes the check";
+  EXPECT_GT(r.out.find("Warning: Volume check"), r.out.find("\n======> 2/2")) << r.out;
+}
+
 TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithOne) {
   struct Case {
     std::vector<std::string> args;
@@ -169,6 +184,20 @@ TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithOne) {
       {{example::PARAM_FILE, "list.txt"},
        "x.xml\t\ttexts.txt\n",
        "\nError: line 1 of list.txt has an empty field 2 \\(the wave file\\): \"x.xml\t\ttexts.txt\" \\(line \\d+ of main\\)\n$"},
+      // Messages count the list file's lines, comments and empty lines too.
+      {{example::PARAM_FILE, "list.txt"},
+       "% results\n\nx.xml\tutterance.wav\n",
+       "\nError: line 3 of list.txt has 2 TAB-separated fields, fewer than 3: \"x.xml\tutterance.wav\" "
+       "\\(line \\d+ of main\\)\n$"},
+      {{example::PARAM_FILE, "list.txt"},
+       "% results\n\nx.xml\t\ttexts.txt\n",
+       "\nError: line 3 of list.txt has an empty field 2 \\(the wave file\\): \"x.xml\t\ttexts.txt\" \\(line \\d+ of main\\)\n$"},
+      // "" keeps the file's list, which the example does not set.
+      {{example::PARAM_FILE, ""},
+       "",
+       "^Error: wavFileList is not set in " + std::string(example::PARAM_FILE) +
+           "; it must be the name of the list of utterances \\(result file, wave and texts a line\\) "
+           "\\(line \\d+ of recogTaskCheck\\)\n$"},
       {{example::PARAM_FILE, "list.txt"},
        "% nothing but a comment\n\n",
        "\nError: the list list.txt holds no utterance: every line is empty or a comment \\(line \\d+ of main\\)\n$"},

@@ -14,6 +14,7 @@
 #include "exampleTask.h"
 #include "testFiles.h"
 #include "utility.h"
+#include "waveFileFixture.h"
 
 namespace tulim {
 namespace {
@@ -200,10 +201,13 @@ TEST_F(TulimRunExample, SilenceFindsNoTextAndIsAssessedAtZeroWithItsVolumeWarnin
   const std::vector<int> zeros(640, 0);
   ASSERT_TRUE(wavFileWrite(zeros.data(), static_cast<int>(zeros.size()), 16000, 16, dir.file("quiet.wav").c_str()));
 
+  // The volume warning comes with the error, which it explains.
   const programResult recognised = run({example::PARAM_FILE, "quiet.wav"});
   EXPECT_EQ(recognised.status, 1);
   EXPECT_TRUE(std::regex_search(recognised.out,
-                                std::regex("\nError in textClass::pinyin2text\\(\\): None of the candidate texts was "
+                                std::regex("\nWarning: Volume check: Max volume too small\\. Please increase the "
+                                           "microphone's gain\\. \\(line \\d+ in recogTask\\)\n"
+                                           "Error in textClass::pinyin2text\\(\\): None of the candidate texts was "
                                            "found in the wave: the best path \"\" holds no syllable \\(line \\d+ "
                                            "of file text\\)\n$")))
       << recognised.out;
@@ -217,6 +221,27 @@ TEST_F(TulimRunExample, SilenceFindsNoTextAndIsAssessedAtZeroWithItsVolumeWarnin
   EXPECT_THAT(assessed.out, HasSubstr("\nScore = 0\nWarning: Volume check: Max volume too small. Please increase the "
                                       "microphone's gain. (line 322 in recogTask)\n\n====== Confidence"))
       << assessed.out;
+}
+
+TEST_F(TulimRunExample, WavesWithoutAFeatureFrameAreRefusedNamingTheWave) {
+  const std::vector<int> few(100, 50);
+  ASSERT_TRUE(wavFileWrite(few.data(), static_cast<int>(few.size()), 16000, 16, dir.file("short.wav").c_str()));
+  dir.write("byte.wav", test::pcmWaveBytes(1, 16000, 16, "\x01"));
+  struct Case {
+    std::string wave;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"short.wav", "\nError: the wave short\\.wav is too short for one feature frame: 100 samples kept of 100 "
+                    "\\(line \\d+ of recogTaskPrepare\\)\n$"},
+      {"byte.wav", "(^|\n)Wave file byte\\.wav holds no samples: its 1 data bytes are fewer than the 2 of one sample "
+                   "\\(1 channel\\(s\\) of 16 bits\\) \\(line \\d+ of audioFile\\)\n$"},
+  };
+  for (const Case& c : cases) {
+    const programResult r = run({example::PARAM_FILE, c.wave});
+    EXPECT_EQ(r.status, 1) << c.wave;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(c.message))) << r.out;
+  }
 }
 
 TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithOne) {

@@ -1,7 +1,9 @@
 // The driver of one open wave device: a backend moves the device's bytes (captures into a
 // waveInDevice, renders from a waveOutDevice). Backends are made by the installed
-// waveBackendFactory; this build has none for a sound card.
+// waveBackendFactory, by default the ALSA one (alsaWaveFactory.h).
 #pragma once
+
+#include <cstdint>
 
 #include "waveIo.h"
 
@@ -38,6 +40,20 @@ class waveBackend {
   // device has started: a backend that captures on demand fills the queued room now. The
   // device is not closed before this returns.
   virtual void inputQueued(waveInDevice& device) { (void)device; }
+  // Told by an input device, holding its lock, when a reset has stopped it: a backend that
+  // keeps captured sound of its own drops it, so a later start does not hand it over.
+  virtual void inputReset() {}
+
+  // Told by an output device, holding its lock (so they must not call the device), when a
+  // buffer has been written, when playback is paused or restarted, and when a reset has
+  // emptied its queue: a backend that plays on a thread of its own wakes it; it holds the
+  // sound it was given while paused, and drops it after a reset.
+  virtual void outputQueued() {}
+  virtual void outputPaused(bool paused) { (void)paused; }
+  virtual void outputReset() {}
+  // Asked by an output device, holding its lock: bytes already rendered that have not been
+  // heard yet, which the device's position does not count as played.
+  virtual uint64_t outputUnplayed() const { return 0; }
 };
 
 }  // namespace tulim

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "alsaWaveFactory.h"
+
 namespace tulim {
 
 namespace {
@@ -12,6 +14,10 @@ waveBackendFactory::~waveBackendFactory() = default;
 
 void setWaveBackendFactory(waveBackendFactory* factory) { g_factory.store(factory); }
 
-waveBackendFactory* waveBackendFactoryGet() { return g_factory.load(); }
+waveBackendFactory* waveBackendFactoryGet() {
+  if (waveBackendFactory* installed = g_factory.load()) return installed;
+  static alsaWaveFactory alsaDefault;
+  return &alsaDefault;
+}
 
 }  // namespace tulim

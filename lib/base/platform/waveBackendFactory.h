@@ -1,6 +1,6 @@
 // The hook behind the default wave devices: the installed factory makes the backend of each
-// device opened. This build has no sound-card backend, so without a factory every open
-// reports WAVE_ERR_NODEVICE; tests install a software device here.
+// device opened. Without one installed, devices open on ALSA's "default" PCM
+// (alsaWaveFactory.h); tests install a software device here.
 #pragma once
 
 #include <memory>
@@ -20,9 +20,10 @@ class waveBackendFactory {
   virtual unsigned openOutput(waveOutDevice& device, std::unique_ptr<waveBackend>& backend) = 0;
 };
 
-// Installs factory for later opens (null: the default, which has no device). The factory
-// must outlive the devices it opened.
+// Installs factory for later opens (null: the default, ALSA). The factory must outlive the
+// devices it opened.
 void setWaveBackendFactory(waveBackendFactory* factory);
+// The installed factory, else the default one; never null.
 waveBackendFactory* waveBackendFactoryGet();
 
 }  // namespace tulim

@@ -20,7 +20,6 @@ unsigned waveDeviceOpen(std::unique_ptr<Device>& device, const waveFormat& forma
                         waveMessageType openedMessage) {
   if (!waveFormatPlayable(format)) return WAVE_ERR_BADFORMAT;
   waveBackendFactory* factory = waveBackendFactoryGet();
-  if (!factory) return WAVE_ERR_NODEVICE;
   std::unique_ptr<Device> opened(new Device(format, notify));
   std::unique_ptr<waveBackend> backend;
   unsigned code = (factory->*openBackend)(*opened, backend);

@@ -125,6 +125,7 @@ unsigned waveInDevice::reset() {
   if (m_closed) return WAVE_ERR_INVALHANDLE;
   if (unsigned code = refused(WAVE_IN_CALL_RESET)) return code;
   m_started = false;
+  if (m_backend) m_backend->inputReset();
   while (!m_queue.empty()) {
     waveHeader* header = m_queue.front();
     m_queue.pop_front();

@@ -10,8 +10,8 @@
 //   returned at once (a WAVE_IN_DATA each) ...
 //   in->unprepareHeader(h[k]); in->close();    // posts WAVE_IN_CLOSE
 // Every call may come from any thread. The bytes come from the backend of the installed
-// factory (waveBackendFactory.h); without one, open fails with WAVE_ERR_NODEVICE. The backend
-// may refuse any call with a code of its own, as a driver does (waveBackend::inputCallResult).
+// factory (waveBackendFactory.h), by default ALSA's "default" PCM. The backend may refuse any
+// call with a code of its own, as a driver does (waveBackend::inputCallResult).
 #pragma once
 
 #include <condition_variable>

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "alsaWaveFactory.h"
 #include "byteOrder.h"
 
 namespace tulim {
@@ -57,9 +58,12 @@ void waveTimeFromBytes(waveTime& time, uint64_t bytes, const waveFormat& format,
   time.type = type;
 }
 
+bool waveErrorKnown(unsigned code) { return code <= WAVE_ERR_INVALHANDLE || code >= WAVE_ERR_SYSTEM; }
+
 namespace {
 
 std::string errorText(unsigned code, const char* kind) {
+  if (code >= WAVE_ERR_SYSTEM) return alsaErrorText(code - WAVE_ERR_SYSTEM);
   switch (code) {
     case WAVE_OK:
       return "The operation completed successfully.";

@@ -76,6 +76,14 @@ enum waveResult : unsigned {
   WAVE_ERR_INVALHANDLE = 6,  // the device has been closed
 };
 
+// Codes from WAVE_ERR_SYSTEM on carry an error of the sound system (ALSA): the code is
+// WAVE_ERR_SYSTEM plus the error's number, and its text is the sound system's own.
+constexpr unsigned WAVE_ERR_SYSTEM = 0x10000000;
+
+// True when the device has a text of its own for code (a result code above or a sound-system
+// error), false for a code it does not know.
+bool waveErrorKnown(unsigned code);
+
 // The system's text for a result code of the input or output device (texts of at most 512
 // characters, as callers keep them).
 std::string waveInErrorText(unsigned code);

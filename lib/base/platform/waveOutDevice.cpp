@@ -68,6 +68,7 @@ unsigned waveOutDevice::write(waveHeader& header) {
   m_queue.push_back(&header);
   // An empty buffer is played through at once, unless a pause holds the queue.
   if (!m_paused) returnPlayed();
+  if (m_backend) m_backend->outputQueued();
   return WAVE_OK;
 }
 
@@ -75,6 +76,7 @@ unsigned waveOutDevice::pause() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_closed) return WAVE_ERR_INVALHANDLE;
   m_paused = true;
+  if (m_backend) m_backend->outputPaused(true);
   return WAVE_OK;
 }
 
@@ -83,6 +85,7 @@ unsigned waveOutDevice::restart() {
   if (m_closed) return WAVE_ERR_INVALHANDLE;
   m_paused = false;
   returnPlayed();
+  if (m_backend) m_backend->outputPaused(false);
   return WAVE_OK;
 }
 
@@ -96,13 +99,15 @@ unsigned waveOutDevice::reset() {
   }
   m_frontPlayed = 0;
   m_position = 0;
+  if (m_backend) m_backend->outputReset();
   return WAVE_OK;
 }
 
 unsigned waveOutDevice::getPosition(waveTime& time) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_closed) return WAVE_ERR_INVALHANDLE;
-  waveTimeFromBytes(time, m_position, m_format, m_timeFormats);
+  const uint64_t unplayed = m_backend ? m_backend->outputUnplayed() : 0;
+  waveTimeFromBytes(time, m_position - std::min(m_position, unplayed), m_format, m_timeFormats);
   return WAVE_OK;
 }
 

@@ -3,7 +3,7 @@
 // class, which polls the byte position; a device opened with a waveMessageQueue also posts
 // WAVE_OUT_OPEN, WAVE_OUT_DONE (message.header: the buffer played) and WAVE_OUT_CLOSE there.
 // Every call may come from any thread. The bytes go to the backend of the installed factory
-// (waveBackendFactory.h); without one, open fails with WAVE_ERR_NODEVICE.
+// (waveBackendFactory.h), by default ALSA's "default" PCM.
 #pragma once
 
 #include <cstddef>

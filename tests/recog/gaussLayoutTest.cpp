@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "gaussLayout.h"
+#include "macroClass.h"
+#include "modelSetFixture.h"
+
+using namespace tulim;
+
+namespace {
+
+// Row d of a block's means (or inverse variances when second is set), pad values.
+std::vector<float> row(const gaussBlock& block, int width, int d, bool second) {
+  const float* start = block.data + 2 * block.pad + (second ? width * block.pad : 0) + d * block.pad;
+  return std::vector<float>(start, start + block.pad);
+}
+
+}  // namespace
+
+TEST(GaussLayout, KeepsTheMixturesAboveTheWeightCutInOrderAndPadsTheRow) {
+  macroClass set;
+  test::modelSetPrepare(set, {"a", "b"});
+  hmmStream& stream = set.MMF.model[1].state[2].stream[1];
+  stream.mixtureNum = 10;
+  // Log weights: every third mixture at the cut or below, which the layout leaves out.
+  for (int m = 0; m < 10; m++) {
+    hmmMixture& mix = stream.mixture[m];
+    mix.mixtureWeight = m % 3 == 0 ? (m == 0 ? MIXTURE_WEIGHT_CUT : LZERO) : -1.0f - static_cast<float>(m);
+    mix.gconst = 100.0f + static_cast<float>(m);
+    for (int d = 0; d < 13; d++) {
+      mix.mean[d] = static_cast<float>(m * 100 + d);
+      mix.variance[d] = static_cast<float>(m) + 0.5f;
+    }
+  }
+  set.layoutReset();
+  const std::shared_ptr<const gaussLayout> layout = set.gaussianLayout();
+  ASSERT_EQ(layout->modelNum(), 2);
+  const gaussBlock& block = layout->block(1, 2, 1);
+  const std::vector<int> kept = {1, 2, 4, 5, 7, 8};
+  ASSERT_EQ(block.mixtureNum, static_cast<int>(kept.size()));
+  ASSERT_EQ(block.pad, 8);
+  for (size_t n = 0; n < kept.size(); n++) {
+    const hmmMixture& mix = stream.mixture[kept[n]];
+    EXPECT_EQ(block.data[n], mix.mixtureWeight) << n;
+    EXPECT_EQ(block.data[block.pad + static_cast<int>(n)], mix.gconst) << n;
+    for (int d = 0; d < 13; d++) {
+      EXPECT_EQ(row(block, 13, d, false)[n], mix.mean[d]) << n << " " << d;
+      EXPECT_EQ(row(block, 13, d, true)[n], mix.variance[d]) << n << " " << d;
+    }
+  }
+  // Padding lanes score -infinity: log weight -inf, the rest zero.
+  for (int n = 6; n < 8; n++) {
+    EXPECT_EQ(block.data[n], -HUGE_VALF);
+    EXPECT_EQ(block.data[block.pad + n], 0.0f);
+    EXPECT_EQ(row(block, 13, 0, false)[static_cast<size_t>(n)], 0.0f);
+    EXPECT_EQ(row(block, 13, 12, true)[static_cast<size_t>(n)], 0.0f);
+  }
+  // The one-mixture streams of the fixture.
+  EXPECT_EQ(layout->block(0, 0, 0).mixtureNum, 1);
+  EXPECT_EQ(layout->block(0, 0, 0).pad, 8);
+}
+
+TEST(GaussLayout, ClampsCountsOutOfTheirLimitsInsteadOfReadingPastTheRecords) {
+  macroClass set;
+  test::modelSetPrepare(set, {"a", "b"});
+  set.MMF.model[0].stateNum = 9;                        // three emitting states at most
+  set.MMF.model[1].state[0].stream[0].mixtureNum = 99;  // 32 at most
+  set.MMF.model[1].stateNum = 2;                        // no emitting state
+  set.layoutReset();
+  const std::shared_ptr<const gaussLayout> layout = set.gaussianLayout();
+  EXPECT_EQ(layout->block(0, 2, 2).mixtureNum, 1);
+  EXPECT_EQ(layout->block(1, 0, 0).mixtureNum, 0);
+  EXPECT_EQ(layout->block(1, 0, 0).pad, 0);
+}
+
+TEST(GaussLayout, SetKeepsItsLayoutUntilItChangesAndCopiesStartWithoutOne) {
+  macroClass set;
+  test::modelSetPrepare(set, {"a", "b"});
+  const std::shared_ptr<const gaussLayout> first = set.gaussianLayout();
+  EXPECT_EQ(set.gaussianLayout(), first);  // built once, then shared
+
+  macroClass copy = set;
+  const std::shared_ptr<const gaussLayout> copied = copy.gaussianLayout();
+  EXPECT_NE(copied, first);
+  EXPECT_EQ(copied->block(1, 1, 1).data[0], first->block(1, 1, 1).data[0]);
+
+  struct Case {
+    const char* what;
+    void (*change)(macroClass&);
+  } cases[] = {
+      {"sorted", [](macroClass& s) { s.sortModels(0, s.MMF.modelNum - 1); }},
+      {"reset", [](macroClass& s) { s.layoutReset(); }},
+      {"freed", [](macroClass& s) { s.macroFree(); }},
+  };
+  for (const Case& c : cases) {
+    const std::shared_ptr<const gaussLayout> before = set.gaussianLayout();
+    c.change(set);
+    EXPECT_NE(set.gaussianLayout(), before) << c.what;
+  }
+  EXPECT_EQ(set.gaussianLayout()->modelNum(), 0);
+}
