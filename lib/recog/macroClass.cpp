@@ -53,7 +53,8 @@ size_t shortDecimal(const char* p, const char* end, float& value) {
   const char* const begin = p;
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
-  auto digit = [](char c) { return static_cast<unsigned>(c - '0') < 10u; };
+  // unsigned, not bool: the test below joins nine of them with '&' on purpose, without branches.
+  auto digit = [](char c) -> unsigned { return static_cast<unsigned>(c - '0') < 10u; };
   // The writer's own layout, d.dddddde+dd, read at fixed places: the common case, without a
   // decision per character. It gives the w and e that the general loop below would.
   if (end - p >= 12 && p[1] == '.' && p[8] == 'e' && (p[9] == '+' || p[9] == '-') &&
