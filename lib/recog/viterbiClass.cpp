@@ -1,12 +1,15 @@
 #include "viterbiClass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "dictClass.h"
 #include "utility.h"
@@ -327,7 +330,10 @@ void viterbiClass::streamLogProb(const float* x, int modelIdx, int state, float*
 }
 
 float viterbiClass::stateProb(const float* x, int modelIdx, int state, int frameId) {
-  stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
+  return stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+}
+
+float viterbiClass::stateProbIn(stateProbCache& cache, const float* x, int modelIdx, int state, int frameId) const {
   if (cache.frameId[state] == frameId) return cache.logProb[state];
   float sum[MAX_STREAM_NUM];
   streamLogProb(x, modelIdx, state, sum);
@@ -794,38 +800,86 @@ int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandida
 
 float viterbiClass::modelProb(const float* features, int dim, int frameId1, int frameId2, const macroClass& models,
                               int modelIdx) {
+  if (!spanCheck(models, dim, frameId1, frameId2, modelIdx)) return LZERO;
+  m_gauss = models.gaussianLayout();
+  return spanScore(features, dim, frameId1, frameId2, modelIdx);
+}
+
+bool viterbiClass::spanCheck(const macroClass& models, int dim, int frameId1, int frameId2, int modelIdx) {
   // In 64 bits: the span of two arbitrary ints need not fit in one.
   const int64_t n = static_cast<int64_t>(frameId2) - frameId1 + 1;
   if (n < MAX_STATE_NUM) {
     printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%" PRId64
            "<MAX_STATE_NUM=%d\n",
            modelIdx, frameId1, frameId2, n, MAX_STATE_NUM);
-    return LZERO;
+    return false;
   }
   if (frameId1 < 0) errorThrowf("Error: frameId1=%d < 0 (line %d of file %s)", frameId1, VITERBI_HERE);
   streamsCheck(models, dim);
   modelCheck(models, modelIdx, -1);
-  // The cache is keyed by frame index alone, and these indices are relative to the span.
-  stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
-  for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
-  m_gauss = models.gaussianLayout();
+  return true;
+}
 
-  int Q = models.MMF.model[static_cast<size_t>(modelIdx)].stateNum - 2;
+float viterbiClass::spanScore(const float* features, int dim, int frameId1, int frameId2, int modelIdx) {
+  const int64_t n = static_cast<int64_t>(frameId2) - frameId1 + 1;
+  // The cache is keyed by frame index alone, and these indices are relative to the span. It
+  // is worked on here and stored once at the end: the caches of neighbouring models share
+  // cache lines, which the threads of modelProbs would otherwise pass to and fro every frame.
+  stateProbCache cache;
+  for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
+  auto prob = [&](const float* x, int state, int frameId) { return stateProbIn(cache, x, modelIdx, state, frameId); };
+
+  int Q = m_models->MMF.model[static_cast<size_t>(modelIdx)].stateNum - 2;
   float prev[MAX_STATE_NUM], cur[MAX_STATE_NUM];
   for (int q = 0; q < MAX_STATE_NUM; q++) prev[q] = LZERO;
   const float* x = features + static_cast<size_t>(frameId1) * static_cast<size_t>(dim);
-  prev[0] = deadFloor(stateProb(x, modelIdx, 0, 0));
+  prev[0] = deadFloor(prob(x, 0, 0));
   for (int r = 1; r < n; r++) {
     x = features + static_cast<size_t>(frameId1 + r) * static_cast<size_t>(dim);
-    cur[0] = deadFloor(transProb(modelIdx, 0, 0) + prev[0] + stateProb(x, modelIdx, 0, r));
+    cur[0] = deadFloor(transProb(modelIdx, 0, 0) + prev[0] + prob(x, 0, r));
     for (int q = 1; q < Q; q++) {
       float stay = transProb(modelIdx, q, q) + prev[q];
       float move = transProb(modelIdx, q - 1, q) + prev[q - 1];
-      cur[q] = deadFloor(std::max(move, stay) + stateProb(x, modelIdx, q, r));
+      cur[q] = deadFloor(std::max(move, stay) + prob(x, q, r));
     }
     for (int q = 0; q < Q; q++) prev[q] = cur[q];
   }
+  m_stateProbCache[static_cast<size_t>(modelIdx)] = cache;
   return prev[Q - 1];
+}
+
+void viterbiClass::modelProbs(const float* features, int dim, const std::vector<modelSpan>& spans,
+                              const macroClass& models, std::vector<float>& out) {
+  out.assign(spans.size(), LZERO);
+  // Checks and warnings first, in the order of the spans, as the calls one by one give them;
+  // then nothing on the threads can fail or print.
+  std::vector<std::vector<size_t>> byModel(static_cast<size_t>(std::max(m_modelNum, 0)));
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const modelSpan& span = spans[i];
+    if (spanCheck(models, dim, span.frameId1, span.frameId2, span.modelIdx))
+      byModel[static_cast<size_t>(span.modelIdx)].push_back(i);
+  }
+  m_gauss = models.gaussianLayout();
+  std::vector<int> used;
+  for (size_t m = 0; m < byModel.size(); ++m)
+    if (!byModel[m].empty()) used.push_back(static_cast<int>(m));
+  // Each worker takes the next model not yet taken; this thread is one of them, so the work
+  // is done even when no other thread can be started.
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t k = next++; k < used.size(); k = next++)
+      for (size_t i : byModel[static_cast<size_t>(used[k])])
+        out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
+  };
+  std::vector<std::thread> threads;
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t threadNum = std::min({size_t{MODEL_PROB_THREADS}, cores, used.size()});
+  try {
+    for (size_t t = 1; t < threadNum; ++t) threads.emplace_back(work);
+  } catch (const std::system_error&) {
+  }
+  work();
+  for (std::thread& thread : threads) thread.join();
 }
 
 }  // namespace tulim

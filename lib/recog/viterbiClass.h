@@ -106,6 +106,10 @@ inline double expKernel(double d) {
   return out;
 }
 
+// Threads, at most, that score the competing models of the phone ranking at once (no more
+// than the machine has cores).
+constexpr int MODEL_PROB_THREADS = 8;
+
 class viterbiClass {
  public:
   int m_modelNum;  // models the cache holds
@@ -133,6 +137,18 @@ class viterbiClass {
   // after another with no entry or exit transition; LZERO with a warning for fewer than
   // MAX_STATE_NUM frames.
   float modelProb(const float* features, int dim, int frameId1, int frameId2, const macroClass& models, int modelIdx);
+
+  // One span of modelProbs: model modelIdx over frames frameId1..frameId2.
+  struct modelSpan {
+    int frameId1;
+    int frameId2;
+    int modelIdx;
+  };
+  // modelProb of every span into out (one value each), with the same checks, warnings and
+  // numbers as calling modelProb span by span; the spans of different models are scored on up
+  // to MODEL_PROB_THREADS threads (a model's spans on one, through its own cache).
+  void modelProbs(const float* features, int dim, const std::vector<modelSpan>& spans, const macroClass& models,
+                  std::vector<float>& out);
 
   // The one node that no link enters, and the one node without outgoing links.
   int startNodeFind(const std::vector<netNode>& nodes) const;
@@ -217,6 +233,12 @@ class viterbiClass {
   void historiesFill();
   size_t recordOf(const arenaCandidate& cand) const { return static_cast<size_t>(&cand - m_arena); }
   float stateProb(const float* x, int modelIdx, int state, int frameId);
+  // stateProb through the given cache of model modelIdx.
+  float stateProbIn(stateProbCache& cache, const float* x, int modelIdx, int state, int frameId) const;
+  // modelProb's checks and warning for one span; false when it scores LZERO without work.
+  bool spanCheck(const macroClass& models, int dim, int frameId1, int frameId2, int modelIdx);
+  // modelProb's score of a checked span: it touches only the model's own cache.
+  float spanScore(const float* features, int dim, int frameId1, int frameId2, int modelIdx);
   // The log score of every stream of the state (its mixture sum), into sum.
   void streamLogProb(const float* x, int modelIdx, int state, float* sum) const;
   float transProb(int modelIdx, int from, int to) const;

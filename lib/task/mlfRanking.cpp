@@ -65,9 +65,16 @@ void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, co
 
   m_rankScoreSum = 0.0f;
   m_scoredSylNum = 0;
-  float logLikeSum = 0.0f;
+
+  // First the competitors of every ranked phone and the spans to score, then all the scores
+  // at once (the models on several threads), then the ranks. A phone that is no model stops
+  // the first pass; the spans before it are still scored, so their warnings come out as they
+  // would phone by phone, before the error.
+  std::vector<phoneInfo*> ranked;
+  std::vector<viterbiClass::modelSpan> spans;
+  std::string fault;
   std::vector<int> own;
-  for (size_t s = 0; s < m_syl.size(); ++s) {
+  for (size_t s = 0; s < m_syl.size() && fault.empty(); ++s) {
     sylInfo& syl = m_syl[s];
     if (skippedNode(syl.name)) continue;
     ++m_scoredSylNum;
@@ -75,9 +82,11 @@ void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, co
       if (contextPhone(phone.name)) continue;
       const int f1 = phone.frameId[0], f2 = phone.frameId[1];
       strVecLinSearch(names, phone.name, own, 3);
-      if (own.empty())
-        errorThrowf("Error: phone %s of node %d (%s) is not a model of the HMM set (line %d of %s)",
-                    phone.name.c_str(), static_cast<int>(s), syl.name.c_str(), TULIM_HERE);
+      if (own.empty()) {
+        fault = strFormat("Error: phone %s of node %d (%s) is not a model of the HMM set (line %d of %s)",
+                          phone.name.c_str(), static_cast<int>(s), syl.name.c_str(), TULIM_HERE);
+        break;
+      }
       phone.modelIndex = own[0];
 
       if (useEps) {
@@ -94,49 +103,65 @@ void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, co
       else
         rightContextCompetitors(names, phone.name, phone.competingModelIndex);
 
-      phone.competingModelLogLike.clear();
+      ranked.push_back(&phone);
       bool ownCompetes = false;
-      float ownLogLike = 0.0f;
       for (int model : phone.competingModelIndex) {
-        const float l = viterbi.modelProb(features, vecSize, f1, f2, models, model);
-        phone.competingModelLogLike.push_back(l);
-        if (names[static_cast<size_t>(model)] == phone.name) {
-          ownLogLike = l;
-          ownCompetes = true;
-        }
+        spans.push_back({f1, f2, model});
+        if (names[static_cast<size_t>(model)] == phone.name) ownCompetes = true;
       }
       // Only a silence or filler phone inside a scored node, with all models competing,
       // misses its own model; it is then measured against all of them.
-      if (!ownCompetes) ownLogLike = viterbi.modelProb(features, vecSize, f1, f2, models, phone.modelIndex);
-      phone.logLike = ownLogLike;
-      logLikeSum += phone.logLike;
-
-      std::vector<float>& logLikes = phone.competingModelLogLike;
-      std::vector<int>& indices = phone.competingModelIndex;
-      const int competitorNum = static_cast<int>(logLikes.size());
-      if (competitorNum > 0) vecQuickSortWithIndex(logLikes, 0, competitorNum - 1, indices);
-      std::reverse(logLikes.begin(), logLikes.end());
-      std::reverse(indices.begin(), indices.end());
-
-      int k = 0;
-      while (k < competitorNum && !(logLikes[static_cast<size_t>(k)] < phone.logLike)) ++k;
-      phone.rank = ownCompetes ? k - 1 : k;
-
-      if (useEps) {
-        int forgiven = 0;
-        for (int pos = phone.rank - 1; pos >= 0; --pos) {
-          const std::string& name = names[static_cast<size_t>(indices[static_cast<size_t>(pos)])];
-          if (std::find(phone.equivName.begin(), phone.equivName.end(), name) == phone.equivName.end()) break;
-          ++forgiven;
-        }
-        phone.rank -= forgiven;
-      }
-
-      phone.timeRatio = static_cast<float>(frameCount(phone)) / static_cast<float>(m_phoneFrameNum);
-      phone.rankRatio =
-          competitorNum > 0 ? static_cast<float>(phone.rank) / static_cast<float>(competitorNum) : 0.0f;
-      m_rankScoreSum += phone.rankRatio * phone.timeRatio;
+      if (!ownCompetes) spans.push_back({f1, f2, phone.modelIndex});
     }
+  }
+  std::vector<float> logLikeOf;
+  viterbi.modelProbs(features, vecSize, spans, models, logLikeOf);
+  if (!fault.empty()) errorThrow(fault.c_str());
+
+  float logLikeSum = 0.0f;
+  size_t next = 0;
+  for (phoneInfo* rankedPhone : ranked) {
+    phoneInfo& phone = *rankedPhone;
+    phone.competingModelLogLike.clear();
+    bool ownCompetes = false;
+    float ownLogLike = 0.0f;
+    for (int model : phone.competingModelIndex) {
+      const float l = logLikeOf[next++];
+      phone.competingModelLogLike.push_back(l);
+      if (names[static_cast<size_t>(model)] == phone.name) {
+        ownLogLike = l;
+        ownCompetes = true;
+      }
+    }
+    if (!ownCompetes) ownLogLike = logLikeOf[next++];
+    phone.logLike = ownLogLike;
+    logLikeSum += phone.logLike;
+
+    std::vector<float>& logLikes = phone.competingModelLogLike;
+    std::vector<int>& indices = phone.competingModelIndex;
+    const int competitorNum = static_cast<int>(logLikes.size());
+    if (competitorNum > 0) vecQuickSortWithIndex(logLikes, 0, competitorNum - 1, indices);
+    std::reverse(logLikes.begin(), logLikes.end());
+    std::reverse(indices.begin(), indices.end());
+
+    int k = 0;
+    while (k < competitorNum && !(logLikes[static_cast<size_t>(k)] < phone.logLike)) ++k;
+    phone.rank = ownCompetes ? k - 1 : k;
+
+    if (useEps) {
+      int forgiven = 0;
+      for (int pos = phone.rank - 1; pos >= 0; --pos) {
+        const std::string& name = names[static_cast<size_t>(indices[static_cast<size_t>(pos)])];
+        if (std::find(phone.equivName.begin(), phone.equivName.end(), name) == phone.equivName.end()) break;
+        ++forgiven;
+      }
+      phone.rank -= forgiven;
+    }
+
+    phone.timeRatio = static_cast<float>(frameCount(phone)) / static_cast<float>(m_phoneFrameNum);
+    phone.rankRatio =
+        competitorNum > 0 ? static_cast<float>(phone.rank) / static_cast<float>(competitorNum) : 0.0f;
+    m_rankScoreSum += phone.rankRatio * phone.timeRatio;
   }
   m_logLikePerFrame = m_phoneFrameNum > 0 ? logLikeSum / static_cast<float>(m_phoneFrameNum) : 0.0f;
 }

@@ -471,6 +471,55 @@ TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   EXPECT_NEAR(four, 4 * e + 2 * std::log(0.4f) + std::log(0.6f), 1e-3);
 }
 
+TEST(ModelProb, ManySpansAtOnceGiveTheOneByOneScoresAndWarningsInOrder) {
+  macroClass set;
+  randomSet(set, 6, 7);
+  std::mt19937 gen(5);
+  std::normal_distribution<float> normal(0.0f, 1.5f);
+  const int frameNum = 60;
+  std::vector<float> x(39 * frameNum);
+  for (float& value : x) value = normal(gen);
+  // Every model over several spans, some of them too short to score, in a mixed order, so
+  // that the threads share out models whose spans interleave.
+  std::vector<viterbiClass::modelSpan> spans;
+  std::uniform_int_distribution<int> start(0, frameNum - 3), length(1, 12), model(0, 5);
+  for (int k = 0; k < 200; k++) {
+    const int f1 = start(gen);
+    spans.push_back({f1, std::min(frameNum - 1, f1 + length(gen) - 1), model(gen)});
+  }
+  viterbiClass one(0, 6), many(0, 6);
+  testing::internal::CaptureStdout();
+  std::vector<float> expected;
+  for (const viterbiClass::modelSpan& span : spans)
+    expected.push_back(one.modelProb(x.data(), 39, span.frameId1, span.frameId2, set, span.modelIdx));
+  const std::string expectedWarnings = testing::internal::GetCapturedStdout();
+  ASSERT_NE(expectedWarnings, "");
+
+  testing::internal::CaptureStdout();
+  std::vector<float> got;
+  many.modelProbs(x.data(), 39, spans, set, got);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expectedWarnings);
+  EXPECT_EQ(got, expected);
+  // Each model's cache ends as after its last span one by one.
+  for (int m = 0; m < 6; m++) {
+    for (int q = 0; q < MAX_STATE_NUM; q++) {
+      EXPECT_EQ(many.m_stateProbCache[m].frameId[q], one.m_stateProbCache[m].frameId[q]) << m << " " << q;
+      if (one.m_stateProbCache[m].frameId[q] >= 0) {
+        EXPECT_EQ(many.m_stateProbCache[m].logProb[q], one.m_stateProbCache[m].logProb[q]) << m << " " << q;
+      }
+    }
+  }
+
+  // A bad model index is refused before anything is scored, after the warnings of the spans
+  // before it.
+  std::vector<viterbiClass::modelSpan> bad = {{0, 1, 0}, {0, 9, 6}};
+  testing::internal::CaptureStdout();
+  EXPECT_THAT(fatalMessage([&] { many.modelProbs(x.data(), 39, bad, set, got); }),
+              MatchesRegex("Error: model index 6 out of \\[0, 6\\) \\(line [0-9]+ of file viterbi\\)"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Warning in viterbiClass::modelProb: modelIdx=0, frameId1=0, frameId2=1, frameNum=2<MAX_STATE_NUM=3\n");
+}
+
 TEST(ModelProb, IgnoresWhatTheSearchLeftInTheCache) {
   searchFixture f({"sil", "a"});
   f.build({"!NULL", "!NULL", "a", "sil"}, {{0, 2}, {2, 3}, {3, 1}});
