@@ -23,7 +23,10 @@
  * A host written in C cannot catch it: a fatal error then ends the process (std::terminate).
  *
  * The functions print their progress (elapsed times, files read and saved) on standard output.
- * File names are taken as given, relative names from the working directory. */
+ * File names are taken as given, relative names from the working directory. A recognise or
+ * assess call runs on the caller's thread, but for the phone ranking, which scores the
+ * competing models on up to eight threads of its own (no more than the machine has cores);
+ * they end before the call returns. */
 #ifndef TULIM_H
 #define TULIM_H
 
