@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -6,6 +5,7 @@
 
 #include "lineFile.h"
 #include "recogTask.h"
+#include "stringUtil.h"
 #include "utility.h"
 
 namespace tulim {
@@ -59,16 +59,11 @@ const intRule& intRuleFind(const char* key) {
   errorThrowf("Error: %s is not an integer key of a run (line %d of %s)", key, TULIM_HERE);
 }
 
-// The text as a whole number in the rule's range: an optional sign and decimal digits,
-// nothing else (the reader has trimmed the blanks).
+// The text as a whole number in the rule's range, nothing else.
 bool intTextParse(const std::string& text, const intRule& rule, int& value) {
-  if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long parsed = strtol(text.c_str(), &end, 10);
-  if (errno != 0 || end == text.c_str() || *end != '\0') return false;
-  if (parsed < rule.min || parsed > rule.max) return false;
-  value = static_cast<int>(parsed);
+  int parsed = 0;
+  if (!strToIntExact(text, parsed) || parsed < rule.min || parsed > rule.max) return false;
+  value = parsed;
   return true;
 }
 
