@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
 #include <thread>
 
 #include "dictClass.h"
@@ -26,6 +25,26 @@ namespace {
 inline float deadFloor(float score) { return score <= LOG_SMALL ? LZERO : score; }
 
 inline bool alive(const arenaCandidate& cand) { return cand.score > LOG_SMALL; }
+
+// Frames a helper scores ahead of the search, the ring of slots that holds them (larger, so
+// that a slot the search may read is not yet rewritten), and how many frames a state stays
+// of interest after the search last asked for it.
+constexpr int AHEAD_FRAMES = 12;
+constexpr int AHEAD_RING = 16;
+constexpr int AHEAD_RECENT = 2;
+
+inline uint64_t aheadSlot(int frameId, float score) {
+  uint32_t bits;
+  std::memcpy(&bits, &score, sizeof bits);
+  return (static_cast<uint64_t>(static_cast<uint32_t>(frameId)) << 32) | bits;
+}
+inline int aheadFrame(uint64_t slot) { return static_cast<int>(static_cast<uint32_t>(slot >> 32)); }
+inline float aheadScoreOf(uint64_t slot) {
+  const uint32_t bits = static_cast<uint32_t>(slot);
+  float score;
+  std::memcpy(&score, &bits, sizeof score);
+  return score;
+}
 
 }  // namespace
 
@@ -329,19 +348,96 @@ void viterbiClass::streamLogProb(const float* x, int modelIdx, int state, float*
                    m_models->MMF.streamNum, sum);
 }
 
+float viterbiClass::stateScoreOf(const float* x, int modelIdx, int state) const {
+  float sum[MAX_STREAM_NUM];
+  streamLogProb(x, modelIdx, state, sum);
+  float p = 0.0f;
+  for (int s = 0; s < m_models->MMF.streamNum; s++) p += sum[s];
+  return p;
+}
+
 float viterbiClass::stateProb(const float* x, int modelIdx, int state, int frameId) {
+  if (m_aheadOn) {
+    const int place = m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)];
+    if (place >= 0) {
+      std::atomic<int>& asked = m_askedAt[static_cast<size_t>(place)];
+      if (asked.load(std::memory_order_relaxed) != frameId) asked.store(frameId, std::memory_order_relaxed);
+      const size_t at = static_cast<size_t>(frameId % AHEAD_RING) * m_aheadKey.size() + static_cast<size_t>(place);
+      const uint64_t slot = m_ahead[at].load(std::memory_order_acquire);
+      if (aheadFrame(slot) == frameId) return aheadScoreOf(slot);
+      // Scored here, it is marked done for the helpers too.
+      const float score = stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+      m_ahead[at].store(aheadSlot(frameId, score), std::memory_order_relaxed);
+      return score;
+    }
+  }
   return stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
 }
 
 float viterbiClass::stateProbIn(stateProbCache& cache, const float* x, int modelIdx, int state, int frameId) const {
   if (cache.frameId[state] == frameId) return cache.logProb[state];
-  float sum[MAX_STREAM_NUM];
-  streamLogProb(x, modelIdx, state, sum);
-  float p = 0.0f;
-  for (int s = 0; s < m_models->MMF.streamNum; s++) p += sum[s];
+  const float p = stateScoreOf(x, modelIdx, state);
   cache.frameId[state] = frameId;
   cache.logProb[state] = p;
   return p;
+}
+
+void viterbiClass::aheadInit() {
+  m_aheadOn = false;
+  if (workerPool::shared().threadNum() < 2) return;
+  m_aheadPlace.assign(static_cast<size_t>(m_modelNum) * MAX_STATE_NUM, -1);
+  m_aheadKey.clear();
+  for (const nodeModels& nm : m_nodeModels)
+    for (int k = 0; k < nm.modelNum; k++) {
+      const int model = nm.modelIndex[k];
+      const int states = m_models->MMF.model[static_cast<size_t>(model)].stateNum - 2;
+      for (int q = 0; q < states; q++) {
+        const size_t key = static_cast<size_t>(model) * MAX_STATE_NUM + static_cast<size_t>(q);
+        if (m_aheadPlace[key] >= 0) continue;
+        m_aheadPlace[key] = static_cast<int>(m_aheadKey.size());
+        m_aheadKey.push_back(static_cast<int>(key));
+      }
+    }
+  const size_t places = m_aheadKey.size();
+  if (places > m_aheadCapacity) {
+    m_askedAt = std::make_unique<std::atomic<int>[]>(places);
+    m_ahead = std::make_unique<std::atomic<uint64_t>[]>(places * AHEAD_RING);
+    m_aheadCapacity = places;
+  }
+  for (size_t p = 0; p < places; p++) m_askedAt[p].store(-1, std::memory_order_relaxed);
+  for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
+  m_searchFrame.store(0, std::memory_order_relaxed);
+  m_aheadOn = places > 0;
+}
+
+void viterbiClass::aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
+                              const std::atomic<bool>& searchDone) {
+  const size_t places = m_aheadKey.size();
+  while (!searchDone.load(std::memory_order_acquire)) {
+    const int t = m_searchFrame.load(std::memory_order_acquire);
+    const int last = std::min(frameNum - 1, t + AHEAD_FRAMES);
+    bool scored = false;
+    // The nearest frames first, and again from the nearest once the search moved on: it needs
+    // them soonest.
+    for (int f = t + 1; f <= last; f++) {
+      const float* x = features + static_cast<size_t>(f) * static_cast<size_t>(dim);
+      std::atomic<uint64_t>* ring = m_ahead.get() + static_cast<size_t>(f % AHEAD_RING) * places;
+      for (size_t p = helper; p < places; p += helpers) {
+        const int asked = m_askedAt[p].load(std::memory_order_relaxed);
+        if (asked < 0 || asked < t - AHEAD_RECENT) continue;
+        if (aheadFrame(ring[p].load(std::memory_order_relaxed)) == f) continue;
+        const int key = m_aheadKey[p];
+        const float score = stateScoreOf(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM);
+        ring[p].store(aheadSlot(f, score), std::memory_order_release);
+        scored = true;
+        if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+      }
+      if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+    }
+    // Yielding, not spinning: on a busy machine a waiting helper must not keep the search from
+    // a core.
+    if (!scored) std::this_thread::yield();
+  }
 }
 
 // ---- Checks -----------------------------------------------------------------------------
@@ -583,6 +679,7 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
   for (stateProbCache& cache : m_stateProbCache)
     for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
   m_gauss = models.gaussianLayout();
+  aheadInit();
 
   // Each node gets the recombination slots its syllable can fill (the limit is checked
   // when a candidate takes one).
@@ -626,71 +723,16 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
   // Between frames positions live..N-1 are all dead, so each frame's steps skip them.
   int live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
   int N = candidateNum;
-  for (int t = 1; t < frameNum; t++) {
-    const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
-    auto prob = [&](int model, int state) { return stateProb(x, model, state, t); };
-    int lastPos = N;
-    bool full = false;
-    for (int i = 0; i < live; i++) {
-      arenaCandidate& cand = *m_order[i];
-      if (!alive(cand)) continue;
-      const nodeModels& nm = m_nodeModels[static_cast<size_t>(cand.node)];
-      int model = nm.modelIndex[cand.modelPos];
-      int s = cand.stateIdx;
-      int kind = branchKind(cand);
-      if (!full && kind == 0) {
-        const std::vector<int>& next = nodes[static_cast<size_t>(cand.node)].fanOutIndirect;
-        int nextNum = static_cast<int>(next.size());
-        for (int j = 0; j < nextNum; j++) {
-          arenaCandidate* copy = candidateCopy(cand, lastPos);
-          if (!copy) {
-            printf(
-                "Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos (%d) > "
-                "m_arenaLen-1 (%d)!\n",
-                t, frameNum, i, N, j, nextNum, lastPos, m_arenaLen - 1);
-            full = true;
-            break;
-          }
-          int e = next[static_cast<size_t>(j)];
-          copy->stateIdx = 0;
-          copy->modelPos = 0;
-          copy->node = e;
-          if (e == endNode) {
-            copy->score = LZERO;
-          } else {
-            int first = m_nodeModels[static_cast<size_t>(e)].modelIndex[0];
-            copy->score = deadFloor(cand.score + transProb(model, s, s + 1) + prob(first, 0) +
-                                    nodes[static_cast<size_t>(e)].penalty);
-          }
-          sylClose(*copy, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, t - 1);
-          phoneClose(*copy, cand.modelPos, t - 1);
-          lastPos++;
-        }
-      } else if (!full) {
-        arenaCandidate* copy = candidateCopy(cand, lastPos);
-        if (!copy) {
-          printf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t, i,
-                 lastPos, m_arenaLen - 1);
-          full = true;
-        } else if (kind == 1) {
-          copy->stateIdx = 0;
-          copy->modelPos = cand.modelPos + 1;
-          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + prob(nm.modelIndex[copy->modelPos], 0)));
-          phoneClose(*copy, cand.modelPos, t - 1);
-          lastPos++;
-        } else {
-          copy->stateIdx = s + 1;
-          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + prob(model, s + 1)));
-          lastPos++;
-        }
-      }
-      cand.score = deadFloor(cand.score + (transProb(model, s, s) + prob(model, s)));
-    }
-    recombineRange(nodes, live, N, lastPos);
-    live = sortRange(live, N, lastPos);
-    N = pruneLive(t, N, beam, descCandidateNum, live);
-    if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) poolCompact();
-  }
+  // The scores are the same whoever computes them; the helpers only save the search the time.
+  const size_t helpers =
+      m_aheadOn && frameNum > 2 ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS)) : 0;
+  workerPool::shared().runBeside(
+      helpers,
+      [&](size_t helper, const std::atomic<bool>& searchDone) {
+        aheadScore(helper, helpers, features, dim, frameNum, searchDone);
+      },
+      [&] { N = searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live); });
+  m_aheadOn = false;
 
   // Frames after the first sort their candidates; a one-frame utterance must be sorted
   // too, or m_order[0] would be the first start successor rather than the best.
@@ -796,6 +838,78 @@ int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandida
   return N;
 }
 
+int viterbiClass::searchFrames(std::vector<netNode>& nodes, const float* features, int dim, int frameNum,
+                               int candidateNum, float beam, int descCandidateNum, int endNode, int live) {
+  int N = candidateNum;
+  for (int t = 1; t < frameNum; t++) {
+    if (m_aheadOn) m_searchFrame.store(t, std::memory_order_release);
+    const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
+    auto prob = [&](int model, int state) { return stateProb(x, model, state, t); };
+    int lastPos = N;
+    bool full = false;
+    for (int i = 0; i < live; i++) {
+      arenaCandidate& cand = *m_order[i];
+      if (!alive(cand)) continue;
+      const nodeModels& nm = m_nodeModels[static_cast<size_t>(cand.node)];
+      int model = nm.modelIndex[cand.modelPos];
+      int s = cand.stateIdx;
+      int kind = branchKind(cand);
+      if (!full && kind == 0) {
+        const std::vector<int>& next = nodes[static_cast<size_t>(cand.node)].fanOutIndirect;
+        int nextNum = static_cast<int>(next.size());
+        for (int j = 0; j < nextNum; j++) {
+          arenaCandidate* copy = candidateCopy(cand, lastPos);
+          if (!copy) {
+            printf(
+                "Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos (%d) > "
+                "m_arenaLen-1 (%d)!\n",
+                t, frameNum, i, N, j, nextNum, lastPos, m_arenaLen - 1);
+            full = true;
+            break;
+          }
+          int e = next[static_cast<size_t>(j)];
+          copy->stateIdx = 0;
+          copy->modelPos = 0;
+          copy->node = e;
+          if (e == endNode) {
+            copy->score = LZERO;
+          } else {
+            int first = m_nodeModels[static_cast<size_t>(e)].modelIndex[0];
+            copy->score = deadFloor(cand.score + transProb(model, s, s + 1) + prob(first, 0) +
+                                    nodes[static_cast<size_t>(e)].penalty);
+          }
+          sylClose(*copy, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, t - 1);
+          phoneClose(*copy, cand.modelPos, t - 1);
+          lastPos++;
+        }
+      } else if (!full) {
+        arenaCandidate* copy = candidateCopy(cand, lastPos);
+        if (!copy) {
+          printf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t, i,
+                 lastPos, m_arenaLen - 1);
+          full = true;
+        } else if (kind == 1) {
+          copy->stateIdx = 0;
+          copy->modelPos = cand.modelPos + 1;
+          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + prob(nm.modelIndex[copy->modelPos], 0)));
+          phoneClose(*copy, cand.modelPos, t - 1);
+          lastPos++;
+        } else {
+          copy->stateIdx = s + 1;
+          copy->score = deadFloor(copy->score + (transProb(model, s, s + 1) + prob(model, s + 1)));
+          lastPos++;
+        }
+      }
+      cand.score = deadFloor(cand.score + (transProb(model, s, s) + prob(model, s)));
+    }
+    recombineRange(nodes, live, N, lastPos);
+    live = sortRange(live, N, lastPos);
+    N = pruneLive(t, N, beam, descCandidateNum, live);
+    if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) poolCompact();
+  }
+  return N;
+}
+
 // ---- Model score over a span ------------------------------------------------------------
 
 float viterbiClass::modelProb(const float* features, int dim, int frameId1, int frameId2, const macroClass& models,
@@ -863,23 +977,11 @@ void viterbiClass::modelProbs(const float* features, int dim, const std::vector<
   std::vector<int> used;
   for (size_t m = 0; m < byModel.size(); ++m)
     if (!byModel[m].empty()) used.push_back(static_cast<int>(m));
-  // Each worker takes the next model not yet taken; this thread is one of them, so the work
-  // is done even when no other thread can be started.
-  std::atomic<size_t> next{0};
-  auto work = [&] {
-    for (size_t k = next++; k < used.size(); k = next++)
-      for (size_t i : byModel[static_cast<size_t>(used[k])])
-        out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
-  };
-  std::vector<std::thread> threads;
-  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t threadNum = std::min({size_t{MODEL_PROB_THREADS}, cores, used.size()});
-  try {
-    for (size_t t = 1; t < threadNum; ++t) threads.emplace_back(work);
-  } catch (const std::system_error&) {
-  }
-  work();
-  for (std::thread& thread : threads) thread.join();
+  // A model's spans stay on one thread, in order, through the model's own cache.
+  workerPool::shared().run(used.size(), [&](size_t k) {
+    for (size_t i : byModel[static_cast<size_t>(used[k])])
+      out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
+  });
 }
 
 }  // namespace tulim
