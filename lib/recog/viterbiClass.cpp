@@ -413,8 +413,19 @@ void viterbiClass::aheadInit() {
 void viterbiClass::aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
                               const std::atomic<bool>& searchDone) {
   const size_t places = m_aheadKey.size();
+  // This helper's places that the search asked for lately, as of frame seen.
+  std::vector<size_t> recent;
+  int seen = -1;
   while (!searchDone.load(std::memory_order_acquire)) {
     const int t = m_searchFrame.load(std::memory_order_acquire);
+    if (t != seen) {
+      recent.clear();
+      for (size_t p = helper; p < places; p += helpers) {
+        const int asked = m_askedAt[p].load(std::memory_order_relaxed);
+        if (asked >= 0 && asked >= t - AHEAD_RECENT) recent.push_back(p);
+      }
+      seen = t;
+    }
     const int last = std::min(frameNum - 1, t + AHEAD_FRAMES);
     bool scored = false;
     // The nearest frames first, and again from the nearest once the search moved on: it needs
@@ -422,9 +433,7 @@ void viterbiClass::aheadScore(size_t helper, size_t helpers, const float* featur
     for (int f = t + 1; f <= last; f++) {
       const float* x = features + static_cast<size_t>(f) * static_cast<size_t>(dim);
       std::atomic<uint64_t>* ring = m_ahead.get() + static_cast<size_t>(f % AHEAD_RING) * places;
-      for (size_t p = helper; p < places; p += helpers) {
-        const int asked = m_askedAt[p].load(std::memory_order_relaxed);
-        if (asked < 0 || asked < t - AHEAD_RECENT) continue;
+      for (size_t p : recent) {
         if (aheadFrame(ring[p].load(std::memory_order_relaxed)) == f) continue;
         const int key = m_aheadKey[p];
         const float score = stateScoreOf(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM);
@@ -721,17 +730,28 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
                          int frameNum, int candidateNum, const macroClass& models, float beam, int descCandidateNum) {
   int endNode = -1;
   // Between frames positions live..N-1 are all dead, so each frame's steps skip them.
-  int live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
+  int live = 0;
   int N = candidateNum;
   // The scores are the same whoever computes them; the helpers only save the search the time.
+  // They are woken first, so that they are awake when the first frames need them, and start
+  // once searchInit has set out the net's states.
   const size_t helpers =
-      m_aheadOn && frameNum > 2 ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS)) : 0;
+      frameNum > 2 ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS)) : 0;
+  std::atomic<bool> ready{false};
   workerPool::shared().runBeside(
       helpers,
       [&](size_t helper, const std::atomic<bool>& searchDone) {
-        aheadScore(helper, helpers, features, dim, frameNum, searchDone);
+        while (!ready.load(std::memory_order_acquire)) {
+          if (searchDone.load(std::memory_order_acquire)) return;
+          std::this_thread::yield();
+        }
+        if (m_aheadOn) aheadScore(helper, helpers, features, dim, frameNum, searchDone);
       },
-      [&] { N = searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live); });
+      [&] {
+        live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
+        ready.store(true, std::memory_order_release);
+        N = searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live);
+      });
   m_aheadOn = false;
 
   // Frames after the first sort their candidates; a one-frame utterance must be sorted
