@@ -33,6 +33,36 @@ constexpr int AHEAD_FRAMES = 12;
 constexpr int AHEAD_RING = 16;
 constexpr int AHEAD_RECENT = 2;
 
+// Candidate counts from which the search sorts by radix.
+constexpr int RADIX_SORT_MIN = 128;
+
+// A live score's bits as an unsigned value that orders the scores from the highest down; the
+// two zeros are one score.
+inline uint32_t descendingOrder(float score) {
+  if (score == 0.0f) score = 0.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &score, sizeof bits);
+  const uint32_t ascending = (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
+  return ~ascending;
+}
+
+// Sorts n keys by order, keeping the order of equal ones (least significant byte first); spare
+// holds n more. A byte that all keys share is skipped.
+template <typename Key>
+void radixSort(Key* keys, Key* spare, int n) {
+  Key* from = keys;
+  Key* to = spare;
+  for (int shift = 0; shift < 32; shift += 8) {
+    int count[257] = {};
+    for (int i = 0; i < n; i++) count[((from[i].order >> shift) & 0xffu) + 1]++;
+    if (count[((from[0].order >> shift) & 0xffu) + 1] == n) continue;
+    for (int b = 0; b < 256; b++) count[b + 1] += count[b];
+    for (int i = 0; i < n; i++) to[count[(from[i].order >> shift) & 0xffu]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != keys) std::copy(from, from + n, keys);
+}
+
 inline uint64_t aheadSlot(int frameId, float score) {
   uint32_t bits;
   std::memcpy(&bits, &score, sizeof bits);
@@ -69,6 +99,7 @@ viterbiClass::viterbiClass(int arenaLen, int modelNum)
     m_sylHead.assign(len, -1);
     m_phoneHead.assign(len, -1);
     m_sortKey.resize(len);
+    m_sortSpare.resize(len);
     m_sortTmp.resize(len);
   }
 }
@@ -815,11 +846,17 @@ int viterbiClass::sortRange(int liveEnd, int deadEnd, int lastPos) {
     if (pos == liveEnd) pos = deadEnd;
     if (pos >= lastPos) break;
     float score = m_order[pos]->score;
-    if (score > LZERO) m_sortKey[static_cast<size_t>(live++)] = sortKey{score, pos};
+    if (score > LZERO) m_sortKey[static_cast<size_t>(live++)] = sortKey{descendingOrder(score), pos};
   }
-  std::sort(m_sortKey.begin(), m_sortKey.begin() + live, [](const sortKey& a, const sortKey& b) {
-    return a.score > b.score || (a.score == b.score && a.pos < b.pos);
-  });
+  // The keys are in position order, so a stable sort by score alone is the sort by (score,
+  // position); no two keys are equal, so every sort gives this one order.
+  if (live < RADIX_SORT_MIN) {
+    std::sort(m_sortKey.begin(), m_sortKey.begin() + live, [](const sortKey& a, const sortKey& b) {
+      return a.order < b.order || (a.order == b.order && a.pos < b.pos);
+    });
+  } else {
+    radixSort(m_sortKey.data(), m_sortSpare.data(), live);
+  }
   size_t k = 0;
   for (int i = 0; i < live; i++) m_sortTmp[k++] = m_order[m_sortKey[static_cast<size_t>(i)].pos];
   for (int pos = 0; pos < liveEnd; pos++)

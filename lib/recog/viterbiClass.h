@@ -178,7 +178,7 @@ class viterbiClass {
     int modelNum;
   };
   struct sortKey {
-    float score;
+    uint32_t order;  // the score's bits, turned so that a higher score gives a lower value
     int pos;
   };
   // While the search runs, histories are chains of entries in two pools shared by all
@@ -208,6 +208,7 @@ class viterbiClass {
   std::vector<phoneEntry> m_phonePool;
   size_t m_poolLimit = 0;  // pool entries at which the unreachable ones are dropped
   std::vector<sortKey> m_sortKey;
+  std::vector<sortKey> m_sortSpare;  // the radix sort's other buffer
   std::vector<arenaCandidate*> m_sortTmp;
   const macroClass* m_models = nullptr;
   // Scores computed ahead of the search. The net's states (keys model * MAX_STATE_NUM +
