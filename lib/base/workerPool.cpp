@@ -29,21 +29,48 @@ workerPool& workerPool::shared() {
 }
 
 workerPool::~workerPool() {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stop = true;
-  }
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_stop = true;
+  m_startEnded.wait(lock, [&] { return !m_starting; });
+  lock.unlock();
   m_wake.notify_all();
   for (std::thread& thread : m_threads) thread.join();
 }
 
+void workerPool::prepare() { start(); }
+
 void workerPool::start() {
-  // A thread the system refuses leaves the work to those that started.
-  try {
-    while (static_cast<int>(m_threads.size()) + 1 < m_threadNum) m_threads.emplace_back([this] { threadMain(); });
-  } catch (const std::system_error&) {
+  if (m_threadNum < 2 || m_started.exchange(true)) return;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_starting = true;
   }
-  m_threadNum = static_cast<int>(m_threads.size()) + 1;
+  // The first thread starts the others, so that the caller waits for one start only. A thread
+  // the system refuses leaves the work to those that started (and to the caller).
+  try {
+    std::thread first([this] {
+      std::vector<std::thread> others;
+      try {
+        while (static_cast<int>(others.size()) + 2 < m_threadNum) others.emplace_back([this] { threadMain(); });
+      } catch (const std::system_error&) {
+      }
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (std::thread& thread : others) m_threads.push_back(std::move(thread));
+        m_starting = false;
+      }
+      m_startEnded.notify_all();
+      threadMain();
+    });
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_threads.push_back(std::move(first));
+  } catch (const std::system_error&) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_starting = false;
+    }
+    m_startEnded.notify_all();
+  }
 }
 
 void workerPool::work(job& j) {
@@ -95,7 +122,7 @@ void workerPool::run(size_t n, const std::function<void(size_t)>& part) {
 }
 
 void workerPool::publish(const std::shared_ptr<job>& j) {
-  if (m_threads.empty()) start();
+  start();
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_job = j;

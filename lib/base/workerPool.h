@@ -43,7 +43,12 @@ class workerPool {
   static workerPool& shared();
   static constexpr int MAX_SHARED_THREADS = 8;
 
-  // Threads that take part in a job, the caller included.
+  // Starts the threads, when not yet started, without waiting for them: a caller that will
+  // need them soon saves their start-up. The first job starts them otherwise.
+  void prepare();
+
+  // Threads that take part in a job, the caller included; when the system refuses some, the
+  // others and the caller do their share.
   int threadNum() const { return m_threadNum; }
 
  private:
@@ -54,6 +59,9 @@ class workerPool {
   std::mutex m_mutex;
   std::condition_variable m_wake;  // a new job, or the end
   std::condition_variable m_done;  // the last part of a job ended
+  std::condition_variable m_startEnded;
+  std::atomic<bool> m_started{false};
+  bool m_starting = false;  // the first thread is starting the others
   std::shared_ptr<job> m_job;      // the newest job; the threads hold it while they work on it
   size_t m_generation = 0;
   bool m_stop = false;
