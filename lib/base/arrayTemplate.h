@@ -57,7 +57,8 @@ inline bool lessTotal(T a, T b) {
 }
 
 // Median of a scratch array that may be reordered: the value at rank k = (n-1)/2 and, for
-// even n, the mean with the value at rank k+1 (truncating for integers).
+// even n, the mean with the value at rank k+1 (truncating for integers). The array is left
+// split at k: no element before a[k] ranks above it and none after it below.
 template <class T>
 T medianOfScratch(T* a, int n) {
   const int k = (n - 1) / 2;
