@@ -77,13 +77,14 @@ void selectIntegerRank(T* a, int n, int k) {
     if (a[mid] < a[lo]) std::swap(a[mid], a[lo]);
     std::swap(a[mid], a[hi]);
     const T pivot = a[hi];
-    int store = lo;
-    for (int i = lo; i < hi; i++) {
-      const T v = a[i];
-      a[i] = a[store];
-      a[store] = v;
-      store += v < pivot;
+    T* below = a + lo;
+    for (T* p = a + lo; p < a + hi; p++) {
+      const T v = *p;
+      *p = *below;
+      *below = v;
+      below += v < pivot;
     }
+    const int store = static_cast<int>(below - a);
     std::swap(a[store], a[hi]);
     if (k == store) return;
     if (k < store) {
@@ -93,15 +94,15 @@ void selectIntegerRank(T* a, int n, int k) {
     const bool slow = (store - lo) * 8 < hi - lo;
     lo = store + 1;
     if (!slow) continue;
-    int equal = lo;
-    for (int i = lo; i <= hi; i++) {
-      const T v = a[i];
-      a[i] = a[equal];
-      a[equal] = v;
+    T* equal = a + lo;
+    for (T* p = a + lo; p <= a + hi; p++) {
+      const T v = *p;
+      *p = *equal;
+      *equal = v;
       equal += !(pivot < v);
     }
-    if (k < equal) return;
-    lo = equal;
+    lo = static_cast<int>(equal - a);
+    if (k < lo) return;
   }
   for (int i = lo + 1; i <= hi; i++) {
     const T v = a[i];
