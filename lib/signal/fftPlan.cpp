@@ -46,6 +46,26 @@ inline void butterfly(float* top, float* bottom, double wr, double wi) {
   return __builtin_convertvector(__builtin_shufflevector(xre, xri, 0, 2, 1, 3), floatQuad);
 }
 
+// Steps (r, i) from (1, 0) by the rotation through theta, as the recurrences of the transforms
+// do (the step's cosine less 1 from sin(theta / 2), which keeps small angles accurate), and
+// appends the values of steps first to last - 1.
+void appendRotations(double theta, int first, int last, std::vector<double>& re, std::vector<double>& im) {
+  const double x = std::sin(theta / 2);
+  const double cosStep = -2 * x * x;
+  const double sinStep = std::sin(theta);
+  double r = 1;
+  double i = 0;
+  for (int step = 0; step < last; ++step) {
+    if (step >= first) {
+      re.push_back(r);
+      im.push_back(i);
+    }
+    const double r0 = r;
+    r = r * cosStep - i * sinStep + r;
+    i = i * cosStep + r0 * sinStep + i;
+  }
+}
+
 }  // namespace
 
 fftPlan::fftPlan(int n, bool invert) : m_n(n), m_invert(invert) {
@@ -69,37 +89,10 @@ fftPlan::fftPlan(int n, bool invert) : m_n(n), m_invert(invert) {
 
   m_wr.reserve(static_cast<size_t>(n / 2));
   m_wi.reserve(static_cast<size_t>(n / 2));
-  for (int limit = 2; limit < n; limit *= 2) {
-    const double theta = (invert ? -2 * PI : 2 * PI) / limit;
-    const double x = std::sin(theta / 2);
-    const double wpr = -2 * x * x;
-    const double wpi = std::sin(theta);
-    double wr = 1;
-    double wi = 0;
-    for (int ii = 1; ii <= limit / 2; ++ii) {
-      m_wr.push_back(wr);
-      m_wi.push_back(wi);
-      const double wx = wr;
-      wr = wr * wpr - wi * wpi + wr;
-      wi = wi * wpr + wx * wpi + wi;
-    }
-  }
-
-  if (invert) return;
-  const int h = n / 2;
-  const double theta = PI / h;
-  const double x = std::sin(theta / 2);
-  const double yr2 = -2 * x * x;
-  const double yi2 = std::sin(theta);
-  double yr = 1 + yr2;
-  double yi = yi2;
-  for (int i = 2; i <= h / 2; ++i) {
-    m_yr.push_back(yr);
-    m_yi.push_back(yi);
-    const double yr0 = yr;
-    yr = yr * yr2 - yi * yi2 + yr;
-    yi = yi * yr2 + yr0 * yi2 + yi;
-  }
+  for (int limit = 2; limit < n; limit *= 2)
+    appendRotations((invert ? -2 * PI : 2 * PI) / limit, 0, limit / 2, m_wr, m_wi);
+  // The real-FFT untangling needs the steps from bin 1 on.
+  if (!invert) appendRotations(PI / (n / 2), 1, n / 4, m_yr, m_yi);
 }
 
 void fftPlan::transform(float* s) const {
