@@ -56,12 +56,72 @@ inline bool lessTotal(T a, T b) {
   return a < b;
 }
 
+// Moves the integer of rank k of a[0..n-1] to a[k], none larger before it and none smaller
+// after it. The partition steps swap whatever the values and advance by the comparison, so
+// no branch hangs on the data: sample values look random to a branch predictor. After a
+// step that leaves almost everything, the values equal to the pivot are set apart too, so
+// frames of few distinct values end quickly; a search that still drags on is handed to
+// std::nth_element.
+template <class T>
+void selectIntegerRank(T* a, int n, int k) {
+  int lo = 0, hi = n - 1;
+  for (int round = 0; hi - lo >= 16; round++) {
+    if (round == 64) {
+      std::nth_element(a + lo, a + k, a + hi + 1);
+      return;
+    }
+    // The median of the first, middle and last element as the pivot, parked at hi.
+    const int mid = lo + (hi - lo) / 2;
+    if (a[mid] < a[lo]) std::swap(a[mid], a[lo]);
+    if (a[hi] < a[mid]) std::swap(a[hi], a[mid]);
+    if (a[mid] < a[lo]) std::swap(a[mid], a[lo]);
+    std::swap(a[mid], a[hi]);
+    const T pivot = a[hi];
+    T* below = a + lo;
+    for (T* p = a + lo; p < a + hi; p++) {
+      const T v = *p;
+      *p = *below;
+      *below = v;
+      below += v < pivot;
+    }
+    const int store = static_cast<int>(below - a);
+    std::swap(a[store], a[hi]);
+    if (k == store) return;
+    if (k < store) {
+      hi = store - 1;
+      continue;
+    }
+    const bool slow = (store - lo) * 8 < hi - lo;
+    lo = store + 1;
+    if (!slow) continue;
+    T* equal = a + lo;
+    for (T* p = a + lo; p <= a + hi; p++) {
+      const T v = *p;
+      *p = *equal;
+      *equal = v;
+      equal += !(pivot < v);
+    }
+    lo = static_cast<int>(equal - a);
+    if (k < lo) return;
+  }
+  for (int i = lo + 1; i <= hi; i++) {
+    const T v = a[i];
+    int j = i;
+    for (; j > lo && v < a[j - 1]; j--) a[j] = a[j - 1];
+    a[j] = v;
+  }
+}
+
 // Median of a scratch array that may be reordered: the value at rank k = (n-1)/2 and, for
-// even n, the mean with the value at rank k+1 (truncating for integers).
+// even n, the mean with the value at rank k+1 (truncating for integers). The array is left
+// split at k: no element before a[k] ranks above it and none after it below.
 template <class T>
 T medianOfScratch(T* a, int n) {
   const int k = (n - 1) / 2;
-  std::nth_element(a, a + k, a + n, lessTotal<T>);
+  if constexpr (std::is_integral<T>::value)
+    selectIntegerRank(a, n, k);
+  else
+    std::nth_element(a, a + k, a + n, lessTotal<T>);
   const T lower = a[k];
   if (n % 2 == 1) return lower;
   const T upper = *std::min_element(a + k + 1, a + n, lessTotal<T>);

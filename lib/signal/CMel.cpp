@@ -13,7 +13,6 @@
 #include <string>
 
 #include "bofstream.h"
-#include "fft.h"
 #include "platform/cLocaleScope.h"
 #include "stringUtil.h"
 #include "utility.h"
@@ -333,11 +332,12 @@ void CMel::wave2feature(const int* samples, int fs, int count) {
   initFBank();
   const int numChans = config.numChans;
   m_frame.resize(frameSize, 1);
-  m_chans.resize(numChans, 1);
+  m_chans.resize(numChans + 1, 1);
   m_dct.resize(size_t(numCeps) * size_t(numChans));
   for (int j = 1; j <= numCeps; ++j)
     for (int k = 1; k <= numChans; ++k)
-      m_dct[size_t(j - 1) * numChans + (k - 1)] = float(std::cos(PI * j * (k - 0.5) / numChans));
+      m_dct[size_t(k - 1) * numCeps + (j - 1)] = float(std::cos(PI * j * (k - 0.5) / numChans));
+  m_ceps.resize(size_t(numCeps));
 
   for (int t = 0; t < nFrames; ++t) convertFrame(samples, t * frameShift, feaBuf.row(t));
 
@@ -409,6 +409,7 @@ void CMel::initFBank() {
     }
   }
   fb.x.resize(N, 1);
+  if (fb.fft.size() != N) fb.fft = fftPlan(N, false);
 }
 
 void CMel::convertFrame(const int* samples, int start, float* row) {
@@ -425,47 +426,68 @@ void CMel::convertFrame(const int* samples, int start, float* row) {
     for (int i = 1; i <= frameSize; ++i) s[i] -= mean;
   }
 
+  // The squares four at a time, the sum still one by one in order.
   double energy = 0;
-  for (int i = 1; i <= frameSize; ++i) energy += double(s[i]) * s[i];
+  int n = 1;
+  for (; n + 3 <= frameSize; n += 4) {
+    const double e0 = double(s[n]) * s[n], e1 = double(s[n + 1]) * s[n + 1];
+    const double e2 = double(s[n + 2]) * s[n + 2], e3 = double(s[n + 3]) * s[n + 3];
+    energy += e0;
+    energy += e1;
+    energy += e2;
+    energy += e3;
+  }
+  for (; n <= frameSize; ++n) energy += double(s[n]) * s[n];
 
+  // Pre-emphasis (each sample less k times the one before it) and the window, straight
+  // into the FFT buffer.
+  CFBankInfo& fb = fbInfo;
+  float* x = fb.x.data.get();
   const float k = c.preEmphCoef;
   if (k > 0) {
-    for (int i = frameSize; i >= 2; --i) s[i] -= k * s[i - 1];
-    s[1] *= 1 - k;
+    x[1] = s[1] * (1 - k);
+    for (int i = 2; i <= frameSize; ++i) x[i] = s[i] - k * s[i - 1];
+  } else {
+    std::copy(s + 1, s + 1 + frameSize, x + 1);
   }
   if (c.useHamming) {
     const float* w = hamWin.data.get();
-    for (int i = 1; i <= frameSize; ++i) s[i] *= w[i];
+    for (int i = 1; i <= frameSize; ++i) x[i] *= w[i];
   }
-
-  CFBankInfo& fb = fbInfo;
-  float* x = fb.x.data.get();
-  std::copy(s + 1, s + 1 + frameSize, x + 1);
   std::fill(x + 1 + frameSize, x + 1 + fb.fftN, 0.0f);
-  realFft(x, fb.fftN);
+  fb.fft.realTransform(x);
 
+  // Every bin adds to its lower and upper channel; channel 0 and numChans + 1 take the
+  // shares of the bins below the first and above the last triangle and are never read.
   const int numChans = c.numChans;
   float* fbank = m_chans.data.get();
-  std::fill(fbank, fbank + numChans + 1, 0.0f);
+  std::fill(fbank, fbank + numChans + 2, 0.0f);
+  const int16_t* loChan = fb.loChan.data();
+  const float* loWt = fb.loWt.data();
   for (int bin = fb.klo; bin <= fb.khi; ++bin) {
     const float re = x[2 * bin - 1];
     const float im = x[2 * bin];
     float ek = re * re + im * im;
     if (!fb.usePower) ek = std::sqrt(ek);
-    const int lower = fb.loChan[bin];
-    const float w = fb.loWt[bin];
-    if (lower > 0) fbank[lower] += w * ek;
-    if (lower < numChans) fbank[lower + 1] += (1 - w) * ek;
+    const int lower = loChan[bin];
+    const float w = loWt[bin];
+    fbank[lower] += w * ek;
+    fbank[lower + 1] += (1 - w) * ek;
   }
   for (int ch = 1; ch <= numChans; ++ch) fbank[ch] = float(std::log(std::max(fbank[ch], 1.0f)));
 
+  // The cepstra side by side, each summed over the channels in order.
   const int numCeps = c.numCeps;
   const float norm = float(std::sqrt(2.0 / numChans));
+  float* sums = m_ceps.data();
+  std::fill(sums, sums + numCeps, 0.0f);
+  for (int ch = 1; ch <= numChans; ++ch) {
+    const float* cosines = m_dct.data() + size_t(ch - 1) * numCeps;
+    const float value = fbank[ch];
+    for (int j = 0; j < numCeps; ++j) sums[j] += value * cosines[j];
+  }
   for (int j = 1; j <= numCeps; ++j) {
-    const float* cosines = &m_dct[size_t(j - 1) * numChans];
-    float sum = 0;
-    for (int ch = 1; ch <= numChans; ++ch) sum += fbank[ch] * cosines[ch - 1];
-    float cep = norm * sum;
+    float cep = norm * sums[j - 1];
     if (c.cepLifter > 0) cep *= cepLiftWin[j];
     row[j - 1] = cep;
   }

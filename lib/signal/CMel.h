@@ -9,6 +9,7 @@
 
 #include "CFeaBuf.h"
 #include "CFloatVec.h"
+#include "fftPlan.h"
 
 namespace tulim {
 
@@ -75,6 +76,7 @@ struct CFBankInfo {
   std::vector<int16_t> loChan;    // lower channel of every bin, 1..fftN / 2; -1 outside
   std::vector<float> loWt;        // weight of the lower channel, 1..fftN / 2
   CFloatVec x;                    // FFT work buffer, 1..fftN
+  fftPlan fft;                    // the forward real FFT of fftN samples
 };
 
 // Frame size and shift in samples from a window size and a frame rate in 100 ns units, at a
@@ -167,8 +169,9 @@ class CMel {
   int staticSize() const;
 
   CFloatVec m_frame;          // 1..frameSize
-  CFloatVec m_chans;          // 1..numChans
-  std::vector<float> m_dct;   // cos(pi j (k - 0.5) / numChans), row j - 1, column k - 1
+  CFloatVec m_chans;          // 1..numChans, and numChans + 1 for the bins above the last
+  std::vector<float> m_dct;   // cos(pi j (k - 0.5) / numChans), row k - 1, column j - 1
+  std::vector<float> m_ceps;  // the cepstral sums of a frame, 0..NUMCEPS - 1
 };
 
 }  // namespace tulim

@@ -36,6 +36,17 @@ inline int saturate(long long v) {
 inline void storeLog(int& v) { v = v > 0 ? static_cast<int>(logf(static_cast<float>(v))) : INT_MIN; }
 inline void storeLog(float& v) { v = v > 0 ? logf(v) : -1e10f; }
 
+// The sum of |a[i] - mid| over a frame that medianOfScratch has just reordered and whose
+// median is mid: it leaves no element above the median before rank (n - 1) / 2 and none
+// below it after, so the sum is two plain sums. Exact in 64 bits for any int frame.
+inline long long absDeviationSum(const int* a, int n, int mid) {
+  const int k = (n - 1) / 2;
+  long long below = 0, above = 0;
+  for (int i = 0; i <= k; ++i) below += a[i];
+  for (int i = k + 1; i < n; ++i) above += a[i];
+  return (static_cast<long long>(k + 1) * mid - below) + (above - static_cast<long long>(n - 1 - k) * mid);
+}
+
 }  // namespace frameMeasure
 
 // One volume per frame (audioClass::getFrameNum values into out), T int or float:
@@ -59,11 +70,11 @@ void frame2volume(const int* wave, int waveLen, int frameSize, int overlap, T* o
     if (method == 1) {
       std::copy(frame, frame + frameSize, scratch.begin());
       const int mid = arrayDetail::medianOfScratch(scratch.data(), frameSize);
-      for (int j = 0; j < frameSize; ++j) {
-        if (integer)
-          intSum = frameMeasure::capAdd(intSum, std::llabs(static_cast<long long>(frame[j]) - mid));
-        else
-          floatSum += fabsf(static_cast<float>(frame[j]) - static_cast<float>(mid));
+      if constexpr (integer) {
+        // Every term is non-negative, so adding them saturated gives the capped total.
+        intSum = std::min(frameMeasure::absDeviationSum(scratch.data(), frameSize, mid), frameMeasure::CAP);
+      } else {
+        for (int j = 0; j < frameSize; ++j) floatSum += fabsf(static_cast<float>(frame[j]) - static_cast<float>(mid));
       }
     } else {
       const int mean = meanValue(frame, frameSize);

@@ -79,10 +79,11 @@ int audioClass::volumeCheck(const int* wave, int waveLen, const std::vector<int>
   if (static_cast<float>(minVol) > VOL_FRAME_SIZE * prm.minVolTh) code = 2;
 
   const float satTh = static_cast<float>(prm.satAmpRatio * 32768.0);
-  long long satCount = 0;
+  // Counted without a branch, so the loop runs in vector lanes; the count never passes waveLen.
+  int satCount = 0;
   for (int i = 0; i < waveLen; ++i) {
     const float x = static_cast<float>(wave[i]);
-    if (x > satTh || x < -satTh) ++satCount;
+    satCount += (x > satTh) | (x < -satTh);
   }
   const float figure = static_cast<float>(satCount / frameNum);
   if (figure > prm.satSampleCountRatioTh) code = 3;

@@ -144,9 +144,20 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
   if (count > 0) {
     int* x = wave.get();
     long long sum = 0;
-    for (int i = 0; i < count; ++i) sum += x[i];
+    int lowest = x[0], highest = x[0];
+    for (int i = 0; i < count; ++i) {
+      sum += x[i];
+      lowest = std::min(lowest, x[i]);
+      highest = std::max(highest, x[i]);
+    }
     const long long mean = sum / count;
-    for (int i = 0; i < count; ++i) x[i] = clampToInt(x[i] - mean);
+    if (lowest - mean >= INT_MIN && highest - mean <= INT_MAX) {
+      // Nothing to clamp: the subtraction in int, which runs in vector lanes.
+      const int shift = static_cast<int>(mean);
+      for (int i = 0; i < count; ++i) x[i] -= shift;
+    } else {
+      for (int i = 0; i < count; ++i) x[i] = clampToInt(x[i] - mean);
+    }
   }
   return wave.release();
 }

@@ -3,9 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <random>
+#include <string>
 
 #include <unistd.h>
 
@@ -204,6 +207,45 @@ TYPED_TEST(ArrayTemplateTyped, MedianMatchesRepeatedPartitioning) {
     std::vector<T> a(n);
     for (T& v : a) v = static_cast<T>(static_cast<int>(random() % 11) - 5);
     EXPECT_EQ(median(a.data(), n), referenceMedian(a.data(), n)) << "trial " << trial;
+  }
+}
+
+TEST(ArrayTemplate, IntegerRankSelectionPlacesTheSortedValueAndSplitsAroundIt) {
+  std::mt19937 random(11);
+  struct shape {
+    const char* name;
+    std::function<int(int, int)> value;  // (index, size)
+  };
+  const std::vector<shape> shapes = {
+      {"wide random", [&](int, int) { return static_cast<int>(random()); }},
+      {"speech-like", [&](int, int) { return static_cast<int>(random() % 4001) - 2000; }},
+      {"three values", [&](int, int) { return static_cast<int>(random() % 3) - 1; }},
+      {"constant", [](int, int) { return 9; }},
+      {"ascending", [](int i, int) { return i; }},
+      {"descending", [](int i, int n) { return n - i; }},
+      {"organ pipe", [](int i, int n) { return std::min(i, n - i); }},
+      {"extremes", [&](int, int) { return random() % 2 ? INT_MAX : INT_MIN; }},
+  };
+  for (const shape& s : shapes) {
+    for (int n : {1, 2, 3, 15, 16, 17, 33, 100, 319, 320, 1001, 5000}) {
+      std::vector<int> in(static_cast<size_t>(n));
+      for (int i = 0; i < n; i++) in[static_cast<size_t>(i)] = s.value(i, n);
+      std::vector<int> sorted = in;
+      std::sort(sorted.begin(), sorted.end());
+      std::vector<int> ranks = {0, (n - 1) / 2, n / 2, n - 1};
+      if (n <= 33)
+        for (int k = 0; k < n; k++) ranks.push_back(k);
+      for (int k : ranks) {
+        SCOPED_TRACE(std::string(s.name) + ", n = " + std::to_string(n) + ", k = " + std::to_string(k));
+        std::vector<int> a = in;
+        arrayDetail::selectIntegerRank(a.data(), n, k);
+        ASSERT_EQ(a[k], sorted[k]);
+        for (int i = 0; i < k; i++) ASSERT_LE(a[i], a[k]) << "before, at " << i;
+        for (int i = k + 1; i < n; i++) ASSERT_GE(a[i], a[k]) << "after, at " << i;
+        std::sort(a.begin(), a.end());
+        ASSERT_EQ(a, sorted) << "not a permutation";
+      }
+    }
   }
 }
 

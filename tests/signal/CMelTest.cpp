@@ -6,6 +6,7 @@
 #include <cmath>
 #include <algorithm>
 #include <complex>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "fatalCatch.h"
+#include "fft.h"
 #include "testFiles.h"
 #include "toneFixture.h"
 #include "waveFileFixture.h"
@@ -545,6 +547,101 @@ TEST(CMelArithmetic, FramesMatchAStraightforwardReference) {
       }
       EXPECT_GT(largest, 1.0) << c.name << ": the reference frame is not trivial";
       EXPECT_NEAR(at(*mel, t, n), 1 - (top - energies[t]) * 0.1, 1e-5) << c.name << " frame " << t;
+    }
+  }
+}
+
+// The static values of one frame computed step by step in the plain way, with the same float
+// and double operations as the front end: the cepstra (lifted), then C0 and log energy as the
+// kind asks. The filterbank, windows and FFT size are those the front end set up.
+std::vector<float> plainStaticFrame(const CMel& mel, const std::vector<int>& samples, int start) {
+  const CMelConfig& c = mel.config;
+  const int frameSize = mel.frameSize;
+  std::vector<float> s(size_t(frameSize) + 1);
+  for (int i = 1; i <= frameSize; ++i) s[i] = float(samples[size_t(start + i - 1)]);
+  if (c.zeroMeanSource) {
+    double sum = 0;
+    for (int i = 1; i <= frameSize; ++i) sum += s[i];
+    const float mean = float(sum / frameSize);
+    for (int i = 1; i <= frameSize; ++i) s[i] -= mean;
+  }
+  double energy = 0;
+  for (int i = 1; i <= frameSize; ++i) energy += double(s[i]) * s[i];
+  const float k = c.preEmphCoef;
+  if (k > 0) {
+    for (int i = frameSize; i >= 2; --i) s[i] -= k * s[i - 1];
+    s[1] *= 1 - k;
+  }
+  if (c.useHamming)
+    for (int i = 1; i <= frameSize; ++i) s[i] *= mel.hamWin[i];
+
+  const CFBankInfo& fb = mel.fbInfo;
+  std::vector<float> x(size_t(fb.fftN) + 1, 0.0f);
+  std::copy(s.begin() + 1, s.end(), x.begin() + 1);
+  realFft(x.data(), fb.fftN);
+  const int numChans = c.numChans;
+  std::vector<float> fbank(size_t(numChans) + 1, 0.0f);
+  for (int bin = fb.klo; bin <= fb.khi; ++bin) {
+    float ek = x[2 * bin - 1] * x[2 * bin - 1] + x[2 * bin] * x[2 * bin];
+    if (!fb.usePower) ek = std::sqrt(ek);
+    const int lower = fb.loChan[bin];
+    const float w = fb.loWt[bin];
+    if (lower > 0) fbank[lower] += w * ek;
+    if (lower < numChans) fbank[lower + 1] += (1 - w) * ek;
+  }
+  for (int ch = 1; ch <= numChans; ++ch) fbank[ch] = float(std::log(std::max(fbank[ch], 1.0f)));
+
+  std::vector<float> row;
+  const float norm = float(std::sqrt(2.0 / numChans));
+  for (int j = 1; j <= c.numCeps; ++j) {
+    float sum = 0;
+    for (int ch = 1; ch <= numChans; ++ch) sum += fbank[ch] * float(std::cos(PI * j * (ch - 0.5) / numChans));
+    float cep = norm * sum;
+    if (c.cepLifter > 0) cep *= mel.cepLiftWin[j];
+    row.push_back(cep);
+  }
+  if (c.targetKind & KIND_0) {
+    float sum = 0;
+    for (int ch = 1; ch <= numChans; ++ch) sum += fbank[ch];
+    row.push_back(norm * sum);
+  }
+  if (c.targetKind & KIND_E) row.push_back(energy < 2.45e-308 ? -1e10f : float(std::log(energy)));
+  return row;
+}
+
+TEST(CMelArithmetic, StaticValuesAreBitForBitThoseOfThePlainSteps) {
+  struct Case {
+    const char* name;
+    std::string cfg;
+    int fs;
+  };
+  const Case cases[] = {
+      {"defaults", "", 16000},
+      {"power and pre-emphasis", "USEPOWER = T\nPREEMCOEF = 0.97\n", 16000},
+      {"band with bins above the last channel", "LOFREQ = 300\nHIFREQ = 3400\nNUMCHANS = 20\n", 16000},
+      {"plain with C0", "USEHAMMING = F\nCEPLIFTER = 0\nNUMCEPS = 8\nPREEMCOEF = 0\nTARGETKIND = MFCC_0_E\n", 16000},
+      {"zero mean, odd sizes", "ZMEANSOURCE = T\nNUMCEPS = 13\nNUMCHANS = 23\nWINDOWSIZE = 251250\n", 16000},
+      {"no cepstra", "NUMCEPS = 0\n", 16000},
+      {"8 kHz", "", 8000},
+  };
+  // Tones, then digital silence (the energy floor and log of channels below 1), then loud noise.
+  std::vector<int> samples = twoTones(8000, 16000, 300);
+  samples.resize(12000, 0);
+  const std::vector<int> loud = noiseWave(6000, 20000, 99);
+  samples.insert(samples.end(), loud.begin(), loud.end());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mel = run("ENORMALISE = F\n" + c.cfg, samples, c.fs);
+    ASSERT_GT(mel->nFrames, 100);
+    for (int t = 0; t < mel->nFrames; ++t) {
+      const std::vector<float> want = plainStaticFrame(*mel, samples, t * mel->frameShift);
+      for (size_t j = 0; j < want.size(); ++j) {
+        uint32_t got, expected;
+        const float value = at(*mel, t, int(j));
+        std::memcpy(&got, &value, sizeof got);
+        std::memcpy(&expected, &want[j], sizeof expected);
+        ASSERT_EQ(got, expected) << "frame " << t << ", value " << j << ": " << value << " against " << want[j];
+      }
     }
   }
 }

@@ -5,7 +5,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <functional>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -70,6 +73,51 @@ TEST(Frame2volume, SaturatesInsteadOfOverflowingOnFullScaleIntegers) {
   frame2volume(wave.data(), 320, 320, 0, &energy, 2);
   EXPECT_EQ(vol, INT_MAX);
   EXPECT_EQ(energy, INT_MAX);
+}
+
+TEST(Frame2volume, IntegerVolumeMatchesTermByTermSaturatedSum) {
+  // The straightforward volume: the median of a sorted copy, then each |x - median| added
+  // and held at 2^31 once reached.
+  auto reference = [](const int* frame, int n) {
+    std::vector<int> sorted(frame, frame + n);
+    std::sort(sorted.begin(), sorted.end());
+    const int k = (n - 1) / 2;
+    const int mid = n % 2 ? sorted[k] : static_cast<int>((static_cast<long long>(sorted[k]) + sorted[k + 1]) / 2);
+    long long sum = 0;
+    for (int j = 0; j < n; ++j) sum = frameMeasure::capAdd(sum, std::llabs(static_cast<long long>(frame[j]) - mid));
+    return frameMeasure::saturate(sum);
+  };
+  unsigned state = 7;
+  auto next = [&state]() {
+    state = state * 1103515245u + 12345u;
+    return state >> 4;
+  };
+  struct kind {
+    const char* name;
+    std::function<int()> sample;
+  };
+  const std::vector<kind> kinds = {
+      {"speech-like", [&] { return static_cast<int>(next() % 20001) - 10000; }},
+      {"few values, many ties", [&] { return static_cast<int>(next() % 3) * 7 - 7; }},
+      {"constant", [] { return -5; }},
+      {"full int range", [&] { return static_cast<int>(next() * 4u + (next() & 3u)); }},
+      {"extremes only", [&] { return next() % 2 ? INT_MAX : INT_MIN; }},
+      {"just below saturation", [&] { return next() % 2 ? 6700000 : -6700000; }},
+  };
+  for (const kind& k : kinds) {
+    for (int frameSize : {1, 2, 3, 4, 7, 8, 319, 320}) {
+      SCOPED_TRACE(std::string(k.name) + ", frame size " + std::to_string(frameSize));
+      const int overlap = frameSize / 2;
+      std::vector<int> wave(static_cast<size_t>(frameSize) * 6);
+      for (int& v : wave) v = k.sample();
+      const int n = static_cast<int>(wave.size());
+      const int frames = audioClass().getFrameNum(n, frameSize, overlap);
+      std::vector<int> vol(static_cast<size_t>(frames));
+      frame2volume(wave.data(), n, frameSize, overlap, vol.data(), 1);
+      for (int i = 0; i < frames; ++i)
+        EXPECT_EQ(vol[i], reference(wave.data() + i * (frameSize - overlap), frameSize)) << "frame " << i;
+    }
+  }
 }
 
 TEST(Frame2volume, WritesNothingForAWaveShorterThanAFrame) {

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -249,6 +251,31 @@ TEST(WavePrepare, WavesTooShortToMeasureAreKept) {
     ASSERT_EQ(r.error, "") << c.n;
     EXPECT_EQ(r.count, c.count) << c.n;
     for (int v : r.wave) EXPECT_EQ(v, 0) << c.n;  // a constant wave is all mean
+  }
+}
+
+TEST(WavePrepare, RemovesTheMeanAndClampsWhatLeavesTheIntRange) {
+  // Full-range samples whose mean is far from zero: taking it away pushes the other end
+  // past the int range, where the sample stops at the limit.
+  struct Case {
+    const char* name;
+    std::vector<int> x;
+  };
+  std::vector<int> mostlyLow(1000, INT_MIN), mostlyHigh(1000, INT_MAX), mixed(1000);
+  mostlyLow[3] = INT_MAX;
+  mostlyHigh[500] = INT_MIN;
+  for (size_t i = 0; i < mixed.size(); ++i) mixed[i] = static_cast<int>(i * 7919 % 20001) - 9000;
+  const Case cases[] = {{"mostly INT_MIN", mostlyLow}, {"mostly INT_MAX", mostlyHigh}, {"within range", mixed}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    recogParam param;
+    prepared r = prepare(c.x, 16000, 16, param);
+    ASSERT_EQ(r.count, static_cast<int>(c.x.size()));
+    const long long mean = sumOf(c.x) / static_cast<long long>(c.x.size());
+    for (size_t i = 0; i < c.x.size(); ++i) {
+      const long long want = std::min<long long>(INT_MAX, std::max<long long>(INT_MIN, c.x[i] - mean));
+      ASSERT_EQ(r.wave[i], want) << "sample " << i;
+    }
   }
 }
 
