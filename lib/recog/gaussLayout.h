@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "macroClass.h"
@@ -42,7 +43,7 @@ class gaussLayout {
  private:
   int m_modelNum;
   std::vector<gaussBlock> m_block;  // model-major, then state, then stream
-  std::vector<float> m_pool;        // what the blocks point into
+  std::unique_ptr<float[]> m_pool;  // what the blocks point into
 };
 
 }  // namespace tulim

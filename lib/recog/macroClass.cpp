@@ -507,7 +507,7 @@ void macbParse(binaryImage& image, hmmSet& set) {
         // The stream's records in one piece: weight, 13 means, 13 variances, gconst each.
         constexpr size_t mixtureBytes = 4 * (2 + 2 * MAX_PARAM_NUM);
         const uint8_t* record = image.take(stream.mixtureNum, mixtureBytes, "mixtures");
-        stream.mixture.resize(static_cast<size_t>(stream.mixtureNum));
+        stream.mixture.resizeForOverwrite(static_cast<size_t>(stream.mixtureNum));
         for (int m = 0; m < stream.mixtureNum; m++, record += mixtureBytes) {
           hmmMixture& mix = stream.mixture[m];
           mix.mixtureWeight = readLittleEndianFloat(record);

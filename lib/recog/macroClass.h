@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stringUtil.h"
@@ -31,6 +32,27 @@ struct hmmMixture {
   float gconst;
 };
 
+// std::allocator, except that a slot made without a value is left uninitialised: a reader
+// that writes every field of every slot then touches the memory once, not twice.
+template <class T>
+struct overwriteAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = overwriteAllocator<U>;
+  };
+  overwriteAllocator() = default;
+  template <class U>
+  overwriteAllocator(const overwriteAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
 // The mixtures of a stream, stored only as far as they are used (most streams hold fewer
 // than MAX_MIXTURE_NUM): the readers size it to the stream's mixtureNum; a slot written beyond
 // the end is made, zeroed, on the way; a slot never made reads as zero.
@@ -42,7 +64,7 @@ class mixtureList {
       // holds on to stays where it is while it writes the next ones.
       const size_t room = std::max(m + 1, static_cast<size_t>(MAX_MIXTURE_NUM));
       if (m_slots.capacity() < room) m_slots.reserve(room);
-      m_slots.resize(m + 1);
+      m_slots.resize(m + 1, hmmMixture{});
     }
     return m_slots[m];
   }
@@ -51,11 +73,13 @@ class mixtureList {
     return m < m_slots.size() ? m_slots[m] : zero;
   }
   // Keeps the first n slots (zeroed when new).
-  void resize(size_t n) { m_slots.resize(n); }
+  void resize(size_t n) { m_slots.resize(n, hmmMixture{}); }
+  // Keeps the first n slots, new ones uninitialised: for a reader that writes all of them.
+  void resizeForOverwrite(size_t n) { m_slots.resize(n); }
   size_t size() const { return m_slots.size(); }
 
  private:
-  std::vector<hmmMixture> m_slots;
+  std::vector<hmmMixture, overwriteAllocator<hmmMixture>> m_slots;
 };
 
 struct hmmStream {
