@@ -9,9 +9,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "blockArena.h"
 #include "stringUtil.h"
 
 namespace tulim {
@@ -30,27 +30,6 @@ struct hmmMixture {
   float mean[MAX_PARAM_NUM];
   float variance[MAX_PARAM_NUM];  // inverse variances after preparation
   float gconst;
-};
-
-// std::allocator, except that a slot made without a value is left uninitialised: a reader
-// that writes every field of every slot then touches the memory once, not twice.
-template <class T>
-struct overwriteAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = overwriteAllocator<U>;
-  };
-  overwriteAllocator() = default;
-  template <class U>
-  overwriteAllocator(const overwriteAllocator<U>&) noexcept {}
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
 };
 
 // The mixtures of a stream, stored only as far as they are used (most streams hold fewer
@@ -74,12 +53,16 @@ class mixtureList {
   }
   // Keeps the first n slots (zeroed when new).
   void resize(size_t n) { m_slots.resize(n, hmmMixture{}); }
-  // Keeps the first n slots, new ones uninitialised: for a reader that writes all of them.
-  void resizeForOverwrite(size_t n) { m_slots.resize(n); }
+  // Exactly n slots, uninitialised, on that arena while it has room: for a reader that
+  // writes all of them.
+  void assignForOverwrite(size_t n, const std::shared_ptr<blockArena>& arena) {
+    m_slots = std::vector<hmmMixture, arenaAllocator<hmmMixture>>(arenaAllocator<hmmMixture>(arena));
+    m_slots.resize(n);
+  }
   size_t size() const { return m_slots.size(); }
 
  private:
-  std::vector<hmmMixture, overwriteAllocator<hmmMixture>> m_slots;
+  std::vector<hmmMixture, arenaAllocator<hmmMixture>> m_slots;
 };
 
 struct hmmStream {
