@@ -7,6 +7,7 @@
 #include "platform/platformClock.h"
 #include "platform/platformDir.h"
 #include "platform/platformEnv.h"
+#include "platform/platformFile.h"
 #include "stringUtil.h"
 
 namespace tulim {
@@ -77,15 +78,30 @@ FILE* openFile(const char* name, const char* mode) {
   return fp;
 }
 
+void fileCloser::operator()(FILE* fp) const {
+  if (!fp) return;
+  if (cutAtClose) fileCutAtPosition(fp);
+  fclose(fp);
+}
+
 filePtr openFilePtr(const std::string& name, const char* mode) {
-  return filePtr(openFile(name.c_str(), mode));
+  if (strcmp(mode, "w") != 0 && strcmp(mode, "wb") != 0) return filePtr(openFile(name.c_str(), mode));
+  FILE* fp = isDirectory(name.c_str()) ? nullptr : fileOpenRewrite(name.c_str());
+  if (!fp) errorThrowf("Cannot open file %s (line %d of %s)", name.c_str(), TULIM_HERE);
+  return filePtr(fp, fileCloser{true});
+}
+
+bool closeWrittenFileChecked(filePtr& fp) {
+  const bool cut = fp.get_deleter().cutAtClose;
+  FILE* f = fp.release();
+  if (!f) return true;
+  const bool cutDone = !cut || fileCutAtPosition(f);
+  const bool failed = ferror(f) != 0;
+  return fclose(f) == 0 && !failed && cutDone;
 }
 
 void closeWrittenFile(filePtr& fp, const std::string& name) {
-  FILE* f = fp.release();
-  if (!f) return;
-  const bool failed = ferror(f) != 0;
-  if (fclose(f) != 0 || failed) errorThrowf("Cannot write file %s (line %d of %s)", name.c_str(), TULIM_HERE);
+  if (!closeWrittenFileChecked(fp)) errorThrowf("Cannot write file %s (line %d of %s)", name.c_str(), TULIM_HERE);
 }
 
 bool fileReadLine(FILE* fp, std::string& line) {
@@ -192,7 +208,7 @@ void file2string(const char* name, std::string& content) {
 }
 
 void buffer2file(const char* name, const void* buffer, long size) {
-  filePtr fp(openFile(name, "wb"));
+  filePtr fp = openFilePtr(name ? name : "", "wb");
   if (size > 0) fwrite(buffer, 1, static_cast<size_t>(size), fp.get());
   closeWrittenFile(fp, name);
 }

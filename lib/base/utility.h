@@ -36,10 +36,12 @@ std::string sourceName(const char* path);
 
 // ---- Files ------------------------------------------------------------------------------
 
+// Closes the file; cutAtClose (set by openFilePtr for a file rewritten in place) first cuts
+// a regular file behind the bytes written, so that even a writer stopped by a fatal error
+// leaves no old content after its new bytes.
 struct fileCloser {
-  void operator()(FILE* fp) const {
-    if (fp) fclose(fp);
-  }
+  bool cutAtClose = false;
+  void operator()(FILE* fp) const;
 };
 // An open file that closes itself, so a fatal error on the way does not leak the handle.
 using filePtr = std::unique_ptr<FILE, fileCloser>;
@@ -47,12 +49,18 @@ using filePtr = std::unique_ptr<FILE, fileCloser>;
 // fopen with the given mode; a failure (or a directory) raises
 // "Cannot open file %s (line %d of %s)". Never returns null.
 FILE* openFile(const char* name, const char* mode);
+// openFile, except that the write modes "w" and "wb" do not truncate the file on opening:
+// it is written over from its start and cut to the length written when it is closed (by
+// closeWrittenFile or by the closer). Its writers therefore never seek back before closing.
 filePtr openFilePtr(const std::string& name, const char* mode);
 
 // Closes a file written through stdio. stdio keeps the error of any write that failed on
 // the way, and a full disk often shows only when the close flushes the last buffer: either
-// raises "Cannot write file %s (line %d of %s)", so that a cut file is never taken as written.
+// raises "Cannot write file %s (line %d of %s)", as does a failed cut of a file opened by
+// openFilePtr, so that a cut file is never taken as written.
 void closeWrittenFile(filePtr& fp, const std::string& name);
+// The same without raising: false when a write, the cut or the close failed.
+bool closeWrittenFileChecked(filePtr& fp);
 
 // Reads one line into line without its line end; one '\r' right before the line end (or at
 // the end of the file) is dropped, as Windows text mode did. False at the end of the file.

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
 #include <thread>
 
 #include "dictClass.h"
@@ -26,6 +25,56 @@ namespace {
 inline float deadFloor(float score) { return score <= LOG_SMALL ? LZERO : score; }
 
 inline bool alive(const arenaCandidate& cand) { return cand.score > LOG_SMALL; }
+
+// Frames a helper scores ahead of the search, the ring of slots that holds them (larger, so
+// that a slot the search may read is not yet rewritten), and how many frames a state stays
+// of interest after the search last asked for it.
+constexpr int AHEAD_FRAMES = 12;
+constexpr int AHEAD_RING = 16;
+constexpr int AHEAD_RECENT = 2;
+
+// Candidate counts from which the search sorts by radix.
+constexpr int RADIX_SORT_MIN = 128;
+
+// A live score's bits as an unsigned value that orders the scores from the highest down; the
+// two zeros are one score.
+inline uint32_t descendingOrder(float score) {
+  if (score == 0.0f) score = 0.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &score, sizeof bits);
+  const uint32_t ascending = (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
+  return ~ascending;
+}
+
+// Sorts n keys by order, keeping the order of equal ones (least significant byte first); spare
+// holds n more. A byte that all keys share is skipped.
+template <typename Key>
+void radixSort(Key* keys, Key* spare, int n) {
+  Key* from = keys;
+  Key* to = spare;
+  for (int shift = 0; shift < 32; shift += 8) {
+    int count[257] = {};
+    for (int i = 0; i < n; i++) count[((from[i].order >> shift) & 0xffu) + 1]++;
+    if (count[((from[0].order >> shift) & 0xffu) + 1] == n) continue;
+    for (int b = 0; b < 256; b++) count[b + 1] += count[b];
+    for (int i = 0; i < n; i++) to[count[(from[i].order >> shift) & 0xffu]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != keys) std::copy(from, from + n, keys);
+}
+
+inline uint64_t aheadSlot(int frameId, float score) {
+  uint32_t bits;
+  std::memcpy(&bits, &score, sizeof bits);
+  return (static_cast<uint64_t>(static_cast<uint32_t>(frameId)) << 32) | bits;
+}
+inline int aheadFrame(uint64_t slot) { return static_cast<int>(static_cast<uint32_t>(slot >> 32)); }
+inline float aheadScoreOf(uint64_t slot) {
+  const uint32_t bits = static_cast<uint32_t>(slot);
+  float score;
+  std::memcpy(&score, &bits, sizeof score);
+  return score;
+}
 
 }  // namespace
 
@@ -50,6 +99,7 @@ viterbiClass::viterbiClass(int arenaLen, int modelNum)
     m_sylHead.assign(len, -1);
     m_phoneHead.assign(len, -1);
     m_sortKey.resize(len);
+    m_sortSpare.resize(len);
     m_sortTmp.resize(len);
   }
 }
@@ -329,19 +379,105 @@ void viterbiClass::streamLogProb(const float* x, int modelIdx, int state, float*
                    m_models->MMF.streamNum, sum);
 }
 
+float viterbiClass::stateScoreOf(const float* x, int modelIdx, int state) const {
+  float sum[MAX_STREAM_NUM];
+  streamLogProb(x, modelIdx, state, sum);
+  float p = 0.0f;
+  for (int s = 0; s < m_models->MMF.streamNum; s++) p += sum[s];
+  return p;
+}
+
 float viterbiClass::stateProb(const float* x, int modelIdx, int state, int frameId) {
+  if (m_aheadOn) {
+    const int place = m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)];
+    if (place >= 0) {
+      std::atomic<int>& asked = m_askedAt[static_cast<size_t>(place)];
+      if (asked.load(std::memory_order_relaxed) != frameId) asked.store(frameId, std::memory_order_relaxed);
+      const size_t at = static_cast<size_t>(frameId % AHEAD_RING) * m_aheadKey.size() + static_cast<size_t>(place);
+      const uint64_t slot = m_ahead[at].load(std::memory_order_acquire);
+      if (aheadFrame(slot) == frameId) return aheadScoreOf(slot);
+      // Scored here, it is marked done for the helpers too.
+      const float score = stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+      m_ahead[at].store(aheadSlot(frameId, score), std::memory_order_relaxed);
+      return score;
+    }
+  }
   return stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
 }
 
 float viterbiClass::stateProbIn(stateProbCache& cache, const float* x, int modelIdx, int state, int frameId) const {
   if (cache.frameId[state] == frameId) return cache.logProb[state];
-  float sum[MAX_STREAM_NUM];
-  streamLogProb(x, modelIdx, state, sum);
-  float p = 0.0f;
-  for (int s = 0; s < m_models->MMF.streamNum; s++) p += sum[s];
+  const float p = stateScoreOf(x, modelIdx, state);
   cache.frameId[state] = frameId;
   cache.logProb[state] = p;
   return p;
+}
+
+void viterbiClass::aheadInit() {
+  m_aheadOn = false;
+  if (workerPool::shared().threadNum() < 2) return;
+  m_aheadPlace.assign(static_cast<size_t>(m_modelNum) * MAX_STATE_NUM, -1);
+  m_aheadKey.clear();
+  for (const nodeModels& nm : m_nodeModels)
+    for (int k = 0; k < nm.modelNum; k++) {
+      const int model = nm.modelIndex[k];
+      const int states = m_models->MMF.model[static_cast<size_t>(model)].stateNum - 2;
+      for (int q = 0; q < states; q++) {
+        const size_t key = static_cast<size_t>(model) * MAX_STATE_NUM + static_cast<size_t>(q);
+        if (m_aheadPlace[key] >= 0) continue;
+        m_aheadPlace[key] = static_cast<int>(m_aheadKey.size());
+        m_aheadKey.push_back(static_cast<int>(key));
+      }
+    }
+  const size_t places = m_aheadKey.size();
+  if (places > m_aheadCapacity) {
+    m_askedAt = std::make_unique<std::atomic<int>[]>(places);
+    m_ahead = std::make_unique<std::atomic<uint64_t>[]>(places * AHEAD_RING);
+    m_aheadCapacity = places;
+  }
+  for (size_t p = 0; p < places; p++) m_askedAt[p].store(-1, std::memory_order_relaxed);
+  for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
+  m_searchFrame.store(0, std::memory_order_relaxed);
+  m_aheadOn = places > 0;
+}
+
+void viterbiClass::aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
+                              const std::atomic<bool>& searchDone) {
+  const size_t places = m_aheadKey.size();
+  // This helper's places that the search asked for lately, as of frame seen.
+  std::vector<size_t> recent;
+  int seen = -1;
+  while (!searchDone.load(std::memory_order_acquire)) {
+    const int t = m_searchFrame.load(std::memory_order_acquire);
+    if (t != seen) {
+      recent.clear();
+      for (size_t p = helper; p < places; p += helpers) {
+        const int asked = m_askedAt[p].load(std::memory_order_relaxed);
+        if (asked >= 0 && asked >= t - AHEAD_RECENT) recent.push_back(p);
+      }
+      seen = t;
+    }
+    const int last = std::min(frameNum - 1, t + AHEAD_FRAMES);
+    bool scored = false;
+    // The nearest frames first, and again from the nearest once the search moved on: it needs
+    // them soonest.
+    for (int f = t + 1; f <= last; f++) {
+      const float* x = features + static_cast<size_t>(f) * static_cast<size_t>(dim);
+      std::atomic<uint64_t>* ring = m_ahead.get() + static_cast<size_t>(f % AHEAD_RING) * places;
+      for (size_t p : recent) {
+        if (aheadFrame(ring[p].load(std::memory_order_relaxed)) == f) continue;
+        const int key = m_aheadKey[p];
+        const float score = stateScoreOf(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM);
+        ring[p].store(aheadSlot(f, score), std::memory_order_release);
+        scored = true;
+        if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+      }
+      if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+    }
+    // Yielding, not spinning: on a busy machine a waiting helper must not keep the search from
+    // a core.
+    if (!scored) std::this_thread::yield();
+  }
 }
 
 // ---- Checks -----------------------------------------------------------------------------
@@ -583,6 +719,7 @@ int viterbiClass::searchInit(std::vector<netNode>& nodes, const dictClass& dict,
   for (stateProbCache& cache : m_stateProbCache)
     for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
   m_gauss = models.gaussianLayout();
+  aheadInit();
 
   // Each node gets the recombination slots its syllable can fill (the limit is checked
   // when a candidate takes one).
@@ -624,9 +761,145 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
                          int frameNum, int candidateNum, const macroClass& models, float beam, int descCandidateNum) {
   int endNode = -1;
   // Between frames positions live..N-1 are all dead, so each frame's steps skip them.
-  int live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
+  int live = 0;
+  int N = candidateNum;
+  // The scores are the same whoever computes them; the helpers only save the search the time.
+  // They are woken first, so that they are awake when the first frames need them, and start
+  // once searchInit has set out the net's states.
+  const size_t helpers =
+      frameNum > 2 ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS)) : 0;
+  std::atomic<bool> ready{false};
+  workerPool::shared().runBeside(
+      helpers,
+      [&](size_t helper, const std::atomic<bool>& searchDone) {
+        while (!ready.load(std::memory_order_acquire)) {
+          if (searchDone.load(std::memory_order_acquire)) return;
+          std::this_thread::yield();
+        }
+        if (m_aheadOn) aheadScore(helper, helpers, features, dim, frameNum, searchDone);
+      },
+      [&] {
+        live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
+        ready.store(true, std::memory_order_release);
+        N = searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live);
+      });
+  m_aheadOn = false;
+
+  // Frames after the first sort their candidates; a one-frame utterance must be sorted
+  // too, or m_order[0] would be the first start successor rather than the best.
+  if (frameNum == 1) sortCandidates(N);
+  historiesFill();
+  int last = frameNum - 1;
+  for (int i = 0; i < N; i++) {
+    arenaCandidate& cand = *m_order[i];
+    if (!m_held[static_cast<size_t>(&cand - m_arena)] || cand.node == endNode) continue;
+    sylAdd(cand, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, last);
+    phoneAdd(cand, cand.modelPos, last);
+  }
+  return N;
+}
+
+void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) {
+  recombineRange(nodes, lastPos, lastPos, lastPos);
+}
+
+void viterbiClass::recombineRange(std::vector<netNode>& nodes, int liveEnd, int deadEnd, int lastPos) {
+  // A dead candidate between liveEnd and deadEnd could only lose a slot or die again.
+  // First every slot a candidate is about to take is emptied, so that no position of a
+  // former frame counts; then the candidates take their slots in position order.
+  for (int pos = 0; pos < lastPos; pos++) {
+    if (pos == liveEnd) pos = deadEnd;
+    if (pos >= lastPos) break;
+    const arenaCandidate& cand = *m_order[pos];
+    int slot = cand.modelPos * MAX_STATE_NUM + cand.stateIdx;
+    if (slot >= MAX_STATE_NUM_IN_SYL)
+      errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)", slot,
+                  MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
+    std::vector<int>& slots = nodes[static_cast<size_t>(cand.node)].stateSlot;
+    if (static_cast<size_t>(slot) >= slots.size()) slots.resize(static_cast<size_t>(slot) + 1, -1);
+    slots[static_cast<size_t>(slot)] = -1;
+  }
+  for (int pos = 0; pos < lastPos; pos++) {
+    if (pos == liveEnd) pos = deadEnd;
+    if (pos >= lastPos) break;
+    arenaCandidate& cand = *m_order[pos];
+    int& holder = nodes[static_cast<size_t>(cand.node)].stateSlot[static_cast<size_t>(cand.modelPos * MAX_STATE_NUM +
+                                                                                      cand.stateIdx)];
+    if (holder < 0) {
+      holder = pos;
+    } else if (cand.score > m_order[holder]->score) {
+      m_order[holder]->score = LZERO;
+      holder = pos;
+    } else {
+      cand.score = LZERO;
+    }
+  }
+}
+
+void viterbiClass::sortCandidates(int lastPos) { sortRange(lastPos, lastPos, lastPos); }
+
+int viterbiClass::sortRange(int liveEnd, int deadEnd, int lastPos) {
+  // The search keeps every dead score at exactly LZERO, so ordering the live ones by
+  // (score, position) and appending the dead in position order is the stable sort by score.
+  int live = 0;
+  for (int pos = 0; pos < lastPos; pos++) {
+    if (pos == liveEnd) pos = deadEnd;
+    if (pos >= lastPos) break;
+    float score = m_order[pos]->score;
+    if (score > LZERO) m_sortKey[static_cast<size_t>(live++)] = sortKey{descendingOrder(score), pos};
+  }
+  // The keys are in position order, so a stable sort by score alone is the sort by (score,
+  // position); no two keys are equal, so every sort gives this one order.
+  if (live < RADIX_SORT_MIN) {
+    std::sort(m_sortKey.begin(), m_sortKey.begin() + live, [](const sortKey& a, const sortKey& b) {
+      return a.order < b.order || (a.order == b.order && a.pos < b.pos);
+    });
+  } else {
+    radixSort(m_sortKey.data(), m_sortSpare.data(), live);
+  }
+  size_t k = 0;
+  for (int i = 0; i < live; i++) m_sortTmp[k++] = m_order[m_sortKey[static_cast<size_t>(i)].pos];
+  for (int pos = 0; pos < liveEnd; pos++)
+    if (!(m_order[pos]->score > LZERO)) m_sortTmp[k++] = m_order[pos];
+  for (int pos = liveEnd; pos < deadEnd; pos++) m_sortTmp[k++] = m_order[pos];
+  for (int pos = deadEnd; pos < lastPos; pos++)
+    if (!(m_order[pos]->score > LZERO)) m_sortTmp[k++] = m_order[pos];
+  std::copy(m_sortTmp.begin(), m_sortTmp.begin() + lastPos, m_order);
+  return live;
+}
+
+int viterbiClass::prune(int t, int candidateNum, float beam, int descCandidateNum) {
+  int live = candidateNum;
+  return pruneLive(t, candidateNum, beam, descCandidateNum, live);
+}
+
+int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
+  int N = candidateNum;
+  if (descCandidateNum) {
+    // Tenths in integers: N * 0.7 in floating point falls just short of whole numbers
+    // (90 * 0.7 truncates to 62).
+    int64_t tenths = t == 60 || t == 75 ? 8 : t == 100 ? 7 : t == 120 ? 6 : 10;
+    if (tenths < 10 && N > 0) N = std::max(1, static_cast<int>(static_cast<int64_t>(N) * tenths / 10));
+  }
+  int limit = std::min(N, live);
+  if (limit <= 0 || !m_order) {
+    live = std::max(0, limit);
+    return N;
+  }
+  double floor = static_cast<double>(m_order[0]->score) - static_cast<double>(beam);
+  int i = 0;
+  while (i < limit && !(m_order[i]->score < floor)) i++;
+  for (int k = i; k < limit; k++)
+    if (m_order[k]->score != LZERO) m_order[k]->score = LZERO;
+  live = i;
+  return N;
+}
+
+int viterbiClass::searchFrames(std::vector<netNode>& nodes, const float* features, int dim, int frameNum,
+                               int candidateNum, float beam, int descCandidateNum, int endNode, int live) {
   int N = candidateNum;
   for (int t = 1; t < frameNum; t++) {
+    if (m_aheadOn) m_searchFrame.store(t, std::memory_order_release);
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
     auto prob = [&](int model, int state) { return stateProb(x, model, state, t); };
     int lastPos = N;
@@ -691,108 +964,6 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
     N = pruneLive(t, N, beam, descCandidateNum, live);
     if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) poolCompact();
   }
-
-  // Frames after the first sort their candidates; a one-frame utterance must be sorted
-  // too, or m_order[0] would be the first start successor rather than the best.
-  if (frameNum == 1) sortCandidates(N);
-  historiesFill();
-  int last = frameNum - 1;
-  for (int i = 0; i < N; i++) {
-    arenaCandidate& cand = *m_order[i];
-    if (!m_held[static_cast<size_t>(&cand - m_arena)] || cand.node == endNode) continue;
-    sylAdd(cand, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, last);
-    phoneAdd(cand, cand.modelPos, last);
-  }
-  return N;
-}
-
-void viterbiClass::recombine(std::vector<netNode>& nodes, int lastPos) {
-  recombineRange(nodes, lastPos, lastPos, lastPos);
-}
-
-void viterbiClass::recombineRange(std::vector<netNode>& nodes, int liveEnd, int deadEnd, int lastPos) {
-  // A dead candidate between liveEnd and deadEnd could only lose a slot or die again.
-  // First every slot a candidate is about to take is emptied, so that no position of a
-  // former frame counts; then the candidates take their slots in position order.
-  for (int pos = 0; pos < lastPos; pos++) {
-    if (pos == liveEnd) pos = deadEnd;
-    if (pos >= lastPos) break;
-    const arenaCandidate& cand = *m_order[pos];
-    int slot = cand.modelPos * MAX_STATE_NUM + cand.stateIdx;
-    if (slot >= MAX_STATE_NUM_IN_SYL)
-      errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)", slot,
-                  MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
-    std::vector<int>& slots = nodes[static_cast<size_t>(cand.node)].stateSlot;
-    if (static_cast<size_t>(slot) >= slots.size()) slots.resize(static_cast<size_t>(slot) + 1, -1);
-    slots[static_cast<size_t>(slot)] = -1;
-  }
-  for (int pos = 0; pos < lastPos; pos++) {
-    if (pos == liveEnd) pos = deadEnd;
-    if (pos >= lastPos) break;
-    arenaCandidate& cand = *m_order[pos];
-    int& holder = nodes[static_cast<size_t>(cand.node)].stateSlot[static_cast<size_t>(cand.modelPos * MAX_STATE_NUM +
-                                                                                      cand.stateIdx)];
-    if (holder < 0) {
-      holder = pos;
-    } else if (cand.score > m_order[holder]->score) {
-      m_order[holder]->score = LZERO;
-      holder = pos;
-    } else {
-      cand.score = LZERO;
-    }
-  }
-}
-
-void viterbiClass::sortCandidates(int lastPos) { sortRange(lastPos, lastPos, lastPos); }
-
-int viterbiClass::sortRange(int liveEnd, int deadEnd, int lastPos) {
-  // The search keeps every dead score at exactly LZERO, so ordering the live ones by
-  // (score, position) and appending the dead in position order is the stable sort by score.
-  int live = 0;
-  for (int pos = 0; pos < lastPos; pos++) {
-    if (pos == liveEnd) pos = deadEnd;
-    if (pos >= lastPos) break;
-    float score = m_order[pos]->score;
-    if (score > LZERO) m_sortKey[static_cast<size_t>(live++)] = sortKey{score, pos};
-  }
-  std::sort(m_sortKey.begin(), m_sortKey.begin() + live, [](const sortKey& a, const sortKey& b) {
-    return a.score > b.score || (a.score == b.score && a.pos < b.pos);
-  });
-  size_t k = 0;
-  for (int i = 0; i < live; i++) m_sortTmp[k++] = m_order[m_sortKey[static_cast<size_t>(i)].pos];
-  for (int pos = 0; pos < liveEnd; pos++)
-    if (!(m_order[pos]->score > LZERO)) m_sortTmp[k++] = m_order[pos];
-  for (int pos = liveEnd; pos < deadEnd; pos++) m_sortTmp[k++] = m_order[pos];
-  for (int pos = deadEnd; pos < lastPos; pos++)
-    if (!(m_order[pos]->score > LZERO)) m_sortTmp[k++] = m_order[pos];
-  std::copy(m_sortTmp.begin(), m_sortTmp.begin() + lastPos, m_order);
-  return live;
-}
-
-int viterbiClass::prune(int t, int candidateNum, float beam, int descCandidateNum) {
-  int live = candidateNum;
-  return pruneLive(t, candidateNum, beam, descCandidateNum, live);
-}
-
-int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
-  int N = candidateNum;
-  if (descCandidateNum) {
-    // Tenths in integers: N * 0.7 in floating point falls just short of whole numbers
-    // (90 * 0.7 truncates to 62).
-    int64_t tenths = t == 60 || t == 75 ? 8 : t == 100 ? 7 : t == 120 ? 6 : 10;
-    if (tenths < 10 && N > 0) N = std::max(1, static_cast<int>(static_cast<int64_t>(N) * tenths / 10));
-  }
-  int limit = std::min(N, live);
-  if (limit <= 0 || !m_order) {
-    live = std::max(0, limit);
-    return N;
-  }
-  double floor = static_cast<double>(m_order[0]->score) - static_cast<double>(beam);
-  int i = 0;
-  while (i < limit && !(m_order[i]->score < floor)) i++;
-  for (int k = i; k < limit; k++)
-    if (m_order[k]->score != LZERO) m_order[k]->score = LZERO;
-  live = i;
   return N;
 }
 
@@ -863,23 +1034,11 @@ void viterbiClass::modelProbs(const float* features, int dim, const std::vector<
   std::vector<int> used;
   for (size_t m = 0; m < byModel.size(); ++m)
     if (!byModel[m].empty()) used.push_back(static_cast<int>(m));
-  // Each worker takes the next model not yet taken; this thread is one of them, so the work
-  // is done even when no other thread can be started.
-  std::atomic<size_t> next{0};
-  auto work = [&] {
-    for (size_t k = next++; k < used.size(); k = next++)
-      for (size_t i : byModel[static_cast<size_t>(used[k])])
-        out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
-  };
-  std::vector<std::thread> threads;
-  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t threadNum = std::min({size_t{MODEL_PROB_THREADS}, cores, used.size()});
-  try {
-    for (size_t t = 1; t < threadNum; ++t) threads.emplace_back(work);
-  } catch (const std::system_error&) {
-  }
-  work();
-  for (std::thread& thread : threads) thread.join();
+  // A model's spans stay on one thread, in order, through the model's own cache.
+  workerPool::shared().run(used.size(), [&](size_t k) {
+    for (size_t i : byModel[static_cast<size_t>(used[k])])
+      out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
+  });
 }
 
 }  // namespace tulim

@@ -4,6 +4,7 @@
 // the candidates and the span scores.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "gaussLayout.h"
 #include "macroClass.h"
 #include "netClass.h"
+#include "workerPool.h"
 
 namespace tulim {
 
@@ -106,9 +108,9 @@ inline double expKernel(double d) {
   return out;
 }
 
-// Threads, at most, that score the competing models of the phone ranking at once (no more
-// than the machine has cores).
-constexpr int MODEL_PROB_THREADS = 8;
+// While the search runs, at most this many other threads score the states it asked for in
+// its last frames on the frames ahead of it.
+constexpr int SEARCH_AHEAD_THREADS = 3;
 
 class viterbiClass {
  public:
@@ -145,8 +147,8 @@ class viterbiClass {
     int modelIdx;
   };
   // modelProb of every span into out (one value each), with the same checks, warnings and
-  // numbers as calling modelProb span by span; the spans of different models are scored on up
-  // to MODEL_PROB_THREADS threads (a model's spans on one, through its own cache).
+  // numbers as calling modelProb span by span; the spans of different models are scored on
+  // the threads of workerPool::shared() (a model's spans on one, through its own cache).
   void modelProbs(const float* features, int dim, const std::vector<modelSpan>& spans, const macroClass& models,
                   std::vector<float>& out);
 
@@ -176,7 +178,7 @@ class viterbiClass {
     int modelNum;
   };
   struct sortKey {
-    float score;
+    uint32_t order;  // the score's bits, turned so that a higher score gives a lower value
     int pos;
   };
   // While the search runs, histories are chains of entries in two pools shared by all
@@ -206,8 +208,20 @@ class viterbiClass {
   std::vector<phoneEntry> m_phonePool;
   size_t m_poolLimit = 0;  // pool entries at which the unreachable ones are dropped
   std::vector<sortKey> m_sortKey;
+  std::vector<sortKey> m_sortSpare;  // the radix sort's other buffer
   std::vector<arenaCandidate*> m_sortTmp;
   const macroClass* m_models = nullptr;
+  // Scores computed ahead of the search. The net's states (keys model * MAX_STATE_NUM +
+  // state) have places 0..m_aheadKey.size()-1 (m_aheadPlace: -1 for a state not in the net);
+  // per place the last frame the search asked for it, and per frame (modulo AHEAD_RING) and
+  // place a slot holding a frame number and that frame's score in one word.
+  std::vector<int> m_aheadKey;
+  std::vector<int> m_aheadPlace;
+  std::unique_ptr<std::atomic<int>[]> m_askedAt;
+  std::unique_ptr<std::atomic<uint64_t>[]> m_ahead;
+  size_t m_aheadCapacity = 0;  // places the two arrays are sized for
+  bool m_aheadOn = false;      // this search scores ahead
+  std::atomic<int> m_searchFrame{0};
 
   int searchInit(std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim, int frameNum,
                  int candidateNum, const macroClass& models, int& endNode);
@@ -233,6 +247,17 @@ class viterbiClass {
   void historiesFill();
   size_t recordOf(const arenaCandidate& cand) const { return static_cast<size_t>(&cand - m_arena); }
   float stateProb(const float* x, int modelIdx, int state, int frameId);
+  // The frames 1..frameNum-1 of the search, from live candidates on; returns the final N.
+  int searchFrames(std::vector<netNode>& nodes, const float* features, int dim, int frameNum, int candidateNum,
+                   float beam, int descCandidateNum, int endNode, int live);
+  // Prepares the places of the net's states, when other threads can score ahead.
+  void aheadInit();
+  // One helper's share (the places helper, helper + helpers, ...) of the scores ahead, until
+  // searchDone.
+  void aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
+                  const std::atomic<bool>& searchDone);
+  // The emission score of the state: the sum of its streams' scores.
+  float stateScoreOf(const float* x, int modelIdx, int state) const;
   // stateProb through the given cache of model modelIdx.
   float stateProbIn(stateProbCache& cache, const float* x, int modelIdx, int state, int frameId) const;
   // modelProb's checks and warning for one span; false when it scores LZERO without work.

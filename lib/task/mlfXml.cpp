@@ -265,7 +265,7 @@ void mlfClass::writeXml(const macroClass& set, const std::string& fileName, cons
 
   filePtr fp = openFilePtr(fileName, "w");
   const bool written = fwrite(doc.data(), 1, doc.size(), fp.get()) == doc.size();
-  const bool closed = fclose(fp.release()) == 0;
+  const bool closed = closeWrittenFileChecked(fp);
   if (!written || !closed) errorThrowf("writeXml: cannot write file %s (line %d of %s)", fileName.c_str(), TULIM_HERE);
 }
 

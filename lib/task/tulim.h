@@ -24,9 +24,10 @@
  *
  * The functions print their progress (elapsed times, files read and saved) on standard output.
  * File names are taken as given, relative names from the working directory. A recognise or
- * assess call runs on the caller's thread, but for the phone ranking, which scores the
- * competing models on up to eight threads of its own (no more than the machine has cores);
- * they end before the call returns. */
+ * assess call runs on the caller's thread, helped by up to seven threads of the library's own
+ * (no more than the machine has cores, less one) in the search and the phone ranking, with
+ * the numbers of the caller's thread alone; they start on the first call and then wait, idle,
+ * until the process ends. */
 #ifndef TULIM_H
 #define TULIM_H
 

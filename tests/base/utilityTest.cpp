@@ -3,7 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <functional>
 
 #include "fatalCatch.h"
 #include "platform/platformClock.h"
@@ -90,6 +95,151 @@ TEST(OpenFile, MissingFileAndDirectoryAreFatal) {
       EXPECT_THAT(message, testing::MatchesRegex("Cannot open file " + name + " \\(line [0-9]+ of utility\\)"));
     }
   }
+}
+
+TEST(OpenFile, WriteModesOfTheFilePtrRefuseMissingFoldersAndDirectories) {
+  envScope temp("temp", nullptr);
+  scratchDir dir;
+  for (const char* mode : {"w", "wb"})
+    for (const std::string& name : {dir.file("missing/out.txt"), dir.path()})
+      EXPECT_THAT(tulim::test::expectFatal([&] { openFilePtr(name, mode); }),
+                  testing::MatchesRegex("Cannot open file " + name + " \\(line [0-9]+ of utility\\)"))
+          << mode;
+}
+
+namespace {
+
+// Writes text through openFilePtr over whatever name holds.
+void rewrite(const std::string& name, const char* mode, const std::string& text) {
+  filePtr fp = openFilePtr(name, mode);
+  fwrite(text.data(), 1, text.size(), fp.get());
+  closeWrittenFile(fp, name);
+}
+
+struct stat statOf(const std::string& name) {
+  struct stat info {};
+  EXPECT_EQ(stat(name.c_str(), &info), 0) << name;
+  return info;
+}
+
+}  // namespace
+
+TEST(RewrittenFile, HoldsExactlyTheNewBytes) {
+  struct Case {
+    const char* mode;
+    std::string before, after;
+  };
+  const Case cases[] = {
+      {"w", std::string(5000, 'o') + "old tail", "short\n"},
+      {"wb", std::string(5000, 'o'), std::string("a\0b\r\n", 5)},
+      {"w", "old", std::string(9000, 'n')},  // grows
+      {"w", "old content", ""},              // an empty write leaves an empty file
+      {"wb", "same", "SAME"},
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    const std::string name = dir.write("out.txt", c.before);
+    rewrite(name, c.mode, c.after);
+    EXPECT_EQ(readFile(name), c.after) << c.mode << " over " << c.before.size() << " bytes";
+  }
+  const std::string fresh = dir.file("fresh.txt");
+  rewrite(fresh, "w", "made");
+  EXPECT_EQ(readFile(fresh), "made");
+}
+
+TEST(RewrittenFile, WriterStoppedByAFatalErrorLeavesNoOldTail) {
+  envScope temp("temp", nullptr);
+  scratchDir dir;
+  const std::string name = dir.write("out.txt", std::string(20000, 'o'));
+  tulim::test::fatalMessage([&] {
+    filePtr fp = openFilePtr(name, "w");
+    fputs("new start", fp.get());
+    errorThrow("stopped half-way");
+  });
+  EXPECT_EQ(readFile(name), "new start");
+
+  // A file whose bytes stdio had already pushed out is cut behind them as well.
+  dir.write("out.txt", std::string(20000, 'o'));
+  tulim::test::fatalMessage([&] {
+    filePtr fp = openFilePtr(name, "wb");
+    fwrite(std::string(9000, 'n').data(), 1, 9000, fp.get());
+    errorThrow("stopped half-way");
+  });
+  EXPECT_EQ(readFile(name), std::string(9000, 'n'));
+}
+
+TEST(RewrittenFile, KeepsTheInodeModeAndLinksThatFopenKeeps) {
+  scratchDir dir;
+  struct Way {
+    const char* label;
+    std::function<void(const std::string&, const std::string&)> write;
+  };
+  const Way ways[] = {
+      {"fopen", [](const std::string& name, const std::string& text) {
+         FILE* fp = fopen(name.c_str(), "w");
+         ASSERT_NE(fp, nullptr);
+         fputs(text.c_str(), fp);
+         fclose(fp);
+       }},
+      {"openFilePtr", [](const std::string& name, const std::string& text) { rewrite(name, "w", text); }},
+  };
+  for (const Way& way : ways) {
+    const std::string name = dir.write(std::string(way.label) + ".txt", std::string(4000, 'o'));
+    const std::string link = dir.file(std::string(way.label) + "-link.txt");
+    ASSERT_EQ(chmod(name.c_str(), 0640), 0);
+    ASSERT_EQ(::link(name.c_str(), link.c_str()), 0);
+    const struct stat before = statOf(name);
+    way.write(name, "new");
+    const struct stat after = statOf(name);
+    EXPECT_EQ(after.st_ino, before.st_ino) << way.label;
+    EXPECT_EQ(after.st_mode & 07777, 0640u) << way.label;
+    EXPECT_EQ(readFile(link), "new") << way.label;
+
+    // A file that is made takes 0666 less the umask.
+    const std::string made = dir.file(std::string(way.label) + "-made.txt");
+    way.write(made, "made");
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(statOf(made).st_mode & 07777, 0666u & ~mask) << way.label;
+  }
+}
+
+TEST(RewrittenFile, WritesThroughASymlink) {
+  scratchDir dir;
+  const std::string target = dir.write("target.txt", std::string(3000, 'o'));
+  const std::string link = dir.file("link.txt");
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  rewrite(link, "w", "through");
+  EXPECT_EQ(readFile(target), "through");
+  struct stat info {};
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+}
+
+TEST(RewrittenFile, DevicesAndFifosAreWrittenWithoutACut) {
+  rewrite("/dev/null", "w", "gone");
+  rewrite("/dev/null", "wb", "gone");
+
+  scratchDir dir;
+  const std::string fifo = dir.file("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // The reader is there first, so that opening the writing end does not wait.
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  rewrite(fifo, "w", "piped");
+  char buffer[16] = {};
+  EXPECT_EQ(read(reader, buffer, sizeof buffer), 5);
+  EXPECT_STREQ(buffer, "piped");
+  close(reader);
+}
+
+TEST(OpenFile, WriteModeTruncatesOnOpeningAsFopenDoes) {
+  // Hosts close what openFile returns with fclose, which would never cut the file.
+  scratchDir dir;
+  const std::string name = dir.write("out.txt", "old content");
+  FILE* fp = openFile(name.c_str(), "w");
+  EXPECT_EQ(getFileSize(name.c_str()), 0);
+  fclose(fp);
 }
 
 TEST(GetFileLineCount, CountsPiecesOfAtMost999Characters) {

@@ -963,6 +963,38 @@ TEST(ViterbiSteps, SortIsByScoreWithTiesInPositionOrder) {
   EXPECT_EQ(order, (std::vector<int>{2, 4, 0, 3, 1, 5, 6}));
 }
 
+TEST(ViterbiSteps, LargeSortsGiveTheStableOrderByScore) {
+  // Counts on both sides of where the search changes its way of sorting, with ties, the two
+  // zeros, dead candidates and scores of every magnitude and sign.
+  std::mt19937 gen(11);
+  for (int n : {5, 127, 128, 129, 1000, 3000}) {
+    viterbiClass v(n, 0);
+    std::vector<float> scores(static_cast<size_t>(n));
+    for (int i = 0; i < n; i++) {
+      const unsigned kind = gen() % 8;
+      float score = kind == 0   ? LZERO
+                    : kind == 1 ? static_cast<float>(static_cast<int>(gen() % 5) - 2)
+                    : kind == 2 ? (gen() % 2 ? 0.0f : -0.0f)
+                    : kind == 3 ? std::ldexp(static_cast<float>(gen() % 1000) - 500.0f, static_cast<int>(gen() % 60) - 30)
+                                : -static_cast<float>(gen() % 100000) / 7.0f;
+      scores[static_cast<size_t>(i)] = score;
+      v.m_order[i]->score = score;
+      v.m_order[i]->node = i;
+    }
+    std::vector<int> expected(static_cast<size_t>(n));
+    for (int i = 0; i < n; i++) expected[static_cast<size_t>(i)] = i;
+    std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+      const float x = scores[static_cast<size_t>(a)], y = scores[static_cast<size_t>(b)];
+      const bool liveA = x > LZERO, liveB = y > LZERO;
+      return liveA && (!liveB || x > y);
+    });
+    v.sortCandidates(n);
+    std::vector<int> order;
+    for (int i = 0; i < n; i++) order.push_back(v.m_order[i]->node);
+    EXPECT_EQ(order, expected) << n;
+  }
+}
+
 TEST(ViterbiSteps, HistoryLimitsAreFatal) {
   viterbiClass v(1, 0);
   arenaCandidate& cand = *v.m_order[0];

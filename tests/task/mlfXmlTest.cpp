@@ -375,6 +375,16 @@ TEST(MlfXml, FileThatCannotBeOpenedOrFilledIsFatal) {
   }
 }
 
+TEST(MlfXml, WrittenOverALongerFileHoldsOnlyTheDocument) {
+  macroClass set;
+  smallModelSet(set);
+  const std::string fresh = writeToString(smallResult(), set, "chinese");
+  scratchDir dir;
+  const std::string path = dir.write("output.xml", std::string(fresh.size() * 2, '#'));
+  smallResult().writeXml(set, path, "chinese");
+  EXPECT_EQ(readFile(path), fresh);
+}
+
 TEST(MlfXml, PrintsNumbersInTheCLocaleUnderAHostLocale) {
   macroClass set;
   smallModelSet(set);

@@ -322,6 +322,22 @@ TEST_F(TulimRunExample, FailedRunLeavesNoEarlierResultFiles) {
   }
 }
 
+TEST_F(TulimRunExample, RunOverLongerFilesOfAnEarlierRunWritesWhatAFreshFolderGets) {
+  ASSERT_EQ(run({example::PARAM_FILE, "", "", "", "out"}).status, 0);
+  std::vector<std::string> written;
+  dirFileList(written, dir.file("out"), "*");
+  ASSERT_GE(written.size(), 7u);  // the lexicon, net and result files
+
+  // The same folder again, after something left every output long and different.
+  const std::string junk(50000, '#');
+  for (const std::string& f : written) dir.write("again/" + f.substr(f.rfind('/') + 1), junk);
+  ASSERT_EQ(run({example::PARAM_FILE, "", "", "", "again"}).status, 0);
+  for (const std::string& f : written) {
+    const std::string name = f.substr(f.rfind('/') + 1);
+    EXPECT_EQ(test::readFile(dir.file("again/" + name)), test::readFile(f)) << name;
+  }
+}
+
 // Values that cannot work are refused before the run reads anything, naming the key, the
 // value, the file and what is allowed; keys no run can do without name themselves.
 TEST_F(TulimRunExample, ValuesTheRunCannotUseAreRefusedBeforeItStarts) {
