@@ -15,6 +15,7 @@
 #include "mlfClass.h"
 #include "netClass.h"
 #include "platform/platformClock.h"
+#include "platform/programHeap.h"
 #include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
@@ -109,6 +110,7 @@ void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dic
 }  // namespace
 
 int main(int argc, char** argv) {
+  programHeapSet();
   const int argNum = argc - 1;
   if (argNum < MIN_ARG_NUM || argNum > MAX_ARG_NUM) {
     usagePrint(argNum, argv[0]);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mlfClass.h"
+#include "platform/programHeap.h"
 #include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
@@ -98,6 +99,7 @@ void resultPrint(const recogParam& param, const mlfClass& mlf) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  programHeapSet();
   const int argNum = argc - 1;
   if (argNum < MIN_ARG_NUM || argNum > MAX_ARG_NUM) {
     usagePrint(argNum, argv[0]);

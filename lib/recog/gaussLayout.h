@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "macroClass.h"
@@ -23,11 +24,14 @@ struct gaussBlock {
   const float* data;
 };
 
+class largePageBlock;
+
 class gaussLayout {
  public:
   // Lays out every model of the set. Counts out of their limits (which the search rejects
   // before scoring) are clamped to them, so that building never reads outside the records.
   explicit gaussLayout(const macroClass& models);
+  ~gaussLayout();
   gaussLayout(const gaussLayout&) = delete;
   gaussLayout& operator=(const gaussLayout&) = delete;
 
@@ -42,7 +46,7 @@ class gaussLayout {
  private:
   int m_modelNum;
   std::vector<gaussBlock> m_block;  // model-major, then state, then stream
-  std::vector<float> m_pool;        // what the blocks point into
+  std::unique_ptr<largePageBlock> m_pool;  // what the blocks point into
 };
 
 }  // namespace tulim

@@ -471,6 +471,11 @@ void macbParse(binaryImage& image, hmmSet& set) {
     errorThrowf("Error: %s holds no model (line %d of %s)", where.c_str(), MACRO_HERE);
   image.need(set.modelNum, minModelBytes, "models");
   set.model.resize(static_cast<size_t>(set.modelNum));
+  // The mixtures of all streams in one block: the records they are read from bound their
+  // number, and thousands of small arrays would fault their pages in one by one.
+  constexpr size_t mixtureBytes = 4 * (2 + 2 * MAX_PARAM_NUM);
+  static_assert(sizeof(hmmMixture) == mixtureBytes, "a mixture is held as the image stores it");
+  const auto arena = std::make_shared<blockArena>(image.bytesLeft() / mixtureBytes * sizeof(hmmMixture));
 
   for (hmmModel& model : set.model) {
     char name[MAX_MODEL_NAME_LEN];
@@ -505,9 +510,8 @@ void macbParse(binaryImage& image, hmmSet& set) {
           checkMixtureNum(stream.mixtureNum,
                           strFormat("%s, model %s, state %d, stream %d", where.c_str(), model.str.c_str(), k + 2, s + 1));
         // The stream's records in one piece: weight, 13 means, 13 variances, gconst each.
-        constexpr size_t mixtureBytes = 4 * (2 + 2 * MAX_PARAM_NUM);
         const uint8_t* record = image.take(stream.mixtureNum, mixtureBytes, "mixtures");
-        stream.mixture.resize(static_cast<size_t>(stream.mixtureNum));
+        stream.mixture.assignForOverwrite(static_cast<size_t>(stream.mixtureNum), arena);
         for (int m = 0; m < stream.mixtureNum; m++, record += mixtureBytes) {
           hmmMixture& mix = stream.mixture[m];
           mix.mixtureWeight = readLittleEndianFloat(record);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "blockArena.h"
 #include "stringUtil.h"
 
 namespace tulim {
@@ -42,7 +43,7 @@ class mixtureList {
       // holds on to stays where it is while it writes the next ones.
       const size_t room = std::max(m + 1, static_cast<size_t>(MAX_MIXTURE_NUM));
       if (m_slots.capacity() < room) m_slots.reserve(room);
-      m_slots.resize(m + 1);
+      m_slots.resize(m + 1, hmmMixture{});
     }
     return m_slots[m];
   }
@@ -51,11 +52,17 @@ class mixtureList {
     return m < m_slots.size() ? m_slots[m] : zero;
   }
   // Keeps the first n slots (zeroed when new).
-  void resize(size_t n) { m_slots.resize(n); }
+  void resize(size_t n) { m_slots.resize(n, hmmMixture{}); }
+  // Exactly n slots, uninitialised, on that arena while it has room: for a reader that
+  // writes all of them.
+  void assignForOverwrite(size_t n, const std::shared_ptr<blockArena>& arena) {
+    m_slots = std::vector<hmmMixture, arenaAllocator<hmmMixture>>(arenaAllocator<hmmMixture>(arena));
+    m_slots.resize(n);
+  }
   size_t size() const { return m_slots.size(); }
 
  private:
-  std::vector<hmmMixture> m_slots;
+  std::vector<hmmMixture, arenaAllocator<hmmMixture>> m_slots;
 };
 
 struct hmmStream {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "alsaFileConfig.h"
+#include "platform/waveBackendFactory.h"
+#include "platform/waveIo.h"
 #include "platform/waveInDevice.h"
 #include "platform/waveOutDevice.h"
 #include "threadCount.h"
@@ -152,4 +154,18 @@ TEST_F(AlsaWaveFactory, PlaysBuffersInOrderAndReturnsEach) {
   for (waveBuffer& b : buffers) ASSERT_EQ(device->unprepareHeader(b.header), WAVE_OK);
   ASSERT_EQ(device->close(), WAVE_OK);
   EXPECT_EQ(alsa.played(), sound);
+}
+
+// ALSA is loaded when the first device opens; a system without its library has no device.
+TEST_F(AlsaWaveFactory, WithoutItsLibraryThereIsNoDevice) {
+  alsaWaveFactory missing("default", "libtulim-none.so.0");
+  setWaveBackendFactory(&missing);
+  std::unique_ptr<waveInDevice> input;
+  std::unique_ptr<waveOutDevice> output;
+  EXPECT_EQ(waveInDevice::open(input, monoFormat(16000, 16)), WAVE_ERR_NODEVICE);
+  EXPECT_EQ(waveOutDevice::open(output, monoFormat(16000, 16)), WAVE_ERR_NODEVICE);
+  setWaveBackendFactory(nullptr);
+  EXPECT_EQ(input, nullptr);
+  EXPECT_EQ(output, nullptr);
+  EXPECT_EQ(waveInErrorText(WAVE_ERR_NODEVICE), "No wave-input device is available on this system.");
 }

@@ -101,3 +101,52 @@ TEST(GaussLayout, SetKeepsItsLayoutUntilItChangesAndCopiesStartWithoutOne) {
   }
   EXPECT_EQ(set.gaussianLayout()->modelNum(), 0);
 }
+
+TEST(GaussLayout, EveryBlockEqualsOneBuiltMixtureByMixture) {
+  macroClass set;
+  test::modelSetPrepare(set, {"a", "b", "c"});
+  // Streams of 1..32 mixtures, some of them cut, so that blocks of every row count and empty
+  // blocks sit side by side in the pool.
+  int seed = 0;
+  for (hmmModel& model : set.MMF.model)
+    for (int q = 0; q < MAX_STATE_NUM; q++)
+      for (int s = 0; s < set.MMF.streamNum; s++) {
+        hmmStream& stream = model.state[q].stream[s];
+        stream.mixtureNum = 1 + (seed * 7) % MAX_MIXTURE_NUM;
+        for (int m = 0; m < stream.mixtureNum; m++, seed++) {
+          hmmMixture& mix = stream.mixture[m];
+          mix.mixtureWeight = seed % 5 == 0 ? LZERO : -0.25f * static_cast<float>(seed % 9);
+          mix.gconst = static_cast<float>(seed);
+          for (int d = 0; d < MAX_PARAM_NUM; d++) {
+            mix.mean[d] = static_cast<float>(seed) + 0.01f * static_cast<float>(d);
+            mix.variance[d] = 1.0f + static_cast<float>(d);
+          }
+        }
+      }
+  set.layoutReset();
+  const std::shared_ptr<const gaussLayout> layout = set.gaussianLayout();
+  for (int k = 0; k < layout->modelNum(); k++)
+    for (int q = 0; q < MAX_STATE_NUM; q++)
+      for (int s = 0; s < set.MMF.streamNum; s++) {
+        const hmmStream& stream = set.MMF.model[static_cast<size_t>(k)].state[q].stream[s];
+        const int width = set.MMF.streamWidth[s];
+        std::vector<const hmmMixture*> kept;
+        for (int m = 0; m < stream.mixtureNum; m++)
+          if (stream.mixture[m].mixtureWeight > MIXTURE_WEIGHT_CUT) kept.push_back(&stream.mixture[m]);
+        const size_t pad = (kept.size() + GAUSS_ROW_ALIGN - 1) / GAUSS_ROW_ALIGN * GAUSS_ROW_ALIGN;
+        std::vector<float> expected((2 + 2 * static_cast<size_t>(width)) * pad, 0.0f);
+        for (size_t n = 0; n < pad; n++) {
+          expected[n] = n < kept.size() ? kept[n]->mixtureWeight : -HUGE_VALF;
+          if (n >= kept.size()) continue;
+          expected[pad + n] = kept[n]->gconst;
+          for (size_t d = 0; d < static_cast<size_t>(width); d++) {
+            expected[(2 + d) * pad + n] = kept[n]->mean[d];
+            expected[(2 + static_cast<size_t>(width) + d) * pad + n] = kept[n]->variance[d];
+          }
+        }
+        const gaussBlock& block = layout->block(k, q, s);
+        ASSERT_EQ(block.mixtureNum, static_cast<int>(kept.size())) << k << " " << q << " " << s;
+        ASSERT_EQ(block.pad, static_cast<int>(pad)) << k << " " << q << " " << s;
+        EXPECT_EQ(std::vector<float>(block.data, block.data + expected.size()), expected) << k << " " << q << " " << s;
+      }
+}

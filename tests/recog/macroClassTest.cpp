@@ -631,6 +631,30 @@ TEST_F(MacroClassTest, ImageRoundTripKeepsEveryValueAndHasThePinnedSize) {
   expectSameModels(set, fromBuffer);
 }
 
+// The mixtures of an image share one block with the set read from it; copies, appended
+// models and grown streams hold their own and outlive it.
+TEST_F(MacroClassTest, CopiesOfAnImageSetOutliveItAndItsStreamsStillGrow) {
+  macroClass set;
+  twoMixtureSet(set);
+  const std::string path = m_dir.file("set.macb");
+  set.macbWrite(path);
+  macroClass copy, appended;
+  {
+    macroClass read;
+    read.macroRead(path, false);
+    copy = read;
+    appended.macroAppend(read);
+    hmmStream& stream = read.MMF.model[0].state[0].stream[0];
+    stream.mixture[MAX_MIXTURE_NUM - 1].gconst = 7.0f;
+    EXPECT_EQ(stream.mixture[MAX_MIXTURE_NUM - 1].gconst, 7.0f);
+    EXPECT_EQ(stream.mixture[MAX_MIXTURE_NUM - 2].gconst, 0.0f) << "slots made on the way are zero";
+    EXPECT_EQ(stream.mixture[0].mixtureWeight, set.MMF.model[0].state[0].stream[0].mixture[0].mixtureWeight);
+  }
+  expectSameModels(set, copy);
+  set.sortModels(0, set.MMF.modelNum - 1);  // as appending leaves them
+  expectSameModels(set, appended);
+}
+
 TEST_F(MacroClassTest, PreparedReadsOfTextImageAndBufferAgree) {
   const strVec names = {"sil", "k+a", "a+sil", "sp"};
   macroClass raw, expected, fromImage, fromBuffer;

@@ -9,10 +9,15 @@
 #include <climits>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
+
+#include "sharedLibrary.h"
 
 #include "waveInDevice.h"
 #include "waveOutDevice.h"
@@ -28,12 +33,79 @@ constexpr unsigned ALSA_LATENCY_US = 100000;
 // it bounds how long closing a device waits for the thread.
 constexpr int ALSA_WAIT_MS = 10;
 
+// ALSA's functions, from its library loaded when the first device opens: a program that
+// never opens one does not pay for loading and binding ALSA at every start.
+struct alsaApi {
+  std::unique_ptr<sharedLibrary> library;
+  decltype(&::snd_pcm_avail_update) pcm_avail_update;
+  decltype(&::snd_pcm_close) pcm_close;
+  decltype(&::snd_pcm_delay) pcm_delay;
+  decltype(&::snd_pcm_drain) pcm_drain;
+  decltype(&::snd_pcm_drop) pcm_drop;
+  decltype(&::snd_pcm_format_set_silence) pcm_format_set_silence;
+  decltype(&::snd_pcm_get_params) pcm_get_params;
+  decltype(&::snd_pcm_nonblock) pcm_nonblock;
+  decltype(&::snd_pcm_open) pcm_open;
+  decltype(&::snd_pcm_pause) pcm_pause;
+  decltype(&::snd_pcm_prepare) pcm_prepare;
+  decltype(&::snd_pcm_readi) pcm_readi;
+  decltype(&::snd_pcm_recover) pcm_recover;
+  decltype(&::snd_pcm_set_params) pcm_set_params;
+  decltype(&::snd_pcm_start) pcm_start;
+  decltype(&::snd_pcm_state) pcm_state;
+  decltype(&::snd_pcm_wait) pcm_wait;
+  decltype(&::snd_pcm_writei) pcm_writei;
+  decltype(&::snd_strerror) strerror;
+};
+
+// The functions of that library; nullptr when it cannot be loaded, as on a system without
+// ALSA, which has no device to offer. A library that lacks one of them is fatal.
+std::unique_ptr<const alsaApi> alsaLoad(const std::string& libraryName) {
+  auto library = std::make_unique<sharedLibrary>(libraryName, "Opening a wave device", std::nothrow);
+  if (!library->loaded()) return nullptr;
+  auto api = std::make_unique<alsaApi>();
+  auto get = [&](auto& function, const char* name) {
+    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library->symbol(name));
+  };
+  get(api->pcm_avail_update, "snd_pcm_avail_update");
+  get(api->pcm_close, "snd_pcm_close");
+  get(api->pcm_delay, "snd_pcm_delay");
+  get(api->pcm_drain, "snd_pcm_drain");
+  get(api->pcm_drop, "snd_pcm_drop");
+  get(api->pcm_format_set_silence, "snd_pcm_format_set_silence");
+  get(api->pcm_get_params, "snd_pcm_get_params");
+  get(api->pcm_nonblock, "snd_pcm_nonblock");
+  get(api->pcm_open, "snd_pcm_open");
+  get(api->pcm_pause, "snd_pcm_pause");
+  get(api->pcm_prepare, "snd_pcm_prepare");
+  get(api->pcm_readi, "snd_pcm_readi");
+  get(api->pcm_recover, "snd_pcm_recover");
+  get(api->pcm_set_params, "snd_pcm_set_params");
+  get(api->pcm_start, "snd_pcm_start");
+  get(api->pcm_state, "snd_pcm_state");
+  get(api->pcm_wait, "snd_pcm_wait");
+  get(api->pcm_writei, "snd_pcm_writei");
+  get(api->strerror, "snd_strerror");
+  api->library = std::move(library);
+  return api;
+}
+
+// Each library is loaded once and stays loaded, with what it handed out.
+const alsaApi* alsaApiFor(const std::string& libraryName) {
+  static std::mutex lock;
+  static auto* loaded = new std::map<std::string, std::unique_ptr<const alsaApi>>;
+  std::lock_guard<std::mutex> guard(lock);
+  auto it = loaded->find(libraryName);
+  if (it == loaded->end()) it = loaded->emplace(libraryName, alsaLoad(libraryName)).first;
+  return it->second.get();
+}
+
 // One open PCM and the thread that moves its sound. The device's hooks (under the device's
 // lock) and the destructor only post requests: reset, stop, "look again"; the thread takes
 // them under its own lock and never holds that lock while it calls the device.
 class alsaStream : public waveBackend {
  public:
-  ~alsaStream() override { snd_pcm_close(m_pcm); }
+  ~alsaStream() override { m_alsa.pcm_close(m_pcm); }
 
   // Starts the stream's thread: WAVE_OK, or the code of the system's refusal.
   unsigned startThread() {
@@ -46,14 +118,15 @@ class alsaStream : public waveBackend {
   }
 
  protected:
-  alsaStream(snd_pcm_t* pcm, const waveFormat& format)
-      : m_pcm(pcm),
+  alsaStream(const alsaApi& alsa, snd_pcm_t* pcm, const waveFormat& format)
+      : m_alsa(alsa),
+        m_pcm(pcm),
         m_pcmFormat(format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE),
         m_channels(format.channels),
         m_frameBytes(format.blockAlign),
         m_rate(format.samplesPerSec) {
     snd_pcm_uframes_t buffer = 0, period = 0;
-    if (snd_pcm_get_params(m_pcm, &buffer, &period) < 0 || period == 0) period = m_rate / 100 + 1;
+    if (m_alsa.pcm_get_params(m_pcm, &buffer, &period) < 0 || period == 0) period = m_rate / 100 + 1;
     m_periodFrames = period;
   }
 
@@ -107,7 +180,7 @@ class alsaStream : public waveBackend {
   // card has gone), the stream goes on without it, so that the device's buffers still come
   // back: silence for input, nothing heard for output, at the sound's own pace.
   void recover(int error) {
-    if (snd_pcm_recover(m_pcm, error, 1) < 0) m_lost = true;
+    if (m_alsa.pcm_recover(m_pcm, error, 1) < 0) m_lost = true;
   }
   int msOf(snd_pcm_uframes_t frames) const {
     return static_cast<int>(std::min<unsigned long long>(frames * 1000ULL / m_rate + 1, INT_MAX));
@@ -115,6 +188,7 @@ class alsaStream : public waveBackend {
 
   virtual void run() = 0;
 
+  const alsaApi& m_alsa;
   snd_pcm_t* const m_pcm;
   const snd_pcm_format_t m_pcmFormat;
   const unsigned m_channels;
@@ -137,7 +211,8 @@ class alsaStream : public waveBackend {
 // that the last queued buffer ends inside of).
 class alsaInput : public alsaStream {
  public:
-  alsaInput(waveInDevice& device, snd_pcm_t* pcm) : alsaStream(pcm, device.format()), m_device(device) {}
+  alsaInput(const alsaApi& alsa, waveInDevice& device, snd_pcm_t* pcm)
+      : alsaStream(alsa, pcm, device.format()), m_device(device) {}
   ~alsaInput() override { stopThread(); }
 
   void inputQueued(waveInDevice&) override { request(false); }
@@ -149,8 +224,8 @@ class alsaInput : public alsaStream {
     bool reset = false;
     while (takeRequests(reset)) {
       if (reset && !m_lost) {
-        snd_pcm_drop(m_pcm);
-        snd_pcm_prepare(m_pcm);
+        m_alsa.pcm_drop(m_pcm);
+        m_alsa.pcm_prepare(m_pcm);
       }
       const size_t roomBytes = m_device.queuedRoom();
       if (roomBytes == 0) {
@@ -162,7 +237,7 @@ class alsaInput : public alsaStream {
       const snd_pcm_uframes_t frames = std::min(room, m_periodFrames);
       // A plugin may deliver fewer bytes than it says (the file plugin at the end of its
       // file): what it leaves is silence, not old bytes.
-      snd_pcm_format_set_silence(m_pcmFormat, chunk.data(), static_cast<unsigned>(frames * m_channels));
+      m_alsa.pcm_format_set_silence(m_pcmFormat, chunk.data(), static_cast<unsigned>(frames * m_channels));
       snd_pcm_sframes_t got;
       if (m_lost) {
         waitForRequest(msOf(frames));
@@ -176,19 +251,19 @@ class alsaInput : public alsaStream {
 
   // Frames read, 0 when none are ready yet (after a wait of at most ALSA_WAIT_MS).
   snd_pcm_sframes_t read(char* data, snd_pcm_uframes_t frames) {
-    if (snd_pcm_state(m_pcm) == SND_PCM_STATE_PREPARED) {
-      const int err = snd_pcm_start(m_pcm);
+    if (m_alsa.pcm_state(m_pcm) == SND_PCM_STATE_PREPARED) {
+      const int err = m_alsa.pcm_start(m_pcm);
       if (err < 0) {
         recover(err);
         return 0;
       }
     }
-    const int ready = snd_pcm_wait(m_pcm, ALSA_WAIT_MS);
+    const int ready = m_alsa.pcm_wait(m_pcm, ALSA_WAIT_MS);
     if (ready <= 0) {
       if (ready < 0) recover(ready);
       return 0;
     }
-    const snd_pcm_sframes_t n = snd_pcm_readi(m_pcm, data, frames);
+    const snd_pcm_sframes_t n = m_alsa.pcm_readi(m_pcm, data, frames);
     if (n == -EAGAIN) return 0;
     if (n < 0) {
       recover(static_cast<int>(n));
@@ -204,13 +279,14 @@ class alsaInput : public alsaStream {
 // is the device's unplayed part, so the device's position follows what has been heard.
 class alsaOutput : public alsaStream {
  public:
-  alsaOutput(waveOutDevice& device, snd_pcm_t* pcm) : alsaStream(pcm, device.format()), m_device(device) {}
+  alsaOutput(const alsaApi& alsa, waveOutDevice& device, snd_pcm_t* pcm)
+      : alsaStream(alsa, pcm, device.format()), m_device(device) {}
   ~alsaOutput() override {
     stopThread();
     // A close without a reset (nor a pause) lets ALSA play out what it was given.
     if (!m_lost && m_holding && !m_hardwarePaused && !resetPending()) {
-      snd_pcm_nonblock(m_pcm, 0);
-      snd_pcm_drain(m_pcm);
+      m_alsa.pcm_nonblock(m_pcm, 0);
+      m_alsa.pcm_drain(m_pcm);
     }
   }
 
@@ -231,8 +307,8 @@ class alsaOutput : public alsaStream {
       if (reset) {
         carried = 0;
         if (!m_lost) {
-          snd_pcm_drop(m_pcm);
-          snd_pcm_prepare(m_pcm);
+          m_alsa.pcm_drop(m_pcm);
+          m_alsa.pcm_prepare(m_pcm);
         }
         m_holding = false;
         m_hardwarePaused = false;
@@ -240,7 +316,7 @@ class alsaOutput : public alsaStream {
       }
       if (!m_lost) followPause();
       snd_pcm_sframes_t room = static_cast<snd_pcm_sframes_t>(m_periodFrames);
-      if (!m_lost) room = snd_pcm_avail_update(m_pcm);
+      if (!m_lost) room = m_alsa.pcm_avail_update(m_pcm);
       if (room < 0) {
         recover(static_cast<int>(room));
         continue;
@@ -267,20 +343,20 @@ class alsaOutput : public alsaStream {
       if (rendered > 0) continue;
       // Nothing to hand over: a short sound may not have filled ALSA's buffer far enough to
       // start it, so it is started here; then wait for the device, or for ALSA to play.
-      if (m_unplayed > 0 && !m_pauseWanted && snd_pcm_state(m_pcm) == SND_PCM_STATE_PREPARED)
-        snd_pcm_start(m_pcm);
+      if (m_unplayed > 0 && !m_pauseWanted && m_alsa.pcm_state(m_pcm) == SND_PCM_STATE_PREPARED)
+        m_alsa.pcm_start(m_pcm);
       waitForRequest(m_unplayed > 0 || room == 0 ? ALSA_WAIT_MS : -1);
     }
   }
 
   void write(const char* data, snd_pcm_uframes_t frames) {
     while (frames > 0 && !m_lost) {
-      const snd_pcm_sframes_t n = snd_pcm_writei(m_pcm, data, frames);
+      const snd_pcm_sframes_t n = m_alsa.pcm_writei(m_pcm, data, frames);
       if (n == -EAGAIN) {
         // Not expected, as no more than the room is written; waits for room unless a reset or
         // a close wants the thread.
         if (interrupted()) return;
-        snd_pcm_wait(m_pcm, ALSA_WAIT_MS);
+        m_alsa.pcm_wait(m_pcm, ALSA_WAIT_MS);
         continue;
       }
       if (n < 0) {
@@ -297,16 +373,16 @@ class alsaOutput : public alsaStream {
   void followPause() {
     if (m_pauseWanted == m_hardwarePaused) return;
     if (!m_pauseWanted) {
-      snd_pcm_pause(m_pcm, 0);
+      m_alsa.pcm_pause(m_pcm, 0);
       m_hardwarePaused = false;
-    } else if (snd_pcm_state(m_pcm) == SND_PCM_STATE_RUNNING && snd_pcm_pause(m_pcm, 1) == 0) {
+    } else if (m_alsa.pcm_state(m_pcm) == SND_PCM_STATE_RUNNING && m_alsa.pcm_pause(m_pcm, 1) == 0) {
       m_hardwarePaused = true;
     }
   }
 
   void updateUnplayed() {
     snd_pcm_sframes_t delay = 0;
-    if (m_lost || snd_pcm_delay(m_pcm, &delay) < 0 || delay < 0) delay = 0;
+    if (m_lost || m_alsa.pcm_delay(m_pcm, &delay) < 0 || delay < 0) delay = 0;
     m_unplayed = static_cast<uint64_t>(delay) * m_frameBytes;
   }
 
@@ -319,26 +395,29 @@ class alsaOutput : public alsaStream {
 
 // Opens the PCM in the device's format: interleaved, 8-bit unsigned or 16-bit little-endian,
 // the device's channels and exactly its rate (ALSA may resample behind it).
-int alsaOpen(snd_pcm_t*& pcm, const std::string& name, snd_pcm_stream_t stream, const waveFormat& format) {
+int alsaOpen(const alsaApi& alsa, snd_pcm_t*& pcm, const std::string& name, snd_pcm_stream_t stream,
+             const waveFormat& format) {
   // Non-blocking, so that a card in use gives "busy" at once instead of waiting for it.
-  int err = snd_pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK);
+  int err = alsa.pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK);
   if (err < 0) return err;
-  err = snd_pcm_set_params(pcm, format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE,
+  err = alsa.pcm_set_params(pcm, format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE,
                            SND_PCM_ACCESS_RW_INTERLEAVED, format.channels, format.samplesPerSec, 1, ALSA_LATENCY_US);
   if (err < 0) {
-    snd_pcm_close(pcm);
+    alsa.pcm_close(pcm);
     pcm = nullptr;
   }
   return err;
 }
 
 template <class Stream, class Device>
-unsigned openStream(const std::string& name, snd_pcm_stream_t direction, Device& device,
-                    std::unique_ptr<waveBackend>& backend) {
+unsigned openStream(const std::string& libraryName, const std::string& name, snd_pcm_stream_t direction,
+                    Device& device, std::unique_ptr<waveBackend>& backend) {
+  const alsaApi* alsa = alsaApiFor(libraryName);
+  if (!alsa) return WAVE_ERR_NODEVICE;
   snd_pcm_t* pcm = nullptr;
-  const int err = alsaOpen(pcm, name, direction, device.format());
+  const int err = alsaOpen(*alsa, pcm, name, direction, device.format());
   if (err < 0) return alsaWaveCode(err);
-  std::unique_ptr<Stream> stream(new Stream(device, pcm));
+  std::unique_ptr<Stream> stream(new Stream(*alsa, device, pcm));
   const unsigned code = stream->startThread();
   if (code != WAVE_OK) return code;
   backend = std::move(stream);
@@ -347,14 +426,15 @@ unsigned openStream(const std::string& name, snd_pcm_stream_t direction, Device&
 
 }  // namespace
 
-alsaWaveFactory::alsaWaveFactory(const std::string& pcmName) : m_pcmName(pcmName) {}
+alsaWaveFactory::alsaWaveFactory(const std::string& pcmName, const std::string& libraryName)
+    : m_pcmName(pcmName), m_libraryName(libraryName) {}
 
 unsigned alsaWaveFactory::openInput(waveInDevice& device, std::unique_ptr<waveBackend>& backend) {
-  return openStream<alsaInput>(m_pcmName, SND_PCM_STREAM_CAPTURE, device, backend);
+  return openStream<alsaInput>(m_libraryName, m_pcmName, SND_PCM_STREAM_CAPTURE, device, backend);
 }
 
 unsigned alsaWaveFactory::openOutput(waveOutDevice& device, std::unique_ptr<waveBackend>& backend) {
-  return openStream<alsaOutput>(m_pcmName, SND_PCM_STREAM_PLAYBACK, device, backend);
+  return openStream<alsaOutput>(m_libraryName, m_pcmName, SND_PCM_STREAM_PLAYBACK, device, backend);
 }
 
 unsigned alsaWaveCode(int error) {
@@ -365,7 +445,10 @@ unsigned alsaWaveCode(int error) {
 
 std::string alsaErrorText(unsigned number) {
   if (number > static_cast<unsigned>(INT_MAX)) number = static_cast<unsigned>(INT_MAX);
-  const char* text = snd_strerror(-static_cast<int>(number));
+  // Such a code comes from ALSA, so its library is loaded by now; without it, the number is a
+  // system error number, as ALSA's texts for them are the system's.
+  const alsaApi* alsa = alsaApiFor(ALSA_LIBRARY);
+  const char* text = alsa ? alsa->strerror(-static_cast<int>(number)) : strerror(static_cast<int>(number));
   return text ? text : "";
 }
 

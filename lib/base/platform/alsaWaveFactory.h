@@ -12,16 +12,21 @@
 
 namespace tulim {
 
+// The library ALSA's functions are taken from, when the first device opens.
+constexpr const char* ALSA_LIBRARY = "libasound.so.2";
+
 class alsaWaveFactory : public waveBackendFactory {
  public:
-  // Every device opens the PCM of that name.
-  explicit alsaWaveFactory(const std::string& pcmName = "default");
+  // Every device opens the PCM of that name through ALSA's functions in that library; where
+  // the library cannot be loaded there is no device (WAVE_ERR_NODEVICE).
+  explicit alsaWaveFactory(const std::string& pcmName = "default", const std::string& libraryName = ALSA_LIBRARY);
 
   unsigned openInput(waveInDevice& device, std::unique_ptr<waveBackend>& backend) override;
   unsigned openOutput(waveOutDevice& device, std::unique_ptr<waveBackend>& backend) override;
 
  private:
   const std::string m_pcmName;
+  const std::string m_libraryName;
 };
 
 // The device code of an ALSA error (a negative error number).

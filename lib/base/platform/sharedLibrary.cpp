@@ -6,8 +6,13 @@
 
 namespace tulim {
 
-sharedLibrary::sharedLibrary(const std::string& name, const std::string& purpose) : m_name(name), m_purpose(purpose) {
+sharedLibrary::sharedLibrary(const std::string& name, const std::string& purpose, std::nothrow_t)
+    : m_name(name), m_purpose(purpose) {
   m_handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+sharedLibrary::sharedLibrary(const std::string& name, const std::string& purpose)
+    : sharedLibrary(name, purpose, std::nothrow) {
   if (!m_handle) {
     const char* reason = dlerror();
     errorThrowf("Error: %s needs the shared library %s, which cannot be loaded: %s (line %d of %s)", purpose.c_str(),

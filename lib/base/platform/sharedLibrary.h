@@ -2,6 +2,7 @@
 // need: programs that never meet such input do not pay for loading it at start-up.
 #pragma once
 
+#include <new>
 #include <string>
 
 namespace tulim {
@@ -11,6 +12,9 @@ class sharedLibrary {
   // Loads the library of that file name (searched the system's way); a library that cannot be
   // loaded is a fatal error naming it, what needs it (purpose) and the loader's reason.
   sharedLibrary(const std::string& name, const std::string& purpose);
+  // The same without the fatal error, for a dependency whose absence only means less to offer:
+  // loaded() tells whether the library is there.
+  sharedLibrary(const std::string& name, const std::string& purpose, std::nothrow_t);
   // The library stays loaded until the process ends: what it handed out stays valid.
   ~sharedLibrary() = default;
   sharedLibrary(const sharedLibrary&) = delete;
@@ -21,6 +25,7 @@ class sharedLibrary {
   void* symbol(const char* name) const;
 
   const std::string& name() const { return m_name; }
+  bool loaded() const { return m_handle != nullptr; }
 
  private:
   std::string m_name;
