@@ -56,7 +56,7 @@ TEST(WorkerPool, SizeIsBoundedByTheCoresAndOneThreadRunsOnTheCaller) {
 }
 
 TEST(WorkerPool, WhatAPartThrowsComesBackAfterEveryPartEnded) {
-  static char message[] = "part 3 failed";
+  static char message[] = "the fourth piece failed";
   for (int threads : {1, 4}) {
     workerPool pool(threads);
     partLog log(40);
@@ -67,7 +67,7 @@ TEST(WorkerPool, WhatAPartThrowsComesBackAfterEveryPartEnded) {
       });
       FAIL() << "nothing was thrown";
     } catch (char* thrown) {
-      EXPECT_STREQ(thrown, "part 3 failed");
+      EXPECT_STREQ(thrown, "the fourth piece failed");
     }
     for (size_t i = 0; i < 40; i++) EXPECT_EQ(log.runs[i], 1) << threads << " " << i;
     // The pool is still usable.
