@@ -269,7 +269,7 @@ void samplesTo16Bits(int* samples, int count, int nbits) {
   const long long zero = nbits == 8 ? 128 : 0;
   for (int i = 0; i < count; ++i) {
     const long long v = (samples[i] - zero) * factor;
-    samples[i] = static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, v)));
+    samples[i] = saturateToInt(v);
   }
 }
 

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 extern "C" {
@@ -56,25 +55,22 @@ const avcodecApi& avcodec() {
     // The libavutil functions are found through libavcodec, which depends on it.
     static const sharedLibrary library(strFormat("libavcodec.so.%d", LIBAVCODEC_VERSION_MAJOR),
                                        "Reading FLV audio (the Nellymoser decoder)");
-    auto get = [](auto& function, const char* name) {
-      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.symbol(name));
-    };
     avcodecApi a{};
-    get(a.logSetLevel, "av_log_set_level");
-    get(a.findDecoder, "avcodec_find_decoder");
-    get(a.allocContext, "avcodec_alloc_context3");
-    get(a.open, "avcodec_open2");
-    get(a.freeContext, "avcodec_free_context");
-    get(a.sendPacket, "avcodec_send_packet");
-    get(a.receiveFrame, "avcodec_receive_frame");
-    get(a.packetAlloc, "av_packet_alloc");
-    get(a.newPacket, "av_new_packet");
-    get(a.packetUnref, "av_packet_unref");
-    get(a.packetFree, "av_packet_free");
-    get(a.frameAlloc, "av_frame_alloc");
-    get(a.frameUnref, "av_frame_unref");
-    get(a.frameFree, "av_frame_free");
-    get(a.channelLayoutDefault, "av_channel_layout_default");
+    library.bind(a.logSetLevel, "av_log_set_level");
+    library.bind(a.findDecoder, "avcodec_find_decoder");
+    library.bind(a.allocContext, "avcodec_alloc_context3");
+    library.bind(a.open, "avcodec_open2");
+    library.bind(a.freeContext, "avcodec_free_context");
+    library.bind(a.sendPacket, "avcodec_send_packet");
+    library.bind(a.receiveFrame, "avcodec_receive_frame");
+    library.bind(a.packetAlloc, "av_packet_alloc");
+    library.bind(a.newPacket, "av_new_packet");
+    library.bind(a.packetUnref, "av_packet_unref");
+    library.bind(a.packetFree, "av_packet_free");
+    library.bind(a.frameAlloc, "av_frame_alloc");
+    library.bind(a.frameUnref, "av_frame_unref");
+    library.bind(a.frameFree, "av_frame_free");
+    library.bind(a.channelLayoutDefault, "av_channel_layout_default");
     return a;
   }();
   return api;

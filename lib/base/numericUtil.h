@@ -3,6 +3,7 @@
 // writers of number files ("txt" one value a line, "bin" raw little-endian values).
 #pragma once
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -21,6 +22,13 @@ int doubleRound(double x);
 // a/b rounded the same way: (a + b/2)/b for a > 0, else (a - b/2)/b, truncating divisions.
 // b = 0 is a fatal error; a quotient beyond the int range saturates.
 int intDivRound(int a, int b);
+
+// A 64-bit integer held to the int range.
+inline int saturateToInt(long long v) {
+  if (v > INT_MAX) return INT_MAX;
+  if (v < INT_MIN) return INT_MIN;
+  return static_cast<int>(v);
+}
 
 // ---- Matrices ---------------------------------------------------------------------------------
 

@@ -387,6 +387,14 @@ bool textClass::nonSpeechUnit(const std::string& name) {
   return name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV";
 }
 
+strVec textClass::speechUnits(const std::string& path) {
+  strVec pieces, out;
+  strSplit(path, '-', pieces);
+  for (const std::string& piece : pieces)
+    if (!piece.empty() && !nonSpeechUnit(piece)) out.push_back(piece);
+  return out;
+}
+
 std::string textClass::pinyinTableLookup(const std::string& key, const strTable& table, int keyColumn,
                                          int valueColumn) {
   if (keyColumn >= 0 && valueColumn >= 0) {

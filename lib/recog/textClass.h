@@ -110,6 +110,8 @@ class textClass {
   // True for the units that are not speech: "sp", "sil", "filler", "fillerC", "fillerV". The
   // scoring skips them, and a best path of nothing else found none of the texts.
   static bool nonSpeechUnit(const std::string& name);
+  // The units of a '-'-joined path that are speech: empty pieces and non-speech units dropped.
+  static strVec speechUnits(const std::string& path);
 
   // Appends the text and line index of every m_sylVs line that the path ("-a-b-") matches:
   // whole (mode 0), as its beginning (1) or anywhere (2).

@@ -20,15 +20,6 @@ void dropLast(std::string& s) {
   if (!s.empty()) s.pop_back();
 }
 
-// Whether the '-'-joined path holds a syllable of speech, not only silences and fillers.
-bool holdsSpeech(const std::string& path) {
-  strVec pieces;
-  strSplit(path, '-', pieces);
-  for (const std::string& p : pieces)
-    if (!p.empty() && !textClass::nonSpeechUnit(p)) return true;
-  return false;
-}
-
 }  // namespace
 
 std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const dictClass& dict,
@@ -126,7 +117,7 @@ std::string textClass::pinyin2text(int best, arenaCandidate* const* order, const
     textIndex = {0};
     return bare;
   }
-  if (lineIndex.empty() && !holdsSpeech(path))
+  if (lineIndex.empty() && speechUnits(path).empty())
     errorThrowf(
         "Error in textClass::pinyin2text(): None of the candidate texts was found in the wave: the best path \"%s\" "
         "holds no syllable (line %d of file %s)",

@@ -239,8 +239,8 @@ int audioClass::vol2voicedFlags(const int* vol, int n, const voicedFlagParam& pa
                 TULIM_HERE);
   const long long maxVol = n > 0 ? maxValue(vol, n) : 0;
   const long long minVol = n > 0 ? minValue(vol, n) : 0;
-  const int volTh1 = frameMeasure::saturate((maxVol - minVol) / ratio1 + minVol);
-  const int volTh2 = frameMeasure::saturate((maxVol - minVol) / ratio2 + minVol);
+  const int volTh1 = saturateToInt((maxVol - minVol) / ratio1 + minVol);
+  const int volTh2 = saturateToInt((maxVol - minVol) / ratio2 + minVol);
   for (int i = 0; i < n; ++i) flags[i] = vol[i] >= volTh2 ? 1 : 0;
   widenRuns(vol, n, volTh1, flags);
   vec2file("volTh1.txt", &volTh1, 1);

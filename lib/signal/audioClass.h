@@ -81,6 +81,8 @@ class audioClass {
   // The same with the wave's frame volumes already at hand: frame2volume method 1 of frames
   // of 320 samples overlapping by 160, one per frame of getFrameNum(waveLen, 320, 160).
   int volumeCheck(const int* wave, int waveLen, const std::vector<int>& volume, const char* fileName);
+  // The frame volumes the volume check measures (frames of 320 samples, every 160).
+  std::vector<int> volumeCheckFrames(const int* wave, int waveLen);
 
   // ---- Pitch-tracking parameters ---------------------------------------------------------
   // A parameter file holds the 22 keys that ptParamRead accepts; ptParamPrint writes a file

@@ -18,11 +18,6 @@ namespace {
 
 const double PI = 3.14159265358979323846;
 
-int saturateToInt(int64_t v) {
-  return static_cast<int>(std::min<int64_t>(std::max<int64_t>(v, std::numeric_limits<int>::min()),
-                                            std::numeric_limits<int>::max()));
-}
-
 // A double made an int without undefined behaviour: truncated toward zero, then clamped.
 int clampToInt(double v) {
   if (!(v > std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();

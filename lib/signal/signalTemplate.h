@@ -12,6 +12,7 @@
 
 #include "arrayTemplate.h"
 #include "audioClass.h"
+#include "numericUtil.h"
 #include "pitchTemplate.h"
 #include "utility.h"
 
@@ -25,11 +26,6 @@ namespace frameMeasure {
 // and held at CAP once past the int range, so waves of any sample width overflow nothing.
 const long long CAP = 1LL << 31;
 inline long long capAdd(long long sum, long long term) { return term >= CAP - sum ? CAP : sum + term; }
-inline int saturate(long long v) {
-  if (v > INT_MAX) return INT_MAX;
-  if (v < INT_MIN) return INT_MIN;
-  return static_cast<int>(v);
-}
 
 // Natural logarithm of an energy, truncated for integer output; an empty frame has no
 // finite logarithm and takes the most negative value of the type.
@@ -89,7 +85,7 @@ void frame2volume(const int* wave, int waveLen, int frameSize, int overlap, T* o
       }
     }
     if constexpr (integer)
-      out[i] = frameMeasure::saturate(intSum);
+      out[i] = saturateToInt(intSum);
     else
       out[i] = floatSum;
   }
@@ -116,7 +112,7 @@ int frame2hod(const T* frame, int frameSize, int order) {
     for (int k = 0; k <= order; ++k) d += static_cast<long long>(row[k]) * frame[j + k];
     sum = frameMeasure::capAdd(sum, std::llabs(d));
   }
-  return frameMeasure::saturate(sum);
+  return saturateToInt(sum);
 }
 
 // ---- Pitch tracking ---------------------------------------------------------------------------

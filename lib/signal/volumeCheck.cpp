@@ -52,10 +52,14 @@ void audioClass::volCheckPrmPrint(const volCheckPrm& prm) {
   printf("volCheckPrm->satSampleCountRatioTh=%g (line=%d, file=audio)\n", prm.satSampleCountRatioTh, __LINE__);
 }
 
-int audioClass::volumeCheck(const int* wave, int waveLen, const char* fileName) {
+std::vector<int> audioClass::volumeCheckFrames(const int* wave, int waveLen) {
   std::vector<int> vol(static_cast<size_t>(std::max(getFrameNum(waveLen, VOL_FRAME_SIZE, VOL_OVERLAP), 0)), 0);
   if (!vol.empty()) frame2volume(wave, waveLen, VOL_FRAME_SIZE, VOL_OVERLAP, vol.data(), 1);
-  return volumeCheck(wave, waveLen, vol, fileName);
+  return vol;
+}
+
+int audioClass::volumeCheck(const int* wave, int waveLen, const char* fileName) {
+  return volumeCheck(wave, waveLen, volumeCheckFrames(wave, waveLen), fileName);
 }
 
 int audioClass::volumeCheck(const int* wave, int waveLen, const std::vector<int>& vol, const char* fileName) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mlfClass.h"
+#include "numericUtil.h"
 #include "utility.h"
 
 namespace tulim {
@@ -32,12 +33,6 @@ int64_t frameCount(const int frameId[2]) { return static_cast<int64_t>(frameId[1
 bool isShortExempt(const std::string& name) {
   return startsWith(name, "sil+") || startsWith(name, "b+") || startsWith(name, "d+") || startsWith(name, "g+") ||
          startsWith(name, "h+");
-}
-
-int clampToInt(int64_t value) {
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
 }
 
 // Truncation toward zero, saturating, NaN as 0.
@@ -90,7 +85,7 @@ int longPauseCount(const std::vector<sylInfo>& syl, int first, int last) {
 int sylNumDifference(int textSylNum, int scoredSylNum) {
   if (textSylNum < 0) return 0;
   const int64_t diff = static_cast<int64_t>(textSylNum) - scoredSylNum;
-  return clampToInt(diff < 0 ? -diff : diff);
+  return saturateToInt(diff < 0 ? -diff : diff);
 }
 
 int lengthRatioCount(const std::vector<sylInfo>& syl, int first, int last) {

@@ -38,17 +38,6 @@ bool endsWith(const std::string& str, const std::string& tail) {
   return str.size() >= tail.size() && str.compare(str.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The syllables of a '-'-joined path that are scored: empty pieces and the names of the
-// nodes that are never scored (sp, sil, fillers) are dropped, so that the path, the text and
-// the scored nodes are counted alike.
-strVec scoredSyllables(const std::string& path) {
-  strVec pieces, out;
-  strSplit(path, '-', pieces);
-  for (const std::string& piece : pieces)
-    if (!piece.empty() && !mlfClass::skippedNode(piece)) out.push_back(piece);
-  return out;
-}
-
 // Syllable count of the identified text, by language; -1 when it cannot be told.
 int textSylNumOf(const recogParam& param, const textClass& text, int t0, int s0) {
   if (param.language == "english") {
@@ -69,7 +58,7 @@ int textSylNumOf(const recogParam& param, const textClass& text, int t0, int s0)
   if (param.language == "japanese" || param.language == "taiwanese") {
     if (s0 < 0) return -1;
     // The syllable lines hold the "sp" that padding puts between syllables.
-    return static_cast<int>(scoredSyllables(cutAtTab(text.m_sylVs[s0])).size());
+    return static_cast<int>(textClass::speechUnits(cutAtTab(text.m_sylVs[s0])).size());
   }
   return -1;
 }
@@ -99,7 +88,7 @@ void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, i
   const std::string designatedLine = cutAtTab(text.m_sylVs[0]);
   // The walk below passes over the nodes that are never scored, so the designated list
   // leaves out the same names (the padded "sp" above all), or every later pair is shifted.
-  const strVec designated = scoredSyllables(designatedLine);
+  const strVec designated = textClass::speechUnits(designatedLine);
   fprintf(fp, "Designated: %s\n", designatedLine.c_str());
   fprintf(fp, "Identified: %s\n", cutAtTab(text.m_sylVs[s0]).c_str());
 
@@ -199,7 +188,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
   else
     mlf.labFileRead(param.inputLabFile);
   mlf.m_textSylNum = textSylNum;
-  mlf.m_pathSylNum = static_cast<int>(scoredSyllables(path).size());
+  mlf.m_pathSylNum = static_cast<int>(textClass::speechUnits(path).size());
 
   // The re-alignments below reuse the search object, so the main search's best score is
   // taken now.

@@ -25,19 +25,11 @@ namespace {
 
 constexpr int TARGET_NBITS = 16;
 constexpr int TARGET_FS = 16000;
-constexpr int VOLUME_FRAME_SIZE = 320;
-constexpr int VOLUME_OVERLAP = 160;
 constexpr double LOW_DYNAMIC_RANGE = 2.35456;
 
 struct freeDeleter {
   void operator()(void* p) const { free(p); }
 };
-
-int clampToInt(long long v) {
-  if (v > INT_MAX) return INT_MAX;
-  if (v < INT_MIN) return INT_MIN;
-  return static_cast<int>(v);
-}
 
 // The volume-check finding as the warning the result carries; empty for a usable wave.
 std::string volumeCheckMessage(int code) {
@@ -58,14 +50,6 @@ std::string volumeCheckMessage(int code) {
     default:
       return "";
   }
-}
-
-// The frame volumes of a wave, for the volume check and the dynamic range alike.
-std::vector<int> frameVolumes(const int* wave, int waveLen) {
-  const int f = audioClass().getFrameNum(waveLen, VOLUME_FRAME_SIZE, VOLUME_OVERLAP);
-  std::vector<int> volume(static_cast<size_t>(std::max(f, 0)));
-  if (f > 0) frame2volume(wave, waveLen, VOLUME_FRAME_SIZE, VOLUME_OVERLAP, volume.data(), 1);
-  return volume;
 }
 
 // Whether the ratio of an upper-tenth to a lower-tenth frame volume is below the threshold.
@@ -123,15 +107,17 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
   }
   sampleCount = count;
 
-  const std::vector<int> volume = frameVolumes(wave.get(), count);
-  const int code = audioClass().volumeCheck(wave.get(), count, volume, param.volCheckPrmFile.c_str());
+  // The same frame volumes serve the volume check and the dynamic range.
+  audioClass audio;
+  const std::vector<int> volume = audio.volumeCheckFrames(wave.get(), count);
+  const int code = audio.volumeCheck(wave.get(), count, volume, param.volCheckPrmFile.c_str());
   const std::string message = volumeCheckMessage(code);
   if (!message.empty()) {
     mlf.m_warning.push_back(message);
     if (param.useWaveReject) errorThrow(message.c_str());
   }
 
-  if (lowDynamicRange(volume) && param.useSpecSubtraction) {
+  if (param.useSpecSubtraction && lowDynamicRange(volume)) {
     printf("Perform spectrum subtraction...\n");
     param.useDescCandidateNum = 0;
     int newCount = 0;
@@ -144,20 +130,9 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
   if (count > 0) {
     int* x = wave.get();
     long long sum = 0;
-    int lowest = x[0], highest = x[0];
-    for (int i = 0; i < count; ++i) {
-      sum += x[i];
-      lowest = std::min(lowest, x[i]);
-      highest = std::max(highest, x[i]);
-    }
+    for (int i = 0; i < count; ++i) sum += x[i];
     const long long mean = sum / count;
-    if (lowest - mean >= INT_MIN && highest - mean <= INT_MAX) {
-      // Nothing to clamp: the subtraction in int, which runs in vector lanes.
-      const int shift = static_cast<int>(mean);
-      for (int i = 0; i < count; ++i) x[i] -= shift;
-    } else {
-      for (int i = 0; i < count; ++i) x[i] = clampToInt(x[i] - mean);
-    }
+    for (int i = 0; i < count; ++i) x[i] = saturateToInt(x[i] - mean);
   }
   return wave.release();
 }

@@ -85,7 +85,7 @@ TEST(Frame2volume, IntegerVolumeMatchesTermByTermSaturatedSum) {
     const int mid = n % 2 ? sorted[k] : static_cast<int>((static_cast<long long>(sorted[k]) + sorted[k + 1]) / 2);
     long long sum = 0;
     for (int j = 0; j < n; ++j) sum = frameMeasure::capAdd(sum, std::llabs(static_cast<long long>(frame[j]) - mid));
-    return frameMeasure::saturate(sum);
+    return saturateToInt(sum);
   };
   unsigned state = 7;
   auto next = [&state]() {

@@ -14,7 +14,6 @@
 #include <new>
 #include <system_error>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "sharedLibrary.h"
@@ -64,28 +63,25 @@ std::unique_ptr<const alsaApi> alsaLoad(const std::string& libraryName) {
   auto library = std::make_unique<sharedLibrary>(libraryName, "Opening a wave device", std::nothrow);
   if (!library->loaded()) return nullptr;
   auto api = std::make_unique<alsaApi>();
-  auto get = [&](auto& function, const char* name) {
-    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library->symbol(name));
-  };
-  get(api->pcm_avail_update, "snd_pcm_avail_update");
-  get(api->pcm_close, "snd_pcm_close");
-  get(api->pcm_delay, "snd_pcm_delay");
-  get(api->pcm_drain, "snd_pcm_drain");
-  get(api->pcm_drop, "snd_pcm_drop");
-  get(api->pcm_format_set_silence, "snd_pcm_format_set_silence");
-  get(api->pcm_get_params, "snd_pcm_get_params");
-  get(api->pcm_nonblock, "snd_pcm_nonblock");
-  get(api->pcm_open, "snd_pcm_open");
-  get(api->pcm_pause, "snd_pcm_pause");
-  get(api->pcm_prepare, "snd_pcm_prepare");
-  get(api->pcm_readi, "snd_pcm_readi");
-  get(api->pcm_recover, "snd_pcm_recover");
-  get(api->pcm_set_params, "snd_pcm_set_params");
-  get(api->pcm_start, "snd_pcm_start");
-  get(api->pcm_state, "snd_pcm_state");
-  get(api->pcm_wait, "snd_pcm_wait");
-  get(api->pcm_writei, "snd_pcm_writei");
-  get(api->strerror, "snd_strerror");
+  library->bind(api->pcm_avail_update, "snd_pcm_avail_update");
+  library->bind(api->pcm_close, "snd_pcm_close");
+  library->bind(api->pcm_delay, "snd_pcm_delay");
+  library->bind(api->pcm_drain, "snd_pcm_drain");
+  library->bind(api->pcm_drop, "snd_pcm_drop");
+  library->bind(api->pcm_format_set_silence, "snd_pcm_format_set_silence");
+  library->bind(api->pcm_get_params, "snd_pcm_get_params");
+  library->bind(api->pcm_nonblock, "snd_pcm_nonblock");
+  library->bind(api->pcm_open, "snd_pcm_open");
+  library->bind(api->pcm_pause, "snd_pcm_pause");
+  library->bind(api->pcm_prepare, "snd_pcm_prepare");
+  library->bind(api->pcm_readi, "snd_pcm_readi");
+  library->bind(api->pcm_recover, "snd_pcm_recover");
+  library->bind(api->pcm_set_params, "snd_pcm_set_params");
+  library->bind(api->pcm_start, "snd_pcm_start");
+  library->bind(api->pcm_state, "snd_pcm_state");
+  library->bind(api->pcm_wait, "snd_pcm_wait");
+  library->bind(api->pcm_writei, "snd_pcm_writei");
+  library->bind(api->strerror, "snd_strerror");
   api->library = std::move(library);
   return api;
 }

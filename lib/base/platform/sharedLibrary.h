@@ -23,6 +23,11 @@ class sharedLibrary {
   // The address of the symbol, looked up in the library and the libraries it depends on; a
   // missing symbol is a fatal error naming it and the library.
   void* symbol(const char* name) const;
+  // symbol(name) into a function pointer of its type.
+  template <class Function>
+  void bind(Function& function, const char* name) const {
+    function = reinterpret_cast<Function>(symbol(name));
+  }
 
   const std::string& name() const { return m_name; }
   bool loaded() const { return m_handle != nullptr; }
