@@ -426,18 +426,8 @@ void CMel::convertFrame(const int* samples, int start, float* row) {
     for (int i = 1; i <= frameSize; ++i) s[i] -= mean;
   }
 
-  // The squares four at a time, the sum still one by one in order.
   double energy = 0;
-  int n = 1;
-  for (; n + 3 <= frameSize; n += 4) {
-    const double e0 = double(s[n]) * s[n], e1 = double(s[n + 1]) * s[n + 1];
-    const double e2 = double(s[n + 2]) * s[n + 2], e3 = double(s[n + 3]) * s[n + 3];
-    energy += e0;
-    energy += e1;
-    energy += e2;
-    energy += e3;
-  }
-  for (; n <= frameSize; ++n) energy += double(s[n]) * s[n];
+  for (int n = 1; n <= frameSize; ++n) energy += double(s[n]) * s[n];
 
   // Pre-emphasis (each sample less k times the one before it) and the window, straight
   // into the FFT buffer.
