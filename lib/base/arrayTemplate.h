@@ -506,7 +506,7 @@ void matrixFree(T** matrix, int rows) {
 
 // One line of the values, each followed by a blank, in the default stream form. A file that
 // cannot be made ends the process: the dumps are diagnostic and have no caller to tell. A
-// write that fails on the way is the fatal error of closeWrittenFile.
+// write that fails on the way raises closeWrittenFile's message.
 template <class T>
 void vec2file(const std::string& fileName, const T* a, int n) {
   std::ofstream out(fileName, std::ios::out | std::ios::trunc);

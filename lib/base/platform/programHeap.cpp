@@ -12,8 +12,8 @@ void programHeapSet() {
   // costs more than it saves: blocks above 128 KiB get mappings of their own, whose pages fault
   // in one by one and whose unmapping (like trimming the heap top) interrupts every core that
   // runs one of the search's threads; each thread's first allocation makes a new heap. Large
-  // blocks therefore come from the main heap, freed memory is kept (the peak stays near
-  // 8 MiB), the heap grows in steps of a few MiB, and all threads share the main heap (small
+  // blocks therefore come from the main heap, freed memory is kept (the peak stays under
+  // 10 MiB), the heap grows in steps of a few MiB, and all threads share the main heap (small
   // blocks still come from each thread's own cache without a lock).
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
