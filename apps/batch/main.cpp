@@ -153,10 +153,7 @@ int main(int argc, char** argv) {
       utteranceRun(task, param, mac, dict, text, net, textIndex, mlf);
     }
   } catch (char* message) {
-    // The volume check's finding often explains the failure: a silent wave finds no text.
-    for (const std::string& warning : mlf.m_warning)
-      if (warning != message) std::cout << "Warning: " << warning << std::endl;
-    std::cout << message << std::endl;
+    failurePrint(mlf, message);
     mac.macroFree();
     return 1;
   }

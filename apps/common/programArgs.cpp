@@ -1,5 +1,7 @@
 #include "programArgs.h"
 
+#include <iostream>
+
 #include "utility.h"
 
 namespace tulim {
@@ -18,6 +20,12 @@ strVec intArgumentsApply(int argc, char** argv, recogTask& task, std::initialize
     }
   }
   return overridden;
+}
+
+void failurePrint(const mlfClass& mlf, const char* message) {
+  for (const std::string& warning : mlf.m_warning)
+    if (warning != message) std::cout << "Warning: " << warning << std::endl;
+  std::cout << message << std::endl;
 }
 
 }  // namespace tulim

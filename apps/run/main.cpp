@@ -118,10 +118,7 @@ int main(int argc, char** argv) {
     task.recogFromWavFile(param, mlf);
     resultPrint(param, mlf);
   } catch (char* message) {
-    // The volume check's finding often explains the failure: a silent wave finds no text.
-    for (const std::string& warning : mlf.m_warning)
-      if (warning != message) std::cout << "Warning: " << warning << std::endl;
-    std::cout << message << std::endl;
+    failurePrint(mlf, message);
     return 1;
   }
   return 0;
