@@ -2,13 +2,10 @@
 // models and lexicons are loaded once; each list line brings its own result file name, wave,
 // texts and, optionally, syllable file, and prints a header and its score.
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "audioFile.h"
 #include "dictClass.h"
 #include "lineFile.h"
 #include "macroClass.h"
@@ -29,16 +26,9 @@ namespace {
 
 constexpr int MIN_ARG_NUM = 2;
 constexpr int MAX_ARG_NUM = 7;
-// The framing every stage of the pipeline shares: 320 samples with a hop of 160.
-constexpr int PIPELINE_FRAME_SIZE = 320;
-constexpr int PIPELINE_OVERLAP = 160;
 // A list line needs the result file, the wave and the texts; the syllable file is optional.
 constexpr size_t LIST_MIN_FIELD_NUM = 3;
 constexpr size_t LIST_FIELD_NUM_WITH_SYL = 4;
-
-struct mallocFree {
-  void operator()(void* p) const { free(p); }
-};
 
 void usagePrint(int argNum, const char* self) {
   printf("No. of command-line arguments: %d\n", argNum);
@@ -85,23 +75,7 @@ void listLineApply(const std::string& line, int lineNo, recogParam& param) {
 
 void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
                   netClass& net, std::vector<int>& textIndex, mlfClass& mlf) {
-  int candidateNum = 0, arenaLen = 0;
-  task.netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
-
-  int fs = 0, nbits = 0, sampleCount = 0;
-  int* read = readAudioFile(param.wavFile.c_str(), &fs, &nbits, &sampleCount);
-  // wavePrepare frees the buffer it is given when it replaces it or fails.
-  std::unique_ptr<int, mallocFree> samples(task.wavePrepare(read, sampleCount, fs, nbits, param, mlf));
-
-  int frameNum = 0, vecSize = 0, firstFrame = 0;
-  std::unique_ptr<float, mallocFree> features(task.epdAndMfcc(param, samples.get(), sampleCount, fs, nbits,
-                                                              PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP, frameNum, vecSize,
-                                                              firstFrame));
-  textIndex = task.recogCore(param, samples.get(), sampleCount, fs, nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP,
-                             firstFrame, features.get(), vecSize, frameNum, mac.MMF.modelNum, arenaLen, candidateNum,
-                             mac, dict, text, net, mlf);
-  features.reset();
-  samples.reset();
+  textIndex = task.recogUtterance(param, mac, dict, text, net, mlf);
   // The volume check's finding on this line's wave, which its score should be read with.
   for (const std::string& warning : mlf.m_warning) std::cout << "Warning: " << warning << std::endl;
   std::cout << "Score = " << mlf.m_score << std::endl;
@@ -126,9 +100,10 @@ int main(int argc, char** argv) {
   std::vector<int> textIndex;
   mlfClass mlf;  // of the line being run
   try {
-    task.recogParamRead(argv[1], param);
+    recogTask::paramFileText written;
+    task.recogParamRead(argv[1], param, &written);
     const strVec overridden = overridesApply(argc, argv, task, param);
-    task.runParamCheck(argv[1], param, recogTask::runInput::list, overridden);
+    task.runParamCheck(written, param, recogTask::runInput::list, overridden);
 
     const double start = monotonicSeconds();
     // No model count file: every model keeps the count weight it has without one.

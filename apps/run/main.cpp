@@ -110,10 +110,11 @@ int main(int argc, char** argv) {
   recogParam param;
   mlfClass mlf;
   try {
-    task.recogParamRead(argv[1], param);
+    recogTask::paramFileText written;
+    task.recogParamRead(argv[1], param, &written);
     const strVec overridden = overridesApply(argc, argv, task, param);
     task.resultFilesRemove(param);
-    task.runParamCheck(argv[1], param, recogTask::runInput::wavFile, overridden);
+    task.runParamCheck(written, param, recogTask::runInput::wavFile, overridden);
 
     task.recogFromWavFile(param, mlf);
     resultPrint(param, mlf);

@@ -3,6 +3,7 @@
 // recognition core).
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,28 @@ constexpr int MAX_FRAME_NUM = 40000;
 // A result path (output directory, '/', file name) holds fewer characters than this.
 constexpr int MAX_RESULT_PATH_LEN = 1000;
 
+// Samples that a caller hands to a run: sampleCount samples of nbits bits at fs per second.
+struct sampleBuffer {
+  const int* samples;
+  int sampleCount;
+  int fs;
+  int nbits;
+};
+
 class recogTask {
  public:
-  // Defaults first, then every key of the file in order; an unknown key is fatal.
-  void recogParamRead(const std::string& fileName, recogParam& param);
+  // What the parameter file wrote beyond what the record holds, kept by recogParamRead for
+  // the checks of runParamCheck: the file's name and the text of every integer key it sets
+  // (of a key given twice, its last line). The record holds only what atoi made of the text,
+  // so a typo such as "12abc" or "nan" would pass as a number unnoticed.
+  struct paramFileText {
+    std::string fileName;
+    std::map<std::string, std::string> intTexts;
+  };
+
+  // Defaults first, then every key of the file in order; an unknown key is fatal. written,
+  // when given, receives the file's name and its integer texts.
+  void recogParamRead(const std::string& fileName, recogParam& param, paramFileText* written = nullptr);
   // Prints 41 of the fields, one "recogParam.<key>=<value> (line=N, file=recogTask)" line each.
   void recogParamPrint(const recogParam& param);
 
@@ -41,10 +60,10 @@ class recogTask {
   // function, language (and pinyinType for Chinese) outside their words, an integer whose
   // text in paramFile is not a whole number within its range, an integer left at a default
   // no run can use (maxCandidateNum, probTh, comparisonMode), and an input file the run
-  // needs left empty. Fatal with the key, the value, paramFile and what is allowed.
-  // paramFile is read again for the text of its numbers; the integer keys in overridden
-  // were set by the caller afterwards (and checked then with intValueRead).
-  void runParamCheck(const std::string& paramFile, const recogParam& param, runInput input,
+  // needs left empty. Fatal with the key, the value, the parameter file's name and what is
+  // allowed. The integers are checked in the texts that written kept of the file; the integer
+  // keys in overridden were set by the caller afterwards (and checked then with intValueRead).
+  void runParamCheck(const paramFileText& written, const recogParam& param, runInput input,
                      const strVec& overridden = {});
 
   // The integer key's value from its text, checked as runParamCheck checks the file's;
@@ -129,6 +148,15 @@ class recogTask {
                              int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
                              int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
                              dictClass& dict, textClass& text, netClass& net, mlfClass& mlf);
+
+  // The steps of one utterance once the models are read and dictPrepare has run: the texts
+  // and net of param (netPrepare), the wave, its features in the pipeline's framing
+  // (epdAndMfcc) and the recognition core, which fills mlf and writes the result files. The
+  // wave is the caller's when given, used as it is; without one the audio file wavFile is
+  // read and prepared (wavePrepare) once the net is built. Returns the identified texts'
+  // indices. Every utterance of tulim-run, of tulim-batch and of the exports runs through here.
+  std::vector<int> recogUtterance(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
+                                  netClass& net, mlfClass& mlf, const sampleBuffer* wave = nullptr);
 
   // Reads the audio file wavFile, prepares it and runs recogFromSamples on it. Returns the
   // first identified text index, -1 when no text was identified.

@@ -1,9 +1,7 @@
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
-#include "lineFile.h"
+#include "recogParamKeys.h"
 #include "recogTask.h"
 #include "stringUtil.h"
 #include "utility.h"
@@ -12,57 +10,17 @@ namespace tulim {
 
 namespace {
 
-// An integer key that a run uses: its field, the values that work and how to say them. The
-// reader stores what atoi makes of the text, so a typo such as "12abc" or "nan" would pass
-// as a number unnoticed; the run therefore looks at the text again.
-struct intRule {
-  const char* key;
-  int recogParam::*field;
-  long min;
-  long max;
-  const char* allowed;
-};
-
-const char* const FLAG = "0 or 1";
-const char* const COUNT = "a whole number of at least 1";
-
-#define FLAG_RULE(f) intRule{#f, &recogParam::f, 0, 1, FLAG}
-
-// maxCandidateNum, probTh and comparisonMode default to 0, which no search can use: a
-// file has to set them.
-const intRule kIntRules[] = {
-    FLAG_RULE(useAllModelAsCompetingModel),
-    FLAG_RULE(usePaddedHardSp),
-    FLAG_RULE(usePaddedSoftSil),
-    FLAG_RULE(getPitch),
-    FLAG_RULE(useEpd),
-    FLAG_RULE(netType),
-    {"maxCandidateNum", &recogParam::maxCandidateNum, 1, INT_MAX, COUNT},
-    {"probTh", &recogParam::probTh, 1, INT_MAX, COUNT},
-    {"comparisonMode", &recogParam::comparisonMode, 1, 3, "1, 2 or 3"},
-    {"nodePenalty", &recogParam::nodePenalty, INT_MIN, INT_MAX, "a whole number"},
-    FLAG_RULE(useWaveReject),
-    FLAG_RULE(useDescCandidateNum),
-    FLAG_RULE(useSpecSubtraction),
-    FLAG_RULE(addLink4stopAnywhere),
-    FLAG_RULE(addLink4startAnywhere),
-    FLAG_RULE(addLink4forwardJump),
-    FLAG_RULE(addLink4skippableTrailingSil),
-    FLAG_RULE(addLink4skippableLeadingSil),
-};
-
-#undef FLAG_RULE
-
-const intRule& intRuleFind(const char* key) {
-  for (const intRule& rule : kIntRules)
-    if (std::string(key) == rule.key) return rule;
-  errorThrowf("Error: %s is not an integer key of a run (line %d of %s)", key, TULIM_HERE);
+// The integer key of a run called key, with the values that work there.
+const paramKey& intKeyFind(const char* key) {
+  const paramKey* found = paramKeyFind(key);
+  if (!found || !found->range) errorThrowf("Error: %s is not an integer key of a run (line %d of %s)", key, TULIM_HERE);
+  return *found;
 }
 
-// The text as a whole number in the rule's range, nothing else.
-bool intTextParse(const std::string& text, const intRule& rule, int& value) {
+// The text as a whole number in the range, nothing else.
+bool intTextParse(const std::string& text, const intRange& range, int& value) {
   int parsed = 0;
-  if (!strToIntExact(text, parsed) || parsed < rule.min || parsed > rule.max) return false;
+  if (!strToIntExact(text, parsed) || parsed < range.min || parsed > range.max) return false;
   value = parsed;
   return true;
 }
@@ -104,33 +62,28 @@ bool contains(const strVec& list, const std::string& item) {
 }  // namespace
 
 int recogTask::intValueRead(const char* key, const std::string& text, const std::string& origin) {
-  const intRule& rule = intRuleFind(key);
+  const intRange& range = *intKeyFind(key).range;
   int value = 0;
-  if (!intTextParse(text, rule, value)) notAllowed(key, text, origin, rule.allowed);
+  if (!intTextParse(text, range, value)) notAllowed(key, text, origin, range.allowed);
   return value;
 }
 
-void recogTask::runParamCheck(const std::string& paramFile, const recogParam& param, runInput input,
+void recogTask::runParamCheck(const paramFileText& written, const recogParam& param, runInput input,
                               const strVec& overridden) {
+  const std::string& paramFile = written.fileName;
   wordCheck("function", param.function, {"recog", "assess"}, paramFile);
   wordCheck("language", param.language, {"chinese", "taiwanese", "english", "japanese"}, paramFile);
   if (param.language == "chinese") wordCheck("pinyinType", param.pinyinType, {"krv", "hanyu"}, paramFile);
 
-  // The numbers as the file writes them; the last line of a repeated key counts, as in the
-  // reader.
-  strVec keys, values;
-  keyValueFileRead(paramFile, keys, values);
-  std::map<std::string, std::string> written;
-  for (size_t i = 0; i < keys.size(); i++) written[keys[i]] = values[i];
-  for (const intRule& rule : kIntRules) {
-    if (contains(overridden, rule.key)) continue;
-    const auto it = written.find(rule.key);
-    if (it != written.end()) {
-      intValueRead(rule.key, it->second, "in " + paramFile);
+  for (const paramKey& key : kParamKeys) {
+    if (!key.range || contains(overridden, key.name)) continue;
+    const auto it = written.intTexts.find(key.name);
+    if (it != written.intTexts.end()) {
+      intValueRead(key.name, it->second, "in " + paramFile);
       continue;
     }
-    const int value = param.*(rule.field);
-    if (value < rule.min || value > rule.max) notSet(rule.key, paramFile, rule.allowed);
+    const int value = param.*(key.number);
+    if (value < key.range->min || value > key.range->max) notSet(key.name, paramFile, key.range->allowed);
   }
 
   fileCheck("macFile", param.macFile, "the HMM set (a .mac or .macb file)", paramFile);

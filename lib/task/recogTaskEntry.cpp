@@ -25,18 +25,54 @@ struct mallocFree {
   void operator()(void* p) const { free(p); }
 };
 
-}  // namespace
+// A wave read from its audio file and prepared for the pipeline, malloc'ed and owned here.
+struct preparedWave {
+  std::unique_ptr<int, mallocFree> samples;
+  int sampleCount = 0;
+  int fs = 0;
+  int nbits = 0;
 
-int recogTask::recogFromWavFile(recogParam& param, mlfClass& mlf) {
-  int fs = 0, nbits = 0, sampleCount = 0;
-  int* read = readAudioFile(param.wavFile.c_str(), &fs, &nbits, &sampleCount);
+  sampleBuffer buffer() const { return {samples.get(), sampleCount, fs, nbits}; }
+};
 
+// The audio file wavFile read and prepared; prepareSeconds, when given, receives the time the
+// preparation took.
+preparedWave wavFilePrepare(recogTask& task, recogParam& param, mlfClass& mlf, double* prepareSeconds = nullptr) {
+  preparedWave wave;
+  int* read = readAudioFile(param.wavFile.c_str(), &wave.fs, &wave.nbits, &wave.sampleCount);
   const double start = monotonicSeconds();
   // wavePrepare frees the buffer it is given when it replaces it or fails.
-  std::unique_ptr<int, mallocFree> samples(wavePrepare(read, sampleCount, fs, nbits, param, mlf));
-  printf("%4.3f sec: Read wave file \"%s\"\n", monotonicSeconds() - start, param.wavFile.c_str());
+  wave.samples.reset(task.wavePrepare(read, wave.sampleCount, wave.fs, wave.nbits, param, mlf));
+  if (prepareSeconds) *prepareSeconds = monotonicSeconds() - start;
+  return wave;
+}
 
-  return recogFromSamples(param, mlf, samples.get(), sampleCount, fs, nbits);
+}  // namespace
+
+std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& mac, dictClass& dict,
+                                           textClass& text, netClass& net, mlfClass& mlf, const sampleBuffer* wave) {
+  int candidateNum = 0, arenaLen = 0;
+  netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
+
+  preparedWave read;
+  if (!wave) read = wavFilePrepare(*this, param, mlf);
+  const sampleBuffer samples = wave ? *wave : read.buffer();
+
+  int frameNum = 0, vecSize = 0, firstFrame = 0;
+  std::unique_ptr<float, mallocFree> features(epdAndMfcc(param, samples.samples, samples.sampleCount, samples.fs,
+                                                         samples.nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP,
+                                                         frameNum, vecSize, firstFrame));
+  return recogCore(param, samples.samples, samples.sampleCount, samples.fs, samples.nbits, PIPELINE_FRAME_SIZE,
+                   PIPELINE_OVERLAP, firstFrame, features.get(), vecSize, frameNum, mac.MMF.modelNum, arenaLen,
+                   candidateNum, mac, dict, text, net, mlf);
+}
+
+int recogTask::recogFromWavFile(recogParam& param, mlfClass& mlf) {
+  double prepareSeconds = 0.0;
+  const preparedWave wave = wavFilePrepare(*this, param, mlf, &prepareSeconds);
+  printf("%4.3f sec: Read wave file \"%s\"\n", prepareSeconds, param.wavFile.c_str());
+
+  return recogFromSamples(param, mlf, wave.samples.get(), wave.sampleCount, wave.fs, wave.nbits);
 }
 
 int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* samples, int sampleCount, int fs,
@@ -57,17 +93,8 @@ int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* sam
          modelNum, param.modelCountFile.c_str());
 
   dictPrepare(param, mac, dict, text, net);
-  int candidateNum = 0, arenaLen = 0;
-  netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
-
-  int frameNum = 0, vecSize = 0, firstFrame = 0;
-  std::unique_ptr<float, mallocFree> features(epdAndMfcc(param, samples, sampleCount, fs, nbits, PIPELINE_FRAME_SIZE,
-                                                         PIPELINE_OVERLAP, frameNum, vecSize, firstFrame));
-
-  const std::vector<int> textIndex =
-      recogCore(param, samples, sampleCount, fs, nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP, firstFrame,
-                features.get(), vecSize, frameNum, modelNum, arenaLen, candidateNum, mac, dict, text, net, mlf);
-  features.reset();
+  const sampleBuffer wave{samples, sampleCount, fs, nbits};
+  const std::vector<int> textIndex = recogUtterance(param, mac, dict, text, net, mlf, &wave);
   mac.macroFree();
   return textIndex.empty() ? -1 : textIndex[0];
 }

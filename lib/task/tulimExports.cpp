@@ -29,12 +29,12 @@ const char* textArgument(const char* value, const char* name) {
 }
 
 // The exports force function and netType, whatever the file says.
-void runStart(tulim::recogTask& task, const char* recogParamFile, tulim::recogParam& param, const char* function,
-              tulim::recogTask::runInput input) {
+void runStart(tulim::recogTask& task, const tulim::recogTask::paramFileText& written, tulim::recogParam& param,
+              const char* function, tulim::recogTask::runInput input) {
   param.netType = 0;
   param.function = function;
   task.resultFilesRemove(param);
-  task.runParamCheck(recogParamFile, param, input, {"netType"});
+  task.runParamCheck(written, param, input, {"netType"});
 }
 
 void scoreStore(float* score, float value) {
@@ -54,10 +54,11 @@ int recogFromFile(const char* recogParamFile, const char* wavFile, const char* t
   tulim::cLocaleScope locale;
   tulim::recogTask task;
   tulim::recogParam param;
-  task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param);
+  tulim::recogTask::paramFileText written;
+  task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param, &written);
   param.wavFile = textArgument(wavFile, "wavFile");
   param.txtFile = textArgument(txtFile, "txtFile");
-  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::wavFile);
+  runStart(task, written, param, function, tulim::recogTask::runInput::wavFile);
   tulim::mlfClass mlf;
   const int result = task.recogFromWavFile(param, mlf);
   scoreStore(score, mlf.m_timberScore);
@@ -69,11 +70,12 @@ int recogFromBuffer(const char* recogParamFile, const int* samples, int sampleCo
   tulim::cLocaleScope locale;
   tulim::recogTask task;
   tulim::recogParam param;
-  task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param);
+  tulim::recogTask::paramFileText written;
+  task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param, &written);
   param.txtFile = textArgument(txtFile, "txtFile");
   // The samples come from the caller: a wave file the parameters name is not theirs.
   param.wavFile.clear();
-  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::samples);
+  runStart(task, written, param, function, tulim::recogTask::runInput::samples);
   tulim::mlfClass mlf;
   const int result = task.recogFromSamples(param, mlf, samples, sampleCount, fs, nbits);
   scoreStore(score, mlf.m_timberScore);

@@ -5,13 +5,17 @@
 #include <map>
 
 #include "audioFile.h"
+#include "dictClass.h"
 #include "fatalCatch.h"
 #include "flvFixture.h"
+#include "macroClass.h"
 #include "mlfClass.h"
 #include "modelSetFixture.h"
+#include "netClass.h"
 #include "recogTask.h"
 #include "recognitionSetup.h"
 #include "testFiles.h"
+#include "textClass.h"
 #include "toneFixture.h"
 #include "tulim.h"
 #include "utility.h"
@@ -83,8 +87,21 @@ struct exportRun {
     EXPECT_TRUE(tulim::wavFileWrite(w.data(), static_cast<int>(w.size()), 16000, 16, path.c_str()));
     return path;
   }
+  // samples as the 8000 Hz wave "spoken8k.wav".
+  std::string wave8k(const std::vector<int>& samples) {
+    const std::string path = dir.file("spoken8k.wav");
+    EXPECT_TRUE(tulim::wavFileWrite(samples.data(), static_cast<int>(samples.size()), 8000, 16, path.c_str()));
+    return path;
+  }
   std::string out(const std::string& name) const { return files.outputDir + "/" + name; }
 };
+
+// The utterance at 8000 Hz: every tone lies below the new Nyquist frequency.
+std::vector<int> halfRate(const std::vector<int>& full) {
+  std::vector<int> half;
+  for (size_t i = 0; i < full.size(); i += 2) half.push_back(full[i]);
+  return half;
+}
 
 // Runs f with standard output captured; the fatal message, or "" when none was thrown.
 std::string quietly(const std::function<void()>& f, std::string* printed = nullptr) {
@@ -178,12 +195,8 @@ TEST(RecogExports, AssessmentOfFileAndSamplesGivesTheSameResult) {
 
 TEST(RecogExports, FileExportsConvertTheWaveWhileBufferExportsTakeSamplesAsGiven) {
   exportRun run(kLines, kTexts, "recog");
-  const std::vector<int> full = utterance({"sil", "b", "a", "sil"});
-  // The same utterance at 8000 Hz: every tone lies below the new Nyquist frequency.
-  std::vector<int> half;
-  for (size_t i = 0; i < full.size(); i += 2) half.push_back(full[i]);
-  const std::string wav = run.dir.file("spoken8k.wav");
-  ASSERT_TRUE(tulim::wavFileWrite(half.data(), static_cast<int>(half.size()), 8000, 16, wav.c_str()));
+  const std::vector<int> half = halfRate(utterance({"sil", "b", "a", "sil"}));
+  const std::string wav = run.wave8k(half);
 
   float score = 0.0f;
   int index = -2;
@@ -225,6 +238,47 @@ TEST(RecogExports, DriversFillTheResultRecord) {
   // The spoken pieces are 40 frames long; the boundaries land within a few frames.
   ASSERT_EQ(mlf.m_syl.size(), 4u);
   EXPECT_NEAR(mlf.m_syl[2].frameId[0], 80, 3);
+}
+
+TEST(RecogExports, UtteranceStepsReadTheWaveFileAfterTheNetWhenNoWaveIsGiven) {
+  exportRun run(kLines, kTexts, "recog");
+  // At 8000 Hz the wave preparation says that it resamples, which places it among the lines.
+  const std::string wav = run.wave8k(halfRate(utterance({"sil", "a", "c", "sil"})));
+
+  recogTask task;
+  recogParam param;
+  macroClass mac;
+  dictClass dict;
+  textClass text;
+  netClass net;
+  mlfClass fromFile;
+  std::vector<int> textIndex;
+  std::string printed;
+  ASSERT_EQ(quietly(
+                [&] {
+                  task.recogParamRead(run.files.paramFile, param);
+                  param.wavFile = wav;
+                  mac.macroRead(param.macFile, true);
+                  task.dictPrepare(param, mac, dict, text, net);
+                  textIndex = task.recogUtterance(param, mac, dict, text, net, fromFile);
+                },
+                &printed),
+            "");
+  mac.macroFree();
+  EXPECT_THAT(textIndex, ElementsAre(2));
+  EXPECT_EQ(fromFile.m_PA, "a-c");
+  const size_t textRead = printed.find("Read text \"");
+  const size_t resampled = printed.find("fs=8000 ===> Resample to have fs=16000\n");
+  ASSERT_NE(textRead, std::string::npos);
+  ASSERT_NE(resampled, std::string::npos);
+  EXPECT_LT(textRead, resampled) << "the net is built before the wave is read";
+
+  // The driver of a file run reads the wave first, then takes the same steps on it.
+  mlfClass viaDriver;
+  ASSERT_EQ(quietly([&] { EXPECT_EQ(task.recogFromWavFile(param, viaDriver), 2); }), "");
+  EXPECT_EQ(viaDriver.m_PA, fromFile.m_PA);
+  EXPECT_EQ(viaDriver.m_score, fromFile.m_score);
+  EXPECT_EQ(viaDriver.m_timberScore, fromFile.m_timberScore);
 }
 
 TEST(RecogExports, FatalErrorLeavesTheExportWithoutStoringTheScore) {

@@ -3,9 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
 #include <sstream>
 
 #include "testFiles.h"
+#include "utility.h"
 
 using namespace tulim;
 using tulim::test::envScope;
@@ -141,6 +144,52 @@ TEST(RecogParamRead, OverlongTextValueIsFatalNamingKeyAndLimit) {
   message = readError("txtFile=" + std::string(10000, 't') + "\n", p);
   EXPECT_THAT(message, testing::HasSubstr("recogParam.txtFile"));
   EXPECT_THAT(message, testing::HasSubstr("9999"));
+}
+
+TEST(RecogParamRead, KeepsTheFileNameAndTheTextOfEveryIntegerKeyItSets) {
+  scratchDir dir;
+  const std::string path =
+      dir.write("p.txt", "probTh = 2.5\nuseEpd=1\nuseEpd=x\nlanguage=english\nmaxCandidateNum= 12abc\nwordPenalty=3\n");
+  recogParam p;
+  recogTask::paramFileText written{"stale", {{"getPitch", "1"}}};
+  recogTask().recogParamRead(path, p, &written);
+  EXPECT_EQ(written.fileName, path);
+  const std::map<std::string, std::string> expected{
+      {"maxCandidateNum", "12abc"}, {"probTh", "2.5"}, {"useEpd", "x"}, {"wordPenalty", "3"}};
+  EXPECT_EQ(written.intTexts, expected) << "the last line of a repeated key; no text key; nothing of the record before";
+  EXPECT_EQ(p.maxCandidateNum, 12);
+  EXPECT_EQ(p.useEpd, 0);
+}
+
+// Runs runParamCheck on what the reader kept of the file; the fatal message, or "".
+std::string checkError(const recogTask::paramFileText& written, const recogParam& param, const strVec& overridden) {
+  envScope temp("temp", nullptr);
+  try {
+    recogTask().runParamCheck(written, param, recogTask::runInput::wavFile, overridden);
+  } catch (char* message) {
+    return message;
+  }
+  return "";
+}
+
+TEST(RunParamCheck, ChecksTheIntegerTextsTheReaderKeptWithoutReadingTheFileAgain) {
+  scratchDir dir;
+  const std::string path = dir.write("p.txt", "function=recog\nlanguage=english\nmaxCandidateNum=12abc\n");
+  recogParam p;
+  recogTask::paramFileText written;
+  recogTask().recogParamRead(path, p, &written);
+  ASSERT_EQ(std::remove(path.c_str()), 0);
+
+  struct Case {
+    strVec overridden;
+    const char* expected;
+  } cases[] = {
+      {{}, "Error: maxCandidateNum = 12abc in %s is not allowed; it must be a whole number of at least 1"},
+      {{"maxCandidateNum"}, "Error: probTh is not set in %s; it must be a whole number of at least 1"},
+  };
+  for (const Case& c : cases)
+    EXPECT_THAT(checkError(written, p, c.overridden), testing::StartsWith(strFormat(c.expected, path.c_str())))
+        << (c.overridden.empty() ? "" : c.overridden[0]);
 }
 
 TEST(RecogParamPrint, PrintsFortyOneFieldsWithFixedLineNumbers) {
