@@ -58,9 +58,9 @@ class recogTask {
 
   // Refuses, before a run reads or writes anything, a value it would use that cannot work:
   // function, language (and pinyinType for Chinese) outside their words, an integer whose
-  // text in paramFile is not a whole number within its range, an integer left at a default
-  // no run can use (maxCandidateNum, probTh, comparisonMode), and an input file the run
-  // needs left empty. Fatal with the key, the value, the parameter file's name and what is
+  // text in the parameter file is not a whole number within its range, an integer left at a
+  // default no run can use (maxCandidateNum, probTh, comparisonMode), and an input file the
+  // run needs left empty. Fatal with the key, the value, the parameter file's name and what is
   // allowed. The integers are checked in the texts that written kept of the file; the integer
   // keys in overridden were set by the caller afterwards (and checked then with intValueRead).
   void runParamCheck(const paramFileText& written, const recogParam& param, runInput input,
