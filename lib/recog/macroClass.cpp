@@ -949,7 +949,7 @@ void macroClass::orderedModelExport(const std::string& path) const {
   checkWritable(MMF);
 
   std::string text;
-  file2string(LIST, text);
+  textFile2string(LIST, text);
   strVec tokens;
   {
     size_t pos = 0;
