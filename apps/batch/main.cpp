@@ -65,7 +65,9 @@ void listLineApply(const std::string& line, int lineNo, recogParam& param) {
   std::string wavFile = fields[1];
   strReplaceAll(wavFile, "\\", "/");
   std::string txtFile = fields[2];
-  if (param.language == "english") strReplaceAll(txtFile, "_", " ");
+  // The underscores stand for blanks in texts written into the field, never in the name of
+  // a texts file: "my_texts.txt" is read as that file.
+  if (param.language == "english" && !fileExist(txtFile.c_str())) strReplaceAll(txtFile, "_", " ");
 
   recogParamSetText(param, "outputXmlFile", param.outputXmlFile, fields[0]);
   recogParamSetText(param, "wavFile", param.wavFile, wavFile);

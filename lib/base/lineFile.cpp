@@ -44,6 +44,34 @@ void keyValueFileRead(const std::string& fileName, strVec& keys, strVec& values)
   }
 }
 
+namespace {
+
+[[noreturn]] void keyValueRefuse(const std::string& fileName, const std::string& key, const std::string& value,
+                                 const char* allowed, int sourceLine) {
+  errorThrowf("Error: %s = %s in %s is not allowed; it must be %s (line %d of %s)", key.c_str(), value.c_str(),
+              fileName.c_str(), allowed, sourceLine, "lineFile");
+}
+
+}  // namespace
+
+double keyValueDouble(const std::string& fileName, const std::string& key, const std::string& value) {
+  double number = 0;
+  if (!strToDoubleExact(value, number)) keyValueRefuse(fileName, key, value, "a finite number", __LINE__);
+  return number;
+}
+
+float keyValueFloat(const std::string& fileName, const std::string& key, const std::string& value) {
+  float number = 0;
+  if (!strToFloatExact(value, number)) keyValueRefuse(fileName, key, value, "a finite number", __LINE__);
+  return number;
+}
+
+int keyValueInt(const std::string& fileName, const std::string& key, const std::string& value) {
+  int number = 0;
+  if (!strToIntExact(value, number)) keyValueRefuse(fileName, key, value, "a whole number", __LINE__);
+  return number;
+}
+
 strTable file2strTable(const std::string& fileName) {
   strVec lines;
   file2strVec(fileName, lines);

@@ -18,6 +18,14 @@ void file2strVec(const std::string& fileName, strVec& vec, char comment, std::ve
 // both trimmed; keys and values stay parallel, in file order, duplicates included.
 void keyValueFileRead(const std::string& fileName, strVec& keys, strVec& values);
 
+// The value of key, read from fileName, as a whole finite number within the range of its
+// field; anything else ("12abc", "abc", "nan", "1e999") is fatal, naming the file, the key
+// and the value: read the way atof reads it, it would be a number nobody wrote.
+double keyValueDouble(const std::string& fileName, const std::string& key, const std::string& value);
+float keyValueFloat(const std::string& fileName, const std::string& key, const std::string& value);
+// The same for a whole number within the int range.
+int keyValueInt(const std::string& fileName, const std::string& key, const std::string& value);
+
 // The file's lines, each split at TAB.
 strTable file2strTable(const std::string& fileName);
 

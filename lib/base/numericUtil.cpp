@@ -358,7 +358,7 @@ void file2doubleArray(const std::string& fileName, double* array, int n) {
 
 void txt2intArray(const std::string& fileName, int* array, int n) {
   std::string text;
-  file2string(fileName.c_str(), text);
+  textFile2string(fileName.c_str(), text);
   intScanner scan(text);
   for (int i = 0; i < n && scan.next(array[i]); i++) {
   }
@@ -366,7 +366,7 @@ void txt2intArray(const std::string& fileName, int* array, int n) {
 
 void txt2doubleArray(const std::string& fileName, double* array, int n) {
   std::string text;
-  file2string(fileName.c_str(), text);
+  textFile2string(fileName.c_str(), text);
   realScanner scan(text);
   for (int i = 0; i < n && scan.next(array[i]); i++) {
   }
@@ -398,7 +398,7 @@ void bin2doubleArray(const std::string& fileName, double* array, int n) {
 void file2intVec(const std::string& fileName, std::vector<int>& vec) {
   vec.clear();
   std::string text;
-  file2string(fileName.c_str(), text);
+  textFile2string(fileName.c_str(), text);
   intScanner scan(text);
   int value;
   while (scan.next(value)) vec.push_back(value);
@@ -407,7 +407,7 @@ void file2intVec(const std::string& fileName, std::vector<int>& vec) {
 void file2floatVec(const std::string& fileName, std::vector<float>& vec) {
   vec.clear();
   std::string text;
-  file2string(fileName.c_str(), text);
+  textFile2string(fileName.c_str(), text);
   realScanner scan(text);
   float value;
   while (scan.next(value)) vec.push_back(value);

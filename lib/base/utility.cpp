@@ -104,15 +104,28 @@ void closeWrittenFile(filePtr& fp, const std::string& name) {
   if (!closeWrittenFileChecked(fp)) errorThrowf("Cannot write file %s (line %d of %s)", name.c_str(), TULIM_HERE);
 }
 
+size_t byteOrderMarkLength(const char* text, size_t size) {
+  return size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF && static_cast<unsigned char>(text[1]) == 0xBB &&
+                 static_cast<unsigned char>(text[2]) == 0xBF
+             ? 3
+             : 0;
+}
+
 bool fileReadLine(FILE* fp, std::string& line) {
   line.clear();
   bool any = false;
+  long taken = 0;
   int c;
   while ((c = getc_unlocked(fp)) != EOF) {
     any = true;
+    ++taken;
     if (c == '\n') break;
     line.push_back(static_cast<char>(c));
   }
+  // Only a line that began at the very start of the file can carry the mark; the position
+  // is asked for only when the line begins with its bytes.
+  const size_t mark = byteOrderMarkLength(line.data(), line.size());
+  if (mark > 0 && ftell(fp) == taken) line.erase(0, mark);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return any;
 }
@@ -205,6 +218,11 @@ void file2string(const char* name, std::string& content) {
   char* buffer = file2buffer(name, &size);
   content.assign(buffer, static_cast<size_t>(size));
   free(buffer);
+}
+
+void textFile2string(const char* name, std::string& content) {
+  file2string(name, content);
+  content.erase(0, byteOrderMarkLength(content.data(), content.size()));
 }
 
 void buffer2file(const char* name, const void* buffer, long size) {

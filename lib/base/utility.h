@@ -63,8 +63,15 @@ void closeWrittenFile(filePtr& fp, const std::string& name);
 bool closeWrittenFileChecked(filePtr& fp);
 
 // Reads one line into line without its line end; one '\r' right before the line end (or at
-// the end of the file) is dropped, as Windows text mode did. False at the end of the file.
+// the end of the file) is dropped, as Windows text mode did. A UTF-8 byte-order mark that
+// begins the file is dropped from the first line. False at the end of the file.
 bool fileReadLine(FILE* fp, std::string& line);
+
+// The length of the UTF-8 byte-order mark (EF BB BF) that begins text: 3, or 0 without one.
+// Editors on Windows put it at the start of text files; it is no part of their first line.
+size_t byteOrderMarkLength(const char* text, size_t size);
+// file2string for a text file: a byte-order mark at its start is dropped.
+void textFile2string(const char* name, std::string& content);
 
 // Number of lines, counted as reads of at most 999 characters (a longer line counts once
 // for each piece); a last line without a line end counts.

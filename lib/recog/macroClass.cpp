@@ -93,8 +93,11 @@ size_t shortDecimal(const char* p, const char* end, float& value) {
     const bool down = p < end && *p == '-';
     if (p < end && (*p == '-' || *p == '+')) ++p;
     int exponentDigits = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++exponentDigits) exponent = exponent * 10 + (*p - '0');
-    if (exponentDigits == 0 || exponentDigits > 3) return 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+      if (++exponentDigits > 3) return 0;
+      exponent = exponent * 10 + (*p - '0');
+    }
+    if (exponentDigits == 0) return 0;
     if (down) exponent = -exponent;
   }
   const int e = exponent + scale;
@@ -103,6 +106,24 @@ size_t shortDecimal(const char* p, const char* end, float& value) {
   value = e >= 0 ? x * powers[e] : x / powers[-e];
   if (negative) value = -value;
   return static_cast<size_t>(p - begin);
+}
+
+// No writer of numbers puts a decimal exponent beyond a double's range (about 1e-324 to
+// 1e308) into a text; a longer one would only read as 0 or overflow by accident.
+constexpr long MAX_DECIMAL_EXPONENT = 400;
+
+// False when the token's decimal exponent (after 'e' or 'E') lies beyond that range.
+bool exponentInRange(std::string_view tok) {
+  const size_t at = tok.find_first_of("eE");
+  if (at == std::string_view::npos || tok.find_first_of("xX") != std::string_view::npos) return true;
+  size_t p = at + 1;
+  if (p < tok.size() && (tok[p] == '-' || tok[p] == '+')) ++p;
+  long exponent = 0;
+  for (; p < tok.size() && tok[p] >= '0' && tok[p] <= '9'; ++p) {
+    exponent = exponent * 10 + (tok[p] - '0');
+    if (exponent > MAX_DECIMAL_EXPONENT) return false;
+  }
+  return true;
 }
 
 // A whole token as a finite float, the way strtof reads it.
@@ -176,6 +197,9 @@ class macTokenizer {
     }
     std::string_view tok = token(what);
     float value = 0;
+    if (!exponentInRange(tok))
+      errorThrowf("Error: \"%s\" line %d: %s has an exponent out of range, found \"%s\" (line %d of %s)",
+                  m_path.c_str(), textLine(), what, std::string(tok).c_str(), MACRO_HERE);
     if (!isReal(tok, value))
       errorThrowf("Error: \"%s\" line %d: %s must be a finite number, found \"%s\" (line %d of %s)",
                   m_path.c_str(), textLine(), what, std::string(tok).c_str(), MACRO_HERE);
@@ -298,7 +322,8 @@ std::string fileLine(const macTokenizer& in) { return strFormat("\"%s\" line %d"
 void macTextParse(const std::string& path, hmmSet& set) {
   // Parsed where it lies: a model set's text is megabytes, read once per run.
   const mappedFile text(path);
-  macTokenizer in(path, text.data(), text.size());
+  const size_t mark = byteOrderMarkLength(text.data(), text.size());
+  macTokenizer in(path, text.data() + mark, text.size() - mark);
   set.model.reserve(in.modelLineCount());
 
   in.token("\"~o\"");
@@ -437,7 +462,7 @@ void macTextParse(const std::string& path, hmmSet& set) {
     // The text read so far need not stay in memory alongside the models made of it.
     if (in.offset() >= released + TEXT_RELEASE_BYTES) {
       released = in.offset();
-      text.release(released);
+      text.release(mark + released);
     }
   }
   if (set.model.empty()) errorThrowf("Error: \"%s\" holds no model (line %d of %s)", path.c_str(), MACRO_HERE);
@@ -597,18 +622,40 @@ void macroClass::macroReadFromBuffer(const void* buffer, size_t size) {
   prepareModels();
 }
 
+namespace {
+
+// A count as written: an optional sign and decimal digits, nothing else. Counts are not
+// bounded by int: one above it is still a count, and only its logarithm is kept.
+bool countTextRead(std::string text, double& count) {
+  strTrim(text);
+  size_t digits = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+  if (digits == text.size()) return false;
+  for (size_t i = digits; i < text.size(); i++)
+    if (text[i] < '0' || text[i] > '9') return false;
+  count = strtod(text.c_str(), nullptr);
+  return true;
+}
+
+}  // namespace
+
 void macroClass::modelCountRead(const std::string& path) {
   for (hmmModel& model : MMF.model) model.logCount = 0;
-  if (!fileExist(path.c_str())) return;
+  if (path.empty()) return;
+  if (!fileExist(path.c_str())) {
+    // Set but not there: most likely a wrong name, which would turn the count weights off.
+    printf("Warning: cannot open the model count file %s; no model counts are used\n", path.c_str());
+    return;
+  }
   strVec lines;
   std::vector<int> lineNumbers;
   file2strVec(path, lines, '%', lineNumbers);
-  // One count for every model, in name order: a short file would leave models uncounted,
-  // and the posterior score weighs every model by its count.
-  if (lines.size() != MMF.model.size())
-    errorThrowf("Error: model count file %s has %zu lines for %d models (line %d of %s)", path.c_str(), lines.size(),
-                MMF.modelNum, MACRO_HERE);
-  for (size_t i = 0; i < lines.size(); i++) {
+  // Line i counts model i in name order; models after a short file's last line were not
+  // counted and keep 0, like a model that was never seen in training.
+  if (lines.size() > MMF.model.size())
+    printf("Warning: model count file %s has %zu lines for %d models; line %d and the lines after it are ignored\n",
+           path.c_str(), lines.size(), MMF.modelNum, lineNumbers[MMF.model.size()]);
+  const size_t counted = std::min(lines.size(), MMF.model.size());
+  for (size_t i = 0; i < counted; i++) {
     strVec fields;
     strSplit(lines[i], '\t', fields);
     if (fields.size() < 2)
@@ -617,11 +664,11 @@ void macroClass::modelCountRead(const std::string& path) {
     hmmModel& model = MMF.model[i];
     if (fields[0] != model.str)
       printf("Warning: Mismatched model count file %s! (line %d of %s)\n", path.c_str(), MACRO_HERE);
-    int count = 0;
-    if (!strToIntExact(fields[1], count) || count <= 0)
-      errorThrowf("Error: line %d of model count file %s has the count \"%s\", not a positive integer (line %d of %s)",
+    double count = 0;
+    if (!countTextRead(fields[1], count))
+      errorThrowf("Error: line %d of model count file %s has the count \"%s\", not a whole number (line %d of %s)",
                   lineNumbers[i], path.c_str(), fields[1].c_str(), MACRO_HERE);
-    model.logCount = logf(static_cast<float>(count));
+    model.logCount = count > 0 ? logf(static_cast<float>(count)) : 0.0f;
   }
 }
 
@@ -902,7 +949,7 @@ void macroClass::orderedModelExport(const std::string& path) const {
   checkWritable(MMF);
 
   std::string text;
-  file2string(LIST, text);
+  textFile2string(LIST, text);
   strVec tokens;
   {
     size_t pos = 0;

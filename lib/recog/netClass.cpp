@@ -145,11 +145,21 @@ void netClass::netTextRead(const strVec& lines, const std::vector<int>* lineNumb
   pathCheck();
 
   const int dictSize = static_cast<int>(dict.m_pronDict.size());
-  for (netNode& node : m_node) {
+  for (size_t i = 0; i < m_node.size(); ++i) {
+    netNode& node = m_node[i];
     if (isNullSpelling(node.sylStr)) continue;
     if (node.dicIndex < 0 || node.dicIndex >= dictSize)
       errorThrowf("Error: sylIndex (%d) out of the range of [0, %d]! (line %d of file %s)\n", node.dicIndex, dictSize,
                   NET_HERE);
+    // The search scores the entry's models, the results print the node's name: the two must
+    // be one syllable. A name left empty (a net read from "netb" and written again) has only
+    // its index.
+    const std::string& entry = dict.m_pronDict[static_cast<size_t>(node.dicIndex)].syl;
+    if (!node.sylStr.empty() && node.sylStr != entry)
+      errorThrowf("Error: net line %d \"%s\" of %s names \"%s\", but dictionary entry %d is \"%s\" "
+                  "(line %d of file %s)",
+                  lineOf(static_cast<int>(2 + i)), lines[2 + i].c_str(), m_source.c_str(), node.sylStr.c_str(),
+                  node.dicIndex, entry.c_str(), NET_HERE);
     for (int& model : dict.m_pronDict[static_cast<size_t>(node.dicIndex)].modelIndex)
       if (model < 0) model = 0;
   }

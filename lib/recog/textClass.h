@@ -21,6 +21,11 @@ constexpr long long MAX_SYL_COMB_NUM = 100000;
 // all of them: the tree net gets a node for every syllable that no neighbour shares.
 constexpr long long MAX_SYL_SEQ_NUM = 100000;
 constexpr long long MAX_SYL_SEQ_SYL_NUM = 4000000;
+// The most nodes of a tree net built from one utterance's texts. Building and reading a net
+// costs about 400 bytes and 1.3 us a node before the search starts, and a search keeps at most
+// maxCandidateNum candidates alive, so a net far beyond this is built rather than searched:
+// texts that expand to more (a few words of many pronunciations each) are refused instead.
+constexpr long long MAX_TREE_NET_NODE_NUM = 200000;
 // The longest text that the normalisation rules may make.
 constexpr long long MAX_NORMALIZED_TEXT_LEN = 100000;
 

@@ -179,6 +179,10 @@ void textClass::treeNetCreate(const recogParam& param, int fillerFlag, int softS
     for (size_t k = 0; k < syls.size(); ++k) {
       if (!created && syls[k] == lastSeen[k]) continue;  // shared with the previous sequence
       created = true;
+      if (static_cast<long long>(nodes.size()) >= MAX_TREE_NET_NODE_NUM)
+        errorThrowf("Error: the texts of %s expand to a tree net of more than MAX_TREE_NET_NODE_NUM = %lld nodes "
+                    "(%zu syllable sequences) (line %d of %s)",
+                    txtSourceName().c_str(), MAX_TREE_NET_NODE_NUM, sequences.size(), TEXT_HERE);
       const int node = addNode(nodes, syls[k]);
       links.push_back(netLink{parent[k], node});
       lastSeen[k] = syls[k];

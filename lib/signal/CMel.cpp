@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <locale>
 #include <stdexcept>
 #include <string>
@@ -79,6 +80,26 @@ int16_t qualifierOfLetter(char letter) {
   }
 }
 
+// The keys whose values set the front end.
+const char* const FRONT_END_KEYS[] = {
+    "ZMEANSOURCE", "ENORMALISE", "USEHAMMING", "USEPOWER", "SOURCERATE", "TARGETKIND",
+    "TARGETRATE",  "WINDOWSIZE", "PREEMCOEF",  "DELTAWINDOW", "ACCWINDOW", "NUMCHANS",
+    "CEPLIFTER",   "NUMCEPS",    "LOFREQ",     "HIFREQ",   "ESCALE",    "SILFLOOR",
+};
+
+// Keys that say how files are stored or read by other tools and change no feature value:
+// the samples arrive already decoded and the features are handed on in memory.
+const char* const STORAGE_ONLY_KEYS[] = {
+    "SOURCEKIND",   "SOURCEFORMAT",      "TARGETFORMAT", "SAVECOMPRESSED",
+    "SAVEWITHCRC",  "NATURALREADORDER", "NATURALWRITEORDER", "BYTEORDER",
+};
+
+bool keyIn(const std::string& key, const char* const* keys, size_t n) {
+  return std::any_of(keys, keys + n, [&](const char* k) { return key == k; });
+}
+bool frontEndKey(const std::string& key) { return keyIn(key, FRONT_END_KEYS, std::size(FRONT_END_KEYS)); }
+bool storageOnlyKey(const std::string& key) { return keyIn(key, STORAGE_ONLY_KEYS, std::size(STORAGE_ONLY_KEYS)); }
+
 void appendBigEndian16(std::string& out, uint16_t v) {
   out += char(v >> 8);
   out += char(v & 0xff);
@@ -131,16 +152,30 @@ void CMel::readConfig(const char* file) {
   };
   while (fileReadLine(fp.get(), line)) {
     ++lineNo;
-    // Blanks go wherever they are ("TARGET KIND = X" is the key TARGETKIND); TABs stay.
-    line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
+    // Blanks and TABs go wherever they are ("TARGET KIND = X" is the key TARGETKIND, and keys
+    // may be aligned with TABs).
+    line.erase(std::remove_if(line.begin(), line.end(), [](char ch) { return ch == ' ' || ch == '\t'; }),
+               line.end());
     if (std::all_of(line.begin(), line.end(), isWhiteSpace) || line[0] == '#') continue;  // '#': a comment
     if (line.find('=') == std::string::npos) fault("no '=' between a key and its value");
     // strtok semantics: runs of '=' separate, leading ones are skipped.
     strSplit(line, '=', pieces);
     strVecRemoveEmpty(pieces);
     if (pieces.empty()) fault("no key");
-    if (pieces.size() < 2) fault("the key \"" + pieces[0] + "\" has no value");
-    const std::string& key = pieces[0];
+    // "HPARM: TARGETKIND = X": the module a setting is meant for comes before the key; the
+    // setting is the same whatever tool reads it.
+    std::string key = pieces[0];
+    const size_t colon = key.find(':');
+    if (colon != std::string::npos) key.erase(0, colon + 1);
+    if (key.empty()) fault("no key after the module name \"" + pieces[0] + "\"");
+    if (storageOnlyKey(key)) continue;
+    if (!frontEndKey(key)) {
+      // A configuration is shared between tools: another tool's key is no error here.
+      printf("Warning: CMel: %s, line %d: the key \"%s\" is not used by this front end; ignored\n", file, lineNo,
+             key.c_str());
+      continue;
+    }
+    if (pieces.size() < 2) fault("the key \"" + key + "\" has no value");
     const std::string& value = pieces[1];
     auto number = [&]() {
       double v = 0;
@@ -165,8 +200,6 @@ void CMel::readConfig(const char* file) {
       if (!flag()) c.useHamming = false;
     } else if (key == "USEPOWER") {
       if (flag()) c.usePower = true;
-    } else if (key == "SOURCEKIND" || key == "SOURCEFORMAT") {
-      // accepted: the samples arrive already decoded
     } else if (key == "SOURCERATE") {
       c.sourceRate = real();
     } else if (key == "TARGETKIND") {
@@ -196,8 +229,6 @@ void CMel::readConfig(const char* file) {
       c.eScale = real();
     } else if (key == "SILFLOOR") {
       c.silFloor = real();
-    } else {
-      fault("unknown key \"" + key + "\"");
     }
   }
 }

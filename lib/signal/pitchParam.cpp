@@ -134,20 +134,20 @@ void audioClass::ptParamRead(const char* fileName, ptParam& p) {
   keyValueFileRead(fileName, keys, values);
   for (size_t i = 0; i < keys.size(); ++i) {
     const std::string& key = keys[i];
-    const char* value = values[i].c_str();
+    const std::string& value = values[i];
     bool known = false;
     for (const intKey& k : intKeys)
       if (key == k.name) {
-        p.*k.field = strToInt(value);
+        p.*k.field = keyValueInt(fileName, key, value);
         known = true;
       }
     for (const floatKey& k : floatKeys)
       if (key == k.name) {
-        p.*k.field = static_cast<float>(atof(value));
+        p.*k.field = keyValueFloat(fileName, key, value);
         known = true;
       }
     if (key == "dpUseLocalOptim") {
-      p.dpUseLocalOptim = truncToInt(atof(value));
+      p.dpUseLocalOptim = truncToInt(keyValueDouble(fileName, key, value));
       known = true;
     }
     if (!known)

@@ -30,7 +30,7 @@ void audioClass::volCheckPrmRead(const char* fileName, volCheckPrm& prm) {
   strVec keys, values;
   keyValueFileRead(fileName, keys, values);
   for (size_t i = 0; i < keys.size(); ++i) {
-    const float value = static_cast<float>(atof(values[i].c_str()));
+    const float value = keyValueFloat(fileName, keys[i], values[i]);
     if (keys[i] == "maxVolTh")
       prm.maxVolTh = value;
     else if (keys[i] == "minVolTh")

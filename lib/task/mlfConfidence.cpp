@@ -27,9 +27,21 @@ const float DEFAULT_CM_PARAM[GBELL_PARAM_NUM] = {0.05f, 0.5f, 0.0f};
 
 bool isContextPhone(const phoneInfo& phone) { return phone.name.compare(0, 4, "sil+") == 0; }
 
+// A token that a "%f" scan would take for (the start of) a number: a sign, a digit or a point
+// first, or the words of NaN and infinity.
+bool numberLike(const std::string& token) {
+  size_t i = (token[0] == '+' || token[0] == '-') ? 1 : 0;
+  if (i < token.size() && ((token[i] >= '0' && token[i] <= '9') || token[i] == '.')) return true;
+  std::string word = token.substr(i, 3);
+  strToLower(word);
+  return word == "nan" || word == "inf";
+}
+
 // The numbers of a rank-to-score or score-discount file, separated by white space over any
-// number of lines. Anything else is fatal: read up to it, the file would quietly give too
-// few parameters, and "nan" or "inf" would pass into every score.
+// number of lines, up to the first word that is no number: what follows the numbers (a
+// remark, say) is not read, as a scan of numbers stops there. A number that is not wholly
+// one ("12abc"), NaN, infinity or a value beyond a float is fatal: it would pass into every
+// score. The callers check that enough numbers came before the end.
 void paramNumbersRead(const std::string& fileName, std::vector<float>& out) {
   out.clear();
   strVec lines;
@@ -46,9 +58,11 @@ void paramNumbersRead(const std::string& fileName, std::vector<float>& out) {
       while (end < line.size() && !isWhiteSpace(line[end])) ++end;
       const std::string token = line.substr(i, end - i);
       float value = 0.0f;
-      if (!strToFloatExact(token, value))
+      if (!strToFloatExact(token, value)) {
+        if (!numberLike(token)) return;
         errorThrowf("Error: %s, line %d: \"%s\" is not a number (line %d of %s)", fileName.c_str(), lineNumbers[k],
                     token.c_str(), TULIM_HERE);
+      }
       out.push_back(value);
       i = end;
     }

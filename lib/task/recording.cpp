@@ -73,9 +73,9 @@ void recordParamRead(const char* fileName, recordParam* param) {
       errorThrowf("Error in parsing %s (line %d of file %s)", fileName, 434, "recording");
     }
     if (found->integer)
-      param->*(found->integer) = strToInt(values[i].c_str());
+      param->*(found->integer) = keyValueInt(fileName, keys[i], values[i]);
     else
-      param->*(found->real) = strtod(values[i].c_str(), nullptr);
+      param->*(found->real) = keyValueDouble(fileName, keys[i], values[i]);
   }
 }
 

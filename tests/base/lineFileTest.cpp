@@ -9,6 +9,7 @@
 #include "fatalCatch.h"
 #include "platform/cLocaleScope.h"
 #include "testFiles.h"
+#include "utility.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -53,6 +54,76 @@ TEST(KeyValueFileRead, CutsCommentsSplitsAtFirstEqualAndAppends) {
   keyValueFileRead(path, keys, values);
   EXPECT_THAT(keys, ElementsAre("pre", "fs", "name", "empty", "fs"));
   EXPECT_THAT(values, ElementsAre("pre", "16000", "a=b", "", "8000"));
+}
+
+// Editors on Windows begin a text file with a UTF-8 byte-order mark. Every reader of lines
+// drops it, once: it is no part of the first key or word, and a second one later in the file
+// is text.
+TEST(LineReaders, DropTheByteOrderMarkThatBeginsTheFileOnce) {
+  const std::string mark = "\xEF\xBB\xBF";
+  scratchDir dir;
+  struct Case {
+    std::string text;
+    std::vector<std::string> lines;  // the kept lines
+    std::string first;               // the first line, empty or not
+  } cases[] = {
+      {mark + "function = recog\r\nlanguage = english\n", {"function = recog", "language = english"},
+       "function = recog"},
+      {mark + "\nsecond\n", {"second"}, ""},
+      {mark, {}, ""},
+      {mark + mark + "a\n", {mark + "a"}, mark + "a"},
+      {"a\n" + mark + "b\n", {"a", mark + "b"}, "a"},
+      {"\xEF\xBB" "a\n", {"\xEF\xBB" "a"}, "\xEF\xBB" "a"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.write("marked.txt", c.text);
+    strVec lines;
+    file2strVec(path, lines);
+    EXPECT_EQ(lines, c.lines) << c.text;
+    std::string line = "before";
+    fileLineRead(path.c_str(), 1, line);
+    EXPECT_EQ(line, c.first) << c.text;
+  }
+  strVec keys, values;
+  keyValueFileRead(dir.write("p.prm", mark + "function = recog\n"), keys, values);
+  EXPECT_THAT(keys, ElementsAre("function"));
+  strTable table = file2strTable(dir.write("t.txt", mark + "a\tb\n"));
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_THAT(table[0], ElementsAre("a", "b"));
+}
+
+TEST(KeyValueNumbers, OnlyWholeFiniteNumbersAreTaken) {
+  struct Case {
+    const char* text;
+    bool isReal, isInt;
+    double value;
+  } cases[] = {
+      {"12", true, true, 12},       {"-3", true, true, -3},     {"2.5", true, false, 2.5},
+      {"1e3", true, false, 1000},   {"12abc", false, false, 0}, {"abc", false, false, 0},
+      {"", false, false, 0},        {"nan", false, false, 0},   {"inf", false, false, 0},
+      {"1e999", false, false, 0},   {"0x10", false, false, 0},  {"99999999999", true, false, 99999999999.0},
+  };
+  for (const Case& c : cases) {
+    const std::string refused = std::string("Error: maxVolTh = ") + c.text + " in v.prm is not allowed; it must be ";
+    if (c.isReal) {
+      EXPECT_EQ(keyValueDouble("v.prm", "maxVolTh", c.text), c.value) << c.text;
+    } else {
+      EXPECT_THAT(tulim::test::expectFatal([&] { keyValueDouble("v.prm", "maxVolTh", c.text); }),
+                  testing::StartsWith(refused + "a finite number (line "))
+          << c.text;
+      EXPECT_THAT(tulim::test::expectFatal([&] { keyValueFloat("v.prm", "maxVolTh", c.text); }),
+                  testing::StartsWith(refused + "a finite number (line "))
+          << c.text;
+    }
+    if (c.isInt)
+      EXPECT_EQ(keyValueInt("v.prm", "maxVolTh", c.text), static_cast<int>(c.value)) << c.text;
+    else
+      EXPECT_THAT(tulim::test::expectFatal([&] { keyValueInt("v.prm", "maxVolTh", c.text); }),
+                  testing::StartsWith(refused + "a whole number (line "))
+          << c.text;
+  }
+  EXPECT_THAT(tulim::test::expectFatal([&] { keyValueFloat("v.prm", "maxVolTh", "1e300"); }),
+              testing::HasSubstr("a finite number")) << "beyond a float";
 }
 
 TEST(File2strTable, SplitsEachLineAtTab) {

@@ -395,6 +395,16 @@ TEST(NumericUtil, VectorReadersStopAtTheFirstNonNumber) {
   std::vector<float> floats{1};
   file2floatVec(dir.write("f.txt", "0.5\n-1e3\n2.25 end 4\n"), floats);
   EXPECT_THAT(floats, ElementsAre(0.5f, -1000.0f, 2.25f));
+
+  // A byte-order mark before the first number is no non-number.
+  file2intVec(dir.write("marked.txt", "\xEF\xBB\xBF" "8 9\n"), ints);
+  EXPECT_THAT(ints, ElementsAre(8, 9));
+  file2floatVec(dir.write("marked.txt", "\xEF\xBB\xBF" "0.5\n"), floats);
+  EXPECT_THAT(floats, ElementsAre(0.5f));
+  double d[2] = {0, 0};
+  file2doubleArray(dir.write("marked.txt", "\xEF\xBB\xBF" "1.5 2.5\n"), d, 2);
+  EXPECT_EQ(d[0], 1.5);
+  EXPECT_EQ(d[1], 2.5);
 }
 
 TEST(NumericUtil, AppendWritersAddOneLineEach) {

@@ -364,6 +364,39 @@ TEST(NetVs2net, RefusesAnUnreadableIndexAndANetWithoutAPathNamingFileAndLine) {
                            " has no path from its start node 0 to its end node 1 \\(line [0-9]+ of file net\\)"));
 }
 
+// A node line that gives an index names the entry whose models the search scores; a name
+// that differs says the net was made with another dictionary.
+TEST(NetVs2net, ANodeNameMustBeTheNameOfItsDictionaryEntry) {
+  struct Case {
+    const char* w;
+    const char* refused;  // the name and entry of the message, or nullptr when read
+  } cases[] = {
+      {"ba@0", nullptr},
+      {"ba@0@tag", nullptr},
+      {"@1", nullptr},  // a net read from "netb" and written again has no names
+      {"ba", nullptr},
+      {"re@0", "names \"re\", but dictionary entry 0 is \"ba\""},
+      {"bi@0@x", "names \"bi\", but dictionary entry 0 is \"ba\""},
+      {"Ba@0", "names \"Ba\", but dictionary entry 0 is \"ba\""},
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    dictClass dict = smallDict();
+    const std::string line = std::string("I=1\tW=") + c.w;
+    const std::string path =
+        dir.write("n.net", "VERSION=1.0\nN=3\tL=2\nI=0\tW=!NULL\n" + line + "\nI=2\tW=!NULL\nJ=0\tS=0\tE=1\nJ=1\tS=1\tE=2\n");
+    netClass net;
+    if (!c.refused) {
+      net.netRead(path, dict);
+      EXPECT_EQ(net.m_nodeNum, 3) << c.w;
+      continue;
+    }
+    EXPECT_THAT(fatalMessage([&] { net.netRead(path, dict); }),
+                testing::StartsWith("Error: net line 4 \"" + line + "\" of " + path + " " + c.refused + " (line "))
+        << c.w;
+  }
+}
+
 TEST(NetClass, BrowserAndVectorPrinter) {
   dictClass dict = smallDict();
   netClass net;

@@ -283,6 +283,44 @@ TEST(Txt2paEnglish, RefusesTextsWhoseSequencesTogetherPassTheLimitsNamingTheText
   EXPECT_EQ(text.m_sylVs.size(), 2048u);
 }
 
+// A short texts file can hold few sequences and syllables and still expand to a tree net far
+// beyond what a search uses: its size is bounded before it is built, naming the file.
+TEST(TreeNetCreate, RefusesTextsThatExpandToMoreNodesThanTheLimitNamingTheTextFile) {
+  struct Case {
+    int theWords, catWords;  // "the" has two pronunciations, "cat" one
+    bool built;
+  } cases[] = {
+      {16, 0, true},    // 65536 sequences, a binary tree of 131070 word nodes
+      {16, 1, true},    // one node more after every leaf: 196606
+      {16, 2, false},   // 262142
+      {10, 200, false}, // 1024 sequences of 210 syllables, little shared: 206846
+      {6, 100, true},   // 6526
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    std::string words;
+    for (int i = 0; i < c.theWords + c.catWords; ++i) words += std::string(i ? " " : "") + (i < c.theWords ? "the" : "cat");
+    const std::string file = dir.write("few_bytes.txt", words + "\n");
+    textClass text;
+    text.txtRead(file);
+    text.txtNormalize("english");
+    text.txt2paEnglish(englishLexicon());
+    if (!c.built) {
+      EXPECT_THAT(expectFatal([&] { text.treeNetCreate(recogParam(), 0, 0, 0); }),
+                  MatchesRegex("Error: the texts of \"" + file +
+                               "\" expand to a tree net of more than MAX_TREE_NET_NODE_NUM = 200000 nodes \\([0-9]+ "
+                               "syllable sequences\\) \\(line [0-9]+ of text\\)"))
+          << c.theWords << " " << c.catWords;
+      continue;
+    }
+    text.treeNetCreate(recogParam(), 0, 0, 0);
+    const long long leaves = 1LL << c.theWords;
+    const long long nodes = 2 + (2 * leaves - 2) + leaves * c.catWords;  // the null start and end first
+    EXPECT_EQ(text.m_netVs[1].substr(0, text.m_netVs[1].find('\t')), "N=" + std::to_string(nodes))
+        << c.theWords << " " << c.catWords;
+  }
+}
+
 TEST(Txt2paChinese, RefusesTextsWithTooManyCombinations) {
   std::string chars;
   for (int i = 0; i < 11; ++i) chars += charB;  // 3^11 = 177147

@@ -281,11 +281,11 @@ TEST(CMelConfigRead, RefusesLinesItCannotReadNamingFileAndLine) {
     const char* line;
     const char* says;
   } cases[] = {
-      {"UNKNOWN = 3", "unknown key \"UNKNOWN\""},
-      {"usepower = T", "unknown key \"usepower\""},
-      {"\tNUMCEPS = 5", "unknown key \"\tNUMCEPS\""},
-      {"HPARM: TARGETKIND = MFCC", "unknown key \"HPARM:TARGETKIND\""},
       {"NUMCEPS 12", "no '=' between a key and its value"},
+      {"HPARM: = 12", "no key after the module name \"HPARM:\""},
+      {"HPARM:NUMCEPS =", "the key \"NUMCEPS\" has no value"},
+      {"\tNUMCEPS\t=\tabc", "NUMCEPS = abc is not a number"},
+      {"HPARM: TARGETKIND = MFCC_X", "TARGETKIND = MFCC_X is not a parameter kind"},
       {"CEPLIFTER = ", "the key \"CEPLIFTER\" has no value"},
       {"==", "no key"},
       {"NUMCEPS = abc", "NUMCEPS = abc is not a number"},
@@ -308,6 +308,82 @@ TEST(CMelConfigRead, RefusesLinesItCannotReadNamingFileAndLine) {
     const std::string msg = expectFatal([&] { mel.readConfig(cfg.c_str()); });
     EXPECT_THAT(msg, testing::HasSubstr("CMel: " + cfg + ", line 4: " + c.says)) << c.line;
     EXPECT_THAT(msg, MatchesRegex(".* \\(line [0-9]+ of CMel\\)")) << c.line;
+  }
+}
+
+// The coding configuration HTK-trained model sets ship with, written the ways HTK's syntax
+// allows: the features are those of the same settings written plainly.
+TEST(CMelConfigRead, HtkCodingConfigurationGivesTheFeaturesOfItsCleanedCopy) {
+  const std::string htk =
+      "\xEF\xBB\xBF# coding configuration\n"
+      "SOURCEKIND = WAVEFORM\n"
+      "SOURCEFORMAT = WAV\n"
+      "HPARM: TARGETKIND = MFCC_E_D_A_Z\n"
+      "TARGETRATE\t= 100000.0\n"
+      "SAVECOMPRESSED = T\n"
+      "SAVEWITHCRC = T\n"
+      "NATURALREADORDER = F\n"
+      "NATURALWRITEORDER = F\n"
+      "BYTEORDER = VAX\n"
+      "TARGETFORMAT = HTK\n"
+      "WINDOWSIZE\t\t= 250000.0\r\n"
+      "USEHAMMING = T\n"
+      "HPARM:PREEMCOEF = 0.97\n"
+      "\n"
+      "NUMCHANS\t=\t26\n"
+      "CEPLIFTER = 22\n"
+      "HLIST: NUMCEPS = 12\n"
+      "ENORMALISE = T\n";
+  const std::string clean =
+      "TARGETKIND = MFCC_E_D_A_Z\nTARGETRATE = 100000.0\nWINDOWSIZE = 250000.0\nUSEHAMMING = T\n"
+      "PREEMCOEF = 0.97\nNUMCHANS = 26\nCEPLIFTER = 22\nNUMCEPS = 12\nENORMALISE = T\n";
+  const std::vector<int> samples = twoTones(16000, 16000);
+  testing::internal::CaptureStdout();
+  auto fromHtk = run(htk, samples);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "nothing in it is unused";
+  auto fromClean = run(clean, samples);
+  EXPECT_EQ(fromHtk->config.targetKind, 0xB46);
+  EXPECT_EQ(fromHtk->config.windowSize, 250000.0f);
+  EXPECT_EQ(fromHtk->config.preEmphCoef, 0.97f);
+  EXPECT_EQ(fromHtk->nFrames, fromClean->nFrames);
+  EXPECT_EQ(fromHtk->vecSize, fromClean->vecSize);
+  EXPECT_EQ(fromHtk->features, fromClean->features);
+}
+
+// A configuration is shared between tools: a key this front end has no use for is named in
+// a warning, and the lines after it are read as usual.
+TEST(CMelConfigRead, KeysOfOtherToolsAreWarnedAboutAndSkipped) {
+  struct Case {
+    const char* line;
+    const char* warned;  // the key named, or nullptr for a key ignored without a word
+  } cases[] = {
+      {"TRACE = 1", "TRACE"},
+      {"HCOPY: TRACE = 1", "TRACE"},
+      {"usepower = T", "usepower"},
+      {"NUMCEPSTRA = 13", "NUMCEPSTRA"},
+      {"VQTABLE = vq.tab", "VQTABLE"},
+      {"USESILDET =", "USESILDET"},
+      {"SAVECOMPRESSED = T", nullptr},
+      {"SAVEWITHCRC = F", nullptr},
+      {"BYTEORDER = NONVAX", nullptr},
+      {"HPARM: SOURCEFORMAT = NIST", nullptr},
+      {"SOURCEKIND = WAVEFORM", nullptr},
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    const std::string cfg = dir.write("shared.cfg", std::string("NUMCHANS = 20\n") + c.line + "\nNUMCEPS = 10\n");
+    CMel mel;
+    testing::internal::CaptureStdout();
+    mel.readConfig(cfg.c_str());
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (c.warned)
+      EXPECT_EQ(out, "Warning: CMel: " + cfg + ", line 2: the key \"" + c.warned +
+                         "\" is not used by this front end; ignored\n")
+          << c.line;
+    else
+      EXPECT_EQ(out, "") << c.line;
+    EXPECT_EQ(mel.config.numChans, 20) << c.line;
+    EXPECT_EQ(mel.config.numCeps, 10) << c.line << ": the line after it is read";
   }
 }
 

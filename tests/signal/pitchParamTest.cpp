@@ -182,6 +182,29 @@ TEST(PtParamRead, RejectsAnUnknownKeyIncludingTheCarriedOnlyFields) {
   }
 }
 
+TEST(PtParamRead, RefusesAValueThatIsNotWhollyAFiniteNumber) {
+  struct Case {
+    const char* line;
+    const char* allowed;
+  } cases[] = {
+      {"fs=12abc", "a whole number"},          {"fs=abc", "a whole number"},
+      {"frameSize=2.5", "a whole number"},     {"minPitch=nan", "a finite number"},
+      {"maxPitch=1e999", "a finite number"},   {"pfWeight=2.5x", "a finite number"},
+      {"dpUseLocalOptim=inf", "a finite number"}, {"ppcNum=", "a whole number"},
+  };
+  scratchDir dir;
+  audioClass audio;
+  for (const Case& c : cases) {
+    const std::string text(c.line);
+    const std::string file = dir.write("pt.txt", "fs=8000\n" + text + "\n");
+    ptParam p = defaults(16000, 16, 1);
+    EXPECT_THAT(expectFatal([&] { audio.ptParamRead(file.c_str(), p); }),
+                testing::StartsWith("Error: " + text.substr(0, text.find('=')) + " = " + text.substr(text.find('=') + 1) +
+                                    " in " + file + " is not allowed; it must be " + c.allowed))
+        << c.line;
+  }
+}
+
 TEST(PtParamPrint, WritesTheReadableKeysInOrderAndReadsBack) {
   scratchDir dir;
   audioClass audio;

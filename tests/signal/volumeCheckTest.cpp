@@ -91,6 +91,28 @@ TEST(VolCheckPrm, RejectsAnUnknownKeyAndAMissingFile) {
   EXPECT_THROW(audioClass().volCheckPrmRead(dir.file("none.prm").c_str(), prm), char*);
 }
 
+// "maxVolTh=abc" read as 0 would turn the too-loud check into one every wave fails, and
+// "minVolTh=abc" the too-quiet check off.
+TEST(VolCheckPrm, RefusesAValueThatIsNotWhollyAFiniteNumber) {
+  scratchDir dir;
+  for (const char* line : {"maxVolTh=abc", "minVolTh=12abc", "satAmpRatio=nan", "satSampleCountRatioTh=1e999",
+                           "minVolTh=", "maxVolTh=inf"}) {
+    const std::string text(line);
+    const std::string key = text.substr(0, text.find('='));
+    const std::string value = text.substr(text.find('=') + 1);
+    const std::string name = dir.write("volCheck.prm", "% thresholds\n" + text + "\n");
+    volCheckPrm prm;
+    EXPECT_THAT(tulim::test::expectFatal([&] { audioClass().volCheckPrmRead(name.c_str(), prm); }),
+                testing::StartsWith("Error: " + key + " = " + value + " in " + name +
+                                    " is not allowed; it must be a finite number"))
+        << line;
+  }
+  const std::string marked = dir.write("marked.prm", "\xEF\xBB\xBFmaxVolTh=100\n");
+  volCheckPrm prm;
+  audioClass().volCheckPrmRead(marked.c_str(), prm);
+  EXPECT_EQ(prm.maxVolTh, 100.0f) << "a byte-order mark before the first key";
+}
+
 TEST(VolumeCheck, JudgesTheLoudestAndQuietestFramesAtTheirThresholds) {
   struct Case {
     const char* what;

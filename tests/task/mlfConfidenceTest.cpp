@@ -403,6 +403,37 @@ TEST(MlfConfidence, ReadsTheSharedParameterFilesOncePerRecord) {
   EXPECT_THAT(other.m_rank2scoreParam, ElementsAre(1.0f, 1.0f, 1.0f));
 }
 
+// What follows the numbers a scan needs (a remark, labels, a byte-order mark before them) is
+// not read: the scores are those of the bare numbers.
+TEST(MlfConfidence, ParameterFilesMayHoldWordsAfterTheirNumbers) {
+  macroClass set;
+  modelsMake(set, 2);
+  const mlfClass fresh = onePhoneRecord(rankedAmong(1, 2));
+  scoreFiles plain;
+  mlfClass expected = fresh;
+  expected.m_discountFactor = {0, 1, 0, 0, 0, 0, 0};
+  measure(expected, plain, set);
+  struct Case {
+    const char* rank2score;
+    const char* discount;
+  } cases[] = {
+      {"0.1 1 0 % a, b and c of the bell curve\n", "0.9 0.9 0.9 0.9 0.5 0.9 0.9\n"},
+      {"0.1\n1\n0\nbell curve 7 8\n", "0.9 0.9 0.9 0.9 0.5 0.9 0.9 reasons 0 to 6\n% 0.1\n"},
+      {"\xEF\xBB\xBF" "0.1 1 0\n", "\xEF\xBB\xBF" "0.9 0.9 0.9 0.9 0.5 0.9 0.9\n"},
+  };
+  for (const Case& c : cases) {
+    scoreFiles files;
+    files.dir.write("rank2score.txt", c.rank2score);
+    files.dir.write("discount.txt", c.discount);
+    mlfClass mlf = fresh;
+    mlf.m_discountFactor = {0, 1, 0, 0, 0, 0, 0};
+    measure(mlf, files, set);
+    EXPECT_THAT(mlf.m_rank2scoreParam, ElementsAre(0.1f, 1.0f, 0.0f)) << c.rank2score;
+    EXPECT_THAT(mlf.m_discountRatio, ElementsAre(0.9f, 0.9f, 0.9f, 0.9f, 0.5f, 0.9f, 0.9f)) << c.discount;
+    EXPECT_EQ(mlf.m_timberScore, expected.m_timberScore) << c.rank2score;
+  }
+}
+
 TEST(MlfConfidence, MissingShortOrUnreadableParameterFilesAreFatal) {
   macroClass set;
   modelsMake(set, 2);
@@ -419,11 +450,16 @@ TEST(MlfConfidence, MissingShortOrUnreadableParameterFilesAreFatal) {
       {"0.1 1 0", nullptr, "^Cannot open file .*discount\\.txt"},
       {"0.1 1 0", "0.9 0.9 0.9",
        "^Error: .*discount\\.txt holds 3 discount ratios for 7 discount reasons \\(line [0-9]+ of mlfConfidence\\)$"},
-      // Read up to its first non-number each of these once gave enough numbers, or NaN.
-      {"0.1 1 0 % bell curve", "0.9 0.9 0.9 0.9 0.9 0.9 0.9",
-       "^Error: .*rank2score\\.txt, line 1: \"%\" is not a number \\(line [0-9]+ of mlfConfidence\\)$"},
+      // The numbers end at the first word: too few came before it.
+      {"0.1 1 % bell curve 0", "0.9 0.9 0.9 0.9 0.9 0.9 0.9",
+       "^Error: .*rank2score\\.txt holds 2 numbers, the bell curve needs 3 \\(line [0-9]+ of mlfConfidence\\)$"},
+      {"0.1 1 0", "0.9 0.9 0.9\n\n0.9 0.9\n0.9 abc 0.9",
+       "^Error: .*discount\\.txt holds 6 discount ratios for 7 discount reasons"},
+      // A scan of numbers would have taken each of these for a number, or NaN.
+      {"0.1 1x 0", "0.9 0.9 0.9 0.9 0.9 0.9 0.9",
+       "^Error: .*rank2score\\.txt, line 1: \"1x\" is not a number \\(line [0-9]+ of mlfConfidence\\)$"},
       {"nan inf 0", "0.9 0.9 0.9 0.9 0.9 0.9 0.9", "^Error: .*rank2score\\.txt, line 1: \"nan\" is not a number"},
-      {"0.1 1 0", "0.9 0.9 0.9\n\n0.9 0.9 0.9 0.9 0.9\n0.9 abc", "^Error: .*discount\\.txt, line 4: \"abc\" is not a number"},
+      {"0.1 1 0", "0.9 0.9 0.9\n\n0.9 0.9 0.9 0.9 0.9\n0.9 -Infinity", "^Error: .*discount\\.txt, line 4: \"-Infinity\" is not a number"},
       {"0.1 1 0", "0.9 0.9 0.9 0.9 0.9 0.9 inf", "^Error: .*discount\\.txt, line 1: \"inf\" is not a number"},
       {"0.1 1 0", "0.9 0.9 0.9 0.9 0.9 0.9 1e39", "^Error: .*discount\\.txt, line 1: \"1e39\" is not a number"},
   };

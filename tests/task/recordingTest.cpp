@@ -653,6 +653,31 @@ TEST(RecordParamRead, UnknownKeyIsFatalWithFixedPlace) {
   EXPECT_EQ(message, "Error in parsing " + file + " (line 434 of file recording)");
 }
 
+TEST(RecordParamRead, RefusesAValueThatIsNotWhollyAFiniteNumber) {
+  struct Case {
+    const char* key;
+    const char* value;
+    const char* allowed;
+  } cases[] = {
+      {"fs", "16000abc", "a whole number"},
+      {"nbits", "abc", "a whole number"},
+      {"nAdjustFrame", "1.5", "a whole number"},
+      {"totalDuration", "5s", "a finite number"},
+      {"silenceLimitInSpeech", "nan", "a finite number"},
+      {"upRateFrame", "1e999", "a finite number"},
+      {"downRateFrame", "", "a finite number"},
+  };
+  scratchDir dir;
+  for (const Case& c : cases) {
+    const std::string file = dir.write("r.prm", std::string("nbits = 16\n") + c.key + " = " + c.value + "\n");
+    recordParam p;
+    EXPECT_THAT(fatalMessage([&] { recordParamRead(file.c_str(), &p); }),
+                testing::StartsWith(std::string("Error: ") + c.key + " = " + c.value + " in " + file +
+                                    " is not allowed; it must be " + c.allowed))
+        << c.key;
+  }
+}
+
 TEST(RecordParamRead, MissingFileIsFatal) {
   scratchDir dir;
   recordParam p;

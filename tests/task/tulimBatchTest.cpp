@@ -115,6 +115,46 @@ TEST_F(TulimBatchExample, UnderscoresOfTheTextsBecomeBlanksForEnglishOnly) {
   }
 }
 
+// The underscores stand for blanks in texts written into the field, not in a file's name.
+TEST_F(TulimBatchExample, AListLineMayNameATextsFileWithUnderscores) {
+  dir.write("english.prm", test::readFile(dir.file(example::PARAM_FILE)) +
+                               "language=english\nwpaFile=do do@re re@mi mi@sh sh\nsylFile=\n");
+  dir.write("my_texts.txt", "do re mi\nmi sh do\n");
+  dir.write("list.txt", "one.xml\tutterance.wav\tmy_texts.txt\ntwo.xml\tutterance.wav\tdo_re_mi#mi_sh_do\n");
+  const programResult r = programRun(kProgram, {"english.prm", "list.txt", "", "", "out"}, dir.path());
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("\n======> 1/2: xmlFile=one.xml, wavFile=utterance.wav, txtFile=my_texts.txt,"));
+  EXPECT_THAT(r.out, HasSubstr("\n======> 2/2: xmlFile=two.xml, wavFile=utterance.wav, txtFile=do re mi#mi sh do,"));
+  EXPECT_EQ(count(r.out, "\nScore = "), 2) << r.out;
+  EXPECT_EQ(test::readFile(dir.file("out/one.xml")), test::readFile(dir.file("out/two.xml")))
+      << "the file's texts are the field's";
+}
+
+// Files as an editor on Windows saves them (a byte-order mark first) and the feature
+// configuration as HTK tools write it give the result of the plain files.
+TEST_F(TulimBatchExample, ByteOrderMarksAndAnHtkConfigurationChangeNoResult) {
+  const programResult plain = run("plain.xml\tutterance.wav\ttexts.txt\ttexts.syl\n");
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  const std::string plainResult = test::readFile(dir.file("out/recogResult.txt"));
+
+  const std::string mark = "\xEF\xBB\xBF";
+  dir.write("marked.txt", mark + test::readFile(dir.file(example::TEXT_FILE)));
+  dir.write("marked.syl", mark + test::readFile(dir.file(example::SYL_FILE)));
+  dir.write("htk.cfg", mark + "# coding configuration\nHPARM: SOURCEFORMAT = WAV\nSAVECOMPRESSED = T\n"
+                              "SAVEWITHCRC = T\n" + std::string(example::FEATURE_CONFIG) +
+                              "TARGETKIND\t= MFCC_E_D_A\nNATURALREADORDER = F\n");
+  // A key first, so that a mark left in place would make it unknown.
+  dir.write("marked.prm", mark + "function=recog\n" + test::readFile(dir.file(example::PARAM_FILE)) +
+                              "featureConfigFile=htk.cfg\n");
+  dir.write("list.txt", mark + "marked.xml\tutterance.wav\tmarked.txt\tmarked.syl\n");
+  const programResult marked = programRun(kProgram, {"marked.prm", "list.txt", "", "", "out"}, dir.path());
+  ASSERT_EQ(marked.status, 0) << marked.out;
+  EXPECT_THAT(marked.out, HasSubstr("\n======> 1/1: xmlFile=marked.xml, wavFile=utterance.wav, txtFile=marked.txt,"));
+  EXPECT_THAT(marked.out, Not(HasSubstr("Warning: CMel")));
+  EXPECT_EQ(test::readFile(dir.file("out/recogResult.txt")), plainResult);
+  EXPECT_EQ(test::readFile(dir.file("out/marked.xml")), test::readFile(dir.file("out/plain.xml")));
+}
+
 TEST_F(TulimBatchExample, FailingLineEndsTheBatchAfterTheLinesBefore) {
   const programResult r =
       run("l1.xml\tutterance.wav\ttexts.txt\n"

@@ -106,6 +106,34 @@ TEST_F(TulimRunExample, ReportsTheRecognisedTextAndEverySyllable) {
   EXPECT_TRUE(std::regex_search(tail, std::regex("\n\nm_score = [^\n]+\n$"))) << tail;
 }
 
+// The coding configuration of HTK-trained model sets, a byte-order mark on every text file
+// and a count file of fewer lines than models, one count 0: the result of the plain files.
+TEST_F(TulimRunExample, HtkConfigurationByteOrderMarksAndAShortCountFileChangeNoResult) {
+  const programResult plain = run({example::PARAM_FILE, "", "", "", "out"});
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  const std::string plainResult = test::readFile(dir.file("out/recogResult.txt"));
+  const std::string plainXml = test::readFile(dir.file("out/output.xml"));
+
+  const std::string mark = "\xEF\xBB\xBF";
+  dir.write("htk.cfg", mark + "# coding configuration\nSOURCEFORMAT = WAV\nHPARM: SAVECOMPRESSED = T\n"
+                              "SAVEWITHCRC\t= T\nBYTEORDER = VAX\n" + std::string(example::FEATURE_CONFIG) +
+                              "TRACE = 0\n");
+  dir.write("marked.txt", mark + test::readFile(dir.file(example::TEXT_FILE)));
+  dir.write("marked.syl", mark + test::readFile(dir.file(example::SYL_FILE)));
+  // Counts of 0 give every model the weight of a model without a count.
+  dir.write("models.cnt", mark + "% never seen\nnone\t0\n");
+  dir.write("marked.prm", mark + "function=recog\n" + test::readFile(dir.file(example::PARAM_FILE)) +
+                              "featureConfigFile=htk.cfg\ntxtFile=marked.txt\nsylFile=marked.syl\n"
+                              "modelCountFile=models.cnt\n");
+  const programResult marked = run({"marked.prm", "", "", "", "out"});
+  ASSERT_EQ(marked.status, 0) << marked.out;
+  EXPECT_THAT(marked.out, HasSubstr("Warning: CMel: htk.cfg, line 18: the key \"TRACE\" is not used by this front "
+                                    "end; ignored\n"));
+  EXPECT_THAT(marked.out, HasSubstr("Warning: Mismatched model count file models.cnt!"));
+  EXPECT_EQ(test::readFile(dir.file("out/recogResult.txt")), plainResult);
+  EXPECT_EQ(test::readFile(dir.file("out/output.xml")), plainXml);
+}
+
 TEST_F(TulimRunExample, ChineseAddsTheThreeBig5TranscriptionLines) {
   // The same syllables as a Mandarin task: a pinyin table whose columns spell each syllable
   // alike, and a lexicon of one word, which the syllable file makes unused.
