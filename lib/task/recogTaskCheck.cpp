@@ -24,7 +24,7 @@ struct intRule {
 };
 
 const char* const FLAG = "0 or 1";
-const char* const COUNT = "a whole number of at least 1";
+const char* const COUNT = "a whole number from 1 to 2147483647";
 
 #define FLAG_RULE(f) intRule{#f, &recogParam::f, 0, 1, FLAG}
 
@@ -156,13 +156,6 @@ void recogTask::runParamCheck(const std::string& paramFile, const recogParam& pa
   if (!sylFromTexts && param.netType == 0 && param.netFile.empty() && input != runInput::list)
     fileCheck("sylFile", param.sylFile, "the syllable file, as texts in this language are not turned into syllables",
               paramFile);
-}
-
-void recogTask::resultFilesRemove(const recogParam& param) {
-  if (param.outputDir.empty()) return;
-  strVec names = {param.outputXmlFile.empty() ? "output.xml" : param.outputXmlFile, "score.txt", "recogResult.txt"};
-  if (param.function == "assess" && !param.sylFile.empty()) names.push_back("confusingPath.txt");
-  for (const std::string& name : names) remove((param.outputDir + "/" + name).c_str());
 }
 
 }  // namespace tulim

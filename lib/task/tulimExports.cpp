@@ -7,6 +7,7 @@
 #include "platform/cLocaleScope.h"
 #include "recogTask.h"
 #include "recording.h"
+#include "resultFileSet.h"
 #include "tulim.h"
 #include "utility.h"
 
@@ -30,10 +31,10 @@ const char* textArgument(const char* value, const char* name) {
 
 // The exports force function and netType, whatever the file says.
 void runStart(tulim::recogTask& task, const char* recogParamFile, tulim::recogParam& param, const char* function,
-              tulim::recogTask::runInput input) {
+              tulim::recogTask::runInput input, tulim::resultFileSet& results) {
   param.netType = 0;
   param.function = function;
-  task.resultFilesRemove(param);
+  results.claim(param);
   task.runParamCheck(recogParamFile, param, input, {"netType"});
 }
 
@@ -57,9 +58,11 @@ int recogFromFile(const char* recogParamFile, const char* wavFile, const char* t
   task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param);
   param.wavFile = textArgument(wavFile, "wavFile");
   param.txtFile = textArgument(txtFile, "txtFile");
-  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::wavFile);
+  tulim::resultFileSet results;
+  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::wavFile, results);
   tulim::mlfClass mlf;
   const int result = task.recogFromWavFile(param, mlf);
+  results.keep();
   scoreStore(score, mlf.m_timberScore);
   return result;
 }
@@ -73,9 +76,11 @@ int recogFromBuffer(const char* recogParamFile, const int* samples, int sampleCo
   param.txtFile = textArgument(txtFile, "txtFile");
   // The samples come from the caller: a wave file the parameters name is not theirs.
   param.wavFile.clear();
-  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::samples);
+  tulim::resultFileSet results;
+  runStart(task, recogParamFile, param, function, tulim::recogTask::runInput::samples, results);
   tulim::mlfClass mlf;
   const int result = task.recogFromSamples(param, mlf, samples, sampleCount, fs, nbits);
+  results.keep();
   scoreStore(score, mlf.m_timberScore);
   return result;
 }

@@ -74,7 +74,8 @@ TEST(ReadAudioFile, ChoosesTheReaderByTheLastThreeCharacters) {
     audioRead r;
     if (c.expected == REFUSED) {
       EXPECT_EQ(fatalMessage([&] { readAudio(path, r); }),
-                "Cannot read audio file \"" + path + "\" based on its extension name...");
+                "Cannot read audio file \"" + path + "\" based on its extension name: the names read end in wav, wa1 or wa2 "
+                "(RIFF wave), flv (FLV) or raw (16-bit samples at 16000 Hz), in small or capital letters");
       continue;
     }
     readAudio(path, r);
@@ -95,7 +96,8 @@ TEST(ReadAudioFile, ChoosesTheReaderByTheLastThreeCharacters) {
     EXPECT_EQ(r.nbits, 16);
   }
   EXPECT_EQ(fatalMessage([] { readAudioFile(nullptr, nullptr, nullptr, nullptr); }),
-            "Cannot read audio file \"\" based on its extension name...");
+            "Cannot read audio file \"\" based on its extension name: the names read end in wav, wa1 or wa2 "
+                "(RIFF wave), flv (FLV) or raw (16-bit samples at 16000 Hz), in small or capital letters");
 }
 
 // ---- Wave files -------------------------------------------------------------------------------
@@ -308,7 +310,7 @@ TEST(ReadRawInt, ReadsLittleEndianWordsAndIgnoresAnOddByte) {
 
   const std::string missing = dir.file("missing.raw");
   EXPECT_THAT(fatalMessage([&] { audioRead m; readAudio(missing, m); }),
-              MatchesRegex("Cannot open file " + missing + " \\(line [0-9]+ of utility\\)"));
+              MatchesRegex("Cannot open file " + missing + ": No such file or directory \\(line [0-9]+ of utility\\)"));
 }
 
 // ---- FLV files --------------------------------------------------------------------------------

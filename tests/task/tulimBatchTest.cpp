@@ -172,8 +172,8 @@ TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithOne) {
     std::string message;
   };
   const Case cases[] = {
-      {{"missing.prm", "list.txt"}, "", "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$"},
-      {{example::PARAM_FILE, "nolist.txt"}, "", "\nCannot open file nolist.txt \\(line \\d+ of utility\\)\n$"},
+      {{"missing.prm", "list.txt"}, "", "Cannot open file missing.prm: No such file or directory \\(line \\d+ of utility\\)\n$"},
+      {{example::PARAM_FILE, "nolist.txt"}, "", "\nCannot open file nolist.txt: No such file or directory \\(line \\d+ of utility\\)\n$"},
       {{example::PARAM_FILE, "list.txt"},
        "x.xml\tutterance.wav\n",
        "\nError: line 1 of list.txt has 2 TAB-separated fields, fewer than 3: \"x.xml\tutterance.wav\" "
@@ -244,7 +244,7 @@ TEST_F(TulimBatchExample, ValuesTheRunCannotUseAreRefusedBeforeLoading) {
     std::string message;
   };
   const Case cases[] = {
-      {{"maxCandidateNum"}, {}, {}, "Error: maxCandidateNum is not set in bad.prm; it must be a whole number of at least 1"},
+      {{"maxCandidateNum"}, {}, {}, "Error: maxCandidateNum is not set in bad.prm; it must be a whole number from 1 to 2147483647"},
       {{"probTh"}, {"probTh=nan"}, {}, "Error: probTh = nan in bad.prm is not allowed;"},
       {{"macFile"}, {}, {}, "Error: macFile is not set in bad.prm;"},
       {{}, {}, {"", "on"}, "Error: useEpd = on from argument 4 is not allowed; it must be 0 or 1"},

@@ -172,7 +172,7 @@ TEST_F(TulimRunExample, LaterArgumentsReachTheirFields) {
     const programResult r = run(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(
-        std::regex_search(r.out, std::regex("\nCannot open file " + c.value + " \\(line \\d+ of utility\\)\n$")))
+        std::regex_search(r.out, std::regex("\nCannot open file " + c.value + ": [A-Za-z ]+ \\(line \\d+ of utility\\)\n$")))
         << r.out;
   }
 
@@ -269,7 +269,7 @@ TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithOne) {
     std::string message;
   };
   const Case cases[] = {
-      {{"missing.prm"}, "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$"},
+      {{"missing.prm"}, "Cannot open file missing.prm: No such file or directory \\(line \\d+ of utility\\)\n$"},
       {{example::PARAM_FILE, "missing.wav"}, "Can.t open wave file missing.wav \\(line \\d+ in audioFile\\)\n$"},
       {{example::PARAM_FILE, std::string(1000, 'w')},
        "recogParam.wavFile is 1000 characters long, more than its limit of 999 \\(line \\d+ in recogParam\\)\n$"},
@@ -287,7 +287,7 @@ TEST_F(TulimRunExample, MissingParameterFileLeavesTheErrorLog) {
   const programResult r = run({"missing.prm"});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(std::regex_search(r.out, std::regex("^\nSaved error log at [^\n]*/error_\\d{8}_\\d{6}\\.log\\.\\.\\.\n"
-                                                  "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$")))
+                                                  "Cannot open file missing.prm: No such file or directory \\(line \\d+ of utility\\)\n$")))
       << r.out;
 }
 
@@ -347,7 +347,7 @@ TEST_F(TulimRunExample, ValuesTheRunCannotUseAreRefusedBeforeItStarts) {
     std::vector<std::string> args;  // after the parameter file
     std::string message;
   };
-  const std::string count = "it must be a whole number of at least 1";
+  const std::string count = "it must be a whole number from 1 to 2147483647";
   const Case cases[] = {
       {{"probTh"}, {"probTh=nan"}, {}, "probTh = nan in bad.prm is not allowed; " + count},
       {{"probTh"}, {"probTh=2.5"}, {}, "probTh = 2.5 in bad.prm is not allowed; " + count},
