@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "childProcess.h"
 #include "fatalCatch.h"
 #include "flvFixture.h"
 #include "flvReader.h"
@@ -391,6 +392,24 @@ TEST(WavFileWrite, WritesAMonoPcmFileByteForByte) {
   const int bytes[] = {0, 128, 255};
   ASSERT_TRUE(wavFileWrite(bytes, 3, 8000, 8, path.c_str()));
   EXPECT_EQ(readFile(path), pcmWaveBytes(1, 8000, 8, std::string("\x00\x80\xff", 3)));
+}
+
+// A wave that cannot be completed (the file size limit stands for a full disk) leaves neither
+// a cut wave nor its temporary file.
+TEST(WavFileWrite, AWaveThatCannotBeCompletedLeavesNoFile) {
+  const std::vector<int> samples(4000, 1000);
+  for (long limit : {0L, 44L, 4096L, 8000L}) {
+    scratchDir dir;
+    const std::string path = dir.write("out.wav", std::string(20000, 'o'));
+    const programResult r = childCall(
+        [&] {
+          if (!wavFileWrite(samples.data(), static_cast<int>(samples.size()), 16000, 16, path.c_str()))
+            errorThrow("not written");
+        },
+        limit);
+    EXPECT_EQ(r.out, "not written") << limit;
+    EXPECT_TRUE(folderNames(dir.path()).empty()) << limit;
+  }
 }
 
 TEST(WavFileWrite, RoundTripsThroughReadAudioFile) {
