@@ -91,9 +91,9 @@ struct benchScene {
     fprintf(discount.get(), "0.9 0.8 0.8 0.9 1 0.9 0.9\n");
     filePtr cm = openFilePtr(cmFile, "w");
     for (int m = 0; m < MODELS; ++m) fprintf(cm.get(), "p%03d+q\t1\t2\t3\t4\t[0.05 0.5 0]\n", m);
-    rank.reset();
-    discount.reset();
-    cm.reset();
+    closeWrittenFile(rank, files[0]);
+    closeWrittenFile(discount, files[1]);
+    closeWrittenFile(cm, cmFile);
     // Loads the shared parameter files into the record that every run copies.
     const int last = static_cast<int>(path.m_syl.size()) - 1;
     path.discountFactorCompute(0, last, true);

@@ -188,6 +188,7 @@ void textWrite(const std::string& path, const std::string& text) {
   filePtr fp = openFilePtr(path, "w");
   if (fputs(text.c_str(), fp.get()) < 0)
     errorThrowf("Error: cannot write %s (line %d of %s)", path.c_str(), TULIM_HERE);
+  closeWrittenFile(fp, path);
 }
 
 gaussian statistics(const std::vector<float>& features, const std::vector<int>& frames) {

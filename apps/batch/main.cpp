@@ -16,6 +16,7 @@
 #include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
+#include "resultFileSet.h"
 #include "stringUtil.h"
 #include "textClass.h"
 #include "utility.h"
@@ -75,6 +76,22 @@ void listLineApply(const std::string& line, int lineNo, recogParam& param) {
   if (fields.size() == LIST_FIELD_NUM_WITH_SYL) recogParamSetText(param, "sylFile", param.sylFile, fields[3]);
 }
 
+// The XML result files that the list's lines name, and whether a line brings a syllable file
+// (an assessment against one also writes confusingPath.txt). A line the loop will refuse
+// names what it can: the refusal comes when the loop reaches it.
+strVec listResultNames(const strVec& lines, const recogParam& param) {
+  strVec names;
+  std::string sylFile = param.sylFile;
+  for (const std::string& line : lines) {
+    strVec fields;
+    strSplit(line, '\t', fields);
+    if (!fields.empty() && !fields[0].empty()) names.push_back(fields[0]);
+    if (fields.size() == LIST_FIELD_NUM_WITH_SYL && !fields[3].empty()) sylFile = fields[3];
+  }
+  if (param.function == "assess" && !sylFile.empty()) names.push_back("confusingPath.txt");
+  return names;
+}
+
 void utteranceRun(recogTask& task, recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
                   netClass& net, std::vector<int>& textIndex, mlfClass& mlf) {
   textIndex = task.recogUtterance(param, mac, dict, text, net, mlf);
@@ -107,6 +124,9 @@ int main(int argc, char** argv) {
     const strVec overridden = overridesApply(argc, argv, task, param);
     task.runParamCheck(written, param, recogTask::runInput::list, overridden);
 
+    resultFileSet results;
+    results.claim(param);
+
     const double start = monotonicSeconds();
     // No model count file: every model keeps the count weight it has without one.
     mac.macroRead(param.macFile, true);
@@ -117,6 +137,8 @@ int main(int argc, char** argv) {
     strVec lines;
     std::vector<int> lineNumbers;
     file2strVec(param.wavFileList, lines, '%', lineNumbers);
+    // An interrupted batch run again into the same folder must leave no line of the one before.
+    results.remove(listResultNames(lines, param));
     const int n = static_cast<int>(lines.size());
     if (n == 0)
       errorThrowf("Error: the list %s holds no utterance: every line is empty or a comment (line %d of %s)",
@@ -125,10 +147,11 @@ int main(int argc, char** argv) {
       listLineApply(lines[static_cast<size_t>(k - 1)], lineNumbers[static_cast<size_t>(k - 1)], param);
       printf("\n======> %d/%d: xmlFile=%s, wavFile=%s, txtFile=%s, sylFile=%s\n", k, n, param.outputXmlFile.c_str(),
              param.wavFile.c_str(), param.txtFile.c_str(), param.sylFile.c_str());
-      task.resultFilesRemove(param);
+      results.runStart(param);
       mlf = mlfClass();
       utteranceRun(task, param, mac, dict, text, net, textIndex, mlf);
     }
+    results.keep();
   } catch (char* message) {
     failurePrint(mlf, message);
     mac.macroFree();

@@ -2,6 +2,7 @@
 // replace fields of the recognition parameters; the result and the confidence details of
 // every syllable and phone are printed on standard output.
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "programArgs.h"
 #include "recogParam.h"
 #include "recogTask.h"
+#include "resultFileSet.h"
 #include "stringUtil.h"
 
 using namespace tulim;
@@ -19,9 +21,7 @@ namespace {
 constexpr int MIN_ARG_NUM = 1;
 constexpr int MAX_ARG_NUM = 10;
 
-void usagePrint(int argNum, const char* self) {
-  printf("No. of command-line arguments: %d\n", argNum);
-  printf("No. of command-line arguments should within [%d, %d].\n", MIN_ARG_NUM, MAX_ARG_NUM);
+void usageLinesPrint(const char* self) {
   printf("Usage: %s recogParamFile\n", self);
   printf("       %s recogParamFile wavFile\n", self);
   printf("       %s recogParamFile wavFile txtFile\n", self);
@@ -32,6 +32,16 @@ void usagePrint(int argNum, const char* self) {
   printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa\n", self);
   printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa getPitch\n", self);
   printf("       %s recogParamFile wavFile txtFile useEpd outputDir syl net wpa getPitch inputLabFile\n", self);
+}
+
+void usagePrint(int argNum, const char* self) {
+  printf("No. of command-line arguments: %d\n", argNum);
+  printf("No. of command-line arguments should within [%d, %d].\n", MIN_ARG_NUM, MAX_ARG_NUM);
+  usageLinesPrint(self);
+}
+
+bool helpAsked(int argc, char** argv) {
+  return argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0);
 }
 
 // Returns the integer keys set from the arguments, whose file values the run then ignores.
@@ -101,6 +111,10 @@ void resultPrint(const recogParam& param, const mlfClass& mlf) {
 int main(int argc, char** argv) {
   programHeapSet();
   const int argNum = argc - 1;
+  if (helpAsked(argc, argv)) {
+    usageLinesPrint(argv[0]);
+    return 0;
+  }
   if (argNum < MIN_ARG_NUM || argNum > MAX_ARG_NUM) {
     usagePrint(argNum, argv[0]);
     return 1;
@@ -113,10 +127,12 @@ int main(int argc, char** argv) {
     recogTask::paramFileText written;
     task.recogParamRead(argv[1], param, &written);
     const strVec overridden = overridesApply(argc, argv, task, param);
-    task.resultFilesRemove(param);
+    resultFileSet results;
+    results.claim(param);
     task.runParamCheck(written, param, recogTask::runInput::wavFile, overridden);
 
     task.recogFromWavFile(param, mlf);
+    results.keep();
     resultPrint(param, mlf);
   } catch (char* message) {
     failurePrint(mlf, message);

@@ -232,7 +232,7 @@ bool CWaveDevice::readWave(const char* name) {
     return false;
   }
   auto fail = [&](unsigned code) {
-    file.close();
+    file.abandon();
     setError(code, OWN_ERROR);
     return false;
   };
@@ -279,7 +279,7 @@ bool CWaveDevice::writeWave(const char* name, bool muLaw) {
     return false;
   }
   auto fail = [&](unsigned code) {
-    file.close();
+    file.abandon();
     setError(code, OWN_ERROR);
     return false;
   };
@@ -352,18 +352,18 @@ bool CWaveDevice::readRaw(const char* name) {
 }
 
 bool CWaveDevice::writeRaw(const char* name) {
-  FILE* fp = (name && !isDirectory(name)) ? fopen(name, "wb") : nullptr;
-  if (!fp) {
+  fileReplace file;
+  if (!name || isDirectory(name) || !fileReplaceOpen(name, false, file)) {
     setError(ERR_FILE_OPEN, OWN_ERROR);
     return false;
   }
   size_t size = static_cast<size_t>(m_dataSize);
-  if (size > 0 && fwrite(m_data.data(), 1, size, fp) != size) {
-    fclose(fp);
+  if (size > 0 && fwrite(m_data.data(), 1, size, file.fp) != size) {
+    fileReplaceAbandon(file);
     setError(ERR_FILE_DATA_WRITE, OWN_ERROR);
     return false;
   }
-  if (fclose(fp) != 0) {
+  if (!fileReplaceCommit(file)) {
     setError(ERR_FILE_CLOSE, OWN_ERROR);
     return false;
   }

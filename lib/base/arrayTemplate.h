@@ -4,17 +4,21 @@
 #pragma once
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <locale>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "platform/platformFile.h"
 #include "utility.h"
 
 namespace tulim {
@@ -504,22 +508,25 @@ void matrixFree(T** matrix, int rows) {
   free(matrix);
 }
 
-// One line of the values, each followed by a blank, in the default stream form. A file that
-// cannot be made ends the process: the dumps are diagnostic and have no caller to tell. A
-// write that fails on the way raises closeWrittenFile's message.
+// One line of the values, each followed by a blank, in the default stream form, written whole
+// or not at all. A file that cannot be made ends the process: the dumps are diagnostic and have
+// no caller to tell. A write that fails on the way raises closeWrittenFile's message.
 template <class T>
 void vec2file(const std::string& fileName, const T* a, int n) {
-  std::ofstream out(fileName, std::ios::out | std::ios::trunc);
-  if (!out) {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  for (int i = 0; i < n; i++) out << a[i] << ' ';
+  out << '\n';
+  const std::string text = out.str();
+  fileReplace file;
+  if (!fileReplaceOpen(fileName.c_str(), false, file)) {
     printf("Error: Cannot open \"%s\"!\n", fileName.c_str());
     fflush(stdout);
     exit(1);
   }
-  out.imbue(std::locale::classic());
-  for (int i = 0; i < n; i++) out << a[i] << ' ';
-  out << '\n';
-  out.close();
-  if (out.fail()) errorThrowf("Cannot write file %s (line %d of %s)", fileName.c_str(), TULIM_HERE);
+  fwrite(text.data(), 1, text.size(), file.fp);
+  if (!fileReplaceCommit(file))
+    errorThrowf("Cannot write file %s: %s (line %d of %s)", fileName.c_str(), strerror(errno), TULIM_HERE);
 }
 
 // "name = v1 v2 ... \n" on standard output.

@@ -162,7 +162,9 @@ int* readAudioFile(const char* name, int* fs, int* nbits, int* count) {
     store(nbits, 16);
     return samples;
   }
-  errorThrowf("Cannot read audio file \"%s\" based on its extension name...", fileName.c_str());
+  errorThrowf("Cannot read audio file \"%s\" based on its extension name: the names read end in wav, wa1 or wa2 "
+              "(RIFF wave), flv (FLV) or raw (16-bit samples at 16000 Hz), in small or capital letters",
+              fileName.c_str());
 }
 
 int* readWaveInt(const char* name, int* fs, int* nbits, int* count) {

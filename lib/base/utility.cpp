@@ -51,11 +51,12 @@ void errorThrow(const char* message) {
     localTime t = localTimeNow();
     std::string path = strFormat("%s/error_%04d%02d%02d_%02d%02d%02d.log", dir.c_str(), t.year,
                                  t.month, t.day, t.hour, t.minute, t.second);
-    if (FILE* fp = fopen(path.c_str(), "w")) {
+    fileReplace log;
+    if (fileReplaceOpen(path.c_str(), false, log)) {
       printf("\nSaved error log at %s...\n", path.c_str());
       fflush(stdout);
-      fprintf(fp, "Error: %s\n", text.c_str());
-      fclose(fp);
+      fprintf(log.fp, "Error: %s\n", text.c_str());
+      fileReplaceCommit(log);
     }
   }
   s_text = std::move(text);
@@ -72,36 +73,48 @@ void errorThrowf(const char* format, ...) {
 
 FILE* openFile(const char* name, const char* mode) {
   FILE* fp = nullptr;
+  int err = EINVAL;
   // fopen of a directory succeeds here and reads as empty; it is not a file.
-  if (name && !isDirectory(name)) fp = fopen(name, mode);
-  if (!fp) errorThrowf("Cannot open file %s (line %d of %s)", name ? name : "(null)", TULIM_HERE);
+  if (name && isDirectory(name))
+    err = EISDIR;
+  else if (name && !(fp = fopen(name, mode)))
+    err = errno;
+  if (!fp)
+    errorThrowf("Cannot open file %s: %s (line %d of %s)", name ? name : "(null)", strerror(err), TULIM_HERE);
   return fp;
 }
 
 void fileCloser::operator()(FILE* fp) const {
   if (!fp) return;
-  if (cutAtClose) fileCutAtPosition(fp);
-  fclose(fp);
+  fileReplace file{fp, tempName, std::string()};
+  fileReplaceAbandon(file);
 }
 
 filePtr openFilePtr(const std::string& name, const char* mode) {
-  if (strcmp(mode, "w") != 0 && strcmp(mode, "wb") != 0) return filePtr(openFile(name.c_str(), mode));
-  FILE* fp = isDirectory(name.c_str()) ? nullptr : fileOpenRewrite(name.c_str());
-  if (!fp) errorThrowf("Cannot open file %s (line %d of %s)", name.c_str(), TULIM_HERE);
-  return filePtr(fp, fileCloser{true});
+  const bool write = strcmp(mode, "w") == 0 || strcmp(mode, "wb") == 0;
+  const bool append = strcmp(mode, "a") == 0 || strcmp(mode, "ab") == 0;
+  if (!write && !append) return filePtr(openFile(name.c_str(), mode));
+  fileReplace file;
+  if (!fileReplaceOpen(name.c_str(), append, file))
+    errorThrowf("Cannot open file %s: %s (line %d of %s)", name.c_str(), strerror(errno), TULIM_HERE);
+  return filePtr(file.fp, fileCloser{file.tempName, file.finalName});
 }
 
 bool closeWrittenFileChecked(filePtr& fp) {
-  const bool cut = fp.get_deleter().cutAtClose;
-  FILE* f = fp.release();
-  if (!f) return true;
-  const bool cutDone = !cut || fileCutAtPosition(f);
-  const bool failed = ferror(f) != 0;
-  return fclose(f) == 0 && !failed && cutDone;
+  fileReplace file{fp.get(), fp.get_deleter().tempName, fp.get_deleter().finalName};
+  fp.release();
+  if (!file.fp) return true;
+  if (file.finalName.empty()) {
+    // Opened for reading, or handed over already open: closed, with nothing to rename.
+    const bool failed = ferror(file.fp) != 0;
+    return fclose(file.fp) == 0 && !failed;
+  }
+  return fileReplaceCommit(file);
 }
 
 void closeWrittenFile(filePtr& fp, const std::string& name) {
-  if (!closeWrittenFileChecked(fp)) errorThrowf("Cannot write file %s (line %d of %s)", name.c_str(), TULIM_HERE);
+  if (!closeWrittenFileChecked(fp))
+    errorThrowf("Cannot write file %s: %s (line %d of %s)", name.c_str(), strerror(errno), TULIM_HERE);
 }
 
 size_t byteOrderMarkLength(const char* text, size_t size) {
@@ -228,7 +241,7 @@ void textFile2string(const char* name, std::string& content) {
 void buffer2file(const char* name, const void* buffer, long size) {
   filePtr fp = openFilePtr(name ? name : "", "wb");
   if (size > 0) fwrite(buffer, 1, static_cast<size_t>(size), fp.get());
-  closeWrittenFile(fp, name);
+  closeWrittenFile(fp, name ? name : "");
 }
 
 void fileLineRead(const char* name, int n, std::string& line) {

@@ -36,30 +36,35 @@ std::string sourceName(const char* path);
 
 // ---- Files ------------------------------------------------------------------------------
 
-// Closes the file; cutAtClose (set by openFilePtr for a file rewritten in place) first cuts
-// a regular file behind the bytes written, so that even a writer stopped by a fatal error
-// leaves no old content after its new bytes.
+// Closes the file. A file that openFilePtr opened for writing and that closeWrittenFile did
+// not finish (a fatal error on the way) is written under a temporary name: it is removed, so
+// the writer leaves nothing cut behind.
 struct fileCloser {
-  bool cutAtClose = false;
+  std::string tempName;   // set by openFilePtr for a file written under a temporary name
+  std::string finalName;  // set by openFilePtr for a file opened for writing
   void operator()(FILE* fp) const;
 };
 // An open file that closes itself, so a fatal error on the way does not leak the handle.
 using filePtr = std::unique_ptr<FILE, fileCloser>;
 
 // fopen with the given mode; a failure (or a directory) raises
-// "Cannot open file %s (line %d of %s)". Never returns null.
+// "Cannot open file %s: %s (line %d of %s)" with the name and the system's reason. Never
+// returns null.
 FILE* openFile(const char* name, const char* mode);
-// openFile, except that the write modes "w" and "wb" do not truncate the file on opening:
-// it is written over from its start and cut to the length written when it is closed (by
-// closeWrittenFile or by the closer). Its writers therefore never seek back before closing.
+// openFile, except that the write modes "w", "wb", "a" and "ab" write the file whole or not at
+// all: the bytes go to a temporary file in its folder (for "a" holding the old content first),
+// which closeWrittenFile renames into place (fileReplaceOpen of the platform layer). Until
+// then the name holds the old file or, while it is rewritten, nothing.
 filePtr openFilePtr(const std::string& name, const char* mode);
 
-// Closes a file written through stdio. stdio keeps the error of any write that failed on
-// the way, and a full disk often shows only when the close flushes the last buffer: either
-// raises "Cannot write file %s (line %d of %s)", as does a failed cut of a file opened by
-// openFilePtr, so that a cut file is never taken as written.
+// Closes a file written through stdio and, for one opened by openFilePtr, renames it into
+// place. stdio keeps the error of any write that failed on the way, and a full disk often
+// shows only when the close flushes the last buffer: either raises
+// "Cannot write file %s: %s (line %d of %s)" with the system's reason, as does a failed cut or
+// rename; the temporary file is then gone, so a cut file is never taken as written.
 void closeWrittenFile(filePtr& fp, const std::string& name);
-// The same without raising: false when a write, the cut or the close failed.
+// The same without raising: false, with errno telling why, when a write, the cut, the close
+// or the rename failed.
 bool closeWrittenFileChecked(filePtr& fp);
 
 // Reads one line into line without its line end; one '\r' right before the line end (or at

@@ -1,6 +1,7 @@
 #include "CMel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -651,19 +652,31 @@ void CMel::writeHtk(const char* file) {
   appendBigEndian32(header, uint32_t(truncToInt(config.targetRate)));
   appendBigEndian16(header, uint16_t(vecSize * 4));
   appendBigEndian16(header, uint16_t(kind));
-  if (!writeAll(fp.get(), header)) printf("WriteHTKHeader: Cannot write HTK format header\n");
+  // A failure the writes have reported already is not reported again at the close.
+  bool reported = false;
+  if (!writeAll(fp.get(), header)) {
+    printf("WriteHTKHeader: Cannot write HTK format header\n");
+    reported = true;
+  }
 
   std::string values;
   values.reserve(features.size() * 4);
   for (float v : features) appendBigEndian32(values, floatBits(v));
-  if (!writeAll(fp.get(), values)) printf("WriteFloat: cant write to file\n");
+  if (!writeAll(fp.get(), values)) {
+    printf("WriteFloat: cant write to file\n");
+    reported = true;
+  }
 
   if (config.saveWithCrc) {
     config.crc = calcCrc();
     std::string crc;
     appendBigEndian16(crc, config.crc);
-    if (!writeAll(fp.get(), crc)) printf("WriteShort: cant write to file\n");
+    if (!writeAll(fp.get(), crc)) {
+      printf("WriteShort: cant write to file\n");
+      reported = true;
+    }
   }
+  if (!closeWrittenFileChecked(fp) && !reported) printf("Cannot write file %s: %s\n", file ? file : "", strerror(errno));
 }
 
 }  // namespace tulim

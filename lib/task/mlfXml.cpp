@@ -1,7 +1,9 @@
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "discountReason.h"
 #include "mlfClass.h"
@@ -265,8 +267,11 @@ void mlfClass::writeXml(const macroClass& set, const std::string& fileName, cons
 
   filePtr fp = openFilePtr(fileName, "w");
   const bool written = fwrite(doc.data(), 1, doc.size(), fp.get()) == doc.size();
+  const int writeError = written ? 0 : errno;
   const bool closed = closeWrittenFileChecked(fp);
-  if (!written || !closed) errorThrowf("writeXml: cannot write file %s (line %d of %s)", fileName.c_str(), TULIM_HERE);
+  if (!written || !closed)
+    errorThrowf("writeXml: cannot write file %s: %s (line %d of %s)", fileName.c_str(),
+                strerror(closed ? writeError : errno), TULIM_HERE);
 }
 
 }  // namespace tulim

@@ -18,7 +18,7 @@ struct intRange {
 };
 
 inline constexpr intRange FLAG_RANGE{0, 1, "0 or 1"};
-inline constexpr intRange COUNT_RANGE{1, INT_MAX, "a whole number of at least 1"};
+inline constexpr intRange COUNT_RANGE{1, INT_MAX, "a whole number from 1 to 2147483647"};
 inline constexpr intRange COMPARISON_MODE_RANGE{1, 3, "1, 2 or 3"};
 inline constexpr intRange WHOLE_NUMBER_RANGE{INT_MIN, INT_MAX, "a whole number"};
 

@@ -70,11 +70,6 @@ class recogTask {
   // origin says where the text came from ("from argument 4"). Fatal when it is not allowed.
   int intValueRead(const char* key, const std::string& text, const std::string& origin);
 
-  // Removes from outputDir (when set) the result files that a run of param writes (the XML
-  // result, score.txt, recogResult.txt and, for an assessment against a syllable file,
-  // confusingPath.txt), so that a run that fails leaves none of an earlier run behind.
-  void resultFilesRemove(const recogParam& param);
-
   // ---- Wave preparation, end points and features (recogTaskPrepare.cpp) ------------------
 
   // Brings a malloc'ed wave to 16 bits and 16000 Hz, runs the volume check (findings go to

@@ -111,11 +111,4 @@ void recogTask::runParamCheck(const paramFileText& written, const recogParam& pa
               paramFile);
 }
 
-void recogTask::resultFilesRemove(const recogParam& param) {
-  if (param.outputDir.empty()) return;
-  strVec names = {param.outputXmlFile.empty() ? "output.xml" : param.outputXmlFile, "score.txt", "recogResult.txt"};
-  if (param.function == "assess" && !param.sylFile.empty()) names.push_back("confusingPath.txt");
-  for (const std::string& name : names) remove((param.outputDir + "/" + name).c_str());
-}
-
 }  // namespace tulim

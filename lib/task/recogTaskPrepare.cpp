@@ -153,6 +153,13 @@ float* recogTask::epdAndMfcc(const recogParam& param, const int* samples, int sa
     audio.epdParamSet(fs, epd);
     int segmentCount = 0;
     std::unique_ptr<segment, freeDeleter> segments(audio.epdByVolHod(samples, sampleCount, fs, epd, segmentCount));
+    // A wave no longer than the shortest speech segment cannot hold one, however loud it is.
+    const double seconds = fs > 0 ? static_cast<double>(sampleCount) / fs : 0.0;
+    if (segmentCount <= 0 && seconds <= epd.minSegment)
+      errorThrowf("Error: the wave %s is too short for end-point detection: %.0f ms (sampleCount=%d at fs=%d); "
+                  "speech must last longer than %.0f ms. (line %d of %s)",
+                  param.wavFile.empty() ? "(samples in memory)" : param.wavFile.c_str(), seconds * 1000, sampleCount,
+                  fs, epd.minSegment * 1000.0, TULIM_HERE);
     // Features of a wave without speech would only let the search force silence into words.
     if (segmentCount <= 0)
       errorThrowf("Error: End-point detection found no speech in the wave (sampleCount=%d). (line %d of %s)",

@@ -69,11 +69,16 @@ typedef struct recordParam {
  * score: receives the utterance's confidence score (0 to 100); may be null.
  * Returns the index, from 0 in the order of the texts, of the first identified text, or -1
  *   when no text was identified.
- * Files: when the parameter file sets outputDir, the run first removes the result files of
- *   an earlier run there, then writes its diagnostics (output.nt, output.syl, output.net,
+ * Files: when the parameter file sets outputDir, the run checks it (a missing folder, a file
+ *   or a folder it cannot write into is fatal), waits for the folder's lock (flock on
+ *   outputDir/.tulim.lock, so runs sharing the folder take turns; held until the call
+ *   returns), removes the result files of an earlier run there (a removal that fails but for
+ *   a missing file is fatal), then writes its diagnostics (output.nt, output.syl, output.net,
  *   output.netb, output.wpa, for English output.dic) and, when it succeeds, its result:
  *   output.xml (or the name outputXmlFile gives), score.txt and recogResult.txt (and, for an
- *   assessment against a syllable file, confusingPath.txt). Words missing from the lexicon
+ *   assessment against a syllable file, confusingPath.txt). A call that fails removes the
+ *   result files it wrote. Every file is written under a temporary name in its folder and
+ *   renamed into place, so it is whole or absent. Words missing from the lexicon
  *   are listed in missingWord.txt in the working directory.
  * Fatal errors (see above): a parameter value that cannot work is refused before anything is
  *   read, naming its key, the value, the file and what is allowed; so are a null or empty
@@ -107,12 +112,13 @@ void recordParamPrint(const recordParam* param);
 
 /* ---- Files ---------------------------------------------------------------------------------
  *
- * openFile: fopen(name, mode); a failure is fatal ("Cannot open file <name> ..."), so the
- *   result is never null. The host closes it with fclose.
+ * openFile: fopen(name, mode); a failure is fatal ("Cannot open file <name>: <reason> ..."), so
+ *   the result is never null. The host closes it with fclose, so a file opened for writing is
+ *   written in place, unlike the engine's own files.
  * getFileLineCount: the number of lines of a text file, a line longer than 999 characters
  *   counting once for each piece of up to 999; a missing file is fatal.
  * wavFileWrite: writes count samples as a mono PCM RIFF WAVE file of fs Hz and nbits (8 or 16)
- *   bits; false when it could not be written (never fatal). */
+ *   bits, whole or not at all; false when it could not be written (never fatal). */
 FILE* openFile(const char* name, const char* mode);
 int getFileLineCount(const char* name);
 bool wavFileWrite(const int* samples, int count, int fs, int nbits, const char* fileName);

@@ -7,6 +7,7 @@
 #include "platform/cLocaleScope.h"
 #include "recogTask.h"
 #include "recording.h"
+#include "resultFileSet.h"
 #include "tulim.h"
 #include "utility.h"
 
@@ -30,10 +31,10 @@ const char* textArgument(const char* value, const char* name) {
 
 // The exports force function and netType, whatever the file says.
 void runStart(tulim::recogTask& task, const tulim::recogTask::paramFileText& written, tulim::recogParam& param,
-              const char* function, tulim::recogTask::runInput input) {
+              const char* function, tulim::recogTask::runInput input, tulim::resultFileSet& results) {
   param.netType = 0;
   param.function = function;
-  task.resultFilesRemove(param);
+  results.claim(param);
   task.runParamCheck(written, param, input, {"netType"});
 }
 
@@ -58,9 +59,11 @@ int recogFromFile(const char* recogParamFile, const char* wavFile, const char* t
   task.recogParamRead(textArgument(recogParamFile, "recogParamFile"), param, &written);
   param.wavFile = textArgument(wavFile, "wavFile");
   param.txtFile = textArgument(txtFile, "txtFile");
-  runStart(task, written, param, function, tulim::recogTask::runInput::wavFile);
+  tulim::resultFileSet results;
+  runStart(task, written, param, function, tulim::recogTask::runInput::wavFile, results);
   tulim::mlfClass mlf;
   const int result = task.recogFromWavFile(param, mlf);
+  results.keep();
   scoreStore(score, mlf.m_timberScore);
   return result;
 }
@@ -75,9 +78,11 @@ int recogFromBuffer(const char* recogParamFile, const int* samples, int sampleCo
   param.txtFile = textArgument(txtFile, "txtFile");
   // The samples come from the caller: a wave file the parameters name is not theirs.
   param.wavFile.clear();
-  runStart(task, written, param, function, tulim::recogTask::runInput::samples);
+  tulim::resultFileSet results;
+  runStart(task, written, param, function, tulim::recogTask::runInput::samples, results);
   tulim::mlfClass mlf;
   const int result = task.recogFromSamples(param, mlf, samples, sampleCount, fs, nbits);
+  results.keep();
   scoreStore(score, mlf.m_timberScore);
   return result;
 }

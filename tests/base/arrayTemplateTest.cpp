@@ -522,5 +522,5 @@ TEST(ArrayTemplate, ArrayPrintAndVecPrint) {
 TEST(ArrayTemplate, Vec2fileReportsAFullDiskInsteadOfACutFile) {
   const double a[] = {1.5, 2.5};
   EXPECT_THAT(tulim::test::expectFatal([&] { vec2file("/dev/full", a, 2); }),
-              testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of arrayTemplate\\)"));
+              testing::MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of arrayTemplate\\)"));
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "childProcess.h"
 #include "fatalCatch.h"
 #include "flvFixture.h"
 #include "flvReader.h"
@@ -74,7 +75,8 @@ TEST(ReadAudioFile, ChoosesTheReaderByTheLastThreeCharacters) {
     audioRead r;
     if (c.expected == REFUSED) {
       EXPECT_EQ(fatalMessage([&] { readAudio(path, r); }),
-                "Cannot read audio file \"" + path + "\" based on its extension name...");
+                "Cannot read audio file \"" + path + "\" based on its extension name: the names read end in wav, wa1 or wa2 "
+                "(RIFF wave), flv (FLV) or raw (16-bit samples at 16000 Hz), in small or capital letters");
       continue;
     }
     readAudio(path, r);
@@ -95,7 +97,8 @@ TEST(ReadAudioFile, ChoosesTheReaderByTheLastThreeCharacters) {
     EXPECT_EQ(r.nbits, 16);
   }
   EXPECT_EQ(fatalMessage([] { readAudioFile(nullptr, nullptr, nullptr, nullptr); }),
-            "Cannot read audio file \"\" based on its extension name...");
+            "Cannot read audio file \"\" based on its extension name: the names read end in wav, wa1 or wa2 "
+                "(RIFF wave), flv (FLV) or raw (16-bit samples at 16000 Hz), in small or capital letters");
 }
 
 // ---- Wave files -------------------------------------------------------------------------------
@@ -308,7 +311,7 @@ TEST(ReadRawInt, ReadsLittleEndianWordsAndIgnoresAnOddByte) {
 
   const std::string missing = dir.file("missing.raw");
   EXPECT_THAT(fatalMessage([&] { audioRead m; readAudio(missing, m); }),
-              MatchesRegex("Cannot open file " + missing + " \\(line [0-9]+ of utility\\)"));
+              MatchesRegex("Cannot open file " + missing + ": No such file or directory \\(line [0-9]+ of utility\\)"));
 }
 
 // ---- FLV files --------------------------------------------------------------------------------
@@ -389,6 +392,24 @@ TEST(WavFileWrite, WritesAMonoPcmFileByteForByte) {
   const int bytes[] = {0, 128, 255};
   ASSERT_TRUE(wavFileWrite(bytes, 3, 8000, 8, path.c_str()));
   EXPECT_EQ(readFile(path), pcmWaveBytes(1, 8000, 8, std::string("\x00\x80\xff", 3)));
+}
+
+// A wave that cannot be completed (the file size limit stands for a full disk) leaves neither
+// a cut wave nor its temporary file.
+TEST(WavFileWrite, AWaveThatCannotBeCompletedLeavesNoFile) {
+  const std::vector<int> samples(4000, 1000);
+  for (long limit : {0L, 44L, 4096L, 8000L}) {
+    scratchDir dir;
+    const std::string path = dir.write("out.wav", std::string(20000, 'o'));
+    const programResult r = childCall(
+        [&] {
+          if (!wavFileWrite(samples.data(), static_cast<int>(samples.size()), 16000, 16, path.c_str()))
+            errorThrow("not written");
+        },
+        limit);
+    EXPECT_EQ(r.out, "not written") << limit;
+    EXPECT_TRUE(folderNames(dir.path()).empty()) << limit;
+  }
 }
 
 TEST(WavFileWrite, RoundTripsThroughReadAudioFile) {

@@ -47,7 +47,7 @@ TEST(BinaryImage, SavingToAFullDiskIsFatalNamingTheFile) {
   binaryImage out("out");
   out.putInt32(1);
   EXPECT_THAT(expectFatal([&] { out.save("/dev/full"); }),
-              MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+              MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }
 
 TEST(BinaryImage, RejectsReadsPastTheEndAndLeftoverBytes) {

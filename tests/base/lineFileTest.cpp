@@ -162,5 +162,5 @@ TEST(LineFile, WritersReportAFullDiskInsteadOfACutFile) {
       [] { double2file("/dev/full", 0.25); },
   };
   for (const auto& write : writers)
-    EXPECT_THAT(tulim::test::expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+    EXPECT_THAT(tulim::test::expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }

@@ -424,5 +424,5 @@ TEST(NumberFiles, WritersReportAFullDiskInsteadOfACutFile) {
       [] { float2fileAppend(0.5f, "/dev/full"); },
       [] { double2fileAppend(0.25, "/dev/full"); },
   };
-  for (const auto& write : writers) EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+  for (const auto& write : writers) EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }

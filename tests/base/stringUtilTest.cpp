@@ -263,5 +263,5 @@ TEST(BlankChars, IsBlankCharAndIsWhiteSpace) {
 
 TEST(StringUtil, StrVecPrintToAFileReportsAFullDisk) {
   EXPECT_THAT(tulim::test::expectFatal([] { strVecPrint(strVec{"a"}, "v", "/dev/full"); }),
-              testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+              testing::MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }

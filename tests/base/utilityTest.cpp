@@ -92,7 +92,7 @@ TEST(OpenFile, MissingFileAndDirectoryAreFatal) {
       fclose(fp);
       ADD_FAILURE() << name << " opened";
     } catch (char* message) {
-      EXPECT_THAT(message, testing::MatchesRegex("Cannot open file " + name + " \\(line [0-9]+ of utility\\)"));
+      EXPECT_THAT(message, testing::MatchesRegex("Cannot open file " + name + ": [A-Za-z ]+ \\(line [0-9]+ of utility\\)"));
     }
   }
 }
@@ -103,7 +103,7 @@ TEST(OpenFile, WriteModesOfTheFilePtrRefuseMissingFoldersAndDirectories) {
   for (const char* mode : {"w", "wb"})
     for (const std::string& name : {dir.file("missing/out.txt"), dir.path()})
       EXPECT_THAT(tulim::test::expectFatal([&] { openFilePtr(name, mode); }),
-                  testing::MatchesRegex("Cannot open file " + name + " \\(line [0-9]+ of utility\\)"))
+                  testing::MatchesRegex("Cannot open file " + name + ": [A-Za-z ]+ \\(line [0-9]+ of utility\\)"))
           << mode;
 }
 
@@ -147,25 +147,24 @@ TEST(RewrittenFile, HoldsExactlyTheNewBytes) {
   EXPECT_EQ(readFile(fresh), "made");
 }
 
-TEST(RewrittenFile, WriterStoppedByAFatalErrorLeavesNoOldTail) {
+// A writer stopped half-way leaves neither the new start nor the old tail, nor its temporary
+// file: the name is free, as the earlier content was being rewritten. Bytes that stdio had
+// already pushed out change nothing.
+TEST(RewrittenFile, WriterStoppedByAFatalErrorLeavesNothing) {
   envScope temp("temp", nullptr);
-  scratchDir dir;
-  const std::string name = dir.write("out.txt", std::string(20000, 'o'));
-  tulim::test::fatalMessage([&] {
-    filePtr fp = openFilePtr(name, "w");
-    fputs("new start", fp.get());
-    errorThrow("stopped half-way");
-  });
-  EXPECT_EQ(readFile(name), "new start");
-
-  // A file whose bytes stdio had already pushed out is cut behind them as well.
-  dir.write("out.txt", std::string(20000, 'o'));
-  tulim::test::fatalMessage([&] {
-    filePtr fp = openFilePtr(name, "wb");
-    fwrite(std::string(9000, 'n').data(), 1, 9000, fp.get());
-    errorThrow("stopped half-way");
-  });
-  EXPECT_EQ(readFile(name), std::string(9000, 'n'));
+  const size_t written[] = {9, 9000, 30000};
+  for (const char* mode : {"w", "wb", "a"})
+    for (size_t n : written) {
+      scratchDir dir;
+      const std::string name = dir.write("out.txt", std::string(20000, 'o'));
+      tulim::test::fatalMessage([&] {
+        filePtr fp = openFilePtr(name, mode);
+        fwrite(std::string(n, 'n').data(), 1, n, fp.get());
+        errorThrow("stopped half-way");
+      });
+      EXPECT_FALSE(fileExist(name.c_str())) << mode << " " << n;
+      EXPECT_TRUE(tulim::test::folderNames(dir.path()).empty()) << mode << " " << n;
+    }
 }
 
 TEST(RewrittenFile, KeepsTheInodeModeAndLinksThatFopenKeeps) {
@@ -359,7 +358,7 @@ TEST(DirFileList, MissingDirectoryPrintsAndAddsNothing) {
 TEST(Utility, WrittenFilesThatCannotBeCompletedAreFatal) {
   const char bytes[] = "some bytes";
   EXPECT_THAT(tulim::test::expectFatal([&] { buffer2file("/dev/full", bytes, sizeof bytes); }),
-              testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+              testing::MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
   // A write that failed on the way is found even when the close itself succeeds.
   scratchDir dir;
   const std::string name = dir.file("read-only.txt");
@@ -368,6 +367,6 @@ TEST(Utility, WrittenFilesThatCannotBeCompletedAreFatal) {
                 fputs("new", fp.get());
                 closeWrittenFile(fp, name);
               }),
-              testing::MatchesRegex("Cannot write file " + name + " \\(line [0-9]+ of utility\\)"));
+              testing::MatchesRegex("Cannot write file " + name + ": [A-Za-z ]+ \\(line [0-9]+ of utility\\)"));
   EXPECT_EQ(readFile(name), "old");
 }

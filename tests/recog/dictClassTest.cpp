@@ -499,7 +499,7 @@ TEST(DictWriters, AFullDiskIsFatalNamingTheFile) {
       [&] { dict.wpabWrite("/dev/full"); },
   };
   for (const std::function<void()>& write : writes)
-    EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+    EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }
 
 TEST(WpaPrint, PrintsWordsAlternativesAndTags) {

@@ -402,7 +402,7 @@ TEST_F(MacroClassTest, ChoosesTheReaderByExtension) {
 TEST_F(MacroClassTest, MissingFileIsFatal) {
   macroClass set;
   EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.file("none.mac"), true); }),
-              MatchesRegex("Cannot open file .*none.mac \\(line [0-9]+ of utility\\)"));
+              MatchesRegex("Cannot open file .*none.mac: No such file or directory \\(line [0-9]+ of utility\\)"));
 }
 
 // ---- Lookup, substitution, count file ----------------------------------------------------
@@ -906,7 +906,7 @@ TEST_F(MacroClassTest, WritersMakeAFullDiskFatalNamingTheFile) {
       [&] { set.print(0, "/dev/full"); },
   };
   for (const std::function<void()>& write : writes)
-    EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+    EXPECT_THAT(expectFatal(write), MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }
 
 // ---- Ordered export ------------------------------------------------------------------------

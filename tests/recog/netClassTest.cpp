@@ -132,7 +132,7 @@ TEST(NetWriters, AFullDiskIsFatalNamingTheFile) {
   net.netCreate(netLines(kNodes, kLinks), dict);
   const std::function<void()> writes[] = {[&] { net.netPrint("/dev/full"); }, [&] { net.netWriteBin("/dev/full"); }};
   for (const std::function<void()>& write : writes)
-    EXPECT_THAT(fatalMessage(write), MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+    EXPECT_THAT(fatalMessage(write), MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }
 
 TEST(NetReadBin, RejectsCorruptImages) {

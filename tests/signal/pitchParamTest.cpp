@@ -311,5 +311,5 @@ TEST(PtParamPrint, ReportsAFullDiskInsteadOfACutFile) {
   audioClass audio;
   ptParam p;
   audio.ptParamSet(p, 16000, 16, 0, nullptr);
-  EXPECT_THAT(expectFatal([&] { audio.ptParamPrint(p, "/dev/full"); }), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+  EXPECT_THAT(expectFatal([&] { audio.ptParamPrint(p, "/dev/full"); }), testing::MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }

@@ -1,5 +1,6 @@
 #include "testFiles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,13 @@ std::string scratchDir::write(const std::string& name, const std::string& conten
   std::ofstream out(path, std::ios::binary);
   out << content;
   return path;
+}
+
+std::vector<std::string> folderNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string readFile(const std::string& path) {

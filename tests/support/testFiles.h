@@ -29,6 +29,9 @@ class scratchDir {
 // The whole file's bytes.
 std::string readFile(const std::string& path);
 
+// The names of the entries of a folder (without "." and ".."), sorted.
+std::vector<std::string> folderNames(const std::string& dir);
+
 // A key = value text without the lines that set the keys named in dropped, with added
 // appended (one "key=value" line each).
 std::string keyLinesEdit(const std::string& text, const std::vector<std::string>& dropped,

@@ -539,5 +539,5 @@ TEST_F(MlfLabelTest, WritersReportAFullDiskInsteadOfACutFile) {
       [&] { ranked.scoreReportWrite(mac, "/dev/full"); },
   };
   for (const auto& write : writers)
-    EXPECT_THAT(expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+    EXPECT_THAT(expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }

@@ -364,14 +364,14 @@ TEST(MlfXml, FileThatCannotBeOpenedOrFilledIsFatal) {
     smallResult().writeXml(set, missingDir, "chinese");
     ADD_FAILURE() << "no fatal error";
   } catch (char* message) {
-    EXPECT_THAT(message, testing::StartsWith("Cannot open file " + missingDir + " (line "));
+    EXPECT_THAT(message, testing::StartsWith("Cannot open file " + missingDir + ": No such file or directory (line "));
   }
   // A full disk must not pass for a written result.
   try {
     smallResult().writeXml(set, "/dev/full", "chinese");
     ADD_FAILURE() << "no fatal error";
   } catch (char* message) {
-    EXPECT_THAT(message, testing::MatchesRegex("writeXml: cannot write file /dev/full \\(line [0-9]+ of mlfXml\\)"));
+    EXPECT_THAT(message, testing::MatchesRegex("writeXml: cannot write file /dev/full: No space left on device \\(line [0-9]+ of mlfXml\\)"));
   }
 }
 

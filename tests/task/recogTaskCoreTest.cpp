@@ -320,7 +320,7 @@ TEST(RecogCore, AFullDiskUnderTheResultFilesIsFatal) {
     coreRun run({"a-b\t0"}, {"A B"}, "recog");
     ASSERT_EQ(symlink("/dev/full", run.out(name).c_str()), 0) << name;
     run.speak({"sil", "a", "b", "sil"}, 4);
-    EXPECT_THAT(run.run(), MatchesRegex("Cannot write file " + run.out(name) + " \\(line [0-9]+ of utility\\)"));
+    EXPECT_THAT(run.run(), MatchesRegex("Cannot write file " + run.out(name) + ": No space left on device \\(line [0-9]+ of utility\\)"));
   }
 }
 
@@ -328,7 +328,7 @@ TEST(RecogCore, FatalErrorOfUnwritableOutputDirLeavesThroughThrow) {
   coreRun run({"a-b\t0"}, {"A B"}, "recog");
   run.param.outputDir = run.dir.file("missing");
   run.speak({"sil", "a", "b", "sil"}, 4);
-  EXPECT_THAT(run.run(), MatchesRegex("Cannot open file .*missing/output.xml \\(line [0-9]+ of [a-zA-Z]+\\)"));
+  EXPECT_THAT(run.run(), MatchesRegex("Cannot open file .*missing/output.xml: No such file or directory \\(line [0-9]+ of [a-zA-Z]+\\)"));
 }
 
 }  // namespace

@@ -393,11 +393,27 @@ TEST(EpdAndMfcc, EndPointsWithoutSpeechAreFatal) {
   recogParam param;
   param.useEpd = 1;
   param.featureConfigFile = dir.write("mfcc.cfg", "");
-  for (const std::vector<int>& x : {std::vector<int>(16000, 0), std::vector<int>(16000, 300), std::vector<int>()}) {
+  for (const std::vector<int>& x : {std::vector<int>(16000, 0), std::vector<int>(16000, 300)}) {
     features f = epdAndMfcc(param, x);
     EXPECT_THAT(f.error,
                 MatchesRegex("Error: End-point detection found no speech in the wave \\(sampleCount=[0-9]+\\)\\. "
                              "\\(line [0-9]+ of recogTaskPrepare\\)"));
+  }
+  // A wave no longer than the shortest speech segment (50 ms) is too short, loud or not.
+  struct Case {
+    size_t samples;
+    const char* ms;
+  };
+  for (const Case& c : {Case{0, "0"}, Case{400, "25"}, Case{800, "50"}}) {
+    std::vector<int> x(c.samples);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = (i / 20) % 2 ? 8000 : -8000;
+    features f = epdAndMfcc(param, x);
+    EXPECT_THAT(f.error, MatchesRegex(std::string("Error: the wave \\(samples in memory\\) is too short for end-point "
+                                                  "detection: ") +
+                                      c.ms + " ms \\(sampleCount=" + std::to_string(c.samples) +
+                                      " at fs=16000\\); speech must last longer than 50 ms\\. \\(line [0-9]+ of "
+                                      "recogTaskPrepare\\)"))
+        << c.samples;
   }
 }
 

@@ -184,8 +184,8 @@ TEST(RunParamCheck, ChecksTheIntegerTextsTheReaderKeptWithoutReadingTheFileAgain
     strVec overridden;
     const char* expected;
   } cases[] = {
-      {{}, "Error: maxCandidateNum = 12abc in %s is not allowed; it must be a whole number of at least 1"},
-      {{"maxCandidateNum"}, "Error: probTh is not set in %s; it must be a whole number of at least 1"},
+      {{}, "Error: maxCandidateNum = 12abc in %s is not allowed; it must be a whole number from 1 to 2147483647"},
+      {{"maxCandidateNum"}, "Error: probTh is not set in %s; it must be a whole number from 1 to 2147483647"},
   };
   for (const Case& c : cases)
     EXPECT_THAT(checkError(written, p, c.overridden), testing::StartsWith(strFormat(c.expected, path.c_str())))

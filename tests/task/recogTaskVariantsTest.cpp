@@ -427,7 +427,7 @@ TEST(WavFile2mfcc, AFullDiskUnderTheEndPointFileIsFatal) {
   int frames = 0, dim = 0;
   std::string error;
   stdoutOf([&] { error = tulim::test::fatalMessage([&] { recogTask().wavFile2mfcc(wave, param, frames, dim); }); });
-  EXPECT_THAT(error, MatchesRegex("Cannot write file " + dir.file("endPoint.txt") + " \\(line [0-9]+ of utility\\)"));
+  EXPECT_THAT(error, MatchesRegex("Cannot write file " + dir.file("endPoint.txt") + ": No space left on device \\(line [0-9]+ of utility\\)"));
 }
 
 TEST(WavFile2mfcc, WithEpdCutsToTheSpeechAndSavesTheEndPoints) {

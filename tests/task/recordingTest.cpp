@@ -682,7 +682,7 @@ TEST(RecordParamRead, MissingFileIsFatal) {
   scratchDir dir;
   recordParam p;
   EXPECT_THAT(fatalMessage([&] { recordParamRead(dir.file("none.prm").c_str(), &p); }),
-              testing::MatchesRegex("Cannot open file .*none.prm \\(line [0-9]+ of .*\\)"));
+              testing::MatchesRegex("Cannot open file .*none.prm: No such file or directory \\(line [0-9]+ of .*\\)"));
 
   for (int which = 0; which < 2; ++which) {
     const std::string message =

@@ -4,6 +4,7 @@
 // over the example task.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <regex>
@@ -212,8 +213,8 @@ TEST_F(TulimBatchExample, FatalErrorIsPrintedAndEndsWithOne) {
     std::string message;
   };
   const Case cases[] = {
-      {{"missing.prm", "list.txt"}, "", "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$"},
-      {{example::PARAM_FILE, "nolist.txt"}, "", "\nCannot open file nolist.txt \\(line \\d+ of utility\\)\n$"},
+      {{"missing.prm", "list.txt"}, "", "Cannot open file missing.prm: No such file or directory \\(line \\d+ of utility\\)\n$"},
+      {{example::PARAM_FILE, "nolist.txt"}, "", "\nCannot open file nolist.txt: No such file or directory \\(line \\d+ of utility\\)\n$"},
       {{example::PARAM_FILE, "list.txt"},
        "x.xml\tutterance.wav\n",
        "\nError: line 1 of list.txt has 2 TAB-separated fields, fewer than 3: \"x.xml\tutterance.wav\" "
@@ -284,7 +285,7 @@ TEST_F(TulimBatchExample, ValuesTheRunCannotUseAreRefusedBeforeLoading) {
     std::string message;
   };
   const Case cases[] = {
-      {{"maxCandidateNum"}, {}, {}, "Error: maxCandidateNum is not set in bad.prm; it must be a whole number of at least 1"},
+      {{"maxCandidateNum"}, {}, {}, "Error: maxCandidateNum is not set in bad.prm; it must be a whole number from 1 to 2147483647"},
       {{"probTh"}, {"probTh=nan"}, {}, "Error: probTh = nan in bad.prm is not allowed;"},
       {{"macFile"}, {}, {}, "Error: macFile is not set in bad.prm;"},
       {{}, {}, {"", "on"}, "Error: useEpd = on from argument 4 is not allowed; it must be 0 or 1"},
@@ -300,6 +301,49 @@ TEST_F(TulimBatchExample, ValuesTheRunCannotUseAreRefusedBeforeLoading) {
     EXPECT_THAT(r.out, HasSubstr(c.message)) << r.out;
     EXPECT_THAT(r.out, Not(HasSubstr("Read macro"))) << r.out;
   }
+}
+
+
+// A re-run into the folder of an earlier batch, interrupted (Ctrl-C) after line k, leaves the
+// complete XML files of its own lines 1 to k and nothing of the earlier batch.
+TEST_F(TulimBatchExample, AnInterruptedReRunLeavesNoResultOfTheEarlierBatch) {
+  std::string list;
+  for (int i = 1; i <= 6; ++i) list += "l" + std::to_string(i) + ".xml\tutterance.wav\ttexts.txt\n";
+  mkdir(dir.file("ref").c_str(), 0755);
+  ASSERT_EQ(run(list, {"", "", "ref"}).status, 0);
+  const std::string xml = test::readFile(dir.file("ref/l1.xml"));
+  for (int k : {1, 2, 4, 5}) {
+    for (int i = 1; i <= 6; ++i) dir.write("out/l" + std::to_string(i) + ".xml", "old\n");
+    for (const char* shared : {"out/score.txt", "out/recogResult.txt"}) dir.write(shared, "old\n");
+    {
+      test::runningProgram p(kProgram, {example::PARAM_FILE, "list.txt", "", "", "out"}, dir.path());
+      p.readUntil("\nScore = ", k);
+      p.signal(SIGINT);
+      p.wait();
+    }
+    for (int i = 1; i <= 6; ++i) {
+      const std::string name = "out/l" + std::to_string(i) + ".xml";
+      if (i <= k)
+        EXPECT_EQ(test::readFile(dir.file(name)), xml) << "after line " << k << ": " << name;
+      else
+        EXPECT_TRUE(!exists(name) || test::readFile(dir.file(name)) == xml) << "after line " << k << ": " << name;
+    }
+    for (const char* shared : {"out/score.txt", "out/recogResult.txt"})
+      EXPECT_TRUE(!exists(shared) || test::readFile(dir.file(shared)) != "old\n") << shared;
+  }
+}
+
+// A result file of the list that cannot be removed stops the batch before its first line.
+TEST_F(TulimBatchExample, AResultFileThatCannotBeRemovedIsFatalBeforeTheFirstLine) {
+  ASSERT_EQ(mkdir(dir.file("out/l2.xml").c_str(), 0755), 0);
+  const programResult r =
+      run("l1.xml\tutterance.wav\ttexts.txt\n"
+          "l2.xml\tutterance.wav\ttexts.txt\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, Not(HasSubstr("1/2")));
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nError: cannot remove the earlier result file out/l2\\.xml: Is a "
+                                                  "directory \\(line \\d+ of resultFileSet\\)\n$")))
+      << r.out;
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // printed with status 1.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -50,6 +53,16 @@ TEST(TulimRunTest, PrintsUsageAndEndsWithOneOutsideOneToTenArguments) {
     const programResult r = programRun(kProgram, std::vector<std::string>(static_cast<size_t>(argNum), "x"));
     EXPECT_EQ(r.status, 1) << argNum;
     EXPECT_EQ(r.out, usageText(argNum)) << argNum;
+  }
+}
+
+TEST(TulimRunTest, HelpPrintsTheUsageAndEndsWithZero) {
+  const std::string usage = usageText(1);
+  const std::string lines = usage.substr(usage.find("Usage: "));
+  for (const char* option : {"--help", "-h"}) {
+    const programResult r = programRun(kProgram, {option});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.out, lines) << option;
   }
 }
 
@@ -200,7 +213,7 @@ TEST_F(TulimRunExample, LaterArgumentsReachTheirFields) {
     const programResult r = run(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(
-        std::regex_search(r.out, std::regex("\nCannot open file " + c.value + " \\(line \\d+ of utility\\)\n$")))
+        std::regex_search(r.out, std::regex("\nCannot open file " + c.value + ": [A-Za-z ]+ \\(line \\d+ of utility\\)\n$")))
         << r.out;
   }
 
@@ -291,13 +304,27 @@ TEST_F(TulimRunExample, WavesWithoutAFeatureFrameAreRefusedNamingTheWave) {
   }
 }
 
+// A wave no longer than the shortest speech segment is refused as too short, whatever its
+// volume says about the microphone.
+TEST_F(TulimRunExample, AWaveTooShortForSpeechSaysSo) {
+  std::vector<int> fifty(800);
+  for (size_t i = 0; i < fifty.size(); ++i) fifty[i] = (i / 20) % 2 ? 8000 : -8000;
+  ASSERT_TRUE(wavFileWrite(fifty.data(), static_cast<int>(fifty.size()), 16000, 16, dir.file("fifty.wav").c_str()));
+  const programResult r = run({example::PARAM_FILE, "fifty.wav", "", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nError: the wave fifty\\.wav is too short for end-point detection: "
+                                                  "50 ms \\(sampleCount=800 at fs=16000\\); speech must last longer "
+                                                  "than 50 ms\\. \\(line \\d+ of recogTaskPrepare\\)\n$")))
+      << r.out;
+}
+
 TEST_F(TulimRunExample, FatalErrorIsPrintedAndEndsWithOne) {
   struct Case {
     std::vector<std::string> args;
     std::string message;
   };
   const Case cases[] = {
-      {{"missing.prm"}, "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$"},
+      {{"missing.prm"}, "Cannot open file missing.prm: No such file or directory \\(line \\d+ of utility\\)\n$"},
       {{example::PARAM_FILE, "missing.wav"}, "Can.t open wave file missing.wav \\(line \\d+ in audioFile\\)\n$"},
       {{example::PARAM_FILE, std::string(1000, 'w')},
        "recogParam.wavFile is 1000 characters long, more than its limit of 999 \\(line \\d+ in recogParam\\)\n$"},
@@ -315,7 +342,7 @@ TEST_F(TulimRunExample, MissingParameterFileLeavesTheErrorLog) {
   const programResult r = run({"missing.prm"});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(std::regex_search(r.out, std::regex("^\nSaved error log at [^\n]*/error_\\d{8}_\\d{6}\\.log\\.\\.\\.\n"
-                                                  "Cannot open file missing.prm \\(line \\d+ of utility\\)\n$")))
+                                                  "Cannot open file missing.prm: No such file or directory \\(line \\d+ of utility\\)\n$")))
       << r.out;
 }
 
@@ -375,13 +402,16 @@ TEST_F(TulimRunExample, ValuesTheRunCannotUseAreRefusedBeforeItStarts) {
     std::vector<std::string> args;  // after the parameter file
     std::string message;
   };
-  const std::string count = "it must be a whole number of at least 1";
+  const std::string count = "it must be a whole number from 1 to 2147483647";
   const Case cases[] = {
       {{"probTh"}, {"probTh=nan"}, {}, "probTh = nan in bad.prm is not allowed; " + count},
       {{"probTh"}, {"probTh=2.5"}, {}, "probTh = 2.5 in bad.prm is not allowed; " + count},
       {{"maxCandidateNum"}, {"maxCandidateNum=-5"}, {}, "maxCandidateNum = -5 in bad.prm is not allowed; " + count},
       {{"maxCandidateNum"}, {"maxCandidateNum=12abc"}, {}, "maxCandidateNum = 12abc in bad.prm is not allowed; " + count},
       {{"maxCandidateNum"}, {"maxCandidateNum=99999999999"}, {}, "maxCandidateNum = 99999999999 in bad.prm is not"},
+      // The limit is said, not only the least value.
+      {{"maxCandidateNum"}, {"maxCandidateNum=99999999999999"}, {},
+       "maxCandidateNum = 99999999999999 in bad.prm is not allowed; " + count},
       {{"maxCandidateNum"}, {}, {}, "maxCandidateNum is not set in bad.prm; " + count},
       {{"probTh"}, {}, {}, "probTh is not set in bad.prm; " + count},
       {{"comparisonMode"}, {}, {}, "comparisonMode is not set in bad.prm; it must be 1, 2 or 3"},
@@ -444,6 +474,121 @@ TEST_F(TulimRunExample, TextsThatLookLikeAMissingFileAreWarnedAbout) {
   EXPECT_TRUE(std::regex_search(
       r.out, std::regex("\nError: the text file \"blank.txt\" holds only blanks, no text \\(line \\d+ of recogTaskNet\\)\n$")))
       << r.out;
+}
+
+
+// ---- Files whole or absent, result sets from one run ------------------------------------
+
+// Every file of a folder by name, and its bytes.
+std::map<std::string, std::string> folderFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : test::folderNames(folder)) files[name] = test::readFile(folder + "/" + name);
+  return files;
+}
+
+const char* const kResultNames[] = {"output.xml", "score.txt", "recogResult.txt"};
+
+bool isResult(const std::string& name) {
+  for (const char* r : kResultNames)
+    if (name == r) return true;
+  return false;
+}
+
+// A run's temporary files and the folder's lock file, which a killed run may leave.
+bool isLeftOver(const std::string& name) { return name.rfind(".tulim", 0) == 0; }
+
+class TulimRunFolder : public TulimRunExample {
+ protected:
+  // A complete run into a fresh folder: what every file of a run into "out" must be.
+  // args after outputDir; a syllable file among them comes with reversed.txt.
+  std::map<std::string, std::string> reference(const std::vector<std::string>& args, const std::string& folder) {
+    mkdir(dir.file(folder).c_str(), 0755);
+    std::vector<std::string> all = {example::PARAM_FILE, "", args.empty() ? "" : "reversed.txt", "", folder};
+    all.insert(all.end(), args.begin(), args.end());
+    const programResult r = run(all);
+    EXPECT_EQ(r.status, 0) << r.out;
+    return folderFiles(dir.file(folder));
+  }
+
+  // The files of an earlier run, marked so that they cannot pass for this run's.
+  void earlierRunWrite(const std::map<std::string, std::string>& names) {
+    for (const auto& f : folderFiles(dir.file("out"))) unlink(dir.file("out/" + f.first).c_str());
+    for (const auto& f : names) dir.write("out/" + f.first, "old\n");
+  }
+};
+
+// A run that cannot complete a file (the file size limit stands for a full disk) names the
+// file and the reason and leaves no result file, neither its own nor an earlier one's.
+TEST_F(TulimRunFolder, AWriteFailureAtSeveralSizesNamesItsReasonAndLeavesNoResult) {
+  const auto ref = reference({}, "ref");
+  const long xml = static_cast<long>(ref.at("output.xml").size());
+  for (long limit : {0L, 10L, 100L, 300L, xml / 2, xml - 1}) {
+    earlierRunWrite(ref);
+    const programResult r = test::programRunLimited(kProgram, {example::PARAM_FILE, "", "", "", "out"}, dir.path(), limit);
+    EXPECT_EQ(r.status, 1) << limit;
+    EXPECT_TRUE(std::regex_search(
+        r.out, std::regex("\n(Cannot|writeXml: cannot) write file out/\\S+: File too large \\(line \\d+ of \\w+\\)\n$")))
+        << limit << ": " << r.out;
+    for (const auto& f : folderFiles(dir.file("out"))) {
+      EXPECT_FALSE(isResult(f.first)) << limit << ": " << f.first << " is left";
+      EXPECT_FALSE(isLeftOver(f.first)) << limit << ": " << f.first << " is left";
+    }
+  }
+}
+
+// Killed at any moment, a run leaves every file as the earlier run left it, as a complete
+// run writes it, or absent; and the result files all come from one of the two runs.
+TEST_F(TulimRunFolder, ARunKilledAtAnyMomentLeavesEveryFileOldOrNewAndOneRunsResults) {
+  const auto ref = reference({}, "ref");
+  for (int delayMs : {0, 1, 2, 3, 5, 7, 10, 14, 20, 28, 40, 60, 90, 140}) {
+    earlierRunWrite(ref);
+    {
+      test::runningProgram p(kProgram, {example::PARAM_FILE, "", "", "", "out"}, dir.path());
+      usleep(static_cast<useconds_t>(delayMs) * 1000);
+      p.signal(SIGKILL);
+      p.wait();
+    }
+    bool oldResult = false, newResult = false;
+    for (const auto& f : folderFiles(dir.file("out"))) {
+      if (isLeftOver(f.first)) continue;
+      ASSERT_TRUE(ref.count(f.first)) << delayMs << " ms: " << f.first;
+      const bool old = f.second == "old\n";
+      EXPECT_TRUE(old || f.second == ref.at(f.first)) << delayMs << " ms: " << f.first << " is cut or spliced";
+      if (isResult(f.first)) (old ? oldResult : newResult) = true;
+    }
+    EXPECT_FALSE(oldResult && newResult) << delayMs << " ms: results of two runs";
+  }
+}
+
+// Two runs started together into one folder take turns: the folder holds the complete files
+// of one of them, never a mix.
+TEST_F(TulimRunFolder, TwoRunsIntoOneFolderLeaveTheWholeFilesOfOne) {
+  // The same candidates in the reverse order: the other run finds text 2.
+  dir.write("reversed.txt", "sh mi re\nre do sh\nmi sh do\ndo re mi\n");
+  dir.write("reversed.syl", "do-re-mi\t3\nmi-sh-do\t2\nre-do-sh\t1\nsh-mi-re\t0\n");
+  const auto first = reference({}, "refA");
+  const auto second = reference({"reversed.syl"}, "refB");
+  ASSERT_NE(first.at("recogResult.txt"), second.at("recogResult.txt"));
+  for (int pair = 0; pair < 25; ++pair) {
+    earlierRunWrite({});
+    test::runningProgram a(kProgram, {example::PARAM_FILE, "", "", "", "out"}, dir.path());
+    test::runningProgram b(kProgram, {example::PARAM_FILE, "", "reversed.txt", "", "out", "reversed.syl"},
+                           dir.path());
+    EXPECT_EQ(a.wait(), 0) << a.out();
+    EXPECT_EQ(b.wait(), 0) << b.out();
+    const auto files = folderFiles(dir.file("out"));
+    EXPECT_TRUE(files == first || files == second) << "pair " << pair << ": a mix of two runs";
+  }
+}
+
+TEST_F(TulimRunFolder, AnOutputDirTheRunCannotUseIsRefusedBeforeTheRun) {
+  dir.write("plain", "x");
+  for (const char* folder : {"missing", "plain"}) {
+    const programResult r = run({example::PARAM_FILE, "", "", "", folder});
+    EXPECT_EQ(r.status, 1) << folder;
+    EXPECT_THAT(r.out, HasSubstr("Error: outputDir = " + std::string(folder))) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("Read wave file"))) << folder;
+  }
 }
 
 }  // namespace

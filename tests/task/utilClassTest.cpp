@@ -255,5 +255,5 @@ TEST_F(UtilClassTest, WritersReportAFullDiskInsteadOfACutFile) {
       [&] { utilClass::answer2file("/dev/full", order, 1, dict.m_pronDict); },
   };
   for (const auto& write : writers)
-    EXPECT_THAT(expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full \\(line [0-9]+ of utility\\)"));
+    EXPECT_THAT(expectFatal(write), testing::MatchesRegex("Cannot write file /dev/full: No space left on device \\(line [0-9]+ of utility\\)"));
 }

@@ -13,13 +13,19 @@ const uint32_t ID_LIST = riffFourCC("LIST");
 const int64_t HEADER_SIZE = 8;
 }  // namespace
 
-riffFile::~riffFile() { close(); }
+// A created file not closed by its writer is incomplete.
+riffFile::~riffFile() { abandon(); }
 
 bool riffFile::open(const char* name, openMode mode) {
   close();
   if (!name || isDirectory(name)) return false;
-  m_fp = fopen(name, mode == READ ? "rb" : "wb");
-  return m_fp != nullptr;
+  if (mode == READ) {
+    m_fp = fopen(name, "rb");
+    return m_fp != nullptr;
+  }
+  if (!fileReplaceOpen(name, false, m_created)) return false;
+  m_fp = m_created.fp;
+  return true;
 }
 
 int64_t riffFile::position() { return static_cast<int64_t>(ftello(m_fp)); }
@@ -140,9 +146,18 @@ int64_t riffFile::bytesLeft() {
 
 int riffFile::close() {
   if (!m_fp) return RIFF_OK;
-  int result = fclose(m_fp) == 0 ? RIFF_OK : RIFF_CANNOT_WRITE;
+  FILE* fp = m_fp;
   m_fp = nullptr;
-  return result;
+  // A created file is cut where its writer stands: ascending out of the outermost chunk
+  // leaves it at the end of the chunk's data.
+  if (m_created.fp) return fileReplaceCommit(m_created) ? RIFF_OK : RIFF_CANNOT_WRITE;
+  return fclose(fp) == 0 ? RIFF_OK : RIFF_CANNOT_WRITE;
+}
+
+void riffFile::abandon() {
+  if (m_created.fp) fileReplaceAbandon(m_created);
+  else if (m_fp) fclose(m_fp);
+  m_fp = nullptr;
 }
 
 }  // namespace tulim

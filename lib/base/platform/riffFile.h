@@ -3,6 +3,8 @@
 // Used by the wave device's wave files and by the other readers of RIFF-based audio.
 #pragma once
 
+#include "platformFile.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -56,8 +58,8 @@ class riffFile {
   riffFile(const riffFile&) = delete;
   riffFile& operator=(const riffFile&) = delete;
 
-  // READ opens an existing file, CREATE makes (or truncates) one; false when that fails or
-  // name is a directory.
+  // READ opens an existing file, CREATE makes one in place of any file of the name, whole or
+  // not at all (fileReplaceOpen); false when that fails or name is a directory.
   bool open(const char* name, openMode mode);
   bool isOpen() const { return m_fp != nullptr; }
 
@@ -82,8 +84,12 @@ class riffFile {
   // Bytes from the current position to the end of the file.
   int64_t bytesLeft();
 
-  // RIFF_CANNOT_WRITE when the file's buffered data could not be flushed.
+  // RIFF_CANNOT_WRITE when the file's buffered data could not be flushed or a created file
+  // could not be put in place. A created file ends where the position is (after the ascent
+  // out of its outermost chunk).
   int close();
+  // A created file given up (a write failed): it is removed, and so is its temporary file.
+  void abandon();
 
  private:
   bool readHeader(uint32_t& id, uint32_t& size);
@@ -91,6 +97,7 @@ class riffFile {
   bool seek(int64_t offset);
 
   FILE* m_fp = nullptr;
+  fileReplace m_created;  // of a file opened with CREATE
 };
 
 }  // namespace tulim
