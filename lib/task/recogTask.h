@@ -128,7 +128,7 @@ class recogTask {
   std::vector<int> recogCore(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
                              int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
                              int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
-                             dictClass& dict, textClass& text, netClass& net, mlfClass& mlf);
+                             dictClass& dict, textClass& text, const netClass& net, mlfClass& mlf);
 
   // Reads the audio file wavFile, prepares it and runs recogFromSamples on it. Returns the
   // first identified text index, -1 when no text was identified.
