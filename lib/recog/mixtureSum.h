@@ -28,11 +28,15 @@ inline double logAdd(double a, double b) {
 float mixtureLogSum(const float* score, int n);
 
 // exp(d) for d in [-700, 0] within a relative EXP_KERNEL_ERROR, in plain arithmetic on the
-// value and its bits (the double pass of the mixture sum runs it on every lane).
+// value and its bits (the double pass of the mixture sum runs it on every lane). d = n ln 2 +
+// r with |r| <= ln 2 / 2 and e^r by its series to degree 8: the remainder is below |r|^9 / 9!
+// * e^|r| = 2.8e-10, relative to e^r >= 0.707 below 4e-10; the roundings add about 1e-15.
 constexpr double EXP_KERNEL_ERROR = 5e-10;
 double expKernel(double d);
 // exp(d) for d in [-87, 0] in single precision within a relative EXPF_KERNEL_ERROR of the
-// exact value, and exactly 1 at 0 (the first pass's kernel).
+// exact value, and exactly 1 at 0 (the first pass's kernel). The series to degree 7 leaves
+// 5e-9; the float roundings of the reduction and the series make the rest: over every float
+// of the range the worst is 1.03e-7.
 constexpr double EXPF_KERNEL_ERROR = 1.2e-7;
 float expKernelFloat(float d);
 
