@@ -14,7 +14,7 @@
 #include "mlfClass.h"
 #include "recogParam.h"
 #include "utility.h"
-#include "viterbiClass.h"
+#include "stateScorer.h"
 
 using namespace tulim;
 
@@ -66,10 +66,10 @@ void runRanking(benchmark::State& state, int useAll) {
   rankingTask task;
   recogParam param;
   param.useAllModelAsCompetingModel = useAll;
-  viterbiClass viterbi(0, MODELS);
+  stateScorer scorer(task.set, MODELS);
   long long scores = 0;
   for (auto _ : state) {
-    task.mlf.phoneRanking(task.features.data(), DIM, FRAMES, task.set, viterbi, param);
+    task.mlf.phoneRanking(task.features.data(), DIM, FRAMES, scorer, param);
     for (const sylInfo& syl : task.mlf.m_syl)
       for (const phoneInfo& phone : syl.phone) scores += static_cast<long long>(phone.competingModelIndex.size());
     // A float lvalue handed to DoNotOptimize can come back clobbered with GCC: pass a copy.

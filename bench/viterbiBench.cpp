@@ -141,10 +141,11 @@ double rssMB() {
 void BM_ViterbiSearch1000Frames(benchmark::State& state) {
   benchTask& t = task();
   double before = rssMB();
-  viterbiClass v(ARENA, MODELS);
+  stateScorer scorer(t.set, MODELS);
+  viterbiClass v(ARENA);
   int n = 0;
   for (auto _ : state) {
-    n = v.search(t.net.m_node, t.dict, t.features.data(), DIM, FRAMES, CANDIDATES, t.set, BEAM, 0);
+    n = v.search(t.net.m_node, t.dict, t.features.data(), DIM, FRAMES, CANDIDATES, scorer, BEAM, 0);
     benchmark::DoNotOptimize(v.m_order[0]->score);
   }
   // A digest of the final candidates (scores, places and histories), so that a faster search
@@ -178,10 +179,10 @@ BENCHMARK(BM_ViterbiSearch1000Frames)->Unit(benchmark::kMillisecond);
 // The phone ranking's use: one model over a 30-frame span, for every model in turn.
 void BM_ModelProbSpan30(benchmark::State& state) {
   benchTask& t = task();
-  viterbiClass v(0, MODELS);
+  stateScorer scorer(t.set, MODELS);
   int k = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(v.modelProb(t.features.data(), DIM, 100, 129, t.set, k));
+    benchmark::DoNotOptimize(scorer.modelProb(t.features.data(), DIM, 100, 129, k));
     k = (k + 1) % MODELS;
   }
 }

@@ -11,8 +11,8 @@ namespace tulim {
 constexpr int MAX_SYL_NUM = 1000;    // closed syllables per candidate
 constexpr int MAX_PHONE_NUM = 3000;  // closed phones per candidate
 
-// The history lists hold sylNum and phoneNum entries once the search has returned; while it
-// runs, the search keeps the histories of its candidates elsewhere and only the counts here.
+// The search keeps the histories of its candidates itself and only the counts here; when it
+// returns, the lists of the candidates it returns hold sylNum and phoneNum entries.
 struct arenaCandidate {
   int stateIdx;                    // emitting state of the current model, 0 to 2
   int modelPos;                    // position of the current model in the node's syllable

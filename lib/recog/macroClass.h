@@ -24,6 +24,11 @@ constexpr int MAX_MODEL_NAME_LEN = 50;  // name field bytes, the NUL included
 constexpr int MAX_HEADER_LEN = 1000;    // header field bytes, the NUL included
 constexpr int MAX_EXPORT_NAME_LEN = 20; // "ModelNames.txt" name field bytes, the NUL included
 constexpr float LZERO = -1e10f;         // log of an impossible event: a dead score
+constexpr double LOG_SMALL = -5e9;      // a log score at or below this is dead
+
+// Scores that fell to LOG_SMALL or below stay exactly dead, so that float rounding near
+// LZERO cannot lift them above it again.
+inline float deadFloor(float score) { return score <= LOG_SMALL ? LZERO : score; }
 
 struct hmmMixture {
   float mixtureWeight;  // log domain after preparation (LZERO for a zero weight)

@@ -27,7 +27,6 @@ struct netNode {
   std::string sylTag;                       // lexicon word of a sausage-net node, mostly empty
   std::vector<int> fanOutDirect;            // ends of the outgoing links, in link order
   std::vector<int> fanOutIndirect;          // real nodes reached through chains of null nodes
-  std::vector<int> stateSlot;               // recombination slots of the search, sized by it
   float penalty = 0.0f;                     // added on entering the node (filler nodes)
 };
 

@@ -154,8 +154,8 @@ class mlfClass {
   // equivalent models right above it is forgiven. features holds frameNum frames of vecSize
   // values that the phones' frame numbers index, so this comes before frameShift; a phone
   // outside them, or one that names no model, is a fatal error.
-  void phoneRanking(const float* features, int vecSize, int frameNum, const class macroClass& models,
-                    class viterbiClass& viterbi, const struct recogParam& param);
+  void phoneRanking(const float* features, int vecSize, int frameNum, class stateScorer& scorer,
+                    const struct recogParam& param);
 
   // Gives the scored nodes the units of text (txt2units for the language) in turn, the
   // empty text once they run out; skipped nodes get the empty text. With

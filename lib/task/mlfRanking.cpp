@@ -6,7 +6,7 @@
 #include "stringUtil.h"
 #include "textClass.h"
 #include "utility.h"
-#include "viterbiClass.h"
+#include "stateScorer.h"
 
 namespace tulim {
 
@@ -34,8 +34,9 @@ void rightContextCompetitors(const strVec& names, const std::string& phoneName, 
 
 bool mlfClass::skippedNode(const std::string& name) { return textClass::nonSpeechUnit(name); }
 
-void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, const macroClass& models,
-                            viterbiClass& viterbi, const recogParam& param) {
+void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, stateScorer& scorer,
+                            const recogParam& param) {
+  const macroClass& models = scorer.models();
   m_phoneNum = 0;
   m_phoneFrameNum = 0;
   // The spans are checked before they are counted: a corrupt one (from a label file) could
@@ -71,7 +72,7 @@ void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, co
   // the first pass; the spans before it are still scored, so their warnings come out as they
   // would phone by phone, before the error.
   std::vector<phoneInfo*> ranked;
-  std::vector<viterbiClass::modelSpan> spans;
+  std::vector<stateScorer::modelSpan> spans;
   std::string fault;
   std::vector<int> own;
   for (size_t s = 0; s < m_syl.size() && fault.empty(); ++s) {
@@ -115,7 +116,7 @@ void mlfClass::phoneRanking(const float* features, int vecSize, int frameNum, co
     }
   }
   std::vector<float> logLikeOf;
-  viterbi.modelProbs(features, vecSize, spans, models, logLikeOf);
+  scorer.modelProbs(features, vecSize, spans, logLikeOf);
   if (!fault.empty()) errorThrow(fault.c_str());
 
   float logLikeSum = 0.0f;

@@ -142,7 +142,7 @@ class recogTask {
   std::vector<int> recogCore(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
                              int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
                              int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
-                             dictClass& dict, textClass& text, netClass& net, mlfClass& mlf);
+                             dictClass& dict, textClass& text, const netClass& net, mlfClass& mlf);
 
   // The steps of one utterance once the models are read and dictPrepare has run: the texts
   // and net of param (netPrepare), the wave, its features in the pipeline's framing

@@ -66,8 +66,8 @@ int textSylNumOf(const recogParam& param, const textClass& text, int t0, int s0)
 // The searches of one call share the search object and the running candidate number.
 struct coreSearch {
   viterbiClass& viterbi;
+  stateScorer& scorer;
   const dictClass& dict;
-  const macroClass& mac;
   int vecSize;
   float beam;
   int descCandidateNum;
@@ -75,8 +75,9 @@ struct coreSearch {
 
   // The best ending candidate's index after searching nodes over frameNum frames; -1 when no
   // candidate reaches the end node.
-  int run(std::vector<netNode>& nodes, const float* features, int frameNum) {
-    candidateNum = viterbi.search(nodes, dict, features, vecSize, frameNum, candidateNum, mac, beam, descCandidateNum);
+  int run(const std::vector<netNode>& nodes, const float* features, int frameNum) {
+    candidateNum =
+        viterbi.search(nodes, dict, features, vecSize, frameNum, candidateNum, scorer, beam, descCandidateNum);
     return utilClass::bestPathSelect(viterbi.m_order, candidateNum, nodes, dict.m_pronDict);
   }
 };
@@ -136,10 +137,11 @@ void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, i
 std::vector<int> recogTask::recogCore(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
                                       int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
                                       int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
-                                      dictClass& dict, textClass& text, netClass& net, mlfClass& mlf) {
-  viterbiClass viterbi(arenaLen, modelNum);
+                                      dictClass& dict, textClass& text, const netClass& net, mlfClass& mlf) {
+  stateScorer scorer(mac, modelNum);
+  viterbiClass viterbi(arenaLen);
   const float beam = static_cast<float>(param.probTh);
-  coreSearch search{viterbi, dict, mac, vecSize, beam, param.useDescCandidateNum, candidateNum};
+  coreSearch search{viterbi, scorer, dict, vecSize, beam, param.useDescCandidateNum, candidateNum};
 
   double start = monotonicSeconds();
   int best = search.run(net.m_node, features, frameNum);
@@ -243,7 +245,7 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
   mlf.phoneVolumeSet(volume.data() + volumeOffset, waveFrameNum - volumeOffset);
 
   printf("\tFind the phone ranking...\n");
-  mlf.phoneRanking(features, vecSize, frameNum, mac, viterbi, param);
+  mlf.phoneRanking(features, vecSize, frameNum, scorer, param);
 
   printf("\tCompute possible score discount factors...\n");
   if (param.comparisonMode == 3) {

@@ -245,8 +245,9 @@ void recogTask::recogWithNetFile(strVec& result, const std::string& wavFile, con
     errorThrowf("Error: candidateNum=%d needs an arena of %lld candidates, more than %d (line %d of %s)", candidateNum,
                 arenaLen, INT_MAX, TULIM_HERE);
   t = monotonicSeconds();
-  viterbiClass search(static_cast<int>(arenaLen), mac.MMF.modelNum);
-  candidateNum = search.search(net.m_node, dict, features.data(), dim, frameNum, candidateNum, mac,
+  stateScorer scorer(mac, mac.MMF.modelNum);
+  viterbiClass search(static_cast<int>(arenaLen));
+  candidateNum = search.search(net.m_node, dict, features.data(), dim, frameNum, candidateNum, scorer,
                                static_cast<float>(param.probTh), param.useDescCandidateNum);
   printf("%4.3f sec: Viterbi search\n", monotonicSeconds() - t);
   // Every result below is read from the first candidate.

@@ -41,7 +41,7 @@ int64_t endTime(const int* endFrames, int i) { return (static_cast<int64_t>(endF
 
 int utilClass::bestPathSelect(const arenaCandidate* const* candidates, int candidateNum,
                               const std::vector<netNode>& nodes, const std::vector<pronEntry>& pronDict) {
-  const int end = viterbiClass(0, 0).endNodeFind(nodes);
+  const int end = viterbiClass(0).endNodeFind(nodes);
   // 0: not at the end node's predecessor; 1: there; 2: also in its last model; 3: also in
   // that model's last state.
   auto grade = [&](const arenaCandidate& c) {

@@ -14,6 +14,8 @@
 #include "netClass.h"
 #include "netTextFixture.h"
 #include "testFiles.h"
+#include "mixtureSum.h"
+#include "stateScorer.h"
 #include "viterbiClass.h"
 
 using namespace tulim;
@@ -98,8 +100,8 @@ struct searchFixture {
       }
   }
   int frames() const { return static_cast<int>(features.size()) / FIXTURE_VECTOR_SIZE; }
-  int run(viterbiClass& v, int candidates, float beam, int desc = 0) {
-    return v.search(net.m_node, dict, features.data(), FIXTURE_VECTOR_SIZE, frames(), candidates, set, beam, desc);
+  int run(viterbiClass& v, stateScorer& scorer, int candidates, float beam, int desc = 0) {
+    return v.search(net.m_node, dict, features.data(), FIXTURE_VECTOR_SIZE, frames(), candidates, scorer, beam, desc);
   }
   std::string sylPath(const arenaCandidate& c) const {
     std::string path;
@@ -113,31 +115,6 @@ float atMeanEmission(const macroClass& set) {
   float p = 0.0f;
   for (int s = 0; s < 3; s++) p += -set.MMF.model[0].state[0].stream[s].mixture[0].gconst / 2.0f;
   return p;
-}
-
-// A random model set of 32 mixtures a stream, some of them below the weight cut.
-void randomSet(macroClass& set, int models, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::normal_distribution<float> normal(0.0f, 1.0f);
-  std::uniform_real_distribution<float> uniform(0.2f, 2.0f);
-  test::modelSetFill(set, strVec(static_cast<size_t>(models), "m"));
-  for (int k = 0; k < models; k++) set.MMF.model[static_cast<size_t>(k)].str = "m" + std::to_string(k);
-  for (hmmModel& model : set.MMF.model)
-    for (hmmState& state : model.state)
-      for (hmmStream& stream : state.stream) {
-        stream.mixtureNum = 32;
-        for (int m = 0; m < 32; m++) {
-          hmmMixture& mix = stream.mixture[m];
-          mix.mixtureWeight = m % 7 == 3 ? 1e-6f : uniform(gen);
-          for (int d = 0; d < 13; d++) {
-            mix.mean[d] = normal(gen);
-            mix.variance[d] = uniform(gen);
-          }
-          mix.gconst = 13.0f * std::log(2.0f * static_cast<float>(M_PI)) + normal(gen);
-        }
-      }
-  set.sortModels(0, models - 1);
-  set.prepareModels();
 }
 
 // The search as plainly written: whole-record copies, slots refilled per node, a stable sort
@@ -179,7 +156,7 @@ struct refSearch {
   }
 
   int run(const float* features, int T, int candidates, float beam, int desc) {
-    viterbiClass finder(0, 0);
+    viterbiClass finder(0);
     int start = finder.startNodeFind(nodes), end = finder.endNodeFind(nodes);
     int len = static_cast<int>(arena.size());
     for (int i = 0; i < len; i++) {
@@ -245,11 +222,11 @@ struct refSearch {
         }
         c.score = floor(c.score + (trans(set, m, s, s) + refState(x, set, m, s, t)));
       }
-      for (int p = 0; p < lastPos; p++)
-        nodes[static_cast<size_t>(order[static_cast<size_t>(p)]->node)].stateSlot.assign(150, -1);
+      std::vector<std::vector<int>> slots(nodes.size());
+      for (int p = 0; p < lastPos; p++) slots[static_cast<size_t>(order[static_cast<size_t>(p)]->node)].assign(150, -1);
       for (int p = 0; p < lastPos; p++) {
         arenaCandidate& c = *order[static_cast<size_t>(p)];
-        int& h = nodes[static_cast<size_t>(c.node)].stateSlot[c.modelPos * 3 + c.stateIdx];
+        int& h = slots[static_cast<size_t>(c.node)][static_cast<size_t>(c.modelPos * 3 + c.stateIdx)];
         if (h < 0) {
           h = p;
         } else if (c.score > order[static_cast<size_t>(h)]->score) {
@@ -289,115 +266,13 @@ std::vector<T> history(const std::vector<T>& values, int n) {
 
 // ---- Scores --------------------------------------------------------------------------------
 
-TEST(LogAdd, FollowsItsCutOffAndDeadLimit) {
-  struct Case {
-    double a, b, expected;
-  } cases[] = {
-      {0.0, -30.0, 0.0},
-      {-30.0, 0.0, 0.0},
-      {-1e10, -50.0, -50.0},
-      {0.0, 0.0, std::log(2.0)},
-      {-6e9, -6e9 - 30.0, LZERO},
-      {-1.0, -2.0, -1.0 + std::log(1.0 + std::exp(-1.0))},
-      {-10.0, -10.0 - 23.0, -10.0 + std::log(1.0 + std::exp(-23.0))},
-      {-10.0, -10.0 - 23.1, -10.0},
-  };
-  for (const Case& c : cases) EXPECT_DOUBLE_EQ(logAdd(c.a, c.b), c.expected) << c.a << " " << c.b;
-}
-
-TEST(ExpKernel, StaysWithinItsErrorOverTheWholeRange) {
-  double worst = 0.0;
-  for (int i = 0; i <= 700000; i++) {
-    for (double d : {-i / 1000.0, -i / 1000.0 - 0.0003141592653589793}) {
-      if (d < -700.0) continue;
-      double exact = std::exp(d);
-      worst = std::max(worst, std::fabs(expKernel(d) - exact) / exact);
-    }
-  }
-  EXPECT_LT(worst, EXP_KERNEL_ERROR);
-  EXPECT_EQ(expKernel(0.0), 1.0);
-}
-
-TEST(ExpKernel, SinglePrecisionStaysWithinItsErrorOverTheWholeRange) {
-  // Every 1009th float of [-87, 0] (all of them were checked once: the worst is 1.03e-7).
-  const float first = -0.0f, last = -87.0f;
-  uint32_t from, to;
-  std::memcpy(&from, &first, sizeof from);
-  std::memcpy(&to, &last, sizeof to);
-  double worst = 0.0;
-  for (uint32_t u = from; u <= to; u += 1009) {
-    float d;
-    std::memcpy(&d, &u, sizeof d);
-    const double exact = std::exp(static_cast<double>(d));
-    worst = std::max(worst, std::fabs(expKernelFloat(d) - exact) / exact);
-  }
-  EXPECT_LT(worst, EXPF_KERNEL_ERROR);
-  EXPECT_EQ(expKernelFloat(0.0f), 1.0f);
-}
-
-// The fast mixture sum must give the float of the logAdd chain for every input: scores in
-// every range, spreads around the cut-off, ties, dead and non-finite scores.
-TEST(MixtureLogSum, GivesTheFloatOfTheLogAddChain) {
-  auto chain = [](const std::vector<float>& v) {
-    double sum = LZERO;
-    for (float x : v) sum = logAdd(sum, x);
-    return static_cast<float>(sum);
-  };
-  std::mt19937 gen(17);
-  std::uniform_int_distribution<int> count(1, 32), kind(0, 7);
-  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-  int trials = 0;
-  for (int trial = 0; trial < 200000; trial++) {
-    const int n = count(gen);
-    const float centre = -std::pow(10.0f, 4.0f * unit(gen)) + 5.0f;
-    const float spread = std::pow(10.0f, 3.0f * unit(gen) - 1.0f);
-    std::vector<float> v(static_cast<size_t>(n));
-    for (float& x : v) {
-      switch (kind(gen)) {
-        case 0:
-          x = centre;  // ties
-          break;
-        case 1:
-          x = centre - 23.0259f + (unit(gen) - 0.5f) * 8.0f;  // about the cut-off
-          break;
-        default:
-          x = centre - spread * unit(gen);
-      }
-    }
-    ASSERT_EQ(mixtureLogSum(v.data(), n), chain(v)) << trial;
-    trials++;
-  }
-  struct Case {
-    std::vector<float> scores;
-  } cases[] = {{{}},
-               {{-1e10f}},
-               {{-6e9f, -6e9f}},
-               {{-6e9f, -30.0f, -6e9f}},
-               {{-2e9f, -2e9f + 1000.0f}},
-               {{-30.0f, -HUGE_VALF, -31.0f}},
-               {{-30.0f, std::nanf(""), -31.0f}},
-               {{HUGE_VALF, -3.0f}},
-               {{0.0f, 0.0f}},
-               {{1e-39f, -1e-39f}},
-               {{-0.6931472f, -0.6931472f}}};
-  for (const Case& c : cases) {
-    const float got = mixtureLogSum(c.scores.data(), static_cast<int>(c.scores.size()));
-    const float expected = chain(c.scores);
-    if (std::isnan(expected))
-      EXPECT_TRUE(std::isnan(got));
-    else
-      EXPECT_EQ(got, expected) << c.scores.size();
-  }
-  EXPECT_EQ(trials, 200000);
-}
-
 TEST(ModelProb, MatchesTheStraightforwardEmissionBitForBit) {
   macroClass set;
-  randomSet(set, 6, 7);
+  test::randomModelSet(set, 6, 7);
   std::mt19937 gen(11);
   std::normal_distribution<float> normal(0.0f, 1.5f);
   std::vector<float> x(39 * 3);
-  viterbiClass v(0, 6);
+  stateScorer v(set, 6);
   for (int trial = 0; trial < 20; trial++) {
     for (float& value : x) value = normal(gen);
     int model = trial % 6;
@@ -405,7 +280,7 @@ TEST(ModelProb, MatchesTheStraightforwardEmissionBitForBit) {
         trans(set, model, 1, 2) +
         (trans(set, model, 0, 1) + refState(x.data(), set, model, 0) + refState(x.data() + 39, set, model, 1)) +
         refState(x.data() + 78, set, model, 2);
-    EXPECT_EQ(v.modelProb(x.data(), 39, 0, 2, set, model), expected) << trial;
+    EXPECT_EQ(v.modelProb(x.data(), 39, 0, 2, model), expected) << trial;
   }
 }
 
@@ -428,15 +303,16 @@ TEST(ModelProb, SkipsMixturesAtTheWeightCut) {
   for (const Case& c : cases) {
     stream.mixture[1].mixtureWeight = c.weight;
     f.set.layoutReset();
-    viterbiClass v(0, 1);
-    float got = v.modelProb(x.data(), 39, 0, 2, f.set, 0);
+    stateScorer v(f.set, 1);
+    float got = v.modelProb(x.data(), 39, 0, 2, 0);
     float expected = trans(f.set, 0, 1, 2) +
                      (trans(f.set, 0, 0, 1) + refState(x.data(), f.set, 0, 0) + refState(x.data() + 39, f.set, 0, 1)) +
                      refState(x.data() + 78, f.set, 0, 2);
     EXPECT_EQ(got, expected) << c.weight;
     stream.mixture[1].mixtureWeight = LZERO;
     f.set.layoutReset();
-    float alone = v.modelProb(x.data(), 39, 0, 2, f.set, 0);
+    stateScorer cut(f.set, 1);
+    float alone = cut.modelProb(x.data(), 39, 0, 2, 0);
     EXPECT_EQ(got == alone, !c.used) << c.weight;
   }
 }
@@ -444,36 +320,36 @@ TEST(ModelProb, SkipsMixturesAtTheWeightCut) {
 TEST(ModelProb, WarnsBelowThreeFramesAndForcesOneFramePerStateAtThree) {
   searchFixture f({"a", "b"});
   f.speak({{"b", 0, 2}, {"b", 1, 1}, {"b", 2, 1}});
-  viterbiClass v(0, 2);
+  stateScorer v(f.set, 2);
   int b = f.set.findModelIndex("b");
-  EXPECT_THAT(fatalMessage([&] { v.modelProb(f.features.data(), 39, 0, 3, f.set, 2); }),
+  EXPECT_THAT(fatalMessage([&] { v.modelProb(f.features.data(), 39, 0, 3, 2); }),
               MatchesRegex("Error: model index 2 out of \\[0, 2\\) \\(line [0-9]+ of file viterbi\\)"));
   testing::internal::CaptureStdout();
-  EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, f.set, b), LZERO);
+  EXPECT_EQ(v.modelProb(f.features.data(), 39, 1, 2, b), LZERO);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=1, frameId2=2, frameNum=2<MAX_STATE_NUM=3\n");
   // Spans wider than an int: reversed ones warn, and a negative first frame is refused.
   testing::internal::CaptureStdout();
-  EXPECT_EQ(v.modelProb(f.features.data(), 39, INT_MAX, INT_MIN, f.set, b), LZERO);
+  EXPECT_EQ(v.modelProb(f.features.data(), 39, INT_MAX, INT_MIN, b), LZERO);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=2147483647, frameId2=-2147483648, "
             "frameNum=-4294967294<MAX_STATE_NUM=3\n");
-  EXPECT_THAT(fatalMessage([&] { v.modelProb(f.features.data(), 39, -1, INT_MAX, f.set, b); }),
+  EXPECT_THAT(fatalMessage([&] { v.modelProb(f.features.data(), 39, -1, INT_MAX, b); }),
               MatchesRegex("Error: frameId1=-1 < 0 \\(line [0-9]+ of file viterbi\\)"));
   const float* x = f.features.data();
   float e = atMeanEmission(f.set);
-  float three = v.modelProb(x, 39, 1, 3, f.set, b);
+  float three = v.modelProb(x, 39, 1, 3, b);
   EXPECT_EQ(three, trans(f.set, b, 1, 2) +
                        (trans(f.set, b, 0, 1) + refState(x + 39, f.set, b, 0) + refState(x + 78, f.set, b, 1)) +
                        refState(x + 117, f.set, b, 2));
   EXPECT_NEAR(three, 3 * e + 2 * std::log(0.4f), 1e-3);
-  float four = v.modelProb(x, 39, 0, 3, f.set, b);
+  float four = v.modelProb(x, 39, 0, 3, b);
   EXPECT_NEAR(four, 4 * e + 2 * std::log(0.4f) + std::log(0.6f), 1e-3);
 }
 
 TEST(ModelProb, ManySpansAtOnceGiveTheOneByOneScoresAndWarningsInOrder) {
   macroClass set;
-  randomSet(set, 6, 7);
+  test::randomModelSet(set, 6, 7);
   std::mt19937 gen(5);
   std::normal_distribution<float> normal(0.0f, 1.5f);
   const int frameNum = 60;
@@ -481,23 +357,23 @@ TEST(ModelProb, ManySpansAtOnceGiveTheOneByOneScoresAndWarningsInOrder) {
   for (float& value : x) value = normal(gen);
   // Every model over several spans, some of them too short to score, in a mixed order, so
   // that the threads share out models whose spans interleave.
-  std::vector<viterbiClass::modelSpan> spans;
+  std::vector<stateScorer::modelSpan> spans;
   std::uniform_int_distribution<int> start(0, frameNum - 3), length(1, 12), model(0, 5);
   for (int k = 0; k < 200; k++) {
     const int f1 = start(gen);
     spans.push_back({f1, std::min(frameNum - 1, f1 + length(gen) - 1), model(gen)});
   }
-  viterbiClass one(0, 6), many(0, 6);
+  stateScorer one(set, 6), many(set, 6);
   testing::internal::CaptureStdout();
   std::vector<float> expected;
-  for (const viterbiClass::modelSpan& span : spans)
-    expected.push_back(one.modelProb(x.data(), 39, span.frameId1, span.frameId2, set, span.modelIdx));
+  for (const stateScorer::modelSpan& span : spans)
+    expected.push_back(one.modelProb(x.data(), 39, span.frameId1, span.frameId2, span.modelIdx));
   const std::string expectedWarnings = testing::internal::GetCapturedStdout();
   ASSERT_NE(expectedWarnings, "");
 
   testing::internal::CaptureStdout();
   std::vector<float> got;
-  many.modelProbs(x.data(), 39, spans, set, got);
+  many.modelProbs(x.data(), 39, spans, got);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), expectedWarnings);
   EXPECT_EQ(got, expected);
   // Each model's cache ends as after its last span one by one.
@@ -512,9 +388,9 @@ TEST(ModelProb, ManySpansAtOnceGiveTheOneByOneScoresAndWarningsInOrder) {
 
   // A bad model index is refused before anything is scored, after the warnings of the spans
   // before it.
-  std::vector<viterbiClass::modelSpan> bad = {{0, 1, 0}, {0, 9, 6}};
+  std::vector<stateScorer::modelSpan> bad = {{0, 1, 0}, {0, 9, 6}};
   testing::internal::CaptureStdout();
-  EXPECT_THAT(fatalMessage([&] { many.modelProbs(x.data(), 39, bad, set, got); }),
+  EXPECT_THAT(fatalMessage([&] { many.modelProbs(x.data(), 39, bad, got); }),
               MatchesRegex("Error: model index 6 out of \\[0, 6\\) \\(line [0-9]+ of file viterbi\\)"));
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Warning in viterbiClass::modelProb: modelIdx=0, frameId1=0, frameId2=1, frameNum=2<MAX_STATE_NUM=3\n");
@@ -525,12 +401,13 @@ TEST(ModelProb, IgnoresWhatTheSearchLeftInTheCache) {
   f.build({"!NULL", "!NULL", "a", "sil"}, {{0, 2}, {2, 3}, {3, 1}});
   f.speak({{"a", 0, 1}, {"a", 1, 1}, {"a", 2, 1}, {"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}});
   int a = f.set.findModelIndex("a");
-  viterbiClass fresh(10, 2);
-  float expected = fresh.modelProb(f.features.data() + 3 * 39, 39, 0, 2, f.set, a);
+  stateScorer fresh(f.set, 2);
+  float expected = fresh.modelProb(f.features.data() + 3 * 39, 39, 0, 2, a);
   // One frame leaves a's state 0 cached for frame index 0, the span's first index.
-  viterbiClass used(10, 2);
-  used.search(f.net.m_node, f.dict, f.features.data(), FIXTURE_VECTOR_SIZE, 1, 2, f.set, 1e6f, 0);
-  EXPECT_EQ(used.modelProb(f.features.data() + 3 * 39, 39, 0, 2, f.set, a), expected);
+  viterbiClass used(10);
+  stateScorer usedScorer(f.set, 2);
+  used.search(f.net.m_node, f.dict, f.features.data(), FIXTURE_VECTOR_SIZE, 1, 2, usedScorer, 1e6f, 0);
+  EXPECT_EQ(usedScorer.modelProb(f.features.data() + 3 * 39, 39, 0, 2, a), expected);
 }
 
 TEST(ModelProb, DeadTransitionStaysDeadDespitePositiveEmissions) {
@@ -544,8 +421,8 @@ TEST(ModelProb, DeadTransitionStaysDeadDespitePositiveEmissions) {
     std::vector<float> frame = fixtureFrame(0, q);
     x.insert(x.end(), frame.begin(), frame.end());
   }
-  viterbiClass v(0, 1);
-  EXPECT_EQ(v.modelProb(x.data(), 39, 0, 2, f.set, 0), LZERO);
+  stateScorer v(f.set, 1);
+  EXPECT_EQ(v.modelProb(x.data(), 39, 0, 2, 0), LZERO);
 }
 
 // ---- The search -----------------------------------------------------------------------------
@@ -569,8 +446,9 @@ TEST(ViterbiSearch, FollowsTheSpokenPathWithItsEndFramesAndScore) {
            {"sil", 2, 2}});
   int T = f.frames();
   ASSERT_EQ(T, 17);
-  viterbiClass v(500, 3);
-  int n = f.run(v, 100, 1e6f);
+  viterbiClass v(500);
+  stateScorer vScorer(f.set, 3);
+  int n = f.run(v, vScorer, 100, 1e6f);
   EXPECT_EQ(n, 100);
   const arenaCandidate& best = *v.m_order[0];
   EXPECT_EQ(f.sylPath(best), "sil-x-y-sil");
@@ -598,8 +476,9 @@ TEST(ViterbiSearch, SyllableOfTwoModelsRecordsPhonePositions) {
            {"y", 0, 1},
            {"y", 1, 1},
            {"y", 2, 2}});
-  viterbiClass v(200, 3);
-  f.run(v, 40, 1e6f);
+  viterbiClass v(200);
+  stateScorer vScorer(f.set, 3);
+  f.run(v, vScorer, 40, 1e6f);
   const arenaCandidate& best = *v.m_order[0];
   EXPECT_EQ(f.sylPath(best), "sil-xy");
   EXPECT_EQ(history(best.phonePos, best.phoneNum), (std::vector<int>{0, 0, 1}));
@@ -630,8 +509,9 @@ TEST(ViterbiSearch, TreeNetPicksTheSpokenTextAndSwappedFeaturesSwapIt) {
              {"sil", 0, 1},
              {"sil", 1, 1},
              {"sil", 2, 1}});
-    viterbiClass v(500, 3);
-    f.run(v, 100, 300.0f);
+    viterbiClass v(500);
+    stateScorer vScorer(f.set, 3);
+    f.run(v, vScorer, 100, 300.0f);
     const arenaCandidate& best = *v.m_order[0];
     EXPECT_EQ(f.sylPath(best), std::string("sil-") + c.first + "-" + c.second + "-sil");
     EXPECT_EQ(history(best.sylNode, best.sylNum), c.nodes);
@@ -655,8 +535,9 @@ TEST(ViterbiSearch, NarrowBeamFollowsTheGreedyChoiceAndWideBeamTheBetterPath) {
     const char* path;
   } cases[] = {{0.0f, "x-y"}, {1e6f, "z-w"}};
   for (const Case& c : cases) {
-    viterbiClass v(100, 4);
-    f.run(v, 20, c.beam);
+    viterbiClass v(100);
+    stateScorer vScorer(f.set, 4);
+    f.run(v, vScorer, 20, c.beam);
     EXPECT_EQ(f.sylPath(*v.m_order[0]), c.path) << c.beam;
     if (c.beam == 0.0f) {
       for (int i = 1; i < 20; i++) EXPECT_EQ(v.m_order[i]->score, LZERO) << i;
@@ -667,7 +548,7 @@ TEST(ViterbiSearch, NarrowBeamFollowsTheGreedyChoiceAndWideBeamTheBetterPath) {
 TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
   // Two-state-per-model sets would also do; a random set of 32 mixtures exercises the cut.
   macroClass set;
-  randomSet(set, 8, 3);
+  test::randomModelSet(set, 8, 3);
   std::mt19937 gen(5);
   dictClass dict;
   for (int k = 0; k < 6; k++) {
@@ -715,9 +596,10 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
                {500, 100, 400, 1e6f, 0, 0}, {500, 100, 400, 1e6f, 0, 1}};
   for (const Case& c : cases) {
     netClass& net = nets[c.net];
-    viterbiClass v(c.arenaLen, 8);
+    viterbiClass v(c.arenaLen);
+    stateScorer vScorer(set, 8);
     testing::internal::CaptureStdout();
-    int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, set, c.beam, c.desc);
+    int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, vScorer, c.beam, c.desc);
     refSearch ref(set, dict, net.m_node, c.arenaLen);
     int refN = ref.run(features.data(), c.frames, c.candidates, c.beam, c.desc);
     testing::internal::GetCapturedStdout();
@@ -749,8 +631,9 @@ TEST(ViterbiSearch, OneFrameRunsNoExpansionAndClosesAtFrameZero) {
   searchFixture f({"sil", "x"});
   f.build({"!NULL", "!NULL", "sil", "x"}, {{0, 2}, {0, 3}, {2, 1}, {3, 1}});
   f.speak({{"x", 0, 1}});
-  viterbiClass v(10, 2);
-  EXPECT_EQ(f.run(v, 4, 100.0f), 4);
+  viterbiClass v(10);
+  stateScorer vScorer(f.set, 2);
+  EXPECT_EQ(f.run(v, vScorer, 4, 100.0f), 4);
   const arenaCandidate& best = *v.m_order[0];
   EXPECT_EQ(f.sylPath(best), "x");
   EXPECT_EQ(best.sylEndFrame[0], 0);
@@ -767,19 +650,23 @@ TEST(ViterbiSearch, RealEndNodeIsNeverEntered) {
   searchFixture f({"x", "y"});
   f.build({"!NULL", "x", "y"}, {{0, 1}, {1, 2}});
   f.speak({{"x", 0, 1}, {"x", 1, 1}, {"x", 2, 1}, {"y", 0, 1}, {"y", 1, 1}, {"y", 2, 1}});
-  viterbiClass v(50, 2);
-  f.run(v, 10, 1e6f);
+  viterbiClass v(50);
+  stateScorer vScorer(f.set, 2);
+  const int n = f.run(v, vScorer, 10, 1e6f);
   const arenaCandidate& best = *v.m_order[0];
   EXPECT_EQ(best.node, 1);
   EXPECT_EQ(f.sylPath(best), "x");
   EXPECT_EQ(best.sylEndFrame[0], 5);
-  // Every record that ever moved into y, in or out of the final count, died there.
+  // Every record that ever moved into y, in or out of the final count, died there; those in
+  // the count have their histories filled in.
   bool sawEnd = false;
   for (int i = 0; i < v.m_arenaLen; i++)
     if (v.m_order[i]->node == 2 && v.m_order[i]->sylNum > 0) {
       sawEnd = true;
       EXPECT_EQ(v.m_order[i]->score, LZERO);
-      EXPECT_EQ(f.sylPath(*v.m_order[i]), "x");  // closed on leaving x, not at the end
+      if (i < n) {
+        EXPECT_EQ(f.sylPath(*v.m_order[i]), "x");  // closed on leaving x, not at the end
+      }
     }
   EXPECT_TRUE(sawEnd);
 }
@@ -788,9 +675,10 @@ TEST(ViterbiSearch, ArenaFullStillAdvancesEveryCandidateByEachFrame) {
   searchFixture f({"a", "b", "c"});
   f.build({"!NULL", "!NULL", "a", "b", "c"}, {{0, 2}, {0, 3}, {0, 4}, {2, 1}, {3, 1}, {4, 1}});
   f.speak({{"a", 0, 2}, {"b", 0, 2}, {"c", 0, 2}});
-  viterbiClass v(3, 3);
+  viterbiClass v(3);
+  stateScorer vScorer(f.set, 3);
   testing::internal::CaptureStdout();
-  int n = f.run(v, 3, 1e9f);
+  int n = f.run(v, vScorer, 3, 1e9f);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_THAT(out, HasSubstr("Warning: Arena is full! frameId=1, candidateId=0, lastPos (3) > m_arenaLen-1 (2)!\n"));
   ASSERT_EQ(n, 3);
@@ -814,9 +702,10 @@ TEST(ViterbiSearch, ArenaFullWhileLeavingANodeNamesTheRefusedSuccessor) {
   f.speak({{"sil", 0, 1}, {"sil", 1, 1}, {"sil", 2, 1}, {"a", 0, 2}});
   // At frame 3 the best candidate is sil's last state; two records are left for its three
   // successors.
-  viterbiClass v(5, 4);
+  viterbiClass v(5);
+  stateScorer vScorer(f.set, 4);
   testing::internal::CaptureStdout();
-  f.run(v, 3, 1e9f);
+  f.run(v, vScorer, 3, 1e9f);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_THAT(out, HasSubstr("Warning: Arena is full! frameId=3/5, candidateId=0/3, branchId=2/3, lastPos (5) > "
                              "m_arenaLen-1 (4)!\n"));
@@ -830,9 +719,10 @@ TEST(ViterbiSearch, DescendingCountShrinksTheResult) {
     std::vector<float> frame = fixtureFrame(t / 3 % 2, t % 3);
     f.features.insert(f.features.end(), frame.begin(), frame.end());
   }
-  viterbiClass v(600, 2);
-  EXPECT_EQ(f.run(v, 100, 1e6f, 1), 26);
-  EXPECT_EQ(f.run(v, 100, 1e6f, 0), 100);
+  viterbiClass v(600);
+  stateScorer vScorer(f.set, 2);
+  EXPECT_EQ(f.run(v, vScorer, 100, 1e6f, 1), 26);
+  EXPECT_EQ(f.run(v, vScorer, 100, 1e6f, 0), 100);
 }
 
 TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
@@ -851,16 +741,18 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
       {5, 1, 2, 39, 3, "Error: model index 1 of node 3 out of \\[0, 1\\) \\(line [0-9]+ of file viterbi\\)"},
   };
   for (const Case& c : cases) {
-    viterbiClass v(c.arenaLen, c.modelNum);
+    viterbiClass v(c.arenaLen);
+    stateScorer vScorer(f.set, c.modelNum);
     EXPECT_THAT(fatalMessage([&] {
-                  v.search(f.net.m_node, f.dict, f.features.data(), c.dim, c.frames, c.candidates, f.set, 10.0f, 0);
+                  v.search(f.net.m_node, f.dict, f.features.data(), c.dim, c.frames, c.candidates, vScorer, 10.0f, 0);
                 }),
                 MatchesRegex(c.pattern));
   }
   dictClass noModel = f.dict;
   noModel.m_pronDict[1].modelIndex.clear();
-  viterbiClass w(5, 2);
-  EXPECT_THAT(fatalMessage([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, f.set, 10.0f, 0); }),
+  viterbiClass w(5);
+  stateScorer wScorer(f.set, 2);
+  EXPECT_THAT(fatalMessage([&] { w.search(f.net.m_node, noModel, f.features.data(), 39, 3, 2, wScorer, 10.0f, 0); }),
               MatchesRegex("Error: syllable \"x\" of node 3 has no model \\(line [0-9]+ of file viterbi\\)"));
   // Hand-made successor lists: a null node has no model to enter, except the end node,
   // which a candidate enters dead, and which cannot take the first frame.
@@ -875,11 +767,12 @@ TEST(ViterbiSearch, RejectsBadSizesAndNetsBeforeTouchingTheArena) {
   for (const NullCase& c : nullCases) {
     std::vector<netNode> nodes = f.net.m_node;
     nodes[static_cast<size_t>(c.node)].fanOutIndirect.push_back(c.successor);
-    viterbiClass u(10, 2);
-    EXPECT_THAT(fatalMessage([&] { u.search(nodes, f.dict, f.features.data(), 39, 3, 4, f.set, 10.0f, 0); }),
+    viterbiClass u(10);
+    stateScorer uScorer(f.set, 2);
+    EXPECT_THAT(fatalMessage([&] { u.search(nodes, f.dict, f.features.data(), 39, 3, 4, uScorer, 10.0f, 0); }),
                 MatchesRegex(c.pattern));
   }
-  viterbiClass v(10, 2);
+  viterbiClass v(10);
   std::vector<netNode> twoStarts = f.net.m_node;
   twoStarts[2].fanOutDirect.clear();
   twoStarts[2].fanOutDirect.push_back(3);
@@ -902,7 +795,7 @@ TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
   } cases[] = {{60, 100, 1, 80},  {75, 80, 1, 64}, {100, 64, 1, 44}, {120, 44, 1, 26}, {61, 80, 1, 80},
                {60, 100, 0, 100}, {120, 1, 1, 1},  {75, 2, 1, 1},    {60, 0, 1, 0},    {100, 90, 1, 63},
                {100, 170, 1, 119}};
-  viterbiClass v(170, 0);
+  viterbiClass v(170);
   for (int i = 0; i < 170; i++) v.m_order[i]->score = 0.0f;
   for (const Case& c : cases) EXPECT_EQ(v.prune(c.t, c.n, 1.0f, c.desc), c.expected) << c.t << " " << c.n;
 
@@ -911,7 +804,7 @@ TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
     std::vector<float> kept;
   } beams[] = {{0.0f, {-1, -1, LZERO, LZERO, LZERO}}, {2.0f, {-1, -1, -2, -3, LZERO}}, {1e6f, {-1, -1, -2, -3, -9}}};
   for (const BeamCase& c : beams) {
-    viterbiClass w(6, 0);
+    viterbiClass w(6);
     float scores[] = {-1, -1, -2, -3, -9, -20};
     for (int i = 0; i < 6; i++) w.m_order[i]->score = scores[i];
     EXPECT_EQ(w.prune(5, 5, c.beam, 0), 5);
@@ -922,7 +815,7 @@ TEST(ViterbiSteps, PruneLowersTheCountAtItsFramesAndCutsBelowTheBeam) {
 
 TEST(ViterbiSteps, RecombinationKeepsTheBetterAndOnTiesTheEarlierPosition) {
   std::vector<netNode> nodes(3);
-  viterbiClass v(8, 0);
+  viterbiClass v(8);
   struct Rec {
     int node, modelPos, stateIdx;
     float score, after;
@@ -951,7 +844,7 @@ TEST(ViterbiSteps, RecombinationKeepsTheBetterAndOnTiesTheEarlierPosition) {
 }
 
 TEST(ViterbiSteps, SortIsByScoreWithTiesInPositionOrder) {
-  viterbiClass v(7, 0);
+  viterbiClass v(7);
   float scores[] = {-3, LZERO, -1, -3, -1, LZERO, -2};
   for (int i = 0; i < 7; i++) {
     v.m_order[i]->score = scores[i];
@@ -968,7 +861,7 @@ TEST(ViterbiSteps, LargeSortsGiveTheStableOrderByScore) {
   // zeros, dead candidates and scores of every magnitude and sign.
   std::mt19937 gen(11);
   for (int n : {5, 127, 128, 129, 1000, 3000}) {
-    viterbiClass v(n, 0);
+    viterbiClass v(n);
     std::vector<float> scores(static_cast<size_t>(n));
     for (int i = 0; i < n; i++) {
       const unsigned kind = gen() % 8;
@@ -996,13 +889,17 @@ TEST(ViterbiSteps, LargeSortsGiveTheStableOrderByScore) {
 }
 
 TEST(ViterbiSteps, HistoryLimitsAreFatal) {
-  viterbiClass v(1, 0);
+  viterbiClass v(1);
   arenaCandidate& cand = *v.m_order[0];
-  cand.sylNum = MAX_SYL_NUM - 1;
-  cand.phoneNum = MAX_PHONE_NUM - 1;
+  cand.sylNum = 0;
+  cand.phoneNum = 0;
   cand.score = -4.0f;
-  v.sylAdd(cand, 7, 3, 9);
-  v.phoneAdd(cand, 2, 9);
+  // The last entries a history can take are kept, in order; one more is fatal.
+  for (int k = 0; k < MAX_SYL_NUM; k++) v.sylAdd(cand, k == MAX_SYL_NUM - 1 ? 7 : 1, 3, 9);
+  for (int k = 0; k < MAX_PHONE_NUM; k++) v.phoneAdd(cand, k == MAX_PHONE_NUM - 1 ? 2 : 0, 9);
+  v.historiesFill(1);
+  EXPECT_EQ(cand.sylId.size(), static_cast<size_t>(MAX_SYL_NUM));
+  EXPECT_EQ(cand.sylId[MAX_SYL_NUM - 2], 1);
   EXPECT_EQ(cand.sylId[MAX_SYL_NUM - 1], 7);
   EXPECT_EQ(cand.sylEndScore[MAX_SYL_NUM - 1], -4.0f);
   EXPECT_EQ(cand.phonePos[MAX_PHONE_NUM - 1], 2);

@@ -1,6 +1,7 @@
 #include "modelSetFixture.h"
 
 #include <cmath>
+#include <random>
 
 #include "utility.h"
 
@@ -90,6 +91,30 @@ void modelSetFill(macroClass& set, const strVec& names) {
 void modelSetPrepare(macroClass& set, const strVec& names) {
   modelSetFill(set, names);
   set.sortModels(0, set.MMF.modelNum - 1);
+  set.prepareModels();
+}
+
+void randomModelSet(macroClass& set, int models, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::uniform_real_distribution<float> uniform(0.2f, 2.0f);
+  modelSetFill(set, strVec(static_cast<size_t>(models), "m"));
+  for (int k = 0; k < models; k++) set.MMF.model[static_cast<size_t>(k)].str = "m" + std::to_string(k);
+  for (hmmModel& model : set.MMF.model)
+    for (hmmState& state : model.state)
+      for (hmmStream& stream : state.stream) {
+        stream.mixtureNum = 32;
+        for (int m = 0; m < 32; m++) {
+          hmmMixture& mix = stream.mixture[m];
+          mix.mixtureWeight = m % 7 == 3 ? 1e-6f : uniform(gen);
+          for (int d = 0; d < 13; d++) {
+            mix.mean[d] = normal(gen);
+            mix.variance[d] = uniform(gen);
+          }
+          mix.gconst = 13.0f * std::log(2.0f * static_cast<float>(M_PI)) + normal(gen);
+        }
+      }
+  set.sortModels(0, models - 1);
   set.prepareModels();
 }
 

@@ -38,5 +38,9 @@ void modelSetFill(macroClass& set, const strVec& names);
 // Raw fill, then sorted and prepared as macroRead leaves a set read from a file.
 void modelSetPrepare(macroClass& set, const strVec& names);
 
+// A prepared set of models "m0".."m<models-1>" of 32 random mixtures a stream (one in seven
+// below the weight cut), the same for the same seed.
+void randomModelSet(macroClass& set, int models, unsigned seed);
+
 }  // namespace test
 }  // namespace tulim

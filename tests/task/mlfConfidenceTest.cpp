@@ -14,7 +14,7 @@
 #include "spokenFeatures.h"
 #include "testFiles.h"
 #include "utility.h"
-#include "viterbiClass.h"
+#include "stateScorer.h"
 
 using namespace tulim;
 using namespace tulim::test;
@@ -526,8 +526,8 @@ TEST(MlfConfidence, ScoresAPathRankedByThePhoneRanking) {
   mlf.m_textSylNum = 2;
   mlf.m_pathSylNum = 2;
   scoreFiles files;
-  viterbiClass viterbi(0, set.MMF.modelNum);
-  mlf.phoneRanking(features.data(), FIXTURE_VECTOR_SIZE, spokenFrameNum(features), set, viterbi, files.param);
+  stateScorer scorer(set, set.MMF.modelNum);
+  mlf.phoneRanking(features.data(), FIXTURE_VECTOR_SIZE, spokenFrameNum(features), scorer, files.param);
   ASSERT_EQ(mlf.m_syl[2].phone[0].rank, 1);
 
   mlf.discountFactorCompute(0, 3, true);

@@ -214,8 +214,9 @@ TEST_F(MlfLabelTest, SegmentsTheBestCompletePathOfTheSearch) {
         features.insert(features.end(), frame.begin(), frame.end());
       }
   const int frameNum = static_cast<int>(features.size()) / FIXTURE_VECTOR_SIZE;
-  viterbiClass search(500, mac.MMF.modelNum);
-  const int count = search.search(searchNet.m_node, dict, features.data(), FIXTURE_VECTOR_SIZE, frameNum, 100, mac,
+  stateScorer scorer(mac, mac.MMF.modelNum);
+  viterbiClass search(500);
+  const int count = search.search(searchNet.m_node, dict, features.data(), FIXTURE_VECTOR_SIZE, frameNum, 100, scorer,
                                   1e6f, 0);
   const int best = utilClass::bestPathSelect(search.m_order, count, searchNet.m_node, dict.m_pronDict);
   ASSERT_GE(best, 0);

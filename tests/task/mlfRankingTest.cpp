@@ -12,7 +12,7 @@
 #include "spokenFeatures.h"
 #include "testFiles.h"
 #include "textClass.h"
-#include "viterbiClass.h"
+#include "stateScorer.h"
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -74,13 +74,12 @@ struct rankingFixture {
     target.str = name;
   }
   void rank(mlfClass& mlf, const recogParam& param) {
-    viterbiClass viterbi(0, set.MMF.modelNum);
-    mlf.phoneRanking(features.data(), test::FIXTURE_VECTOR_SIZE, test::spokenFrameNum(features), set, viterbi,
-                     param);
+    stateScorer scorer(set, set.MMF.modelNum);
+    mlf.phoneRanking(features.data(), test::FIXTURE_VECTOR_SIZE, test::spokenFrameNum(features), scorer, param);
   }
   float score(const std::string& model, int first, int last) {
-    viterbiClass viterbi(0, set.MMF.modelNum);
-    return viterbi.modelProb(features.data(), test::FIXTURE_VECTOR_SIZE, first, last, set, index(model));
+    stateScorer scorer(set, set.MMF.modelNum);
+    return scorer.modelProb(features.data(), test::FIXTURE_VECTOR_SIZE, first, last, index(model));
   }
 };
 

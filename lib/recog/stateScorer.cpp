@@ -1,0 +1,260 @@
+#include "stateScorer.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <thread>
+
+#include "mixtureSum.h"
+#include "utility.h"
+#include "workerPool.h"
+
+namespace tulim {
+
+// The search and the scorer are one module to their users: messages name it "viterbi".
+#define VITERBI_HERE __LINE__, "viterbi"
+
+namespace {
+
+// Frames a helper scores ahead of the search (the ring of slots that holds them is larger, so
+// that a slot the search may read is not yet rewritten), and how many frames a state stays
+// of interest after the search last asked for it.
+constexpr int AHEAD_FRAMES = 12;
+constexpr int AHEAD_RECENT = 2;
+
+}  // namespace
+
+stateScorer::stateScorer(const macroClass& models, int modelNum, kernelChoice kernel)
+    : m_modelNum(modelNum > 0 ? modelNum : 0),
+      m_models(models),
+      m_gauss(models.gaussianLayout()),
+      m_kernel(kernel == PLAIN_KERNEL ? stateScorePlain : stateKernelFastest()) {
+  static_assert(AHEAD_RING > AHEAD_FRAMES, "a slot the search may read must not be rewritten yet");
+  if (m_modelNum > 0) m_stateProbCache.resize(static_cast<size_t>(m_modelNum));
+  cacheClear();
+}
+
+stateScorer::~stateScorer() = default;
+
+// ---- Checks -----------------------------------------------------------------------------
+
+void stateScorer::streamsCheck(int dim) {
+  int streamNum = m_models.MMF.streamNum;
+  if (streamNum < 1 || streamNum > MAX_STREAM_NUM)
+    errorThrowf("Error: streamNum=%d out of [1, %d] (line %d of file %s)", streamNum, MAX_STREAM_NUM, VITERBI_HERE);
+  m_streamOffset.assign(static_cast<size_t>(streamNum), 0);
+  m_streamWidth.assign(m_models.MMF.streamWidth, m_models.MMF.streamWidth + streamNum);
+  int sum = 0;
+  for (int s = 0; s < streamNum; s++) {
+    int width = m_models.MMF.streamWidth[s];
+    if (width < 1 || width > MAX_PARAM_NUM)
+      errorThrowf("Error: streamWidth[%d]=%d out of [1, MAX_PARAM_NUM=%d] (line %d of file %s)", s, width,
+                  MAX_PARAM_NUM, VITERBI_HERE);
+    m_streamOffset[static_cast<size_t>(s)] = sum;
+    sum += width;
+  }
+  if (dim != sum)
+    errorThrowf("Error: feature dimension %d differs from the sum %d of the stream widths (line %d of file %s)", dim,
+                sum, VITERBI_HERE);
+}
+
+void stateScorer::modelCheck(int modelIdx, int node) const {
+  int limit = std::min(m_models.MMF.modelNum, m_modelNum);
+  if ((modelIdx < 0 || modelIdx >= limit) && node >= 0)
+    errorThrowf("Error: model index %d of node %d out of [0, %d) (line %d of file %s)", modelIdx, node, limit,
+                VITERBI_HERE);
+  if (modelIdx < 0 || modelIdx >= limit)
+    errorThrowf("Error: model index %d out of [0, %d) (line %d of file %s)", modelIdx, limit, VITERBI_HERE);
+  const hmmModel& model = m_models.MMF.model[static_cast<size_t>(modelIdx)];
+  if (model.stateNum < 3 || model.stateNum > MAX_STATE_NUM + 2)
+    errorThrowf("Error: model %s has stateNum=%d out of [3, %d] (line %d of file %s)", model.str.c_str(),
+                model.stateNum, MAX_STATE_NUM + 2, VITERBI_HERE);
+  for (int q = 0; q < model.stateNum - 2; q++)
+    for (int s = 0; s < m_models.MMF.streamNum; s++) {
+      int mixtureNum = model.state[q].stream[s].mixtureNum;
+      if (mixtureNum < 0 || mixtureNum > MAX_MIXTURE_NUM)
+        errorThrowf("Error: mixtureNum=%d exceeds MAX_MIXTURE_NUM=%d in model %s (line %d of file %s)", mixtureNum,
+                    MAX_MIXTURE_NUM, model.str.c_str(), VITERBI_HERE);
+    }
+}
+
+// ---- Scores -----------------------------------------------------------------------------
+
+void stateScorer::cacheClear() {
+  for (stateProbCache& cache : m_stateProbCache)
+    for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
+}
+
+float stateScorer::stateScoreOf(const float* x, int modelIdx, int state) const {
+  float sum[MAX_STREAM_NUM];
+  m_kernel(x, &m_gauss->block(modelIdx, state, 0), m_streamOffset.data(), m_streamWidth.data(),
+           m_models.MMF.streamNum, sum);
+  float p = 0.0f;
+  for (int s = 0; s < m_models.MMF.streamNum; s++) p += sum[s];
+  return p;
+}
+
+// ---- Model score over a span ------------------------------------------------------------
+
+float stateScorer::modelProb(const float* features, int dim, int frameId1, int frameId2, int modelIdx) {
+  if (!spanCheck(dim, frameId1, frameId2, modelIdx)) return LZERO;
+  return spanScore(features, dim, frameId1, frameId2, modelIdx);
+}
+
+bool stateScorer::spanCheck(int dim, int frameId1, int frameId2, int modelIdx) {
+  // In 64 bits: the span of two arbitrary ints need not fit in one.
+  const int64_t n = static_cast<int64_t>(frameId2) - frameId1 + 1;
+  if (n < MAX_STATE_NUM) {
+    printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%" PRId64
+           "<MAX_STATE_NUM=%d\n",
+           modelIdx, frameId1, frameId2, n, MAX_STATE_NUM);
+    return false;
+  }
+  if (frameId1 < 0) errorThrowf("Error: frameId1=%d < 0 (line %d of file %s)", frameId1, VITERBI_HERE);
+  streamsCheck(dim);
+  modelCheck(modelIdx, -1);
+  return true;
+}
+
+float stateScorer::spanScore(const float* features, int dim, int frameId1, int frameId2, int modelIdx) {
+  const int64_t n = static_cast<int64_t>(frameId2) - frameId1 + 1;
+  // The cache is keyed by frame index alone, and these indices are relative to the span. It
+  // is worked on here and stored once at the end: the caches of neighbouring models share
+  // cache lines, which the threads of modelProbs would otherwise pass to and fro every frame.
+  stateProbCache cache;
+  for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
+  auto prob = [&](const float* x, int state, int frameId) { return stateProbIn(cache, x, modelIdx, state, frameId); };
+
+  int Q = m_models.MMF.model[static_cast<size_t>(modelIdx)].stateNum - 2;
+  float prev[MAX_STATE_NUM], cur[MAX_STATE_NUM];
+  for (int q = 0; q < MAX_STATE_NUM; q++) prev[q] = LZERO;
+  const float* x = features + static_cast<size_t>(frameId1) * static_cast<size_t>(dim);
+  prev[0] = deadFloor(prob(x, 0, 0));
+  for (int r = 1; r < n; r++) {
+    x = features + static_cast<size_t>(frameId1 + r) * static_cast<size_t>(dim);
+    cur[0] = deadFloor(transProb(modelIdx, 0, 0) + prev[0] + prob(x, 0, r));
+    for (int q = 1; q < Q; q++) {
+      float stay = transProb(modelIdx, q, q) + prev[q];
+      float move = transProb(modelIdx, q - 1, q) + prev[q - 1];
+      cur[q] = deadFloor(std::max(move, stay) + prob(x, q, r));
+    }
+    for (int q = 0; q < Q; q++) prev[q] = cur[q];
+  }
+  m_stateProbCache[static_cast<size_t>(modelIdx)] = cache;
+  return prev[Q - 1];
+}
+
+void stateScorer::modelProbs(const float* features, int dim, const std::vector<modelSpan>& spans,
+                             std::vector<float>& out) {
+  out.assign(spans.size(), LZERO);
+  // Checks and warnings first, in the order of the spans, as the calls one by one give them;
+  // then nothing on the threads can fail or print.
+  std::vector<std::vector<size_t>> byModel(static_cast<size_t>(std::max(m_modelNum, 0)));
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const modelSpan& span = spans[i];
+    if (spanCheck(dim, span.frameId1, span.frameId2, span.modelIdx))
+      byModel[static_cast<size_t>(span.modelIdx)].push_back(i);
+  }
+  std::vector<int> used;
+  for (size_t m = 0; m < byModel.size(); ++m)
+    if (!byModel[m].empty()) used.push_back(static_cast<int>(m));
+  // A model's spans stay on one thread, in order, through the model's own cache.
+  workerPool::shared().run(used.size(), [&](size_t k) {
+    for (size_t i : byModel[static_cast<size_t>(used[k])])
+      out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
+  });
+}
+
+// ---- Scoring ahead of a search ------------------------------------------------------------
+
+void stateScorer::searchRun(const float* features, int dim, int frameNum, const std::function<void()>& prepare,
+                            const std::function<void()>& frames) {
+  // The helpers are woken first, so that they are awake when the first frames need them, and
+  // start once prepare has set out the net's states.
+  const size_t helpers =
+      frameNum > 2 ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS)) : 0;
+  std::atomic<bool> ready{false};
+  m_aheadOn = false;
+  workerPool::shared().runBeside(
+      helpers,
+      [&](size_t helper, const std::atomic<bool>& searchDone) {
+        while (!ready.load(std::memory_order_acquire)) {
+          if (searchDone.load(std::memory_order_acquire)) return;
+          std::this_thread::yield();
+        }
+        if (m_aheadOn) aheadScore(helper, helpers, features, dim, frameNum, searchDone);
+      },
+      [&] {
+        prepare();
+        ready.store(true, std::memory_order_release);
+        frames();
+      });
+  m_aheadOn = false;
+}
+
+void stateScorer::aheadInit(const std::vector<int>& netModels) {
+  m_aheadOn = false;
+  if (workerPool::shared().threadNum() < 2) return;
+  m_aheadPlace.assign(static_cast<size_t>(m_modelNum) * MAX_STATE_NUM, -1);
+  m_aheadKey.clear();
+  for (const int model : netModels) {
+    const int states = m_models.MMF.model[static_cast<size_t>(model)].stateNum - 2;
+    for (int q = 0; q < states; q++) {
+      const size_t key = static_cast<size_t>(model) * MAX_STATE_NUM + static_cast<size_t>(q);
+      if (m_aheadPlace[key] >= 0) continue;
+      m_aheadPlace[key] = static_cast<int>(m_aheadKey.size());
+      m_aheadKey.push_back(static_cast<int>(key));
+    }
+  }
+  const size_t places = m_aheadKey.size();
+  if (places > m_aheadCapacity) {
+    m_askedAt = std::make_unique<std::atomic<int>[]>(places);
+    m_ahead = std::make_unique<std::atomic<uint64_t>[]>(places * AHEAD_RING);
+    m_aheadCapacity = places;
+  }
+  for (size_t p = 0; p < places; p++) m_askedAt[p].store(-1, std::memory_order_relaxed);
+  for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
+  m_searchFrame.store(0, std::memory_order_relaxed);
+  m_aheadOn = places > 0;
+}
+
+void stateScorer::aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
+                             const std::atomic<bool>& searchDone) {
+  const size_t places = m_aheadKey.size();
+  // This helper's places that the search asked for lately, as of frame seen.
+  std::vector<size_t> recent;
+  int seen = -1;
+  while (!searchDone.load(std::memory_order_acquire)) {
+    const int t = m_searchFrame.load(std::memory_order_acquire);
+    if (t != seen) {
+      recent.clear();
+      for (size_t p = helper; p < places; p += helpers) {
+        const int asked = m_askedAt[p].load(std::memory_order_relaxed);
+        if (asked >= 0 && asked >= t - AHEAD_RECENT) recent.push_back(p);
+      }
+      seen = t;
+    }
+    const int last = std::min(frameNum - 1, t + AHEAD_FRAMES);
+    bool scored = false;
+    // The nearest frames first, and again from the nearest once the search moved on: it needs
+    // them soonest.
+    for (int f = t + 1; f <= last; f++) {
+      const float* x = features + static_cast<size_t>(f) * static_cast<size_t>(dim);
+      std::atomic<uint64_t>* ring = m_ahead.get() + static_cast<size_t>(f % AHEAD_RING) * places;
+      for (size_t p : recent) {
+        if (aheadFrame(ring[p].load(std::memory_order_relaxed)) == f) continue;
+        const int key = m_aheadKey[p];
+        const float score = stateScoreOf(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM);
+        ring[p].store(aheadSlot(f, score), std::memory_order_release);
+        scored = true;
+        if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+      }
+      if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+    }
+    // Yielding, not spinning: on a busy machine a waiting helper must not keep the search from
+    // a core.
+    if (!scored) std::this_thread::yield();
+  }
+}
+
+}  // namespace tulim

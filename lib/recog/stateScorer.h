@@ -1,0 +1,169 @@
+// The emission scores of the states of one prepared model set, for the Viterbi search and the
+// phone ranking: a const view of the set's scoring layout, one cache per model, the kernel,
+// the best score of a model over a span of frames, and the helper threads that score the
+// states the search asked for on the frames ahead of it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "gaussLayout.h"
+#include "macroClass.h"
+
+namespace tulim {
+
+// Emission scores of one model for the frame each state was last asked about.
+struct stateProbCache {
+  int frameId[MAX_STATE_NUM];  // -1: empty
+  float logProb[MAX_STATE_NUM];
+};
+
+// While the search runs, at most this many other threads score the states it asked for in
+// its last frames on the frames ahead of it.
+constexpr int SEARCH_AHEAD_THREADS = 3;
+
+class stateScorer {
+ public:
+  enum kernelChoice {
+    FASTEST_KERNEL,  // the widest vectors this processor has
+    PLAIN_KERNEL,    // the vectors of every processor of the build (the same numbers)
+  };
+
+  int m_modelNum;  // models the cache holds
+  std::vector<stateProbCache> m_stateProbCache;
+
+  // Scores models 0..modelNum-1 of models, which must stay as it is while the scorer lives.
+  stateScorer(const macroClass& models, int modelNum, kernelChoice kernel = FASTEST_KERNEL);
+  ~stateScorer();
+  stateScorer(const stateScorer&) = delete;
+  stateScorer& operator=(const stateScorer&) = delete;
+
+  const macroClass& models() const { return m_models; }
+
+  // ---- Checks, before anything is scored --------------------------------------------------
+
+  // The set's streams, and a frame of dim values that they split exactly.
+  void streamsCheck(int dim);
+  // A model index the cache and the set hold, with a state count and mixture counts in their
+  // limits; node >= 0 names the net node that asks for it in the message.
+  void modelCheck(int modelIdx, int node) const;
+
+  // ---- Scores -----------------------------------------------------------------------------
+
+  // Every cache entry empty.
+  void cacheClear();
+  // The emission score of the state of the model on frame x (frame frameId of the search),
+  // through the model's cache, or from the helpers when they scored it ahead.
+  inline float stateProb(const float* x, int modelIdx, int state, int frameId);
+  float transProb(int modelIdx, int from, int to) const {
+    return m_models.MMF.model[static_cast<size_t>(modelIdx)].transProb[from + 1][to + 1];
+  }
+
+  // Best log score of model modelIdx over frames frameId1..frameId2 (inclusive), one state
+  // after another with no entry or exit transition; LZERO with a warning for fewer than
+  // MAX_STATE_NUM frames.
+  float modelProb(const float* features, int dim, int frameId1, int frameId2, int modelIdx);
+
+  // One span of modelProbs: model modelIdx over frames frameId1..frameId2.
+  struct modelSpan {
+    int frameId1;
+    int frameId2;
+    int modelIdx;
+  };
+  // modelProb of every span into out (one value each), with the same checks, warnings and
+  // numbers as calling modelProb span by span; the spans of different models are scored on
+  // the threads of workerPool::shared() (a model's spans on one, through its own cache).
+  void modelProbs(const float* features, int dim, const std::vector<modelSpan>& spans, std::vector<float>& out);
+
+  // ---- Scoring ahead of a search ------------------------------------------------------------
+
+  // Runs a search of frameNum frames on this thread: prepare (which calls aheadInit), then
+  // frames (which calls frameBegin at each frame); meanwhile other threads of
+  // workerPool::shared() score ahead. The scores are the same whoever computes them.
+  void searchRun(const float* features, int dim, int frameNum, const std::function<void()>& prepare,
+                 const std::function<void()>& frames);
+  // The models of the search's net, one entry for each model of each node (repeats allowed):
+  // their states are the ones scored ahead.
+  void aheadInit(const std::vector<int>& netModels);
+  // The search is at frame t.
+  void frameBegin(int t) {
+    if (m_aheadOn) m_searchFrame.store(t, std::memory_order_release);
+  }
+
+ private:
+  const macroClass& m_models;
+  std::shared_ptr<const gaussLayout> m_gauss;  // of the set being scored
+  void (*m_kernel)(const float* x, const gaussBlock* block, const int* offset, const int* width, int streamNum,
+                   float* sum);
+  std::vector<int> m_streamOffset;  // first value of each stream in a frame
+  std::vector<int> m_streamWidth;
+
+  // Scores computed ahead of the search. The net's states (keys model * MAX_STATE_NUM +
+  // state) have places 0..m_aheadKey.size()-1 (m_aheadPlace: -1 for a state not in the net);
+  // per place the last frame the search asked for it, and per frame (modulo AHEAD_RING) and
+  // place a slot holding a frame number and that frame's score in one word.
+  static constexpr int AHEAD_RING = 16;
+  std::vector<int> m_aheadKey;
+  std::vector<int> m_aheadPlace;
+  std::unique_ptr<std::atomic<int>[]> m_askedAt;
+  std::unique_ptr<std::atomic<uint64_t>[]> m_ahead;
+  size_t m_aheadCapacity = 0;  // places the two arrays are sized for
+  bool m_aheadOn = false;      // this search scores ahead
+  std::atomic<int> m_searchFrame{0};
+
+  static uint64_t aheadSlot(int frameId, float score) {
+    uint32_t bits;
+    std::memcpy(&bits, &score, sizeof bits);
+    return (static_cast<uint64_t>(static_cast<uint32_t>(frameId)) << 32) | bits;
+  }
+  static int aheadFrame(uint64_t slot) { return static_cast<int>(static_cast<uint32_t>(slot >> 32)); }
+  static float aheadScoreOf(uint64_t slot) {
+    const uint32_t bits = static_cast<uint32_t>(slot);
+    float score;
+    std::memcpy(&score, &bits, sizeof score);
+    return score;
+  }
+
+  // One helper's share (the places helper, helper + helpers, ...) of the scores ahead, until
+  // searchDone.
+  void aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
+                  const std::atomic<bool>& searchDone);
+  // The emission score of the state: the sum of its streams' scores.
+  float stateScoreOf(const float* x, int modelIdx, int state) const;
+  // stateProb through the given cache of model modelIdx.
+  float stateProbIn(stateProbCache& cache, const float* x, int modelIdx, int state, int frameId) const {
+    if (cache.frameId[state] == frameId) return cache.logProb[state];
+    const float p = stateScoreOf(x, modelIdx, state);
+    cache.frameId[state] = frameId;
+    cache.logProb[state] = p;
+    return p;
+  }
+  // modelProb's checks and warning for one span; false when it scores LZERO without work.
+  bool spanCheck(int dim, int frameId1, int frameId2, int modelIdx);
+  // modelProb's score of a checked span: it touches only the model's own cache.
+  float spanScore(const float* features, int dim, int frameId1, int frameId2, int modelIdx);
+};
+
+inline float stateScorer::stateProb(const float* x, int modelIdx, int state, int frameId) {
+  if (m_aheadOn) {
+    const int place = m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)];
+    if (place >= 0) {
+      std::atomic<int>& asked = m_askedAt[static_cast<size_t>(place)];
+      if (asked.load(std::memory_order_relaxed) != frameId) asked.store(frameId, std::memory_order_relaxed);
+      const size_t at = static_cast<size_t>(frameId % AHEAD_RING) * m_aheadKey.size() + static_cast<size_t>(place);
+      const uint64_t slot = m_ahead[at].load(std::memory_order_acquire);
+      if (aheadFrame(slot) == frameId) return aheadScoreOf(slot);
+      // Scored here, it is marked done for the helpers too.
+      const float score = stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+      m_ahead[at].store(aheadSlot(frameId, score), std::memory_order_relaxed);
+      return score;
+    }
+  }
+  return stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+}
+
+}  // namespace tulim

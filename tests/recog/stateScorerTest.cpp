@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "macroClass.h"
+#include "modelSetFixture.h"
+#include "stateScorer.h"
+
+using namespace tulim;
+
+namespace {
+
+std::vector<float> randomFrames(int frameNum, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<float> normal(0.0f, 1.5f);
+  std::vector<float> x(static_cast<size_t>(test::FIXTURE_VECTOR_SIZE) * static_cast<size_t>(frameNum));
+  for (float& value : x) value = normal(gen);
+  return x;
+}
+
+}  // namespace
+
+// The kernel in the widest vectors the processor has must give the plain kernel's numbers.
+TEST(StateScorer, PlainAndFastestKernelsGiveTheSameScores) {
+  macroClass set;
+  test::randomModelSet(set, 6, 23);
+  const int frameNum = 40;
+  const std::vector<float> x = randomFrames(frameNum, 29);
+  stateScorer plain(set, 6, stateScorer::PLAIN_KERNEL), fastest(set, 6);
+  plain.streamsCheck(test::FIXTURE_VECTOR_SIZE);
+  fastest.streamsCheck(test::FIXTURE_VECTOR_SIZE);
+  for (int t = 0; t < frameNum; t++)
+    for (int model = 0; model < 6; model++)
+      for (int state = 0; state < MAX_STATE_NUM; state++) {
+        const float* frame = x.data() + static_cast<size_t>(t) * test::FIXTURE_VECTOR_SIZE;
+        const float a = plain.stateProb(frame, model, state, t), b = fastest.stateProb(frame, model, state, t);
+        ASSERT_EQ(a, b) << t << " " << model << " " << state;
+        ASSERT_TRUE(std::isfinite(a));
+      }
+  for (int model = 0; model < 6; model++)
+    EXPECT_EQ(plain.modelProb(x.data(), test::FIXTURE_VECTOR_SIZE, 3, 30, model),
+              fastest.modelProb(x.data(), test::FIXTURE_VECTOR_SIZE, 3, 30, model))
+        << model;
+}
+
+// A state asked for again on the same frame comes from the cache; cacheClear forgets it.
+TEST(StateScorer, CacheKeepsTheLastFrameOfEachStateUntilCleared) {
+  macroClass set;
+  test::randomModelSet(set, 2, 31);
+  const std::vector<float> x = randomFrames(2, 37);
+  stateScorer scorer(set, 2);
+  scorer.streamsCheck(test::FIXTURE_VECTOR_SIZE);
+  const float first = scorer.stateProb(x.data(), 1, 2, 0);
+  EXPECT_EQ(scorer.m_stateProbCache[1].frameId[2], 0);
+  EXPECT_EQ(scorer.m_stateProbCache[1].logProb[2], first);
+  // Another frame under the same frame index: the cache answers.
+  EXPECT_EQ(scorer.stateProb(x.data() + test::FIXTURE_VECTOR_SIZE, 1, 2, 0), first);
+  scorer.cacheClear();
+  EXPECT_EQ(scorer.m_stateProbCache[1].frameId[2], -1);
+  EXPECT_NE(scorer.stateProb(x.data() + test::FIXTURE_VECTOR_SIZE, 1, 2, 0), first);
+}
