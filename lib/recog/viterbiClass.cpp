@@ -430,6 +430,9 @@ void viterbiClass::aheadInit() {
       }
     }
   const size_t places = m_aheadKey.size();
+  double frameWork = 0.0;
+  for (int key : m_aheadKey) frameWork += stateWork(key / MAX_STATE_NUM, key % MAX_STATE_NUM);
+  if (!workerPool::pays(frameWork)) return;
   if (places > m_aheadCapacity) {
     m_askedAt = std::make_unique<std::atomic<int>[]>(places);
     m_ahead = std::make_unique<std::atomic<uint64_t>[]>(places * AHEAD_RING);
@@ -437,8 +440,15 @@ void viterbiClass::aheadInit() {
   }
   for (size_t p = 0; p < places; p++) m_askedAt[p].store(-1, std::memory_order_relaxed);
   for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
-  m_searchFrame.store(0, std::memory_order_relaxed);
+  m_searchFrame.reset(0);
   m_aheadOn = places > 0;
+}
+
+double viterbiClass::stateWork(int modelIdx, int state) const {
+  double work = 0.0;
+  for (int s = 0; s < m_models->MMF.streamNum; s++)
+    work += static_cast<double>(m_gauss->block(modelIdx, state, s).pad) * m_streamWidth[static_cast<size_t>(s)];
+  return work;
 }
 
 void viterbiClass::aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
@@ -448,7 +458,8 @@ void viterbiClass::aheadScore(size_t helper, size_t helpers, const float* featur
   std::vector<size_t> recent;
   int seen = -1;
   while (!searchDone.load(std::memory_order_acquire)) {
-    const int t = m_searchFrame.load(std::memory_order_acquire);
+    const int t = m_searchFrame.value();
+    if (t == progressSignal::CLOSED) return;
     if (t != seen) {
       recent.clear();
       for (size_t p = helper; p < places; p += helpers) {
@@ -470,13 +481,13 @@ void viterbiClass::aheadScore(size_t helper, size_t helpers, const float* featur
         const float score = stateScoreOf(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM);
         ring[p].store(aheadSlot(f, score), std::memory_order_release);
         scored = true;
-        if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+        if (m_searchFrame.value() != t) break;
       }
-      if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+      if (m_searchFrame.value() != t) break;
     }
-    // Yielding, not spinning: on a busy machine a waiting helper must not keep the search from
-    // a core.
-    if (!scored) std::this_thread::yield();
+    // Asleep, not spinning, until the search moves on: a waiting helper must cost the host no
+    // CPU.
+    if (!scored && !m_searchFrame.waitPast(t)) return;
   }
 }
 
@@ -764,23 +775,19 @@ int viterbiClass::search(std::vector<netNode>& nodes, const dictClass& dict, con
   int live = 0;
   int N = candidateNum;
   // The scores are the same whoever computes them; the helpers only save the search the time.
-  // They are woken first, so that they are awake when the first frames need them, and start
-  // once searchInit has set out the net's states.
-  const size_t helpers =
-      frameNum > 2 ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS)) : 0;
-  std::atomic<bool> ready{false};
+  // They are woken once searchInit has set out the net's states and found that a frame's
+  // scores are worth sharing; the first frames the search scores itself while they wake.
+  live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
+  const size_t helpers = m_aheadOn && frameNum > 2 ? static_cast<size_t>(std::min(
+                                                         workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
+                                                   : 0;
   workerPool::shared().runBeside(
       helpers,
       [&](size_t helper, const std::atomic<bool>& searchDone) {
-        while (!ready.load(std::memory_order_acquire)) {
-          if (searchDone.load(std::memory_order_acquire)) return;
-          std::this_thread::yield();
-        }
-        if (m_aheadOn) aheadScore(helper, helpers, features, dim, frameNum, searchDone);
+        aheadScore(helper, helpers, features, dim, frameNum, searchDone);
       },
       [&] {
-        live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, models, endNode);
-        ready.store(true, std::memory_order_release);
+        const progressSignal::closeAtExit wakeHelpers{m_searchFrame};
         N = searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live);
       });
   m_aheadOn = false;
@@ -899,7 +906,7 @@ int viterbiClass::searchFrames(std::vector<netNode>& nodes, const float* feature
                                int candidateNum, float beam, int descCandidateNum, int endNode, int live) {
   int N = candidateNum;
   for (int t = 1; t < frameNum; t++) {
-    if (m_aheadOn) m_searchFrame.store(t, std::memory_order_release);
+    if (m_aheadOn) m_searchFrame.post(t);
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
     auto prob = [&](int model, int state) { return stateProb(x, model, state, t); };
     int lastPos = N;
@@ -1034,11 +1041,20 @@ void viterbiClass::modelProbs(const float* features, int dim, const std::vector<
   std::vector<int> used;
   for (size_t m = 0; m < byModel.size(); ++m)
     if (!byModel[m].empty()) used.push_back(static_cast<int>(m));
+  double work = 0.0;
+  for (int m : used)
+    for (size_t i : byModel[static_cast<size_t>(m)]) {
+      const int states = models.MMF.model[static_cast<size_t>(m)].stateNum - 2;
+      for (int q = 0; q < states; q++) work += stateWork(m, q) * (static_cast<double>(spans[i].frameId2) - spans[i].frameId1 + 1);
+    }
   // A model's spans stay on one thread, in order, through the model's own cache.
-  workerPool::shared().run(used.size(), [&](size_t k) {
-    for (size_t i : byModel[static_cast<size_t>(used[k])])
-      out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
-  });
+  workerPool::shared().run(
+      used.size(),
+      [&](size_t k) {
+        for (size_t i : byModel[static_cast<size_t>(used[k])])
+          out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
+      },
+      work);
 }
 
 }  // namespace tulim

@@ -15,6 +15,7 @@
 #include "gaussLayout.h"
 #include "macroClass.h"
 #include "netClass.h"
+#include "progressSignal.h"
 #include "workerPool.h"
 
 namespace tulim {
@@ -221,7 +222,7 @@ class viterbiClass {
   std::unique_ptr<std::atomic<uint64_t>[]> m_ahead;
   size_t m_aheadCapacity = 0;  // places the two arrays are sized for
   bool m_aheadOn = false;      // this search scores ahead
-  std::atomic<int> m_searchFrame{0};
+  progressSignal m_searchFrame;  // the frame the search is at; closed when it ends
 
   int searchInit(std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim, int frameNum,
                  int candidateNum, const macroClass& models, int& endNode);
@@ -250,8 +251,11 @@ class viterbiClass {
   // The frames 1..frameNum-1 of the search, from live candidates on; returns the final N.
   int searchFrames(std::vector<netNode>& nodes, const float* features, int dim, int frameNum, int candidateNum,
                    float beam, int descCandidateNum, int endNode, int live);
-  // Prepares the places of the net's states, when other threads can score ahead.
+  // Prepares the places of the net's states, when other threads can score ahead and a
+  // frame's scores are work enough to share.
   void aheadInit();
+  // The steps (as workerPool::pays counts them) of one state's score for one frame.
+  double stateWork(int modelIdx, int state) const;
   // One helper's share (the places helper, helper + helpers, ...) of the scores ahead, until
   // searchDone.
   void aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
