@@ -28,6 +28,17 @@
 #include "waveFileFixture.h"
 #include "workerPool.h"
 
+#if defined(__SANITIZE_THREAD__)
+#define TULIM_TEST_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TULIM_TEST_UNDER_TSAN 1
+#endif
+#endif
+#ifndef TULIM_TEST_UNDER_TSAN
+#define TULIM_TEST_UNDER_TSAN 0
+#endif
+
 using namespace tulim;
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -469,7 +480,9 @@ TEST(RecogExports, TheSharedLibraryUnloadsAndLoadsAgainWithTheSameThreads) {
       for (int i = 0; i < 400 && test::threadCount() < before + poolThreads; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       afterFirst = test::threadCount();
-      EXPECT_EQ(afterFirst, before + poolThreads);
+      // A sanitizer's runtime may add a thread of its own.
+      EXPECT_GE(afterFirst, before + poolThreads);
+      EXPECT_LE(afterFirst, before + poolThreads + 1);
     } else {
       EXPECT_EQ(test::threadCount(), afterFirst) << "after cycle " << cycle;
     }
@@ -477,6 +490,9 @@ TEST(RecogExports, TheSharedLibraryUnloadsAndLoadsAgainWithTheSameThreads) {
 }
 
 TEST(RecogExports, ChildrenForkedWhileTheParentCallsCallTheExportsToo) {
+#if TULIM_TEST_UNDER_TSAN
+  GTEST_SKIP() << "ThreadSanitizer's runtime does not survive a fork of a process with threads";
+#endif
   exportRun run(kLines, kTexts, "recog");
   const std::string wav = run.wave({"sil", "b", "a", "sil"});
   const std::string parentParam = paramFileWithOutput(run, "parent");
