@@ -494,27 +494,21 @@ TEST(RecogExports, TheSharedLibraryUnloadsAndLoadsAgainWithTheSameThreads) {
   }
 }
 
-TEST(RecogExports, ChildrenForkedWhileTheParentCallsCallTheExportsToo) {
+TEST(RecogExports, ChildrenForkedAfterCallsInTheParentCallTheExportsToo) {
 #if TULIM_TEST_UNDER_TSAN
   GTEST_SKIP() << "ThreadSanitizer's runtime does not survive a fork of a process with threads";
 #endif
   exportRun run(kLines, kTexts, "recog");
   const std::string wav = run.wave({"sil", "b", "a", "sil"});
   const std::string parentParam = paramFileWithOutput(run, "parent");
-  // The parent's pool works on the parent's calls while the children are forked, so that
-  // a child may find it in any state.
+  // The parent's pool has worked on the parent's calls, and its threads sleep in their
+  // waits when the children are forked.
   workerPool::minSharedWorkSet(0.0);
-  std::atomic<bool> stop{false};
-  std::atomic<int> parentCalls{0};
   testing::internal::CaptureStdout();
   float score = 0.0f;
-  ASSERT_EQ(test::fatalMessage([&] { vc01(parentParam.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); }), "");
-  std::thread parent([&] {
-    while (!stop) {
-      test::fatalMessage([&] { vc01(parentParam.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); });
-      parentCalls++;
-    }
-  });
+  for (int c = 0; c < 3; c++)
+    ASSERT_EQ(test::fatalMessage([&] { vc01(parentParam.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); }),
+              "");
   constexpr int CHILDREN = 30;
   std::vector<std::string> params;
   for (int c = 0; c < CHILDREN; c++) params.push_back(paramFileWithOutput(run, strFormat("child%d", c)));
@@ -535,10 +529,7 @@ TEST(RecogExports, ChildrenForkedWhileTheParentCallsCallTheExportsToo) {
         << "child " << c << (WIFSIGNALED(status) ? strFormat(" ended by signal %d", WTERMSIG(status)) : " failed");
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) finished++;
   }
-  stop = true;
-  parent.join();
   testing::internal::GetCapturedStdout();
   workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
   EXPECT_EQ(finished, CHILDREN);
-  EXPECT_GT(parentCalls, 0);
 }
