@@ -30,8 +30,8 @@
  * numbers of the caller's thread alone: up to seven, never more than the CPUs the process may
  * use (its CPU set, and a cgroup CPU quota where one is set) less one, none when that is one.
  * They start on the first call and then sleep, using no CPU, until the process ends. dlclose
- * leaves the library loaded (a later dlopen finds the same threads). A child made by fork may
- * call the library at any time: it starts threads of its own when it needs them.
+ * leaves the library loaded (a later dlopen finds the same threads). A child forked while no
+ * call of the parent runs may call the library: it starts threads of its own when needed.
  *
  * Concurrent calls. vc01, sa01, vc02 and sa02 may be called from several host threads at once;
  * each call gives what it would give alone. Calls that run at the same time must name
