@@ -1,11 +1,41 @@
 #include "workerPool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <limits>
 #include <system_error>
 
+#include "usableCpus.h"
+
 namespace tulim {
+
+namespace {
+
+// The shared pool, and the lock that makes it once. Across a fork the lock is held, so that
+// the child finds it free and the pointer whole.
+std::mutex g_sharedMutex;
+workerPool* g_shared = nullptr;
+// The pools a child found at its fork: their threads stayed in the parent, so they are never
+// used again, but they stay reachable.
+std::vector<workerPool*>* g_forkedAway = nullptr;
+
+void forkPrepare() { g_sharedMutex.lock(); }
+void forkParent() { g_sharedMutex.unlock(); }
+void forkChild() {
+  if (g_shared) {
+    if (!g_forkedAway) g_forkedAway = new std::vector<workerPool*>;
+    g_forkedAway->push_back(g_shared);
+    g_shared = nullptr;
+  }
+  g_sharedMutex.unlock();
+}
+
+}  // namespace
+
+std::atomic<double> workerPool::s_minSharedWork{workerPool::MIN_SHARED_WORK};
 
 struct workerPool::job {
   const std::function<void(size_t)>* part = nullptr;
@@ -18,14 +48,16 @@ struct workerPool::job {
   workerPool* pool = nullptr;
 };
 
-workerPool::workerPool(int threadNum) {
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  m_threadNum = std::max(1, std::min(threadNum, cores));
-}
+workerPool::workerPool(int threadNum) { m_threadNum = std::max(1, std::min(threadNum, usableCpuCount())); }
 
 workerPool& workerPool::shared() {
-  static workerPool* const pool = new workerPool(MAX_SHARED_THREADS);
-  return *pool;
+  std::lock_guard<std::mutex> lock(g_sharedMutex);
+  if (!g_shared) {
+    static bool forkHandled = false;
+    if (!forkHandled) forkHandled = pthread_atfork(forkPrepare, forkParent, forkChild) == 0;
+    g_shared = new workerPool(MAX_SHARED_THREADS);
+  }
+  return *g_shared;
 }
 
 workerPool::~workerPool() {
@@ -106,18 +138,22 @@ void workerPool::threadMain() {
 }
 
 void workerPool::run(size_t n, const std::function<void(size_t)>& part) {
+  run(n, part, std::numeric_limits<double>::infinity());
+}
+
+void workerPool::run(size_t n, const std::function<void(size_t)>& part, double work) {
   if (n == 0) return;
   auto j = std::make_shared<job>();
   j->part = &part;
   j->n = n;
   j->pool = this;
-  if (n == 1 || m_threadNum == 1) {
-    work(*j);
+  if (n == 1 || m_threadNum == 1 || !pays(work)) {
+    workerPool::work(*j);
     if (j->error) std::rethrow_exception(j->error);
     return;
   }
   publish(j);
-  work(*j);
+  workerPool::work(*j);
   finish(*j);
 }
 

@@ -1,6 +1,7 @@
 // A few threads that share out the parts of one job with the caller: the phone ranking's
 // competing models, and the state scores the search will ask for next. The threads start on
-// the first job that has parts for them and live as long as the pool.
+// the first job that has parts for them and live as long as the pool; between jobs they sleep
+// on a condition variable.
 #pragma once
 
 #include <atomic>
@@ -17,7 +18,7 @@ namespace tulim {
 class workerPool {
  public:
   // At most threadNum threads in all, the caller included (at least 1, never more than the
-  // machine has cores).
+  // process may keep busy: its CPU set, or a cgroup quota below it).
   explicit workerPool(int threadNum);
   ~workerPool();
   workerPool(const workerPool&) = delete;
@@ -27,6 +28,8 @@ class workerPool {
   // returns when all are done. Parts must not depend on the order they run in. What a part
   // throws is thrown again here once every part has ended (the first such, when several do).
   void run(size_t n, const std::function<void(size_t)>& part);
+  // The same, on the caller alone when work (as pays counts it) is too little to share.
+  void run(size_t n, const std::function<void(size_t)>& part, double work);
 
   // Runs lead() on the caller's thread while helper(i, leadDone) runs for every i in
   // [0, helpers) on the pool's threads; leadDone turns true once lead has returned, and the
@@ -37,11 +40,22 @@ class workerPool {
                  const std::function<void()>& lead);
 
   // The process's own pool of MAX_SHARED_THREADS threads, made on first use. It is never
-  // destroyed: its idle threads wait until the process ends, which costs nothing, where
+  // destroyed: its idle threads sleep until the process ends, which costs nothing, where
   // ending them costs each run a few milliseconds. A job whose threads are busy with another
-  // caller's job, or gone (in a child after fork), is done by its caller alone.
+  // caller's job is done by its caller alone. A child made by fork gets a pool of its own,
+  // whose threads start on its first job: the parent's threads do not exist there.
   static workerPool& shared();
   static constexpr int MAX_SHARED_THREADS = 8;
+
+  // Whether work of about `work` steps between two hand-overs to the threads gains from
+  // sharing it out; a step is one term of a Gaussian, one feature value against one mixture.
+  // Below it, waking the threads and handing the parts over costs more than they save: on an
+  // 8-core machine searches of real English models at about 60000 steps a frame ran no faster
+  // with helpers, the benchmark task's above it did.
+  static bool pays(double work) { return work >= s_minSharedWork.load(std::memory_order_relaxed); }
+  static constexpr double MIN_SHARED_WORK = 60000.0;
+  // Tests share small jobs to see them shared.
+  static void minSharedWorkSet(double work) { s_minSharedWork.store(work, std::memory_order_relaxed); }
 
   // Starts the threads, when not yet started, without waiting for them: a caller that will
   // need them soon saves their start-up. The first job starts them otherwise.
@@ -53,6 +67,8 @@ class workerPool {
 
  private:
   struct job;
+
+  static std::atomic<double> s_minSharedWork;
 
   int m_threadNum;
   std::vector<std::thread> m_threads;

@@ -158,35 +158,41 @@ void stateScorer::modelProbs(const float* features, int dim, const std::vector<m
   std::vector<int> used;
   for (size_t m = 0; m < byModel.size(); ++m)
     if (!byModel[m].empty()) used.push_back(static_cast<int>(m));
+  double work = 0.0;
+  for (int m : used)
+    for (size_t i : byModel[static_cast<size_t>(m)]) {
+      const int states = m_models.MMF.model[static_cast<size_t>(m)].stateNum - 2;
+      for (int q = 0; q < states; q++)
+        work += stateWork(m, q) * (static_cast<double>(spans[i].frameId2) - spans[i].frameId1 + 1);
+    }
   // A model's spans stay on one thread, in order, through the model's own cache.
-  workerPool::shared().run(used.size(), [&](size_t k) {
-    for (size_t i : byModel[static_cast<size_t>(used[k])])
-      out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
-  });
+  workerPool::shared().run(
+      used.size(),
+      [&](size_t k) {
+        for (size_t i : byModel[static_cast<size_t>(used[k])])
+          out[i] = spanScore(features, dim, spans[i].frameId1, spans[i].frameId2, spans[i].modelIdx);
+      },
+      work);
 }
 
 // ---- Scoring ahead of a search ------------------------------------------------------------
 
 void stateScorer::searchRun(const float* features, int dim, int frameNum, const std::function<void()>& prepare,
                             const std::function<void()>& frames) {
-  // The helpers are woken first, so that they are awake when the first frames need them, and
-  // start once prepare has set out the net's states.
-  const size_t helpers =
-      frameNum > 2 ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS)) : 0;
-  std::atomic<bool> ready{false};
+  // The helpers are woken once prepare has set out the net's states and found that a frame's
+  // scores are worth sharing; the first frames the search scores itself while they wake.
   m_aheadOn = false;
+  prepare();
+  const size_t helpers = m_aheadOn && frameNum > 2 ? static_cast<size_t>(std::min(
+                                                         workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
+                                                   : 0;
   workerPool::shared().runBeside(
       helpers,
       [&](size_t helper, const std::atomic<bool>& searchDone) {
-        while (!ready.load(std::memory_order_acquire)) {
-          if (searchDone.load(std::memory_order_acquire)) return;
-          std::this_thread::yield();
-        }
-        if (m_aheadOn) aheadScore(helper, helpers, features, dim, frameNum, searchDone);
+        aheadScore(helper, helpers, features, dim, frameNum, searchDone);
       },
       [&] {
-        prepare();
-        ready.store(true, std::memory_order_release);
+        const progressSignal::closeAtExit wakeHelpers{m_searchFrame};
         frames();
       });
   m_aheadOn = false;
@@ -207,6 +213,9 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
     }
   }
   const size_t places = m_aheadKey.size();
+  double frameWork = 0.0;
+  for (int key : m_aheadKey) frameWork += stateWork(key / MAX_STATE_NUM, key % MAX_STATE_NUM);
+  if (!workerPool::pays(frameWork)) return;
   if (places > m_aheadCapacity) {
     m_askedAt = std::make_unique<std::atomic<int>[]>(places);
     m_ahead = std::make_unique<std::atomic<uint64_t>[]>(places * AHEAD_RING);
@@ -214,8 +223,15 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
   }
   for (size_t p = 0; p < places; p++) m_askedAt[p].store(-1, std::memory_order_relaxed);
   for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
-  m_searchFrame.store(0, std::memory_order_relaxed);
+  m_searchFrame.reset(0);
   m_aheadOn = places > 0;
+}
+
+double stateScorer::stateWork(int modelIdx, int state) const {
+  double work = 0.0;
+  for (int s = 0; s < m_models.MMF.streamNum; s++)
+    work += static_cast<double>(m_gauss->block(modelIdx, state, s).pad) * m_streamWidth[static_cast<size_t>(s)];
+  return work;
 }
 
 void stateScorer::aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,
@@ -225,7 +241,8 @@ void stateScorer::aheadScore(size_t helper, size_t helpers, const float* feature
   std::vector<size_t> recent;
   int seen = -1;
   while (!searchDone.load(std::memory_order_acquire)) {
-    const int t = m_searchFrame.load(std::memory_order_acquire);
+    const int t = m_searchFrame.value();
+    if (t == progressSignal::CLOSED) return;
     if (t != seen) {
       recent.clear();
       for (size_t p = helper; p < places; p += helpers) {
@@ -247,13 +264,13 @@ void stateScorer::aheadScore(size_t helper, size_t helpers, const float* feature
         const float score = stateScoreOf(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM);
         ring[p].store(aheadSlot(f, score), std::memory_order_release);
         scored = true;
-        if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+        if (m_searchFrame.value() != t) break;
       }
-      if (m_searchFrame.load(std::memory_order_relaxed) != t) break;
+      if (m_searchFrame.value() != t) break;
     }
-    // Yielding, not spinning: on a busy machine a waiting helper must not keep the search from
-    // a core.
-    if (!scored) std::this_thread::yield();
+    // Asleep, not spinning, until the search moves on: a waiting helper must cost the host no
+    // CPU.
+    if (!scored && !m_searchFrame.waitPast(t)) return;
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include "gaussLayout.h"
 #include "macroClass.h"
+#include "progressSignal.h"
 
 namespace tulim {
 
@@ -88,10 +89,11 @@ class stateScorer {
                  const std::function<void()>& frames);
   // The models of the search's net, one entry for each model of each node (repeats allowed):
   // their states are the ones scored ahead.
+  // Nothing is prepared when a frame's scores are too little work to share.
   void aheadInit(const std::vector<int>& netModels);
   // The search is at frame t.
   void frameBegin(int t) {
-    if (m_aheadOn) m_searchFrame.store(t, std::memory_order_release);
+    if (m_aheadOn) m_searchFrame.post(t);
   }
 
  private:
@@ -113,7 +115,7 @@ class stateScorer {
   std::unique_ptr<std::atomic<uint64_t>[]> m_ahead;
   size_t m_aheadCapacity = 0;  // places the two arrays are sized for
   bool m_aheadOn = false;      // this search scores ahead
-  std::atomic<int> m_searchFrame{0};
+  progressSignal m_searchFrame;  // the frame the search is at; closed when it ends
 
   static uint64_t aheadSlot(int frameId, float score) {
     uint32_t bits;
@@ -128,6 +130,8 @@ class stateScorer {
     return score;
   }
 
+  // The steps (as workerPool::pays counts them) of one state's score for one frame.
+  double stateWork(int modelIdx, int state) const;
   // One helper's share (the places helper, helper + helpers, ...) of the scores ahead, until
   // searchDone.
   void aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,

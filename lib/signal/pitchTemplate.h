@@ -57,8 +57,9 @@ inline long long frameMaxAbs(const int* x, int n) {
 // registers. Each term is the exact 64-bit product (ACF) or absolute difference (AMDF)
 // rounded to T, and the sums are formed in T. Wider vector registers help where the
 // processor has them; the arithmetic (no contraction) and so the result are the same in
-// every clone.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// every clone. Not under ThreadSanitizer: the clones' resolvers run while the library is
+// relocated, before the sanitizer's runtime is set up, and its calls in them crash the load.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define TULIM_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define TULIM_VECTOR_CLONES

@@ -23,11 +23,24 @@
  * A host written in C cannot catch it: a fatal error then ends the process (std::terminate).
  *
  * The functions print their progress (elapsed times, files read and saved) on standard output.
- * File names are taken as given, relative names from the working directory. A recognise or
- * assess call runs on the caller's thread, helped by up to seven threads of the library's own
- * (no more than the machine has cores, less one) in the search and the phone ranking, with
- * the numbers of the caller's thread alone; they start on the first call and then wait, idle,
- * until the process ends. */
+ * File names are taken as given, relative names from the working directory.
+ *
+ * Threads. A recognise or assess call runs on the caller's thread. Where the search or the
+ * phone ranking is large enough to gain from it, threads of the library's own help, with the
+ * numbers of the caller's thread alone: up to seven, never more than the CPUs the process may
+ * use (its CPU set, and a cgroup CPU quota where one is set) less one, none when that is one.
+ * They start on the first call and then sleep, using no CPU, until the process ends. dlclose
+ * leaves the library loaded (a later dlopen finds the same threads). A child forked while no
+ * call of the parent runs may call the library: it starts threads of its own when needed.
+ *
+ * Concurrent calls. vc01, sa01, vc02 and sa02 may be called from several host threads at once;
+ * each call gives what it would give alone. Calls that run at the same time must name
+ * different outputDir folders in their parameter files (or none), since each writes its
+ * result files there. missingWord.txt goes to the working directory for every call that meets
+ * words missing from the lexicon: calls at the same time share that one file. Their progress
+ * lines on standard output interleave. recordAutoStop records one recording at a time (a
+ * second call while one runs returns -1); recordParamRead, recordParamPrint, openFile,
+ * getFileLineCount and wavFileWrite may be called from any thread at any time. */
 #ifndef TULIM_H
 #define TULIM_H
 

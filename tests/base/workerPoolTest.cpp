@@ -1,5 +1,7 @@
 #include "workerPool.h"
 
+#include <sched.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +11,9 @@
 #include <set>
 #include <thread>
 #include <vector>
+
+#include "progressSignal.h"
+#include "usableCpus.h"
 
 using namespace tulim;
 
@@ -42,8 +47,10 @@ TEST(WorkerPool, RunsEveryPartOnceForAnyCountAndPoolSize) {
     }
 }
 
-TEST(WorkerPool, SizeIsBoundedByTheCoresAndOneThreadRunsOnTheCaller) {
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+TEST(WorkerPool, SizeIsBoundedByTheUsableCpusAndOneThreadRunsOnTheCaller) {
+  const int cores = usableCpuCount();
+  EXPECT_GE(cores, 1);
+  EXPECT_LE(cores, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   EXPECT_EQ(workerPool(0).threadNum(), 1);
   EXPECT_EQ(workerPool(1000).threadNum(), cores);
   EXPECT_EQ(&workerPool::shared(), &workerPool::shared());
@@ -170,4 +177,162 @@ TEST(WorkerPool, TheLeadsErrorComesFirstAndTheHelpersStillStop) {
       EXPECT_STREQ(thrown, "helper failed");
     }
   }
+}
+
+TEST(WorkerPool, APoolMadeInAOneCpuSetRunsOnTheCallerAlone) {
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  int first = 0;
+  while (!CPU_ISSET(first, &before)) first++;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const int usable = usableCpuCount();
+  workerPool pool(8);
+  ASSERT_EQ(sched_setaffinity(0, sizeof before, &before), 0);
+  EXPECT_EQ(usable, 1);
+  EXPECT_EQ(pool.threadNum(), 1);
+  partLog log(20);
+  pool.run(20, [&](size_t i) { log.ran(i); });
+  EXPECT_EQ(log.threads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+TEST(WorkerPool, CgroupQuotasGiveWholeCpusRoundedUp) {
+  struct quotaCase {
+    const char* cpuMax;
+    int cpus;
+  };
+  const quotaCase cases[] = {
+      {"max 100000", 0},   {"200000 100000", 2}, {"150000 100000", 2}, {"50000 100000", 1},
+      {"100000 100000", 1}, {"", 0},             {"max", 0},           {"-1 100000", 0},
+      {"0 100000", 0},      {"300000 0", 0},     {"x y", 0},           {"100000 100000 7", 0},
+  };
+  for (const quotaCase& c : cases) EXPECT_EQ(cpuMaxQuotaCpus(c.cpuMax), c.cpus) << '"' << c.cpuMax << '"';
+  EXPECT_EQ(cfsQuotaCpus(-1, 100000), 0);
+  EXPECT_EQ(cfsQuotaCpus(400000, 100000), 4);
+  EXPECT_EQ(cfsQuotaCpus(400001, 100000), 5);
+}
+
+TEST(WorkerPool, SmallWorkRunsOnTheCallerAlone) {
+  workerPool pool(4);
+  partLog small(200);
+  pool.run(200, [&](size_t i) { small.ran(i); }, workerPool::MIN_SHARED_WORK / 2);
+  EXPECT_EQ(small.threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  for (size_t i = 0; i < 200; i++) EXPECT_EQ(small.runs[i], 1);
+  EXPECT_FALSE(workerPool::pays(workerPool::MIN_SHARED_WORK / 2));
+  EXPECT_TRUE(workerPool::pays(workerPool::MIN_SHARED_WORK));
+
+  // Large work is shared; every part still runs once.
+  partLog large(200);
+  pool.run(200, [&](size_t i) { large.ran(i); }, workerPool::MIN_SHARED_WORK * 10);
+  for (size_t i = 0; i < 200; i++) EXPECT_EQ(large.runs[i], 1);
+
+  static char message[] = "small part failed";
+  try {
+    pool.run(5, [&](size_t i) { if (i == 2) throw message; }, 1.0);
+    FAIL() << "nothing was thrown";
+  } catch (char* thrown) {
+    EXPECT_STREQ(thrown, "small part failed");
+  }
+}
+
+TEST(WorkerPool, SeveralCallersShareOnePool) {
+  workerPool pool(4);
+  constexpr int CALLERS = 6;
+  std::vector<std::thread> callers;
+  std::atomic<int> wrong{0};
+  for (int c = 0; c < CALLERS; c++)
+    callers.emplace_back([&, c] {
+      for (int job = 0; job < 50; job++) {
+        const size_t n = static_cast<size_t>(1 + (c * 7 + job) % 40);
+        std::vector<int> out(n, 0);
+        if (job % 2 == 0) {
+          pool.run(n, [&](size_t i) { out[i] += static_cast<int>(i) + c; });
+        } else {
+          std::atomic<int> helped{0};
+          pool.runBeside(
+              2, [&](size_t, const std::atomic<bool>& leadDone) {
+                while (!leadDone) cpuRelax();
+                helped++;
+              },
+              [&] {
+                for (size_t i = 0; i < n; i++) out[i] = static_cast<int>(i) + c;
+              });
+          if (helped > 2) wrong++;
+        }
+        for (size_t i = 0; i < n; i++)
+          if (out[i] != static_cast<int>(i) + c) wrong++;
+      }
+    });
+  for (std::thread& t : callers) t.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST(ProgressSignal, WaitersSleepUntilTheValueMovesAndLeaveWhenItCloses) {
+  progressSignal signal;
+  signal.reset(0);
+  EXPECT_TRUE(signal.waitPast(5));  // the value is already past 5
+  std::atomic<int> seenLast{-1};
+  std::atomic<bool> closedSeen{false};
+  std::vector<std::thread> waiters;
+  for (int w = 0; w < 3; w++)
+    waiters.emplace_back([&] {
+      int seen = 0;
+      while (signal.waitPast(seen)) {
+        seen = signal.value();
+        if (seen != progressSignal::CLOSED) seenLast = seen;
+      }
+      closedSeen = true;
+    });
+  for (int v = 1; v <= 200; v++) {
+    signal.post(v);
+    if (v % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  signal.close();
+  for (std::thread& t : waiters) t.join();
+  EXPECT_TRUE(closedSeen);
+  EXPECT_LE(seenLast, 200);
+  EXPECT_FALSE(signal.waitPast(3));
+  EXPECT_EQ(signal.value(), progressSignal::CLOSED);
+}
+
+TEST(ProgressSignal, ASleepingWaiterCostsNoCpu) {
+  progressSignal signal;
+  signal.reset(7);
+  clockid_t waiterClock;
+  std::atomic<bool> haveClock{false};
+  std::thread waiter([&] {
+    pthread_getcpuclockid(pthread_self(), &waiterClock);
+    haveClock = true;
+    signal.waitPast(7);
+  });
+  while (!haveClock) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  timespec start{};
+  clock_gettime(waiterClock, &start);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  timespec end{};
+  clock_gettime(waiterClock, &end);
+  signal.post(8);
+  waiter.join();
+  const double used = (end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) * 1e-9;
+  EXPECT_LT(used, 0.01) << "the waiter used " << used << " s of CPU in 0.2 s";
+}
+
+TEST(ProgressSignal, ClosingAtTheEndOfAScopeWakesTheWaitersEvenOnAThrow) {
+  progressSignal signal;
+  signal.reset(0);
+  std::thread waiter([&] {
+    int seen = 0;
+    while (signal.waitPast(seen)) seen = signal.value();
+  });
+  try {
+    const progressSignal::closeAtExit closer{signal};
+    signal.post(1);
+    throw 3;
+  } catch (int) {
+  }
+  waiter.join();
+  EXPECT_EQ(signal.value(), progressSignal::CLOSED);
 }

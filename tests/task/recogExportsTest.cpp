@@ -1,8 +1,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <map>
+#include <thread>
 
 #include "audioFile.h"
 #include "dictClass.h"
@@ -16,10 +24,24 @@
 #include "recognitionSetup.h"
 #include "testFiles.h"
 #include "textClass.h"
+#include "threadCount.h"
 #include "toneFixture.h"
 #include "tulim.h"
+#include "usableCpus.h"
 #include "utility.h"
 #include "waveFileFixture.h"
+#include "workerPool.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define TULIM_TEST_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TULIM_TEST_UNDER_TSAN 1
+#endif
+#endif
+#ifndef TULIM_TEST_UNDER_TSAN
+#define TULIM_TEST_UNDER_TSAN 0
+#endif
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -397,3 +419,171 @@ TEST(RecogExports, RecordParameterExportsShareTheEngineRecord) {
 }
 
 }  // namespace
+
+// ---- Threads of the host: several callers, dlopen and dlclose, fork ---------------------
+
+namespace {
+
+// A parameter file like run's whose results go to their own folder name under run's.
+std::string paramFileWithOutput(exportRun& run, const std::string& name) {
+  const std::string out = run.dir.file(name);
+  mkdir(out.c_str(), 0755);
+  return run.dir.write(name + ".prm", readFile(run.files.paramFile) + "outputDir=" + out + "\n");
+}
+
+// What one call gave: its result, its score and the result files it wrote.
+struct callResult {
+  int index = -2;
+  float score = 0.0f;
+  std::string files;
+  bool operator==(const callResult& o) const { return index == o.index && score == o.score && files == o.files; }
+};
+
+std::string resultFiles(const std::string& outputDir) {
+  std::string all;
+  for (const char* name : {"score.txt", "recogResult.txt", "output.xml"})
+    all += std::string(name) + ":\n" + readFile(outputDir + "/" + name);
+  return all;
+}
+
+}  // namespace
+
+TEST(RecogExports, SeveralHostThreadsCallingAtOnceGetTheSerialResults) {
+  exportRun run(kLines, kTexts, "recog");
+  // The assessments hear what they are told was said.
+  const std::string saidWav = run.dir.file("said.wav");
+  ASSERT_EQ(std::rename(run.wave({"sil", "a", "b", "sil"}).c_str(), saidWav.c_str()), 0);
+  const std::string wav = run.wave({"sil", "b", "a", "sil"});
+  int fs = 0, nbits = 0, count = 0;
+  int* samples = readAudioFile(wav.c_str(), &fs, &nbits, &count);
+  int saidCount = 0;
+  int* saidSamples = readAudioFile(saidWav.c_str(), &fs, &nbits, &saidCount);
+  const std::string said = run.dir.write("said.txt", "A B\n");
+  // The calls share the pool's threads even with these small models.
+  workerPool::minSharedWorkSet(0.0);
+  auto call = [&](int kind, const std::string& paramFile) {
+    callResult r;
+    const char* p = paramFile.c_str();
+    switch (kind) {
+      case 0: r.index = vc01(p, wav.c_str(), run.files.txtFile.c_str(), &r.score); break;
+      case 1: r.index = sa01(p, saidWav.c_str(), said.c_str(), &r.score); break;
+      case 2: r.index = vc02(p, samples, count, fs, nbits, run.files.txtFile.c_str(), &r.score); break;
+      default: r.index = sa02(p, saidSamples, saidCount, fs, nbits, said.c_str(), &r.score); break;
+    }
+    return r;
+  };
+  constexpr int KINDS = 4, THREADS = 8, CALLS = 6;
+  std::vector<callResult> serial(KINDS);
+  const std::string serialParam = paramFileWithOutput(run, "serial");
+  const std::string serialOut = run.dir.file("serial");
+  for (int kind = 0; kind < KINDS; kind++)
+    ASSERT_EQ(quietly([&] {
+                serial[static_cast<size_t>(kind)] = call(kind, serialParam);
+                serial[static_cast<size_t>(kind)].files = resultFiles(serialOut);
+              }),
+              "");
+  EXPECT_EQ(serial[0].index, 1);
+
+  std::vector<std::string> params;
+  for (int t = 0; t < THREADS; t++) params.push_back(paramFileWithOutput(run, strFormat("thread%d", t)));
+  std::atomic<int> differing{0}, failed{0};
+  testing::internal::CaptureStdout();
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < THREADS; t++)
+    hosts.emplace_back([&, t] {
+      for (int c = 0; c < CALLS; c++) {
+        const int kind = (t + c) % KINDS;
+        const std::string error = test::fatalMessage([&] {
+          callResult r = call(kind, params[static_cast<size_t>(t)]);
+          r.files = resultFiles(run.dir.file(strFormat("thread%d", t)));
+          if (!(r == serial[static_cast<size_t>(kind)])) differing++;
+        });
+        if (!error.empty()) failed++;
+      }
+    });
+  for (std::thread& h : hosts) h.join();
+  testing::internal::GetCapturedStdout();
+  workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
+  free(samples);
+  free(saidSamples);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(differing, 0) << "of " << THREADS * CALLS << " calls";
+}
+
+TEST(RecogExports, TheSharedLibraryUnloadsAndLoadsAgainWithTheSameThreads) {
+  exportRun run(kLines, kTexts, "recog");
+  const std::string wav = run.wave({"sil", "b", "a", "sil"});
+  // The library's pool starts the threads it may use on the first call, the caller aside.
+  const int poolThreads = std::min(workerPool::MAX_SHARED_THREADS, usableCpuCount()) - 1;
+  const int before = test::threadCount();
+  int afterFirst = -1;
+  for (int cycle = 0; cycle < 25; cycle++) {
+    void* library = dlopen(TULIM_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    using vc01Type = int (*)(const char*, const char*, const char*, float*);
+    const auto recognise = reinterpret_cast<vc01Type>(dlsym(library, "vc01"));
+    ASSERT_NE(recognise, nullptr);
+    float score = 0.0f;
+    int index = -2;
+    ASSERT_EQ(quietly([&] { index = recognise(run.files.paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); }),
+              "");
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(dlclose(library), 0);
+    if (cycle == 0) {
+      // The pool's first thread starts the others while the call goes on.
+      for (int i = 0; i < 400 && test::threadCount() < before + poolThreads; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      afterFirst = test::threadCount();
+      EXPECT_GE(afterFirst, before + poolThreads);
+      EXPECT_LE(afterFirst, before + poolThreads + 1);
+    } else if (cycle == 1) {
+      // A sanitizer's runtime may start its thread late; no pool comes again.
+      const int now = test::threadCount();
+      EXPECT_GE(now, afterFirst);
+      EXPECT_LE(now, afterFirst + 1);
+      afterFirst = now;
+    } else {
+      EXPECT_EQ(test::threadCount(), afterFirst) << "after cycle " << cycle;
+    }
+  }
+}
+
+TEST(RecogExports, ChildrenForkedAfterCallsInTheParentCallTheExportsToo) {
+#if TULIM_TEST_UNDER_TSAN
+  GTEST_SKIP() << "ThreadSanitizer's runtime does not survive a fork of a process with threads";
+#endif
+  exportRun run(kLines, kTexts, "recog");
+  const std::string wav = run.wave({"sil", "b", "a", "sil"});
+  const std::string parentParam = paramFileWithOutput(run, "parent");
+  // The parent's pool has worked on the parent's calls, and its threads sleep in their
+  // waits when the children are forked.
+  workerPool::minSharedWorkSet(0.0);
+  testing::internal::CaptureStdout();
+  float score = 0.0f;
+  for (int c = 0; c < 3; c++)
+    ASSERT_EQ(test::fatalMessage([&] { vc01(parentParam.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); }),
+              "");
+  constexpr int CHILDREN = 30;
+  std::vector<std::string> params;
+  for (int c = 0; c < CHILDREN; c++) params.push_back(paramFileWithOutput(run, strFormat("child%d", c)));
+  int finished = 0;
+  for (int c = 0; c < CHILDREN; c++) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      alarm(30);  // a child that hangs ends by the signal and is counted as failed
+      int index = -2;
+      const std::string error = test::fatalMessage(
+          [&] { index = vc01(params[static_cast<size_t>(c)].c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); });
+      _exit(error.empty() && index == 1 ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "child " << c << (WIFSIGNALED(status) ? strFormat(" ended by signal %d", WTERMSIG(status)) : " failed");
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) finished++;
+  }
+  testing::internal::GetCapturedStdout();
+  workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
+  EXPECT_EQ(finished, CHILDREN);
+}
