@@ -30,8 +30,9 @@ void futexWakeAll(std::atomic<int32_t>& word) {
 
 void progressSignal::reset(int32_t value) { m_value.store(value, std::memory_order_release); }
 
-void progressSignal::post(int32_t value) {
+void progressSignal::post(int32_t value, bool wake) {
   m_value.store(value, std::memory_order_seq_cst);
+  if (!wake) return;
   // A sleeper counts itself before it looks at the value, so one that missed this store is
   // counted here.
   if (m_sleepers.load(std::memory_order_seq_cst) > 0) futexWakeAll(m_value);

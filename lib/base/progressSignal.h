@@ -16,8 +16,9 @@ class progressSignal {
 
   // Starts again at value, open.
   void reset(int32_t value);
-  // The new value (never CLOSED); wakes every waiter.
-  void post(int32_t value);
+  // The new value (never CLOSED); wakes every waiter, or with wake false none: a waiter that
+  // is asleep then sleeps on until a later post wakes it, and one that is not sees the value.
+  void post(int32_t value, bool wake = true);
   // No more values: every wait returns false from now on.
   void close();
   // Closes the signal when it goes out of scope, however the scope is left.

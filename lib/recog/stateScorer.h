@@ -93,7 +93,10 @@ class stateScorer {
   void aheadInit(const std::vector<int>& netModels);
   // The search is at frame t.
   void frameBegin(int t) {
-    if (m_aheadOn) m_searchFrame.post(t);
+    // A wake-up costs the search a system call and a helper tens of microseconds, so asleep
+    // helpers are woken every AHEAD_WAKE_STRIDE frames only: they have scored AHEAD_FRAMES
+    // frames ahead before they slept, which lasts the search until then.
+    if (m_aheadOn) m_searchFrame.post(t, t % AHEAD_WAKE_STRIDE == 0);
   }
 
  private:
@@ -109,6 +112,7 @@ class stateScorer {
   // per place the last frame the search asked for it, and per frame (modulo AHEAD_RING) and
   // place a slot holding a frame number and that frame's score in one word.
   static constexpr int AHEAD_RING = 16;
+  static constexpr int AHEAD_WAKE_STRIDE = 4;
   std::vector<int> m_aheadKey;
   std::vector<int> m_aheadPlace;
   std::unique_ptr<std::atomic<int>[]> m_askedAt;
