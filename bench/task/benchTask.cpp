@@ -3,7 +3,8 @@
 // Gaussians per stream, trained on the MFCC frames of synthetic sounds and written as "mac"
 // text and as "macb" image; a lexicon of 100 words with one to three pronunciations; 14
 // utterances of 1.5 to 7 s spoken from those sounds, each with 5 to 7 candidate texts; the
-// parameter files of a recognition and of an assessment, and the list of the batch program.
+// parameter files of a recognition and of an assessment, and the list of the batch program;
+// and each utterance again with white noise at 10, 5 and 0 dB (uttNN-10dB.wav, ...).
 // Every draw comes from fixed seeds: the same folder on every run.
 #include <algorithm>
 #include <cmath>
@@ -41,6 +42,8 @@ constexpr double BACKGROUND_NOISE = 40;
 // The texts are expanded into every combination of their words' pronunciations; a text keeps
 // at most this many.
 constexpr int MAX_TEXT_COMBINATIONS = 8;
+// Signal-to-noise ratios of the noisy copies of the utterances.
+constexpr int NOISE_SNR_DB[] = {10, 5, 0};
 
 // Reproducible draws, the same with every compiler and library.
 struct randomSource {
@@ -376,6 +379,21 @@ std::vector<lexiconWord> lexiconBuild() {
   return lexicon;
 }
 
+// The wave with white noise at snr dB below its mean power (over the whole wave, pauses
+// included), clipped to 16 bits.
+std::vector<int> noisyWave(const std::vector<int>& wave, int snr, unsigned seed) {
+  double power = 0;
+  for (int v : wave) power += static_cast<double>(v) * v;
+  power /= std::max<size_t>(1, wave.size());
+  const double deviation = std::sqrt(power / std::pow(10.0, snr / 10.0));
+  randomSource noise{seed};
+  std::vector<int> out;
+  out.reserve(wave.size());
+  for (int v : wave)
+    out.push_back(static_cast<int>(std::clamp(std::lround(v + deviation * noise.normal()), -32768L, 32767L)));
+  return out;
+}
+
 std::string lexiconText(const std::vector<lexiconWord>& lexicon) {
   std::string text;
   for (const lexiconWord& entry : lexicon) {
@@ -506,6 +524,12 @@ void taskWrite(const std::string& dir) {
     const std::string wavePath = dir + "/" + name + ".wav";
     if (!wavFileWrite(wave.data(), static_cast<int>(wave.size()), FS, NBITS, wavePath.c_str()))
       errorThrowf("Error: cannot write %s (line %d of %s)", wavePath.c_str(), TULIM_HERE);
+    for (int snr : NOISE_SNR_DB) {
+      const std::vector<int> noisy = noisyWave(wave, snr, 5000u + 100u * static_cast<unsigned>(snr) + static_cast<unsigned>(u));
+      const std::string noisyPath = strFormat("%s/%s-%ddB.wav", dir.c_str(), name.c_str(), snr);
+      if (!wavFileWrite(noisy.data(), static_cast<int>(noisy.size()), FS, NBITS, noisyPath.c_str()))
+        errorThrowf("Error: cannot write %s (line %d of %s)", noisyPath.c_str(), TULIM_HERE);
+    }
     list += strFormat("%s.xml\t%s.wav\t%s.txt\n", name.c_str(), name.c_str(), name.c_str());
     saidList += strFormat("%s.xml\t%s.wav\t%s-said.txt\n", name.c_str(), name.c_str(), name.c_str());
   }

@@ -1,5 +1,8 @@
 #include "testFiles.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -74,6 +77,14 @@ envScope::~envScope() {
   else
     unsetenv(m_name.c_str());
 }
+
+cwdScope::cwdScope(const std::string& dir) {
+  char buffer[4096];
+  m_old = getcwd(buffer, sizeof buffer) ? buffer : ".";
+  EXPECT_EQ(chdir(dir.c_str()), 0);
+}
+
+cwdScope::~cwdScope() { EXPECT_EQ(chdir(m_old.c_str()), 0); }
 
 }  // namespace test
 }  // namespace tulim

@@ -51,5 +51,17 @@ class envScope {
   std::string m_old;
 };
 
+// Runs in dir for the life of the object (a test fails when either change of directory does).
+class cwdScope {
+ public:
+  explicit cwdScope(const std::string& dir);
+  ~cwdScope();
+  cwdScope(const cwdScope&) = delete;
+  cwdScope& operator=(const cwdScope&) = delete;
+
+ private:
+  std::string m_old;
+};
+
 }  // namespace test
 }  // namespace tulim
