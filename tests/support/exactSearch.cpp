@@ -40,8 +40,6 @@ float plainStream(const float* x, const hmmStream& stream, int width) {
   return static_cast<float>(sum);
 }
 
-float deadFloor(float v) { return v <= LOG_SMALL ? LZERO : v; }
-
 }  // namespace
 
 float plainStateScore(const float* x, const macroClass& set, int model, int state) {
