@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "exactSearch.h"
@@ -104,4 +105,33 @@ TEST(StateScorer, RefusesASetChangedAfterItWasLaidOut) {
   test::randomModelSet(other, 2, 47);
   set = other;
   EXPECT_THAT(test::expectFatal([&] { again.modelProb(x.data(), dim, 0, 3, 1); }), HasSubstr(scorerTook));
+}
+
+// Scorers made on several threads at once over one laid-out set, which nobody changes, share
+// its layout without a lock and give the numbers of a scorer alone.
+TEST(StateScorer, ScorersOnSeveralThreadsShareOneLaidOutSet) {
+  const int dim = test::FIXTURE_VECTOR_SIZE;
+  macroClass models;
+  test::randomModelSet(models, 4, 53);
+  const macroClass& set = models;
+  const int frameNum = 30;
+  const std::vector<float> x = randomFrames(frameNum, 59);
+  const std::vector<stateScorer::modelSpan> spans = {{0, 29, 0}, {2, 20, 1}, {5, 29, 2}, {0, 9, 3}, {10, 29, 0}};
+  std::vector<float> alone;
+  {
+    stateScorer scorer(set, 4);
+    scorer.modelProbs(x.data(), dim, spans, alone);
+  }
+  constexpr int THREADS = 4;
+  std::vector<std::vector<float>> got(THREADS);
+  std::vector<std::thread> threads;
+  for (int k = 0; k < THREADS; k++)
+    threads.emplace_back([&, k] {
+      for (int round = 0; round < 5; round++) {
+        stateScorer scorer(set, 4);
+        scorer.modelProbs(x.data(), dim, spans, got[static_cast<size_t>(k)]);
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (int k = 0; k < THREADS; k++) EXPECT_EQ(got[static_cast<size_t>(k)], alone) << k;
 }
