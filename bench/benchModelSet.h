@@ -27,12 +27,13 @@ inline void randomModelSet(macroClass& set, const randomSetShape& shape, std::mt
                            std::normal_distribution<float>& normal, std::uniform_real_distribution<float>& uniform,
                            const std::function<std::string(int)>& name,
                            const std::function<float(int, int, int, int)>& base) {
-  set.MMF.streamNum = 3;
-  for (int s = 0; s < 3; s++) set.MMF.streamWidth[s] = 13;
-  set.MMF.model.resize(static_cast<size_t>(shape.models));
-  set.MMF.modelNum = shape.models;
+  hmmSet& mmf = set.MMFEdit();
+  mmf.streamNum = 3;
+  for (int s = 0; s < 3; s++) mmf.streamWidth[s] = 13;
+  mmf.model.resize(static_cast<size_t>(shape.models));
+  mmf.modelNum = shape.models;
   for (int k = 0; k < shape.models; k++) {
-    hmmModel& model = set.MMF.model[static_cast<size_t>(k)];
+    hmmModel& model = mmf.model[static_cast<size_t>(k)];
     model.str = name(k);
     model.stateNum = 5;
     for (int q = 0; q < 3; q++)
@@ -64,6 +65,7 @@ inline void randomModelSet(macroClass& set, const randomSetShape& shape, std::mt
   }
   set.sortModels(0, shape.models - 1);
   set.prepareModels();
+  set.layoutPrepare();
 }
 
 }  // namespace bench

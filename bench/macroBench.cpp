@@ -20,13 +20,14 @@ constexpr int MIXTURES = 8;
 
 void buildSet(macroClass& set) {
   set.macroFree();
-  set.MMF.streamNum = 3;
-  for (int s = 0; s < 3; s++) set.MMF.streamWidth[s] = 13;
-  set.MMF.header = "<VECSIZE> 39<NULLD><MFCC_E_D_A><DIAGC>";
-  set.MMF.model.resize(MODELS);
-  set.MMF.modelNum = MODELS;
+  hmmSet& mmf = set.MMFEdit();
+  mmf.streamNum = 3;
+  for (int s = 0; s < 3; s++) mmf.streamWidth[s] = 13;
+  mmf.header = "<VECSIZE> 39<NULLD><MFCC_E_D_A><DIAGC>";
+  mmf.model.resize(MODELS);
+  mmf.modelNum = MODELS;
   for (int i = 0; i < MODELS; i++) {
-    hmmModel& model = set.MMF.model[static_cast<size_t>(i)];
+    hmmModel& model = mmf.model[static_cast<size_t>(i)];
     // Reverse order, so that sorting has work to do.
     model.str = strFormat("p%03d-q+r%03d", (MODELS - i) % 97, MODELS - i);
     model.stateNum = 5;
@@ -80,7 +81,7 @@ void BM_ReadMacText(benchmark::State& state) {
   for (auto _ : state) {
     macroClass set;
     set.macroRead(files().text, true);
-    benchmark::DoNotOptimize(set.MMF.modelNum);
+    benchmark::DoNotOptimize(set.MMF().modelNum);
   }
 }
 BENCHMARK(BM_ReadMacText)->Unit(benchmark::kMillisecond);
@@ -89,7 +90,7 @@ void BM_ReadMacbImage(benchmark::State& state) {
   for (auto _ : state) {
     macroClass set;
     set.macroRead(files().image, true);
-    benchmark::DoNotOptimize(set.MMF.modelNum);
+    benchmark::DoNotOptimize(set.MMF().modelNum);
   }
 }
 BENCHMARK(BM_ReadMacbImage)->Unit(benchmark::kMillisecond);
@@ -99,9 +100,9 @@ void BM_SortAndPrepare(benchmark::State& state) {
   buildSet(raw);
   for (auto _ : state) {
     macroClass set = raw;
-    set.sortModels(0, set.MMF.modelNum - 1);
+    set.sortModels(0, set.MMF().modelNum - 1);
     set.prepareModels();
-    benchmark::DoNotOptimize(set.MMF.model[0].transProb[1][1]);
+    benchmark::DoNotOptimize(set.MMF().model[0].transProb[1][1]);
   }
 }
 BENCHMARK(BM_SortAndPrepare)->Unit(benchmark::kMillisecond);
@@ -109,7 +110,7 @@ BENCHMARK(BM_SortAndPrepare)->Unit(benchmark::kMillisecond);
 void BM_FindModelIndex(benchmark::State& state) {
   macroClass set;
   buildSet(set);
-  set.sortModels(0, set.MMF.modelNum - 1);
+  set.sortModels(0, set.MMF().modelNum - 1);
   strVec names;
   set.getModelNames(names);
   size_t k = 0;

@@ -18,9 +18,10 @@ const int nodeNum = 40;
 const int phonesPerNode = 4;
 
 void fillSet(macroClass& set) {
-  set.MMF.model.resize(modelNum);
-  for (int m = 0; m < modelNum; ++m) set.MMF.model[m].str = strFormat("ph%03d+x", m);
-  set.MMF.modelNum = modelNum;
+  hmmSet& mmf = set.MMFEdit();
+  mmf.model.resize(modelNum);
+  for (int m = 0; m < modelNum; ++m) mmf.model[m].str = strFormat("ph%03d+x", m);
+  mmf.modelNum = modelNum;
 }
 
 mlfClass longResult() {

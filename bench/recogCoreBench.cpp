@@ -57,7 +57,7 @@ struct coreBench {
     bench::randomModelSet(set, {MODELS, MIXTURES, false, 0.9f, 0.1f}, gen, normal, uniform,
                           [](int k) { return k == 0 ? std::string("sil") : strFormat("s%02d", k); },
                           [](int k, int, int, int) { return 3.0f * static_cast<float>(k % 7); });
-    for (const hmmModel& model : set.MMF.model) dict.m_pronDict.push_back({model.str, {set.findModelIndex(model.str)}});
+    for (const hmmModel& model : set.MMF().model) dict.m_pronDict.push_back({model.str, {set.findModelIndex(model.str)}});
 
     std::uniform_int_distribution<int> syllable(1, MODELS - 1);
     std::vector<std::vector<int>> texts(TEXTS);
@@ -95,7 +95,7 @@ struct coreBench {
     for (int t = 0; t < FRAMES; t++) {
       auto st = states[static_cast<size_t>(t) * states.size() / FRAMES];
       for (int s = 0; s < 3; s++) {
-        const hmmMixture& mix = set.MMF.model[static_cast<size_t>(st.first)].state[st.second].stream[s].mixture[0];
+        const hmmMixture& mix = set.MMF().model[static_cast<size_t>(st.first)].state[st.second].stream[s].mixture[0];
         for (int d = 0; d < 13; d++) features[static_cast<size_t>(t * DIM + s * 13 + d)] = mix.mean[d];
       }
     }

@@ -31,11 +31,12 @@ struct benchScene {
   std::string files[3];
 
   benchScene() {
-    set.MMF.model.resize(MODELS);
-    set.MMF.modelNum = MODELS;
+    hmmSet& mmf = set.MMFEdit();
+    mmf.model.resize(MODELS);
+    mmf.modelNum = MODELS;
     for (int m = 0; m < MODELS; ++m) {
-      set.MMF.model[static_cast<size_t>(m)].str = strFormat("p%03d+q", m);
-      set.MMF.model[static_cast<size_t>(m)].logCount = static_cast<float>(m % 7);
+      mmf.model[static_cast<size_t>(m)].str = strFormat("p%03d+q", m);
+      mmf.model[static_cast<size_t>(m)].logCount = static_cast<float>(m % 7);
     }
 
     const int phoneNum = SYLLABLES * PHONES_PER_SYLLABLE;
@@ -57,7 +58,7 @@ struct benchScene {
       for (int p = 0; p < PHONES_PER_SYLLABLE; ++p) {
         phoneInfo phone;
         const int own = (s * PHONES_PER_SYLLABLE + p) * 7 % MODELS;
-        phone.name = set.MMF.model[static_cast<size_t>(own)].str;
+        phone.name = set.MMF().model[static_cast<size_t>(own)].str;
         phone.modelIndex = own;
         phone.frameId[0] = frame;
         phone.frameId[1] = frame + PHONE_FRAMES - 1;

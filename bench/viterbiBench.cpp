@@ -115,7 +115,7 @@ struct benchTask {
       auto st = states[static_cast<size_t>(t) * states.size() / FRAMES];
       for (int s = 0; s < 3; s++) {
         const hmmMixture& mix =
-            set.MMF.model[static_cast<size_t>(st.first)].state[st.second].stream[s].mixture[mixture(gen)];
+            set.MMF().model[static_cast<size_t>(st.first)].state[st.second].stream[s].mixture[mixture(gen)];
         for (int d = 0; d < 13; d++)
           features[static_cast<size_t>(t * DIM + s * 13 + d)] = mix.mean[d] + normal(gen) / std::sqrt(mix.variance[d]);
       }

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tulim::fuzz::fatalAllowed([&] {
     tulim::macroClass set;
     set.macroRead(path, true);
-    for (int i = 0; i < set.MMF.modelNum; ++i) set.findModelIndex(set.MMF.model[static_cast<size_t>(i)].str);
+    for (int i = 0; i < set.MMF().modelNum; ++i) set.findModelIndex(set.MMF().model[static_cast<size_t>(i)].str);
   });
   return 0;
 }

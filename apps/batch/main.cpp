@@ -130,8 +130,9 @@ int main(int argc, char** argv) {
     const double start = monotonicSeconds();
     // No model count file: every model keeps the count weight it has without one.
     mac.macroRead(param.macFile, true);
+    mac.layoutPrepare();
     printf("%4.3f sec: Read macro \"%s\" (modelNum=%d)\n", monotonicSeconds() - start, param.macFile.c_str(),
-           mac.MMF.modelNum);
+           mac.MMF().modelNum);
     task.dictPrepare(param, mac, dict, text, net);
 
     strVec lines;

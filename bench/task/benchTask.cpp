@@ -262,22 +262,23 @@ void modelsBuild(macroClass& mac, const std::string& config) {
     begin = end;
   }
 
-  mac.MMF.streamNum = STREAM_NUM;
-  for (int s = 0; s < STREAM_NUM; s++) mac.MMF.streamWidth[s] = STREAM_WIDTH;
-  mac.MMF.header = strFormat("<VECSIZE> %d<NULLD><MFCC_E_D_A><DIAGC>", VECTOR_SIZE);
-  mac.MMF.model.resize(phoneNum + 2);
-  mac.MMF.modelNum = static_cast<int>(phoneNum + 2);
+  hmmSet& mmf = mac.MMFEdit();
+  mmf.streamNum = STREAM_NUM;
+  for (int s = 0; s < STREAM_NUM; s++) mmf.streamWidth[s] = STREAM_WIDTH;
+  mmf.header = strFormat("<VECSIZE> %d<NULLD><MFCC_E_D_A><DIAGC>", VECTOR_SIZE);
+  mmf.model.resize(phoneNum + 2);
+  mmf.modelNum = static_cast<int>(phoneNum + 2);
   for (size_t p = 0; p < phoneNum; p++) {
     std::vector<example::gaussian> states;
     for (int q = 0; q < STATE_NUM; q++) states.push_back(example::statistics(features, framesOf[p][static_cast<size_t>(q)]));
-    modelSet(mac.MMF.model[p], phones()[p].name + "+sil", states, floor, soundFrames[p] / takes[p] / STATE_NUM, random);
+    modelSet(mmf.model[p], phones()[p].name + "+sil", states, floor, soundFrames[p] / takes[p] / STATE_NUM, random);
   }
   // The pauses are not split: every state of silence is the same, and the short pause is
   // another draw of it.
   const std::vector<example::gaussian> silence(STATE_NUM, example::statistics(features, framesOf[phoneNum][0]));
-  modelSet(mac.MMF.model[phoneNum], "sil", silence, floor, soundFrames[phoneNum] / takes[phoneNum] / STATE_NUM, random);
-  modelSet(mac.MMF.model[phoneNum + 1], "sp", silence, floor, 2, random);
-  mac.sortModels(0, mac.MMF.modelNum - 1);
+  modelSet(mmf.model[phoneNum], "sil", silence, floor, soundFrames[phoneNum] / takes[phoneNum] / STATE_NUM, random);
+  modelSet(mmf.model[phoneNum + 1], "sp", silence, floor, 2, random);
+  mac.sortModels(0, mac.MMF().modelNum - 1);
 }
 
 // ---- Lexicon and texts -------------------------------------------------------------------

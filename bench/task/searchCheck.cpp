@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     if (!quiet || !out) errorThrowf("Error: cannot redirect the output (line %d of %s)", TULIM_HERE);
     macroClass mac;
     mac.macroRead("models.macb", true);
+    mac.layoutPrepare();
     int total = 0;
     for (size_t c = 0; c < sizeof CONDITIONS / sizeof *CONDITIONS; c++)
       for (const char* function : {"recog", "assess"}) {

@@ -30,8 +30,8 @@ dictClass::~dictClass() {
 namespace {
 
 const char* modelName(const macroClass& mac, int index) {
-  if (index < 0 || index >= static_cast<int>(mac.MMF.model.size())) return "???";
-  return mac.MMF.model[index].str.c_str();
+  if (index < 0 || index >= static_cast<int>(mac.MMF().model.size())) return "???";
+  return mac.MMF().model[index].str.c_str();
 }
 
 bool wordLess(const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; }
@@ -61,7 +61,7 @@ void pronunciationCheck(const wpaEntry& entry, const std::string& where) {
 void dictClass::pronDictLoad(const std::string& fileName, const macroClass& mac) { pronDictRead(fileName, mac); }
 
 void dictClass::pronDictRead(const std::string& fileName, const macroClass& mac) {
-  if (mac.MMF.modelNum <= 1)
+  if (mac.MMF().modelNum <= 1)
     errorThrowf("Error in dictClass::pronDictRead when reading %s: Macro is too small (line %d in of %s)",
                 fileName.c_str(), DICT_HERE);
   // fileExist also refuses a directory, which fopen would open without complaint.

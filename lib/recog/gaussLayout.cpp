@@ -25,8 +25,8 @@ int activeMixtures(const hmmStream& stream, const hmmMixture** kept) {
 
 }  // namespace
 
-gaussLayout::gaussLayout(const macroClass& models) : m_modelNum(static_cast<int>(models.MMF.model.size())) {
-  const hmmSet& set = models.MMF;
+gaussLayout::gaussLayout(const macroClass& models) : m_modelNum(static_cast<int>(models.MMF().model.size())) {
+  const hmmSet& set = models.MMF();
   const int streamNum = clampTo(set.streamNum, MAX_STREAM_NUM);
   int width[MAX_STREAM_NUM] = {};
   for (int s = 0; s < streamNum; s++) width[s] = clampTo(set.streamWidth[s], MAX_PARAM_NUM);

@@ -1,7 +1,7 @@
 // The Gaussians of a prepared model set laid out for scoring: for every model, emitting state
 // and stream, the mixtures above the weight cut side by side, so that one frame is scored
-// against all of them in one pass over its dimensions. Built once per set (macroClass keeps
-// it) and read by the state scorer.
+// against all of them in one pass over its dimensions. Built by macroClass::layoutPrepare,
+// which keeps it, and read by the state scorer.
 #pragma once
 
 #include <cstddef>

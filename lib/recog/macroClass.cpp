@@ -1,6 +1,7 @@
 #include "macroClass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -562,10 +563,11 @@ void macbParse(binaryImage& image, hmmSet& set) {
 
 }  // namespace
 
-macroClass::macroClass() {
-  MMF.modelNum = 0;
-  MMF.streamNum = 0;
-  for (int32_t& w : MMF.streamWidth) w = 0;
+macroClass::macroClass() : m_generation(0) {
+  changed();
+  m_set.modelNum = 0;
+  m_set.streamNum = 0;
+  for (int32_t& w : m_set.streamWidth) w = 0;
 }
 
 void macroClass::macroRead(const std::string& path, bool prepare) {
@@ -577,7 +579,7 @@ void macroClass::macroRead(const std::string& path, bool prepare) {
 
 void macroClass::macroReadSorted(const std::string& path) {
   macroReadRaw(path);
-  sortModels(0, MMF.modelNum - 1);
+  sortModels(0, m_set.modelNum - 1);
   prepareModels();
 }
 
@@ -597,7 +599,7 @@ void macroClass::macTextRead(const std::string& path) {
   macroFree();
   hmmSet set{};
   macTextParse(path, set);
-  MMF = std::move(set);
+  m_set = std::move(set);
 }
 
 void macroClass::macbRead(const std::string& path) {
@@ -605,7 +607,7 @@ void macroClass::macbRead(const std::string& path) {
   binaryImage image = binaryImage::fromFile(path);
   hmmSet set{};
   macbParse(image, set);
-  MMF = std::move(set);
+  m_set = std::move(set);
 }
 
 void macroClass::macbReadFromBuffer(const void* buffer, size_t size) {
@@ -613,12 +615,12 @@ void macroClass::macbReadFromBuffer(const void* buffer, size_t size) {
   binaryImage image("(memory block)", buffer, size);
   hmmSet set{};
   macbParse(image, set);
-  MMF = std::move(set);
+  m_set = std::move(set);
 }
 
 void macroClass::macroReadFromBuffer(const void* buffer, size_t size) {
   macbReadFromBuffer(buffer, size);
-  sortModels(0, MMF.modelNum - 1);
+  sortModels(0, m_set.modelNum - 1);
   prepareModels();
 }
 
@@ -639,7 +641,8 @@ bool countTextRead(std::string text, double& count) {
 }  // namespace
 
 void macroClass::modelCountRead(const std::string& path) {
-  for (hmmModel& model : MMF.model) model.logCount = 0;
+  changed();
+  for (hmmModel& model : m_set.model) model.logCount = 0;
   if (path.empty()) return;
   if (!fileExist(path.c_str())) {
     // Set but not there: most likely a wrong name, which would turn the count weights off.
@@ -651,17 +654,17 @@ void macroClass::modelCountRead(const std::string& path) {
   file2strVec(path, lines, '%', lineNumbers);
   // Line i counts model i in name order; models after a short file's last line were not
   // counted and keep 0, like a model that was never seen in training.
-  if (lines.size() > MMF.model.size())
+  if (lines.size() > m_set.model.size())
     printf("Warning: model count file %s has %zu lines for %d models; line %d and the lines after it are ignored\n",
-           path.c_str(), lines.size(), MMF.modelNum, lineNumbers[MMF.model.size()]);
-  const size_t counted = std::min(lines.size(), MMF.model.size());
+           path.c_str(), lines.size(), m_set.modelNum, lineNumbers[m_set.model.size()]);
+  const size_t counted = std::min(lines.size(), m_set.model.size());
   for (size_t i = 0; i < counted; i++) {
     strVec fields;
     strSplit(lines[i], '\t', fields);
     if (fields.size() < 2)
       errorThrowf("Error: line %d of model count file %s has no TAB-separated count (line %d of %s)", lineNumbers[i],
                   path.c_str(), MACRO_HERE);
-    hmmModel& model = MMF.model[i];
+    hmmModel& model = m_set.model[i];
     if (fields[0] != model.str)
       printf("Warning: Mismatched model count file %s! (line %d of %s)\n", path.c_str(), MACRO_HERE);
     double count = 0;
@@ -673,10 +676,10 @@ void macroClass::modelCountRead(const std::string& path) {
 }
 
 int macroClass::findModelIndex(const std::string& name) const {
-  if (MMF.model.empty()) return -1;
-  auto it = std::lower_bound(MMF.model.begin(), MMF.model.end(), name,
+  if (m_set.model.empty()) return -1;
+  auto it = std::lower_bound(m_set.model.begin(), m_set.model.end(), name,
                              [](const hmmModel& m, const std::string& key) { return m.str < key; });
-  if (it != MMF.model.end() && it->str == name) return static_cast<int>(it - MMF.model.begin());
+  if (it != m_set.model.end() && it->str == name) return static_cast<int>(it - m_set.model.begin());
   return findSubstituteModel(name);
 }
 
@@ -686,53 +689,53 @@ int macroClass::findSubstituteModel(const std::string& name) const {
   if (plus == std::string::npos)
     errorThrowf("Error in macroClass::findSubstituteModel(): Cannot find '+' sign, modelStr=%s (line %d of %s) \n",
                 name.c_str(), MACRO_HERE);
-  if (MMF.model.empty()) return -1;
+  if (m_set.model.empty()) return -1;
   auto firstWithPrefix = [this](const std::string& prefix) {
-    for (size_t i = 0; i < MMF.model.size(); i++)
-      if (MMF.model[i].str.compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
+    for (size_t i = 0; i < m_set.model.size(); i++)
+      if (m_set.model[i].str.compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
     return -1;
   };
   const std::string left = name.substr(0, plus + 1);
   int index = firstWithPrefix(left + "sil");
   if (index < 0) index = firstWithPrefix(left);
   if (index < 0) index = 0;
-  printf("Warning of model substitution: %s is replaced by %s\n", name.c_str(), MMF.model[index].str.c_str());
+  printf("Warning of model substitution: %s is replaced by %s\n", name.c_str(), m_set.model[index].str.c_str());
   return index;
 }
 
 void macroClass::getModelNames(strVec& names) const {
   names.clear();
-  for (const hmmModel& model : MMF.model) names.push_back(model.str);
+  for (const hmmModel& model : m_set.model) names.push_back(model.str);
 }
 
 void macroClass::sortModels(int lo, int hi) {
-  layoutReset();
+  changed();
   if (lo < 0) lo = 0;
-  if (hi > MMF.modelNum - 1) hi = MMF.modelNum - 1;
+  if (hi > m_set.modelNum - 1) hi = m_set.modelNum - 1;
   if (lo >= hi) return;
   auto byName = [](const hmmModel& a, const hmmModel& b) { return a.str < b.str; };
   // Sets are written in name order: most arrive sorted.
-  if (std::is_sorted(MMF.model.begin() + lo, MMF.model.begin() + hi + 1, byName)) return;
+  if (std::is_sorted(m_set.model.begin() + lo, m_set.model.begin() + hi + 1, byName)) return;
   // Records are large: order indices first, then move each record once.
   std::vector<size_t> order(static_cast<size_t>(hi - lo + 1));
   std::iota(order.begin(), order.end(), static_cast<size_t>(lo));
   std::stable_sort(order.begin(), order.end(),
-                   [this](size_t a, size_t b) { return MMF.model[a].str < MMF.model[b].str; });
+                   [this](size_t a, size_t b) { return m_set.model[a].str < m_set.model[b].str; });
   std::vector<hmmModel> sorted;
   sorted.reserve(order.size());
-  for (size_t k : order) sorted.push_back(std::move(MMF.model[k]));
-  std::move(sorted.begin(), sorted.end(), MMF.model.begin() + lo);
+  for (size_t k : order) sorted.push_back(std::move(m_set.model[k]));
+  std::move(sorted.begin(), sorted.end(), m_set.model.begin() + lo);
 }
 
 void macroClass::prepareModels() {
-  layoutReset();
-  for (hmmModel& model : MMF.model) {
+  changed();
+  for (hmmModel& model : m_set.model) {
     for (int k = 0; k < model.stateNum - 2; k++) {
-      for (int j = 0; j < MMF.streamNum; j++) {
+      for (int j = 0; j < m_set.streamNum; j++) {
         hmmStream& stream = model.state[k].stream[j];
         for (int m = 0; m < stream.mixtureNum; m++) {
           hmmMixture& mix = stream.mixture[m];
-          for (int d = 0; d < MMF.streamWidth[j]; d++) {
+          for (int d = 0; d < m_set.streamWidth[j]; d++) {
             float v = mix.variance[d];
             if (v < 1e-30f) v = 1e-30f;
             float inverse = 1.0f / v;
@@ -761,50 +764,59 @@ void macroClass::prepareModels() {
 }
 
 void macroClass::macroAppend(const macroClass& other) {
-  const int old = MMF.modelNum;
+  changed();
+  const int old = m_set.modelNum;
   // A freed set keeps its old layout fields but holds nothing they would have to match.
-  if (MMF.model.empty()) {
-    MMF.streamNum = other.MMF.streamNum;
-    std::copy(std::begin(other.MMF.streamWidth), std::end(other.MMF.streamWidth), std::begin(MMF.streamWidth));
-    MMF.header = other.MMF.header;
-  } else if (!other.MMF.model.empty() &&
-             (other.MMF.streamNum != MMF.streamNum ||
-              !std::equal(MMF.streamWidth, MMF.streamWidth + MMF.streamNum, other.MMF.streamWidth))) {
+  if (m_set.model.empty()) {
+    m_set.streamNum = other.m_set.streamNum;
+    std::copy(std::begin(other.m_set.streamWidth), std::end(other.m_set.streamWidth), std::begin(m_set.streamWidth));
+    m_set.header = other.m_set.header;
+  } else if (!other.m_set.model.empty() &&
+             (other.m_set.streamNum != m_set.streamNum ||
+              !std::equal(m_set.streamWidth, m_set.streamWidth + m_set.streamNum, other.m_set.streamWidth))) {
     // Models of another stream layout would be scored over the wrong vector parts.
     errorThrowf("Error: cannot append a set of another stream layout (streamNum=%d and %d, or other streamWidth) "
                 "(line %d of %s)",
-                MMF.streamNum, other.MMF.streamNum, MACRO_HERE);
+                m_set.streamNum, other.m_set.streamNum, MACRO_HERE);
   }
-  MMF.model.insert(MMF.model.end(), other.MMF.model.begin(), other.MMF.model.end());
-  MMF.modelNum = static_cast<int32_t>(MMF.model.size());
-  printf("MMF.modelNum=%d, mac2.MMF.modelNum=%d, new=%d\n", old, other.MMF.modelNum, MMF.modelNum);
-  sortModels(0, MMF.modelNum - 1);
+  m_set.model.insert(m_set.model.end(), other.m_set.model.begin(), other.m_set.model.end());
+  m_set.modelNum = static_cast<int32_t>(m_set.model.size());
+  printf("MMF.modelNum=%d, mac2.MMF.modelNum=%d, new=%d\n", old, other.m_set.modelNum, m_set.modelNum);
+  sortModels(0, m_set.modelNum - 1);
 }
 
 void macroClass::macroFree() {
-  layoutReset();
-  MMF.model.clear();
-  MMF.model.shrink_to_fit();
-  MMF.modelNum = 0;
+  changed();
+  m_layout.reset();
+  m_set.model.clear();
+  m_set.model.shrink_to_fit();
+  m_set.modelNum = 0;
 }
 
 // ---- Scoring layout -------------------------------------------------------------------------
 
-macroClass::layoutCache& macroClass::layoutCache::operator=(const layoutCache&) {
-  std::lock_guard<std::mutex> guard(lock);
-  layout.reset();
-  return *this;
+void macroClass::changed() {
+  // One count for every set: a number once given names one state of one set (and of its
+  // copies), so that a scorer cannot mistake another set, or this one refilled, for the one
+  // it was made from.
+  static std::atomic<uint64_t> last{0};
+  m_generation = last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+void macroClass::layoutPrepare() {
+  m_layout = std::make_shared<const gaussLayout>(*this);
+  m_layoutGeneration = m_generation;
 }
 
 std::shared_ptr<const gaussLayout> macroClass::gaussianLayout() const {
-  std::lock_guard<std::mutex> guard(m_layoutCache.lock);
-  if (!m_layoutCache.layout) m_layoutCache.layout = std::make_shared<const gaussLayout>(*this);
-  return m_layoutCache.layout;
-}
-
-void macroClass::layoutReset() {
-  std::lock_guard<std::mutex> guard(m_layoutCache.lock);
-  m_layoutCache.layout.reset();
+  if (!m_layout)
+    errorThrowf("Error: the model set is not laid out for scoring (macroClass::layoutPrepare) (line %d of %s)",
+                MACRO_HERE);
+  if (m_layoutGeneration != m_generation)
+    errorThrowf("Error: the model set changed after it was laid out for scoring; it must be laid out again "
+                "(macroClass::layoutPrepare) (line %d of %s)",
+                MACRO_HERE);
+  return m_layout;
 }
 
 // ---- Writers ----------------------------------------------------------------------------
@@ -828,20 +840,20 @@ void checkWritable(const hmmSet& set) {
 }  // namespace
 
 void macroClass::macbWrite(const std::string& path) const {
-  checkWritable(MMF);
+  checkWritable(m_set);
   binaryImage image(path);
-  image.putInt32(MMF.modelNum);
-  image.putInt32(MMF.streamNum);
-  for (int s = 0; s < MMF.streamNum; s++) image.putInt32(MMF.streamWidth[s]);
-  for (const hmmModel& model : MMF.model) {
+  image.putInt32(m_set.modelNum);
+  image.putInt32(m_set.streamNum);
+  for (int s = 0; s < m_set.streamNum; s++) image.putInt32(m_set.streamWidth[s]);
+  for (const hmmModel& model : m_set.model) {
     char name[MAX_MODEL_NAME_LEN] = {};
     memcpy(name, model.str.data(), model.str.size());
     image.putBytes(name, sizeof name);
     image.putInt32(model.stateNum);
     for (int k = 0; k < model.stateNum - 2; k++) {
       const hmmState& state = model.state[k];
-      for (int s = 0; s < MMF.streamNum; s++) image.putFloat(state.streamWeight[s]);
-      for (int s = 0; s < MMF.streamNum; s++) {
+      for (int s = 0; s < m_set.streamNum; s++) image.putFloat(state.streamWeight[s]);
+      for (int s = 0; s < m_set.streamNum; s++) {
         const hmmStream& stream = state.stream[s];
         image.putInt32(stream.mixtureNum);
         for (int m = 0; m < stream.mixtureNum; m++) {
@@ -860,30 +872,30 @@ void macroClass::macbWrite(const std::string& path) const {
 }
 
 void macroClass::macTextWrite(const std::string& path) const {
-  checkWritable(MMF);
+  checkWritable(m_set);
   filePtr out = openFilePtr(path, "w");
   FILE* fp = out.get();
-  fprintf(fp, "~o\n<STREAMINFO> %d", MMF.streamNum);
-  for (int s = 0; s < MMF.streamNum; s++) fprintf(fp, " %d", MMF.streamWidth[s]);
-  fprintf(fp, "\n%s\n", MMF.header.c_str());
-  for (const hmmModel& model : MMF.model) {
+  fprintf(fp, "~o\n<STREAMINFO> %d", m_set.streamNum);
+  for (int s = 0; s < m_set.streamNum; s++) fprintf(fp, " %d", m_set.streamWidth[s]);
+  fprintf(fp, "\n%s\n", m_set.header.c_str());
+  for (const hmmModel& model : m_set.model) {
     fprintf(fp, "~h \"%s\"\n<BEGINHMM>\n<NUMSTATES> %d\n", model.str.c_str(), model.stateNum);
     for (int k = 0; k < model.stateNum - 2; k++) {
       const hmmState& state = model.state[k];
       fprintf(fp, "<STATE> %d\n<NUMMIXES>", k + 2);
-      for (int s = 0; s < MMF.streamNum; s++) fprintf(fp, " %d", state.stream[s].mixtureNum);
-      fprintf(fp, "\n<SWEIGHTS> %d", MMF.streamNum);
-      if (MMF.streamNum == 1) {
+      for (int s = 0; s < m_set.streamNum; s++) fprintf(fp, " %d", state.stream[s].mixtureNum);
+      fprintf(fp, "\n<SWEIGHTS> %d", m_set.streamNum);
+      if (m_set.streamNum == 1) {
         fprintf(fp, "\n %e\n", 1.0);
       } else {
         fprintf(fp, "\n");
-        for (int s = 0; s < MMF.streamNum; s++) fprintf(fp, " %e", 1.0);
+        for (int s = 0; s < m_set.streamNum; s++) fprintf(fp, " %e", 1.0);
         fprintf(fp, "\n");
       }
-      for (int s = 0; s < MMF.streamNum; s++) {
+      for (int s = 0; s < m_set.streamNum; s++) {
         const hmmStream& stream = state.stream[s];
-        const int width = MMF.streamWidth[s];
-        if (MMF.streamNum > 1) fprintf(fp, "<STREAM> %d\n", s + 1);
+        const int width = m_set.streamWidth[s];
+        if (m_set.streamNum > 1) fprintf(fp, "<STREAM> %d\n", s + 1);
         for (int m = 0; m < stream.mixtureNum; m++) {
           const hmmMixture& mix = stream.mixture[m];
           if (mix.mixtureWeight == 0.0f) continue;
@@ -906,20 +918,20 @@ void macroClass::macTextWrite(const std::string& path) const {
 }
 
 void macroClass::print(int modelIndex, const std::string& path) const {
-  if (modelIndex < 0 || modelIndex >= MMF.modelNum)
-    errorThrowf("Error: model index %d is outside 0..%d (line %d of %s)", modelIndex, MMF.modelNum - 1, MACRO_HERE);
-  checkWritable(MMF);
-  const hmmModel& model = MMF.model[static_cast<size_t>(modelIndex)];
+  if (modelIndex < 0 || modelIndex >= m_set.modelNum)
+    errorThrowf("Error: model index %d is outside 0..%d (line %d of %s)", modelIndex, m_set.modelNum - 1, MACRO_HERE);
+  checkWritable(m_set);
+  const hmmModel& model = m_set.model[static_cast<size_t>(modelIndex)];
   filePtr out = openFilePtr(path, "w");
   FILE* fp = out.get();
-  fprintf(fp, "\tModel index = %d\n\tMMF.modelNum = %d\n\tMMF.streamNum = %d\n", modelIndex, MMF.modelNum,
-          MMF.streamNum);
+  fprintf(fp, "\tModel index = %d\n\tMMF.modelNum = %d\n\tMMF.streamNum = %d\n", modelIndex, m_set.modelNum,
+          m_set.streamNum);
   fprintf(fp, "\tMMF.model[%d].stateNum = %d\n\tMMF.model[%d].str = %s\n", modelIndex, model.stateNum, modelIndex,
           model.str.c_str());
   for (int k = 0; k < model.stateNum - 2; k++) {
     const hmmState& state = model.state[k];
     fprintf(fp, "\t\tState index = %d\n", k);
-    for (int s = 0; s < MMF.streamNum; s++) {
+    for (int s = 0; s < m_set.streamNum; s++) {
       const hmmStream& stream = state.stream[s];
       fprintf(fp, "\t\t\tStream index = %d\n\t\t\t\tstreamWeight[%d] = %f\n", s, s, state.streamWeight[s]);
       for (int m = 0; m < stream.mixtureNum; m++) {
@@ -927,9 +939,9 @@ void macroClass::print(int modelIndex, const std::string& path) const {
         fprintf(fp, "\t\t\t\tMixture index = %d\n\t\t\t\t\tmixtureWeight = %f\n\t\t\t\t\tgconst = %f\n", m,
                 mix.mixtureWeight, mix.gconst);
         fprintf(fp, "\t\t\t\t\tmean = ");
-        for (int d = 0; d < MMF.streamWidth[s]; d++) fprintf(fp, "%f ", mix.mean[d]);
+        for (int d = 0; d < m_set.streamWidth[s]; d++) fprintf(fp, "%f ", mix.mean[d]);
         fprintf(fp, "\n\t\t\t\t\tvariance = ");
-        for (int d = 0; d < MMF.streamWidth[s]; d++) fprintf(fp, "%f ", mix.variance[d]);
+        for (int d = 0; d < m_set.streamWidth[s]; d++) fprintf(fp, "%f ", mix.variance[d]);
         fprintf(fp, "\n");
       }
     }
@@ -945,8 +957,8 @@ void macroClass::print(int modelIndex, const std::string& path) const {
 
 void macroClass::orderedModelExport(const std::string& path) const {
   static const char* const LIST = "ModelNames.txt";
-  if (MMF.model.empty()) errorThrowf("Error: no models to export to %s (line %d of %s)", path.c_str(), MACRO_HERE);
-  checkWritable(MMF);
+  if (m_set.model.empty()) errorThrowf("Error: no models to export to %s (line %d of %s)", path.c_str(), MACRO_HERE);
+  checkWritable(m_set);
 
   std::string text;
   textFile2string(LIST, text);
@@ -961,7 +973,7 @@ void macroClass::orderedModelExport(const std::string& path) const {
       tokens.push_back(text.substr(begin, pos - begin));
     }
   }
-  const size_t n = MMF.model.size();
+  const size_t n = m_set.model.size();
   strVec names{"sil"};
   for (size_t e = 1; e < n; e++) {
     const size_t t = 2 * (e - 1);
@@ -984,7 +996,7 @@ void macroClass::orderedModelExport(const std::string& path) const {
   std::vector<int> modelOf(n, -1);
   long lo = 0, hi = static_cast<long>(n) - 1;
   for (size_t i = 0; i < n; i++) {
-    const std::string& name = MMF.model[i].str;
+    const std::string& name = m_set.model[i].str;
     long e = lo;
     while (e <= hi && names[static_cast<size_t>(e)] != name) ++e;
     if (e > hi)
@@ -999,7 +1011,7 @@ void macroClass::orderedModelExport(const std::string& path) const {
       errorThrowf("Error: no model for name \"%s\" of \"ModelNames.txt\" (line %d of %s)", names[e].c_str(),
                   MACRO_HERE);
 
-  const int width = MMF.streamWidth[0];
+  const int width = m_set.streamWidth[0];
   binaryImage image(path);
   auto putFirstStream = [&](const hmmStream& stream, float weightScale) {
     image.putFloat(static_cast<float>(stream.mixtureNum));
@@ -1010,11 +1022,11 @@ void macroClass::orderedModelExport(const std::string& path) const {
       for (int d = 0; d < width; d++) image.putFloat(stream.mixture[m].variance[d]);
     }
   };
-  image.putFloat(static_cast<float>(MMF.modelNum - 1));
+  image.putFloat(static_cast<float>(m_set.modelNum - 1));
   image.putFloat(static_cast<float>(width));
-  putFirstStream(MMF.model[static_cast<size_t>(modelOf[0])].state[0].stream[0], 1e7f);
+  putFirstStream(m_set.model[static_cast<size_t>(modelOf[0])].state[0].stream[0], 1e7f);
   for (size_t e = 1; e < n; e++) {
-    const hmmModel& model = MMF.model[static_cast<size_t>(modelOf[e])];
+    const hmmModel& model = m_set.model[static_cast<size_t>(modelOf[e])];
     image.putFloat(static_cast<float>(model.stateNum - 2));
     for (int k = 0; k < model.stateNum - 2; k++) putFirstStream(model.state[k].stream[0], 1e5f);
   }

@@ -1,13 +1,13 @@
 // The acoustic model set: HMMs of phones read from "mac" text or "macb" images, sorted by
-// name and prepared for scoring, with the model count file, name lookup with substitution
-// and the writers. Shared read-only by the lexicon, the net reader, the search and scoring.
+// name, prepared and laid out for scoring, with the model count file, name lookup with
+// substitution and the writers. Shared read-only by the lexicon, the net reader, the search
+// and scoring.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -102,11 +102,28 @@ class gaussLayout;
 
 class macroClass {
  public:
-  hmmSet MMF;
-
   macroClass();
 
+  // ---- The models -----------------------------------------------------------------------
+
+  // The set, read-only.
+  const hmmSet& MMF() const { return m_set; }
+  // The set for writing: every write goes through a reference from here, taken for the write
+  // at hand, and counts as a change (see generation). A reference kept across layoutPrepare
+  // would write where no check can see it.
+  hmmSet& MMFEdit() {
+    changed();
+    return m_set;
+  }
+  // Different after every change to the set (reading, sorting, preparing, counts, appending,
+  // freeing, MMFEdit); no two states of any sets in the process share one, except a copy and
+  // the set it was copied from until either changes.
+  uint64_t generation() const { return m_generation; }
+
   // ---- Reading ----------------------------------------------------------------------------
+
+  // A set read is not yet laid out for scoring: its loader calls layoutPrepare once the set is
+  // complete (counts read, edits made).
 
   // macroReadSorted when prepare is set, else macroReadRaw.
   void macroRead(const std::string& path, bool prepare);
@@ -167,22 +184,22 @@ class macroClass {
 
   // ---- Scoring layout -----------------------------------------------------------------------
 
-  // The Gaussians of every model laid out for scoring (gaussLayout.h), built at the first call
-  // after the set was last freed, read, sorted or prepared. Code that changes MMF in place
-  // after a search or span score has used the set calls layoutReset.
+  // Lays the Gaussians of every model out for scoring (gaussLayout.h) as the set stands now:
+  // the last step of loading a set, after its counts and edits, and again after any later
+  // change, for the scorers made after it.
+  void layoutPrepare();
+  // The layout of the last layoutPrepare, which a copy shares; a fatal error when the set was
+  // never laid out or has changed since, so that nothing is scored with a stale layout.
+  // Safe from several threads at once while nobody changes the set.
   std::shared_ptr<const gaussLayout> gaussianLayout() const;
-  void layoutReset();
 
  private:
-  // A copy starts without a layout, so that changing the copy cannot leave a stale one.
-  struct layoutCache {
-    std::mutex lock;
-    std::shared_ptr<const gaussLayout> layout;
-    layoutCache() = default;
-    layoutCache(const layoutCache&) {}
-    layoutCache& operator=(const layoutCache&);
-  };
-  mutable layoutCache m_layoutCache;
+  void changed();
+
+  hmmSet m_set;
+  uint64_t m_generation;
+  std::shared_ptr<const gaussLayout> m_layout;
+  uint64_t m_layoutGeneration = 0;  // the generation m_layout was made at
 };
 
 }  // namespace tulim

@@ -28,6 +28,7 @@ stateScorer::stateScorer(const macroClass& models, int modelNum, kernelChoice ke
     : m_modelNum(modelNum > 0 ? modelNum : 0),
       m_models(models),
       m_gauss(models.gaussianLayout()),
+      m_generation(models.generation()),
       m_kernel(kernel == PLAIN_KERNEL ? stateScorePlain : stateKernelFastest()) {
   static_assert(AHEAD_RING > AHEAD_FRAMES, "a slot the search may read must not be rewritten yet");
   if (m_modelNum > 0) m_stateProbCache.resize(static_cast<size_t>(m_modelNum));
@@ -39,14 +40,17 @@ stateScorer::~stateScorer() = default;
 // ---- Checks -----------------------------------------------------------------------------
 
 void stateScorer::streamsCheck(int dim) {
-  int streamNum = m_models.MMF.streamNum;
+  if (m_models.generation() != m_generation)
+    errorThrowf("Error: the model set changed after this scorer took its scoring layout (line %d of file %s)",
+                VITERBI_HERE);
+  int streamNum = m_models.MMF().streamNum;
   if (streamNum < 1 || streamNum > MAX_STREAM_NUM)
     errorThrowf("Error: streamNum=%d out of [1, %d] (line %d of file %s)", streamNum, MAX_STREAM_NUM, VITERBI_HERE);
   m_streamOffset.assign(static_cast<size_t>(streamNum), 0);
-  m_streamWidth.assign(m_models.MMF.streamWidth, m_models.MMF.streamWidth + streamNum);
+  m_streamWidth.assign(m_models.MMF().streamWidth, m_models.MMF().streamWidth + streamNum);
   int sum = 0;
   for (int s = 0; s < streamNum; s++) {
-    int width = m_models.MMF.streamWidth[s];
+    int width = m_models.MMF().streamWidth[s];
     if (width < 1 || width > MAX_PARAM_NUM)
       errorThrowf("Error: streamWidth[%d]=%d out of [1, MAX_PARAM_NUM=%d] (line %d of file %s)", s, width,
                   MAX_PARAM_NUM, VITERBI_HERE);
@@ -59,18 +63,18 @@ void stateScorer::streamsCheck(int dim) {
 }
 
 void stateScorer::modelCheck(int modelIdx, int node) const {
-  int limit = std::min(m_models.MMF.modelNum, m_modelNum);
+  int limit = std::min(m_models.MMF().modelNum, m_modelNum);
   if ((modelIdx < 0 || modelIdx >= limit) && node >= 0)
     errorThrowf("Error: model index %d of node %d out of [0, %d) (line %d of file %s)", modelIdx, node, limit,
                 VITERBI_HERE);
   if (modelIdx < 0 || modelIdx >= limit)
     errorThrowf("Error: model index %d out of [0, %d) (line %d of file %s)", modelIdx, limit, VITERBI_HERE);
-  const hmmModel& model = m_models.MMF.model[static_cast<size_t>(modelIdx)];
+  const hmmModel& model = m_models.MMF().model[static_cast<size_t>(modelIdx)];
   if (model.stateNum < 3 || model.stateNum > MAX_STATE_NUM + 2)
     errorThrowf("Error: model %s has stateNum=%d out of [3, %d] (line %d of file %s)", model.str.c_str(),
                 model.stateNum, MAX_STATE_NUM + 2, VITERBI_HERE);
   for (int q = 0; q < model.stateNum - 2; q++)
-    for (int s = 0; s < m_models.MMF.streamNum; s++) {
+    for (int s = 0; s < m_models.MMF().streamNum; s++) {
       int mixtureNum = model.state[q].stream[s].mixtureNum;
       if (mixtureNum < 0 || mixtureNum > MAX_MIXTURE_NUM)
         errorThrowf("Error: mixtureNum=%d exceeds MAX_MIXTURE_NUM=%d in model %s (line %d of file %s)", mixtureNum,
@@ -88,9 +92,9 @@ void stateScorer::cacheClear() {
 float stateScorer::stateScoreOf(const float* x, int modelIdx, int state) const {
   float sum[MAX_STREAM_NUM];
   m_kernel(x, &m_gauss->block(modelIdx, state, 0), m_streamOffset.data(), m_streamWidth.data(),
-           m_models.MMF.streamNum, sum);
+           m_models.MMF().streamNum, sum);
   float p = 0.0f;
-  for (int s = 0; s < m_models.MMF.streamNum; s++) p += sum[s];
+  for (int s = 0; s < m_models.MMF().streamNum; s++) p += sum[s];
   return p;
 }
 
@@ -125,7 +129,7 @@ float stateScorer::spanScore(const float* features, int dim, int frameId1, int f
   for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
   auto prob = [&](const float* x, int state, int frameId) { return stateProbIn(cache, x, modelIdx, state, frameId); };
 
-  int Q = m_models.MMF.model[static_cast<size_t>(modelIdx)].stateNum - 2;
+  int Q = m_models.MMF().model[static_cast<size_t>(modelIdx)].stateNum - 2;
   float prev[MAX_STATE_NUM], cur[MAX_STATE_NUM];
   for (int q = 0; q < MAX_STATE_NUM; q++) prev[q] = LZERO;
   const float* x = features + static_cast<size_t>(frameId1) * static_cast<size_t>(dim);
@@ -161,7 +165,7 @@ void stateScorer::modelProbs(const float* features, int dim, const std::vector<m
   double work = 0.0;
   for (int m : used)
     for (size_t i : byModel[static_cast<size_t>(m)]) {
-      const int states = m_models.MMF.model[static_cast<size_t>(m)].stateNum - 2;
+      const int states = m_models.MMF().model[static_cast<size_t>(m)].stateNum - 2;
       for (int q = 0; q < states; q++)
         work += stateWork(m, q) * (static_cast<double>(spans[i].frameId2) - spans[i].frameId1 + 1);
     }
@@ -204,7 +208,7 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
   m_aheadPlace.assign(static_cast<size_t>(m_modelNum) * MAX_STATE_NUM, -1);
   m_aheadKey.clear();
   for (const int model : netModels) {
-    const int states = m_models.MMF.model[static_cast<size_t>(model)].stateNum - 2;
+    const int states = m_models.MMF().model[static_cast<size_t>(model)].stateNum - 2;
     for (int q = 0; q < states; q++) {
       const size_t key = static_cast<size_t>(model) * MAX_STATE_NUM + static_cast<size_t>(q);
       if (m_aheadPlace[key] >= 0) continue;
@@ -229,7 +233,7 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
 
 double stateScorer::stateWork(int modelIdx, int state) const {
   double work = 0.0;
-  for (int s = 0; s < m_models.MMF.streamNum; s++)
+  for (int s = 0; s < m_models.MMF().streamNum; s++)
     work += static_cast<double>(m_gauss->block(modelIdx, state, s).pad) * m_streamWidth[static_cast<size_t>(s)];
   return work;
 }

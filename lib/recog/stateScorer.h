@@ -37,7 +37,9 @@ class stateScorer {
   int m_modelNum;  // models the cache holds
   std::vector<stateProbCache> m_stateProbCache;
 
-  // Scores models 0..modelNum-1 of models, which must stay as it is while the scorer lives.
+  // Scores models 0..modelNum-1 of models with the layout its last layoutPrepare made (a fatal
+  // error when it has changed since). The set must not change while the scorer lives; if it
+  // does, the checks before the next search or span score fail rather than score it stale.
   stateScorer(const macroClass& models, int modelNum, kernelChoice kernel = FASTEST_KERNEL);
   ~stateScorer();
   stateScorer(const stateScorer&) = delete;
@@ -47,7 +49,8 @@ class stateScorer {
 
   // ---- Checks, before anything is scored --------------------------------------------------
 
-  // The set's streams, and a frame of dim values that they split exactly.
+  // The set unchanged since the scorer took its layout, its streams, and a frame of dim values
+  // that they split exactly.
   void streamsCheck(int dim);
   // A model index the cache and the set hold, with a state count and mixture counts in their
   // limits; node >= 0 names the net node that asks for it in the message.
@@ -61,7 +64,7 @@ class stateScorer {
   // through the model's cache, or from the helpers when they scored it ahead.
   inline float stateProb(const float* x, int modelIdx, int state, int frameId);
   float transProb(int modelIdx, int from, int to) const {
-    return m_models.MMF.model[static_cast<size_t>(modelIdx)].transProb[from + 1][to + 1];
+    return m_models.MMF().model[static_cast<size_t>(modelIdx)].transProb[from + 1][to + 1];
   }
 
   // Best log score of model modelIdx over frames frameId1..frameId2 (inclusive), one state
@@ -102,6 +105,7 @@ class stateScorer {
  private:
   const macroClass& m_models;
   std::shared_ptr<const gaussLayout> m_gauss;  // of the set being scored
+  uint64_t m_generation;                       // of the set when m_gauss was taken
   void (*m_kernel)(const float* x, const gaussBlock* block, const int* offset, const int* width, int streamNum,
                    float* sum);
   std::vector<int> m_streamOffset;  // first value of each stream in a frame

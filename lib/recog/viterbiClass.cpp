@@ -205,7 +205,7 @@ void viterbiClass::historiesFill(int count) {
 int viterbiClass::branchKind(const arenaCandidate& cand) const {
   const nodeModels& nm = m_nodeModels[static_cast<size_t>(cand.node)];
   int model = nm.modelIndex[cand.modelPos];
-  if (cand.stateIdx + 3 < m_scorer->models().MMF.model[static_cast<size_t>(model)].stateNum) return 2;
+  if (cand.stateIdx + 3 < m_scorer->models().MMF().model[static_cast<size_t>(model)].stateNum) return 2;
   if (cand.modelPos + 1 < nm.modelNum) return 1;
   return 0;
 }

@@ -79,7 +79,7 @@ float rankRatioOf(const phoneInfo& phone) {
 // Every scored phone must have been ranked against models of this set: the methods index
 // the competitor lists and the set with them.
 void rankedPhoneCheck(const phoneInfo& phone, size_t node, const macroClass& set) {
-  const size_t modelNum = set.MMF.model.size();
+  const size_t modelNum = set.MMF().model.size();
   if (phone.modelIndex < 0 || static_cast<size_t>(phone.modelIndex) >= modelNum)
     errorThrowf("confidenceMeasure: phone %s of node %zu has model index %d outside the %zu models (line %d of %s)",
                 phone.name.c_str(), node, phone.modelIndex, modelNum, TULIM_HERE);
@@ -123,13 +123,13 @@ float normalisedLogLikeScore(const phoneInfo& phone) {
 float posteriorScore(const phoneInfo& phone, const macroClass& set) {
   const std::vector<float>& l = phone.competingModelLogLike;
   const std::vector<int>& m = phone.competingModelIndex;
-  float total = l[0] + set.MMF.model[m[0]].logCount;
+  float total = l[0] + set.MMF().model[m[0]].logCount;
   for (size_t k = 1; k < l.size(); ++k) {
-    float v = l[k] + set.MMF.model[m[k]].logCount;
+    float v = l[k] + set.MMF().model[m[k]].logCount;
     if (v > total) std::swap(total, v);
     total = total + std::log(1.0f + std::exp(v - total));
   }
-  return std::exp(phone.logLike + set.MMF.model[phone.modelIndex].logCount - total) * 100.0f;
+  return std::exp(phone.logLike + set.MMF().model[phone.modelIndex].logCount - total) * 100.0f;
 }
 
 // The triple (a, b, c) of the model's line: six TAB-separated fields, the last "[a b c]".

@@ -32,10 +32,10 @@ bool isReportedPhone(const phoneInfo& phone) { return phone.frameId[0] >= 0 && p
 int nextFrame(int f) { return f == INT_MAX ? f : f + 1; }
 
 const std::string& modelName(const macroClass& mac, int model) {
-  if (model < 0 || static_cast<size_t>(model) >= mac.MMF.model.size())
+  if (model < 0 || static_cast<size_t>(model) >= mac.MMF().model.size())
     errorThrowf("Model index %d outside the %d models of the HMM set (line %d of %s)", model,
-                static_cast<int>(mac.MMF.model.size()), TULIM_HERE);
-  return mac.MMF.model[static_cast<size_t>(model)].str;
+                static_cast<int>(mac.MMF().model.size()), TULIM_HERE);
+  return mac.MMF().model[static_cast<size_t>(model)].str;
 }
 
 void resetScores(phoneInfo& phone) {

@@ -143,7 +143,7 @@ void addCell(std::string& doc, const char* name, const std::vector<std::string>&
 
 void addPhone(std::string& doc, const macroClass& set, const phoneInfo& phone, size_t idx, bool commented,
               size_t node) {
-  const size_t modelNum = set.MMF.model.size();
+  const size_t modelNum = set.MMF().model.size();
   for (const int model : phone.competingModelIndex)
     if (model < 0 || static_cast<size_t>(model) >= modelNum)
       errorThrowf("writeXml: competing model %d of phone %zu (%s) of node %zu is outside the HMM set of %zu models "
@@ -184,7 +184,7 @@ void addPhone(std::string& doc, const macroClass& set, const phoneInfo& phone, s
   std::string names;
   for (size_t k = 0; k < phone.competingModelIndex.size(); ++k) {
     if (k) names += ' ';
-    names += set.MMF.model[static_cast<size_t>(phone.competingModelIndex[k])].str;
+    names += set.MMF().model[static_cast<size_t>(phone.competingModelIndex[k])].str;
   }
   textField(doc, in, "competingModelName", idx, names.size(), names,
             "<!--Name of the competing models of the phone-->\n", commented);

@@ -63,7 +63,7 @@ std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& 
                                                          samples.nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP,
                                                          frameNum, vecSize, firstFrame));
   return recogCore(param, samples.samples, samples.sampleCount, samples.fs, samples.nbits, PIPELINE_FRAME_SIZE,
-                   PIPELINE_OVERLAP, firstFrame, features.get(), vecSize, frameNum, mac.MMF.modelNum, arenaLen,
+                   PIPELINE_OVERLAP, firstFrame, features.get(), vecSize, frameNum, mac.MMF().modelNum, arenaLen,
                    candidateNum, mac, dict, text, net, mlf);
 }
 
@@ -88,7 +88,8 @@ int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* sam
   const double start = monotonicSeconds();
   mac.macroRead(param.macFile, true);
   mac.modelCountRead(param.modelCountFile);
-  const int modelNum = mac.MMF.modelNum;
+  mac.layoutPrepare();
+  const int modelNum = mac.MMF().modelNum;
   printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", monotonicSeconds() - start, param.macFile.c_str(),
          modelNum, param.modelCountFile.c_str());
 

@@ -213,7 +213,7 @@ void recogTask::recogWithNetFile(strVec& result, const std::string& wavFile, con
   mac.macroRead(param.macFile, true);
   mac.modelCountRead(param.modelCountFile);
   printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", monotonicSeconds() - t, param.macFile.c_str(),
-         mac.MMF.modelNum, param.modelCountFile.c_str());
+         mac.MMF().modelNum, param.modelCountFile.c_str());
 
   t = monotonicSeconds();
   dictClass dict;
@@ -228,10 +228,11 @@ void recogTask::recogWithNetFile(strVec& result, const std::string& wavFile, con
 
   // The penalty rides on the exit transition, so it is paid once per syllable model left.
   const float wordPenalty = static_cast<float>(param.wordPenalty);
-  for (hmmModel& model : mac.MMF.model) {
+  for (hmmModel& model : mac.MMFEdit().model) {
     const int n = model.stateNum;
     if (n >= 2 && n <= MAX_STATE_NUM + 2) model.transProb[n - 2][n - 1] += wordPenalty;
   }
+  mac.layoutPrepare();
 
   t = monotonicSeconds();
   int frameNum = 0;
@@ -245,7 +246,7 @@ void recogTask::recogWithNetFile(strVec& result, const std::string& wavFile, con
     errorThrowf("Error: candidateNum=%d needs an arena of %lld candidates, more than %d (line %d of %s)", candidateNum,
                 arenaLen, INT_MAX, TULIM_HERE);
   t = monotonicSeconds();
-  stateScorer scorer(mac, mac.MMF.modelNum);
+  stateScorer scorer(mac, mac.MMF().modelNum);
   viterbiClass search(static_cast<int>(arenaLen));
   candidateNum = search.search(net.m_node, dict, features.data(), dim, frameNum, candidateNum, scorer,
                                static_cast<float>(param.probTh), param.useDescCandidateNum);

@@ -24,10 +24,10 @@ const std::string& modelNameAt(const pronEntry& entry, int pos, const macroClass
     errorThrowf("Phone position %d outside the %d models of syllable %s (line %d of %s)", pos,
                 static_cast<int>(entry.modelIndex.size()), entry.syl.c_str(), TULIM_HERE);
   const int model = entry.modelIndex[static_cast<size_t>(pos)];
-  if (model < 0 || static_cast<size_t>(model) >= mac.MMF.model.size())
+  if (model < 0 || static_cast<size_t>(model) >= mac.MMF().model.size())
     errorThrowf("Model index %d of syllable %s outside the %d models of the HMM set (line %d of %s)", model,
-                entry.syl.c_str(), static_cast<int>(mac.MMF.model.size()), TULIM_HERE);
-  return mac.MMF.model[static_cast<size_t>(model)].str;
+                entry.syl.c_str(), static_cast<int>(mac.MMF().model.size()), TULIM_HERE);
+  return mac.MMF().model[static_cast<size_t>(model)].str;
 }
 
 // Start of entry i in 100 ns units: the frame after the previous entry's last frame.

@@ -1,13 +1,16 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
+#include "fatalCatch.h"
 #include "gaussLayout.h"
 #include "macroClass.h"
 #include "modelSetFixture.h"
 
 using namespace tulim;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -22,7 +25,7 @@ std::vector<float> row(const gaussBlock& block, int width, int d, bool second) {
 TEST(GaussLayout, KeepsTheMixturesAboveTheWeightCutInOrderAndPadsTheRow) {
   macroClass set;
   test::modelSetPrepare(set, {"a", "b"});
-  hmmStream& stream = set.MMF.model[1].state[2].stream[1];
+  hmmStream& stream = set.MMFEdit().model[1].state[2].stream[1];
   stream.mixtureNum = 10;
   // Log weights: every third mixture at the cut or below, which the layout leaves out.
   for (int m = 0; m < 10; m++) {
@@ -34,7 +37,7 @@ TEST(GaussLayout, KeepsTheMixturesAboveTheWeightCutInOrderAndPadsTheRow) {
       mix.variance[d] = static_cast<float>(m) + 0.5f;
     }
   }
-  set.layoutReset();
+  set.layoutPrepare();
   const std::shared_ptr<const gaussLayout> layout = set.gaussianLayout();
   ASSERT_EQ(layout->modelNum(), 2);
   const gaussBlock& block = layout->block(1, 2, 1);
@@ -65,41 +68,59 @@ TEST(GaussLayout, KeepsTheMixturesAboveTheWeightCutInOrderAndPadsTheRow) {
 TEST(GaussLayout, ClampsCountsOutOfTheirLimitsInsteadOfReadingPastTheRecords) {
   macroClass set;
   test::modelSetPrepare(set, {"a", "b"});
-  set.MMF.model[0].stateNum = 9;                        // three emitting states at most
-  set.MMF.model[1].state[0].stream[0].mixtureNum = 99;  // 32 at most
-  set.MMF.model[1].stateNum = 2;                        // no emitting state
-  set.layoutReset();
+  hmmSet& mmf = set.MMFEdit();
+  mmf.model[0].stateNum = 9;                        // three emitting states at most
+  mmf.model[1].state[0].stream[0].mixtureNum = 99;  // 32 at most
+  mmf.model[1].stateNum = 2;                        // no emitting state
+  set.layoutPrepare();
   const std::shared_ptr<const gaussLayout> layout = set.gaussianLayout();
   EXPECT_EQ(layout->block(0, 2, 2).mixtureNum, 1);
   EXPECT_EQ(layout->block(1, 0, 0).mixtureNum, 0);
   EXPECT_EQ(layout->block(1, 0, 0).pad, 0);
 }
 
-TEST(GaussLayout, SetKeepsItsLayoutUntilItChangesAndCopiesStartWithoutOne) {
+TEST(GaussLayout, MadeByLayoutPrepareSharedByCopiesAndRefusedOnceTheSetChanges) {
+  macroClass never;
+  EXPECT_THAT(test::expectFatal([&] { never.gaussianLayout(); }), HasSubstr("is not laid out for scoring"));
+
   macroClass set;
   test::modelSetPrepare(set, {"a", "b"});
   const std::shared_ptr<const gaussLayout> first = set.gaussianLayout();
-  EXPECT_EQ(set.gaussianLayout(), first);  // built once, then shared
+  EXPECT_EQ(set.gaussianLayout(), first);  // made once, then shared
+  const macroClass copy = set;
+  EXPECT_EQ(copy.generation(), set.generation());
+  EXPECT_EQ(copy.gaussianLayout(), first);  // the same models: the same layout
 
-  macroClass copy = set;
-  const std::shared_ptr<const gaussLayout> copied = copy.gaussianLayout();
-  EXPECT_NE(copied, first);
-  EXPECT_EQ(copied->block(1, 1, 1).data[0], first->block(1, 1, 1).data[0]);
-
+  const char* const changedSince = "changed after it was laid out for scoring";
   struct Case {
     const char* what;
     void (*change)(macroClass&);
+    const char* message;
   } cases[] = {
-      {"sorted", [](macroClass& s) { s.sortModels(0, s.MMF.modelNum - 1); }},
-      {"reset", [](macroClass& s) { s.layoutReset(); }},
-      {"freed", [](macroClass& s) { s.macroFree(); }},
+      {"edited", [](macroClass& s) { s.MMFEdit().model[1].state[0].stream[0].mixture[0].mean[0] += 1.0f; },
+       changedSince},
+      {"only looked at for writing", [](macroClass& s) { s.MMFEdit(); }, changedSince},
+      {"sorted", [](macroClass& s) { s.sortModels(0, s.MMF().modelNum - 1); }, changedSince},
+      {"counts read", [](macroClass& s) { s.modelCountRead(""); }, changedSince},
+      {"freed", [](macroClass& s) { s.macroFree(); }, "is not laid out for scoring"},
   };
   for (const Case& c : cases) {
-    const std::shared_ptr<const gaussLayout> before = set.gaussianLayout();
-    c.change(set);
-    EXPECT_NE(set.gaussianLayout(), before) << c.what;
+    macroClass changed = set;
+    const uint64_t before = changed.generation();
+    c.change(changed);
+    EXPECT_NE(changed.generation(), before) << c.what;
+    EXPECT_THAT(test::expectFatal([&] { changed.gaussianLayout(); }), HasSubstr(c.message)) << c.what;
+    EXPECT_EQ(set.gaussianLayout(), first) << c.what;  // the set it was copied from is untouched
+    changed.layoutPrepare();
+    const std::shared_ptr<const gaussLayout> again = changed.gaussianLayout();
+    EXPECT_NE(again, first) << c.what;
+    EXPECT_EQ(again->modelNum(), changed.MMF().modelNum) << c.what;
   }
-  EXPECT_EQ(set.gaussianLayout()->modelNum(), 0);
+
+  // Two sets made alike are still two sets: no generation is given twice.
+  macroClass twin;
+  test::modelSetPrepare(twin, {"a", "b"});
+  EXPECT_NE(twin.generation(), set.generation());
 }
 
 TEST(GaussLayout, EveryBlockEqualsOneBuiltMixtureByMixture) {
@@ -108,9 +129,9 @@ TEST(GaussLayout, EveryBlockEqualsOneBuiltMixtureByMixture) {
   // Streams of 1..32 mixtures, some of them cut, so that blocks of every row count and empty
   // blocks sit side by side in the pool.
   int seed = 0;
-  for (hmmModel& model : set.MMF.model)
+  for (hmmModel& model : set.MMFEdit().model)
     for (int q = 0; q < MAX_STATE_NUM; q++)
-      for (int s = 0; s < set.MMF.streamNum; s++) {
+      for (int s = 0; s < set.MMF().streamNum; s++) {
         hmmStream& stream = model.state[q].stream[s];
         stream.mixtureNum = 1 + (seed * 7) % MAX_MIXTURE_NUM;
         for (int m = 0; m < stream.mixtureNum; m++, seed++) {
@@ -123,13 +144,13 @@ TEST(GaussLayout, EveryBlockEqualsOneBuiltMixtureByMixture) {
           }
         }
       }
-  set.layoutReset();
+  set.layoutPrepare();
   const std::shared_ptr<const gaussLayout> layout = set.gaussianLayout();
   for (int k = 0; k < layout->modelNum(); k++)
     for (int q = 0; q < MAX_STATE_NUM; q++)
-      for (int s = 0; s < set.MMF.streamNum; s++) {
-        const hmmStream& stream = set.MMF.model[static_cast<size_t>(k)].state[q].stream[s];
-        const int width = set.MMF.streamWidth[s];
+      for (int s = 0; s < set.MMF().streamNum; s++) {
+        const hmmStream& stream = set.MMF().model[static_cast<size_t>(k)].state[q].stream[s];
+        const int width = set.MMF().streamWidth[s];
         std::vector<const hmmMixture*> kept;
         for (int m = 0; m < stream.mixtureNum; m++)
           if (stream.mixture[m].mixtureWeight > MIXTURE_WEIGHT_CUT) kept.push_back(&stream.mixture[m]);

@@ -26,7 +26,7 @@ using tulim::test::expectFatal;
 namespace {
 
 const hmmModel& byName(const macroClass& set, const std::string& name) {
-  for (const hmmModel& model : set.MMF.model)
+  for (const hmmModel& model : set.MMF().model)
     if (model.str == name) return model;
   throw std::runtime_error("no model " + name);
 }
@@ -47,17 +47,17 @@ std::string gaussian(const std::string& mean, const std::string& var, const std:
 
 // Every field that the image and the text carry, compared exactly.
 void expectSameModels(const macroClass& a, const macroClass& b) {
-  ASSERT_EQ(a.MMF.modelNum, b.MMF.modelNum);
-  ASSERT_EQ(a.MMF.streamNum, b.MMF.streamNum);
-  for (int s = 0; s < a.MMF.streamNum; s++) EXPECT_EQ(a.MMF.streamWidth[s], b.MMF.streamWidth[s]);
-  for (size_t i = 0; i < a.MMF.model.size(); i++) {
-    const hmmModel& x = a.MMF.model[i];
-    const hmmModel& y = b.MMF.model[i];
+  ASSERT_EQ(a.MMF().modelNum, b.MMF().modelNum);
+  ASSERT_EQ(a.MMF().streamNum, b.MMF().streamNum);
+  for (int s = 0; s < a.MMF().streamNum; s++) EXPECT_EQ(a.MMF().streamWidth[s], b.MMF().streamWidth[s]);
+  for (size_t i = 0; i < a.MMF().model.size(); i++) {
+    const hmmModel& x = a.MMF().model[i];
+    const hmmModel& y = b.MMF().model[i];
     SCOPED_TRACE(x.str);
     EXPECT_EQ(x.str, y.str);
     ASSERT_EQ(x.stateNum, y.stateNum);
     for (int k = 0; k < x.stateNum - 2; k++) {
-      for (int s = 0; s < a.MMF.streamNum; s++) {
+      for (int s = 0; s < a.MMF().streamNum; s++) {
         const hmmStream& p = x.state[k].stream[s];
         const hmmStream& q = y.state[k].stream[s];
         ASSERT_EQ(p.mixtureNum, q.mixtureNum);
@@ -186,11 +186,11 @@ TEST_F(MacroClassTest, ReadsEveryShapeOfTheCraftedTextRawAndPrepared) {
     EXPECT_FLOAT_EQ(fieldValue(raw, c), c.raw);
     EXPECT_FLOAT_EQ(fieldValue(prepared, c), c.prepared);
   }
-  EXPECT_EQ(raw.MMF.modelNum, 2);
-  EXPECT_EQ(raw.MMF.model[0].str, "x-a+b") << "raw reading keeps file order";
-  EXPECT_EQ(prepared.MMF.model[0].str, "a");
-  EXPECT_EQ(raw.MMF.header, "<VECSIZE> 39<NULLD><MFCC_E_D_A><DIAGC>");
-  EXPECT_EQ(raw.MMF.streamNum, 3);
+  EXPECT_EQ(raw.MMF().modelNum, 2);
+  EXPECT_EQ(raw.MMF().model[0].str, "x-a+b") << "raw reading keeps file order";
+  EXPECT_EQ(prepared.MMF().model[0].str, "a");
+  EXPECT_EQ(raw.MMF().header, "<VECSIZE> 39<NULLD><MFCC_E_D_A><DIAGC>");
+  EXPECT_EQ(raw.MMF().streamNum, 3);
 }
 
 // Numbers of every form a text may hold read to the float that strtof gives: the short "%e"
@@ -219,7 +219,7 @@ TEST_F(MacroClassTest, ReadsEveryNumberFormAsStrtofDoes) {
     macroClass set;
     set.macroRead(m_dir.write("numbers.mac", text), false);
     for (size_t d = 0; d < 13; d++) {
-      const float got = set.MMF.model[0].state[0].stream[0].mixture[0].mean[d];
+      const float got = set.MMF().model[0].state[0].stream[0].mixture[0].mean[d];
       EXPECT_EQ(memcmp(&got, &expected[d], sizeof got), 0) << numbers[std::min(k + d, numbers.size() - 1)];
     }
   }
@@ -232,10 +232,10 @@ TEST_F(MacroClassTest, SingleStreamFileHasNoStreamLines) {
   text += "<TRANSP> 3\n 0 1 0\n 0 0.5 0.5\n 0 0 0\n<ENDHMM>\n";
   macroClass set;
   set.macroRead(m_dir.write("one.mac", text), false);
-  ASSERT_EQ(set.MMF.modelNum, 1);
-  EXPECT_EQ(set.MMF.streamNum, 1);
-  EXPECT_EQ(set.MMF.model[0].state[0].stream[0].mixtureNum, 2);
-  EXPECT_EQ(set.MMF.model[0].state[0].stream[0].mixture[1].mean[0], 2.0f);
+  ASSERT_EQ(set.MMF().modelNum, 1);
+  EXPECT_EQ(set.MMF().streamNum, 1);
+  EXPECT_EQ(set.MMF().model[0].state[0].stream[0].mixtureNum, 2);
+  EXPECT_EQ(set.MMF().model[0].state[0].stream[0].mixture[1].mean[0], 2.0f);
 }
 
 TEST_F(MacroClassTest, FixtureTextAndFixtureFillAgree) {
@@ -244,7 +244,7 @@ TEST_F(MacroClassTest, FixtureTextAndFixtureFillAgree) {
   fromText.macroRead(test::writeModelSet(m_dir, "fixture.mac", names), true);
   test::modelSetPrepare(fromFill, names);
   expectSameModels(fromText, fromFill);
-  EXPECT_EQ(fromText.MMF.header, fromFill.MMF.header);
+  EXPECT_EQ(fromText.MMF().header, fromFill.MMF().header);
 }
 
 TEST_F(MacroClassTest, ByteOrderMarkBeforeTheTextIsDropped) {
@@ -254,7 +254,7 @@ TEST_F(MacroClassTest, ByteOrderMarkBeforeTheTextIsDropped) {
   plain.macroRead(m_dir.write("plain.mac", text), true);
   marked.macroRead(m_dir.write("marked.mac", "\xEF\xBB\xBF" + text), true);
   expectSameModels(plain, marked);
-  EXPECT_EQ(plain.MMF.header, marked.MMF.header);
+  EXPECT_EQ(plain.MMF().header, marked.MMF().header);
 }
 
 // The file and line a message of the text reader names, then its own source line.
@@ -323,7 +323,7 @@ TEST_F(MacroClassTest, RejectsMalformedTextWithItsMessage) {
     std::string message = expectFatal([&] { set.macroRead(path, true); });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
     EXPECT_THAT(message, MatchesRegex(c.message));
-    EXPECT_EQ(set.MMF.modelNum, 0);
+    EXPECT_EQ(set.MMF().modelNum, 0);
   }
 }
 
@@ -334,7 +334,7 @@ TEST_F(MacroClassTest, RejectsModelNamesGivenTwiceAndNamesTheLineOfEachFault) {
   macroClass set;
   EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("twice.mac", inOrder), true); }),
               MatchesRegex("Error: model \"b\" is defined twice in \".*twice.mac\" line [0-9]+ \\(line [0-9]+ of macro\\)"));
-  EXPECT_EQ(set.MMF.modelNum, 0);
+  EXPECT_EQ(set.MMF().modelNum, 0);
   const std::string outOfOrder = test::modelSetText({"b", "a", "b"});
   EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("twice.mac", outOfOrder), true); }),
               MatchesRegex("Error: model \"b\" is defined twice in \".*twice.mac\" \\(line [0-9]+ of macro\\)"));
@@ -388,7 +388,7 @@ TEST_F(MacroClassTest, ChoosesTheReaderByExtension) {
     macroClass set;
     if (c.accepted) {
       set.macroRead(path, false);
-      EXPECT_EQ(set.MMF.modelNum, 1);
+      EXPECT_EQ(set.MMF().modelNum, 1);
     } else {
       const std::string message = expectFatal([&] { set.macroRead(path, false); });
       const std::string prefix = "Error in reading \"" + path + "\": ";
@@ -459,14 +459,14 @@ TEST_F(MacroClassTest, ModelCountFileSetsLogCountsAndWarnsOnMismatch) {
   set.modelCountRead(path);
   EXPECT_THAT(testing::internal::GetCapturedStdout(),
               MatchesRegex("Warning: Mismatched model count file " + path + "! \\(line [0-9]+ of macro\\)\n"));
-  EXPECT_FLOAT_EQ(set.MMF.model[0].logCount, logf(10));
-  EXPECT_FLOAT_EQ(set.MMF.model[1].logCount, logf(20)) << "applied despite the other name";
-  EXPECT_EQ(set.MMF.model[2].logCount, 0.0f);
+  EXPECT_FLOAT_EQ(set.MMF().model[0].logCount, logf(10));
+  EXPECT_FLOAT_EQ(set.MMF().model[1].logCount, logf(20)) << "applied despite the other name";
+  EXPECT_EQ(set.MMF().model[2].logCount, 0.0f);
 
   testing::internal::CaptureStdout();
   set.modelCountRead("");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no count file set";
-  for (const hmmModel& model : set.MMF.model) EXPECT_EQ(model.logCount, 0.0f);
+  for (const hmmModel& model : set.MMF().model) EXPECT_EQ(model.logCount, 0.0f);
 }
 
 // Count files as training tools write them: models never seen get 0 (or no line at all), and
@@ -494,7 +494,7 @@ TEST_F(MacroClassTest, ModelCountFileOfZeroCountsShortOrLongReadsWhatItHolds) {
     testing::internal::CaptureStdout();
     set.modelCountRead(path);
     EXPECT_THAT(testing::internal::GetCapturedStdout(), MatchesRegex(c.warning)) << c.text;
-    for (size_t i = 0; i < 3; i++) EXPECT_FLOAT_EQ(set.MMF.model[i].logCount, c.logCounts[i]) << c.text << i;
+    for (size_t i = 0; i < 3; i++) EXPECT_FLOAT_EQ(set.MMF().model[i].logCount, c.logCounts[i]) << c.text << i;
   }
 }
 
@@ -506,7 +506,7 @@ TEST_F(MacroClassTest, ModelCountFileThatCannotBeOpenedIsNamedInAWarning) {
     set.modelCountRead(path);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Warning: cannot open the model count file " + path + "; no model counts are used\n");
-    for (const hmmModel& model : set.MMF.model) EXPECT_EQ(model.logCount, 0.0f);
+    for (const hmmModel& model : set.MMF().model) EXPECT_EQ(model.logCount, 0.0f);
   }
 }
 
@@ -542,10 +542,10 @@ TEST_F(MacroClassTest, SortsByUnsignedBytesWithinTheRange) {
   strVec names;
   set.getModelNames(names);
   EXPECT_EQ(names, (strVec{"z", "a", "b", "\xa4\x40", "B"}));
-  set.sortModels(0, set.MMF.modelNum - 1);
+  set.sortModels(0, set.MMF().modelNum - 1);
   set.getModelNames(names);
   EXPECT_EQ(names, (strVec{"B", "a", "b", "z", "\xa4\x40"}));
-  EXPECT_EQ(set.MMF.model[3].state[0].stream[0].mixture[0].mean[0], test::fixtureMean(0, 0))
+  EXPECT_EQ(set.MMF().model[3].state[0].stream[0].mixture[0].mean[0], test::fixtureMean(0, 0))
       << "whole records move";
 }
 
@@ -560,7 +560,7 @@ TEST_F(MacroClassTest, PreparingTwiceIsFatal) {
 TEST_F(MacroClassTest, NegativeWeightOfPreparedImageIsFatal) {
   macroClass set;
   test::modelSetFill(set, {"a"});
-  set.MMF.model[0].state[1].stream[2].mixture[0].mixtureWeight = 0.5f;
+  set.MMFEdit().model[0].state[1].stream[2].mixture[0].mixtureWeight = 0.5f;
   set.prepareModels();
   const std::string path = m_dir.file("prepared.macb");
   set.macbWrite(path);
@@ -582,16 +582,16 @@ TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
   strVec names;
   set.getModelNames(names);
   EXPECT_EQ(names, (strVec{"a", "c", "k", "m"}));
-  EXPECT_EQ(set.MMF.modelNum, 4);
-  EXPECT_EQ(set.MMF.model[0].state[0].stream[0].mixture[0].mixtureWeight, 1.0f);
-  EXPECT_EQ(other.MMF.modelNum, 2);
+  EXPECT_EQ(set.MMF().modelNum, 4);
+  EXPECT_EQ(set.MMF().model[0].state[0].stream[0].mixture[0].mixtureWeight, 1.0f);
+  EXPECT_EQ(other.MMF().modelNum, 2);
 
   macroClass empty;
   testing::internal::CaptureStdout();
   empty.macroAppend(other);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(empty.MMF.streamNum, 3) << "an empty set takes the stream layout";
-  EXPECT_EQ(empty.MMF.streamWidth[2], 13);
+  EXPECT_EQ(empty.MMF().streamNum, 3) << "an empty set takes the stream layout";
+  EXPECT_EQ(empty.MMF().streamWidth[2], 13);
 
   macroClass freed;
   twoMixtureSet(freed);  // one stream
@@ -599,12 +599,12 @@ TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
   testing::internal::CaptureStdout();
   freed.macroAppend(other);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "MMF.modelNum=0, mac2.MMF.modelNum=2, new=2\n");
-  EXPECT_EQ(freed.MMF.streamNum, 3) << "a freed set is empty too";
-  EXPECT_EQ(freed.MMF.streamWidth[1], 13);
+  EXPECT_EQ(freed.MMF().streamNum, 3) << "a freed set is empty too";
+  EXPECT_EQ(freed.MMF().streamWidth[1], 13);
 
   macroClass narrow;
   test::modelSetFill(narrow, {"n"});
-  narrow.MMF.streamWidth[1] = 12;
+  narrow.MMFEdit().streamWidth[1] = 12;
   testing::internal::CaptureStdout();
   EXPECT_THAT(expectFatal([&] { set.macroAppend(narrow); }),
               MatchesRegex("Error: cannot append a set of another stream layout .*"));
@@ -616,14 +616,15 @@ TEST_F(MacroClassTest, AppendCopiesAndResortsWithoutPreparing) {
 // Two five-state models, one stream of two mixtures per state, distinct values everywhere.
 void twoMixtureSet(macroClass& set) {
   set.macroFree();
-  set.MMF.streamNum = 1;
-  set.MMF.streamWidth[0] = 13;
-  set.MMF.header = "<VECSIZE> 13<MFCC>";
-  set.MMF.model.resize(2);
-  set.MMF.modelNum = 2;
+  hmmSet& mmf = set.MMFEdit();
+  mmf.streamNum = 1;
+  mmf.streamWidth[0] = 13;
+  mmf.header = "<VECSIZE> 13<MFCC>";
+  mmf.model.resize(2);
+  mmf.modelNum = 2;
   float v = 0.25f;
   for (size_t i = 0; i < 2; i++) {
-    hmmModel& model = set.MMF.model[i];
+    hmmModel& model = mmf.model[i];
     model.str = i == 0 ? "b" : "a";
     model.stateNum = 5;
     model.logCount = 3.0f;
@@ -674,9 +675,9 @@ TEST_F(MacroClassTest, ImageRoundTripKeepsEveryValueAndHasThePinnedSize) {
   macroClass back;
   back.macroRead(path, false);
   expectSameModels(set, back);
-  EXPECT_EQ(back.MMF.header, "") << "not in the image";
-  EXPECT_EQ(back.MMF.model[0].logCount, 0.0f) << "not in the image";
-  EXPECT_EQ(back.MMF.model[0].state[0].stream[0].mixture[2].mixtureWeight, 0.0f);
+  EXPECT_EQ(back.MMF().header, "") << "not in the image";
+  EXPECT_EQ(back.MMF().model[0].logCount, 0.0f) << "not in the image";
+  EXPECT_EQ(back.MMF().model[0].state[0].stream[0].mixture[2].mixtureWeight, 0.0f);
 
   macroClass fromBuffer;
   fromBuffer.macbReadFromBuffer(bytes.data(), bytes.size());
@@ -696,14 +697,14 @@ TEST_F(MacroClassTest, CopiesOfAnImageSetOutliveItAndItsStreamsStillGrow) {
     read.macroRead(path, false);
     copy = read;
     appended.macroAppend(read);
-    hmmStream& stream = read.MMF.model[0].state[0].stream[0];
+    hmmStream& stream = read.MMFEdit().model[0].state[0].stream[0];
     stream.mixture[MAX_MIXTURE_NUM - 1].gconst = 7.0f;
     EXPECT_EQ(stream.mixture[MAX_MIXTURE_NUM - 1].gconst, 7.0f);
     EXPECT_EQ(stream.mixture[MAX_MIXTURE_NUM - 2].gconst, 0.0f) << "slots made on the way are zero";
-    EXPECT_EQ(stream.mixture[0].mixtureWeight, set.MMF.model[0].state[0].stream[0].mixture[0].mixtureWeight);
+    EXPECT_EQ(stream.mixture[0].mixtureWeight, set.MMF().model[0].state[0].stream[0].mixture[0].mixtureWeight);
   }
   expectSameModels(set, copy);
-  set.sortModels(0, set.MMF.modelNum - 1);  // as appending leaves them
+  set.sortModels(0, set.MMF().modelNum - 1);  // as appending leaves them
   expectSameModels(set, appended);
 }
 
@@ -727,7 +728,7 @@ TEST_F(MacroClassTest, RejectsEveryTruncatedImage) {
     macroClass back;
     std::string message = expectFatal([&] { back.macbReadFromBuffer(bytes.data(), n); });
     ASSERT_THAT(message, MatchesRegex("Error: .*")) << "cut at " << n;
-    EXPECT_EQ(back.MMF.modelNum, 0);
+    EXPECT_EQ(back.MMF().modelNum, 0);
   }
 }
 
@@ -793,7 +794,7 @@ TEST_F(MacroClassTest, RefusesNonFiniteImageValuesNamingWhereTheyStand) {
     macroClass back;
     EXPECT_THAT(expectFatal([&] { back.macroRead(bad, true); }),
                 MatchesRegex(std::string("Error: ") + c.message + " not a finite number \\(line [0-9]+ of macro\\)"));
-    EXPECT_EQ(back.MMF.modelNum, 0);
+    EXPECT_EQ(back.MMF().modelNum, 0);
   }
 }
 
@@ -802,14 +803,14 @@ TEST_F(MacroClassTest, RefusesNonFiniteImageValuesNamingWhereTheyStand) {
 TEST_F(MacroClassTest, TextWriteReadsBackTheSameModels) {
   macroClass set;
   twoMixtureSet(set);
-  set.MMF.model[1].state[2].stream[0].mixtureNum = 1;  // the optional <MIXTURE> line case
-  set.MMF.model[1].state[2].stream[0].mixture[0].mixtureWeight = 1.0f;
+  set.MMFEdit().model[1].state[2].stream[0].mixtureNum = 1;  // the optional <MIXTURE> line case
+  set.MMFEdit().model[1].state[2].stream[0].mixture[0].mixtureWeight = 1.0f;
   const std::string path = m_dir.file("set.mac");
   set.macTextWrite(path);
   macroClass back;
   back.macroRead(path, false);
   expectSameModels(set, back);
-  EXPECT_EQ(back.MMF.header, set.MMF.header);
+  EXPECT_EQ(back.MMF().header, set.MMF().header);
 }
 
 TEST_F(MacroClassTest, ImageConvertedToTextReadsBack) {
@@ -819,7 +820,7 @@ TEST_F(MacroClassTest, ImageConvertedToTextReadsBack) {
   set.macbWrite(image);
   macroClass fromImage;
   fromImage.macroRead(image, false);
-  ASSERT_EQ(fromImage.MMF.header, "");
+  ASSERT_EQ(fromImage.MMF().header, "");
   const std::string text = m_dir.file("set.mac");
   fromImage.macTextWrite(text);
   const std::string start = "~o\n<STREAMINFO> 1 13\n\n~h \"b\"\n";
@@ -827,18 +828,19 @@ TEST_F(MacroClassTest, ImageConvertedToTextReadsBack) {
   macroClass back;
   back.macroRead(text, false);
   expectSameModels(set, back);
-  EXPECT_EQ(back.MMF.header, "");
+  EXPECT_EQ(back.MMF().header, "");
 }
 
 // A one-state model with one stream of width 2 keeps the pinned texts short.
 void tinySet(macroClass& set) {
   set.macroFree();
-  set.MMF.streamNum = 1;
-  set.MMF.streamWidth[0] = 2;
-  set.MMF.header = "<VECSIZE> 2<USER>";
-  set.MMF.model.resize(1);
-  set.MMF.modelNum = 1;
-  hmmModel& model = set.MMF.model[0];
+  hmmSet& mmf = set.MMFEdit();
+  mmf.streamNum = 1;
+  mmf.streamWidth[0] = 2;
+  mmf.header = "<VECSIZE> 2<USER>";
+  mmf.model.resize(1);
+  mmf.modelNum = 1;
+  hmmModel& model = mmf.model[0];
   model.str = "t";
   model.stateNum = 3;
   model.state[0].streamWeight[0] = 0.5f;
@@ -867,10 +869,11 @@ TEST_F(MacroClassTest, TextWriterPinsItsFormatAndLeavesOutZeroWeights) {
             "<TRANSP> 3\n 0.000000e+00 1.000000e+00 0.000000e+00\n 0.000000e+00 5.000000e-01 5.000000e-01\n"
             " 0.000000e+00 0.000000e+00 0.000000e+00\n<ENDHMM>\n");
 
-  set.MMF.streamNum = 2;
-  set.MMF.streamWidth[1] = 1;
-  set.MMF.model[0].state[0].stream[1].mixtureNum = 1;
-  set.MMF.model[0].state[0].stream[1].mixture[0] = {1, {6}, {2}, 3};
+  hmmSet& mmf = set.MMFEdit();
+  mmf.streamNum = 2;
+  mmf.streamWidth[1] = 1;
+  mmf.model[0].state[0].stream[1].mixtureNum = 1;
+  mmf.model[0].state[0].stream[1].mixture[0] = {1, {6}, {2}, 3};
   set.macTextWrite(path);
   EXPECT_THAT(readFile(path), testing::HasSubstr("<NUMMIXES> 3 1\n<SWEIGHTS> 2\n 1.000000e+00 1.000000e+00\n"
                                                  "<STREAM> 1\n<MIXTURE> 1 2.500000e-01\n"));
@@ -881,7 +884,7 @@ TEST_F(MacroClassTest, TextWriterPinsItsFormatAndLeavesOutZeroWeights) {
 TEST_F(MacroClassTest, PrintWritesOneModelReadably) {
   macroClass set;
   tinySet(set);
-  set.MMF.model[0].state[0].stream[0].mixtureNum = 1;
+  set.MMFEdit().model[0].state[0].stream[0].mixtureNum = 1;
   const std::string path = m_dir.file("model.txt");
   set.print(0, path);
   EXPECT_EQ(readFile(path),
@@ -937,15 +940,16 @@ std::vector<float> floatsOf(const std::string& bytes) {
 TEST_F(MacroClassTest, OrderedExportFollowsTheNameList) {
   macroClass set;
   tinySet(set);
-  hmmModel proto = set.MMF.model[0];
+  hmmModel proto = set.MMF().model[0];
   proto.state[0].stream[0].mixtureNum = 1;
-  set.MMF.model.assign(3, proto);
-  set.MMF.modelNum = 3;
-  set.MMF.model[0].str = "a";
-  set.MMF.model[1].str = "b";
-  set.MMF.model[2].str = "sil";
-  set.MMF.model[1].state[0].stream[0].mixture[0].mean[0] = 11;
-  set.MMF.model[2].state[0].stream[0].mixture[0].mean[0] = 22;
+  hmmSet& mmf = set.MMFEdit();
+  mmf.model.assign(3, proto);
+  mmf.modelNum = 3;
+  mmf.model[0].str = "a";
+  mmf.model[1].str = "b";
+  mmf.model[2].str = "sil";
+  mmf.model[1].state[0].stream[0].mixture[0].mean[0] = 11;
+  mmf.model[2].state[0].stream[0].mixture[0].mean[0] = 22;
   workingDir cwd(m_dir.path());
   m_dir.write("ModelNames.txt", "1 b\n2 a\n");
   set.orderedModelExport("export.bin");

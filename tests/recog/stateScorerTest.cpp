@@ -1,14 +1,19 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+#include <thread>
 #include <vector>
 
+#include "exactSearch.h"
+#include "fatalCatch.h"
 #include "macroClass.h"
 #include "modelSetFixture.h"
 #include "stateScorer.h"
 
 using namespace tulim;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -60,4 +65,73 @@ TEST(StateScorer, CacheKeepsTheLastFrameOfEachStateUntilCleared) {
   scorer.cacheClear();
   EXPECT_EQ(scorer.m_stateProbCache[1].frameId[2], -1);
   EXPECT_NE(scorer.stateProb(x.data() + test::FIXTURE_VECTOR_SIZE, 1, 2, 0), first);
+}
+
+// A set changed after it was laid out is refused, by a scorer made before the change and by one
+// made after it, until it is laid out again: it is never scored with the layout of its old
+// numbers.
+TEST(StateScorer, RefusesASetChangedAfterItWasLaidOut) {
+  const int dim = test::FIXTURE_VECTOR_SIZE;
+  macroClass set;
+  test::randomModelSet(set, 2, 41);
+  const std::vector<float> x = randomFrames(4, 43);
+  stateScorer before(set, 2);
+  const float old = before.modelProb(x.data(), dim, 0, 3, 1);
+
+  // Every mean of one state's first stream moves: its score must move with them.
+  for (hmmMixture* mix = &set.MMFEdit().model[1].state[0].stream[0].mixture[0], *end = mix + 32; mix < end; ++mix)
+    for (float& mean : mix->mean) mean += 2.0f;
+  const char* const scorerTook = "changed after this scorer took its scoring layout";
+  EXPECT_THAT(test::expectFatal([&] { before.modelProb(x.data(), dim, 0, 3, 1); }), HasSubstr(scorerTook));
+  std::vector<float> out;
+  EXPECT_THAT(test::expectFatal([&] { before.modelProbs(x.data(), dim, {{0, 3, 1}}, out); }), HasSubstr(scorerTook));
+  // streamsCheck opens every search.
+  EXPECT_THAT(test::expectFatal([&] { before.streamsCheck(dim); }), HasSubstr(scorerTook));
+  EXPECT_THAT(test::expectFatal([&] { stateScorer after(set, 2); }),
+              HasSubstr("changed after it was laid out for scoring"));
+
+  set.layoutPrepare();
+  stateScorer again(set, 2);
+  EXPECT_NE(again.modelProb(x.data(), dim, 0, 3, 1), old);
+  again.cacheClear();
+  again.streamsCheck(dim);
+  for (int t = 0; t < 4; t++) {
+    const float* frame = x.data() + static_cast<size_t>(t) * dim;
+    EXPECT_EQ(again.stateProb(frame, 1, 0, t), test::plainStateScore(frame, set, 1, 0)) << t;
+  }
+
+  // Another set put in its place is a change too, however alike its history.
+  macroClass other;
+  test::randomModelSet(other, 2, 47);
+  set = other;
+  EXPECT_THAT(test::expectFatal([&] { again.modelProb(x.data(), dim, 0, 3, 1); }), HasSubstr(scorerTook));
+}
+
+// Scorers made on several threads at once over one laid-out set, which nobody changes, share
+// its layout without a lock and give the numbers of a scorer alone.
+TEST(StateScorer, ScorersOnSeveralThreadsShareOneLaidOutSet) {
+  const int dim = test::FIXTURE_VECTOR_SIZE;
+  macroClass models;
+  test::randomModelSet(models, 4, 53);
+  const macroClass& set = models;
+  const int frameNum = 30;
+  const std::vector<float> x = randomFrames(frameNum, 59);
+  const std::vector<stateScorer::modelSpan> spans = {{0, 29, 0}, {2, 20, 1}, {5, 29, 2}, {0, 9, 3}, {10, 29, 0}};
+  std::vector<float> alone;
+  {
+    stateScorer scorer(set, 4);
+    scorer.modelProbs(x.data(), dim, spans, alone);
+  }
+  constexpr int THREADS = 4;
+  std::vector<std::vector<float>> got(THREADS);
+  std::vector<std::thread> threads;
+  for (int k = 0; k < THREADS; k++)
+    threads.emplace_back([&, k] {
+      for (int round = 0; round < 5; round++) {
+        stateScorer scorer(set, 4);
+        scorer.modelProbs(x.data(), dim, spans, got[static_cast<size_t>(k)]);
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (int k = 0; k < THREADS; k++) EXPECT_EQ(got[static_cast<size_t>(k)], alone) << k;
 }

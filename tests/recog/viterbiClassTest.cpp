@@ -36,7 +36,7 @@ float refState(const float* x, const macroClass& set, int model, int state, int 
 }
 
 float trans(const macroClass& set, int model, int from, int to) {
-  return set.MMF.model[static_cast<size_t>(model)].transProb[from + 1][to + 1];
+  return set.MMF().model[static_cast<size_t>(model)].transProb[from + 1][to + 1];
 }
 
 // ---- Nets and searches over the shared well-separated model set ---------------------------
@@ -57,8 +57,9 @@ struct searchFixture {
   }
   // Every emitting transition ln 0.5, so that a path's transitions cost (T-1) ln 0.5.
   void halfTransitions() {
-    for (hmmModel& model : set.MMF.model)
+    for (hmmModel& model : set.MMFEdit().model)
       for (int i = 1; i <= 3; i++) model.transProb[i][i] = model.transProb[i][i + 1] = std::log(0.5f);
+    set.layoutPrepare();
   }
   int listIndex(const std::string& name) const {
     return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
@@ -89,7 +90,7 @@ struct searchFixture {
 // Emission of a frame at the very means of its state: each stream -gconst / 2.
 float atMeanEmission(const macroClass& set) {
   float p = 0.0f;
-  for (int s = 0; s < 3; s++) p += -set.MMF.model[0].state[0].stream[s].mixture[0].gconst / 2.0f;
+  for (int s = 0; s < 3; s++) p += -set.MMF().model[0].state[0].stream[s].mixture[0].gconst / 2.0f;
   return p;
 }
 
@@ -160,7 +161,7 @@ struct refSearch {
         if (!(c.score > -5e9)) continue;
         const std::vector<int>& ms = models(c.node);
         int m = ms[static_cast<size_t>(c.modelPos)], s = c.stateIdx;
-        int kind = s + 3 < set.MMF.model[static_cast<size_t>(m)].stateNum ? 2
+        int kind = s + 3 < set.MMF().model[static_cast<size_t>(m)].stateNum ? 2
                    : c.modelPos + 1 < static_cast<int>(ms.size())         ? 1
                                                                           : 0;
         auto copy = [&]() -> arenaCandidate* {
@@ -262,10 +263,11 @@ TEST(ModelProb, MatchesTheStraightforwardEmissionBitForBit) {
 
 TEST(ModelProb, SkipsMixturesAtTheWeightCut) {
   searchFixture f({"a"});
-  hmmStream& stream = f.set.MMF.model[0].state[0].stream[0];
-  stream.mixtureNum = 2;
-  stream.mixture[0].mixtureWeight = -11.0f;  // so that a second mixture at -11.4 shows
-  stream.mixture[1] = stream.mixture[0];
+  // Each write through its own MMFEdit, and each change laid out again before it is scored.
+  auto stream = [&]() -> hmmStream& { return f.set.MMFEdit().model[0].state[0].stream[0]; };
+  stream().mixtureNum = 2;
+  stream().mixture[0].mixtureWeight = -11.0f;  // so that a second mixture at -11.4 shows
+  stream().mixture[1] = stream().mixture[0];
   std::vector<float> x;
   for (int q = 0; q < 3; q++) {
     std::vector<float> frame = fixtureFrame(0, q);
@@ -275,18 +277,17 @@ TEST(ModelProb, SkipsMixturesAtTheWeightCut) {
     float weight;
     bool used;
   } cases[] = {{-11.5f, false}, {-11.4f, true}};
-  // The set keeps its scoring layout until told that a weight changed in place.
   for (const Case& c : cases) {
-    stream.mixture[1].mixtureWeight = c.weight;
-    f.set.layoutReset();
+    stream().mixture[1].mixtureWeight = c.weight;
+    f.set.layoutPrepare();
     stateScorer v(f.set, 1);
     float got = v.modelProb(x.data(), 39, 0, 2, 0);
     float expected = trans(f.set, 0, 1, 2) +
                      (trans(f.set, 0, 0, 1) + refState(x.data(), f.set, 0, 0) + refState(x.data() + 39, f.set, 0, 1)) +
                      refState(x.data() + 78, f.set, 0, 2);
     EXPECT_EQ(got, expected) << c.weight;
-    stream.mixture[1].mixtureWeight = LZERO;
-    f.set.layoutReset();
+    stream().mixture[1].mixtureWeight = LZERO;
+    f.set.layoutPrepare();
     stateScorer cut(f.set, 1);
     float alone = cut.modelProb(x.data(), 39, 0, 2, 0);
     EXPECT_EQ(got == alone, !c.used) << c.weight;
@@ -388,10 +389,11 @@ TEST(ModelProb, IgnoresWhatTheSearchLeftInTheCache) {
 
 TEST(ModelProb, DeadTransitionStaysDeadDespitePositiveEmissions) {
   searchFixture f({"a"});
-  hmmModel& model = f.set.MMF.model[0];
+  hmmModel& model = f.set.MMFEdit().model[0];
   model.transProb[1][2] = LZERO;  // state 0 can never move on
   for (hmmState& state : model.state)
     for (hmmStream& stream : state.stream) stream.mixture[0].gconst = -4000.0f;
+  f.set.layoutPrepare();
   std::vector<float> x;
   for (int q = 0; q < 3; q++) {
     std::vector<float> frame = fixtureFrame(0, q);

@@ -45,10 +45,10 @@ float plainStream(const float* x, const hmmStream& stream, int width) {
 float plainStateScore(const float* x, const macroClass& set, int model, int state) {
   float p = 0.0f;
   int offset = 0;
-  for (int s = 0; s < set.MMF.streamNum; s++) {
-    p += plainStream(x + offset, set.MMF.model[static_cast<size_t>(model)].state[state].stream[s],
-                     set.MMF.streamWidth[s]);
-    offset += set.MMF.streamWidth[s];
+  for (int s = 0; s < set.MMF().streamNum; s++) {
+    p += plainStream(x + offset, set.MMF().model[static_cast<size_t>(model)].state[state].stream[s],
+                     set.MMF().streamWidth[s]);
+    offset += set.MMF().streamWidth[s];
   }
   return p;
 }
@@ -62,9 +62,9 @@ exactPath exactSearch(const std::vector<netNode>& nodes, const dictClass& dict, 
   auto modelsOf = [&](size_t n) -> const std::vector<int>& {
     return dict.m_pronDict[static_cast<size_t>(nodes[n].dicIndex)].modelIndex;
   };
-  auto emitting = [&](int model) { return models.MMF.model[static_cast<size_t>(model)].stateNum - 2; };
+  auto emitting = [&](int model) { return models.MMF().model[static_cast<size_t>(model)].stateNum - 2; };
   auto trans = [&](int model, int from, int to) {
-    return models.MMF.model[static_cast<size_t>(model)].transProb[from + 1][to + 1];
+    return models.MMF().model[static_cast<size_t>(model)].transProb[from + 1][to + 1];
   };
   // The states of node n are first[n] .. first[n+1]-1, model after model.
   std::vector<int> first(nodeNum + 1, 0);
@@ -152,7 +152,7 @@ searchComparison searchCompare(std::vector<netNode>& nodes, const dictClass& dic
   searchComparison r;
   r.candidateNum = candidateNum;
   const double start = monotonicSeconds();
-  stateScorer scorer(models, models.MMF.modelNum);
+  stateScorer scorer(models, models.MMF().modelNum);
   viterbiClass search(arenaLen);
   const int n = search.search(nodes, dict, features, dim, frameNum, candidateNum, scorer, beam, descCandidateNum);
   r.seconds = monotonicSeconds() - start;

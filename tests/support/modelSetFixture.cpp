@@ -60,13 +60,14 @@ std::string writeModelSet(const scratchDir& dir, const std::string& fileName, co
 
 void modelSetFill(macroClass& set, const strVec& names) {
   set.macroFree();
-  set.MMF.streamNum = FIXTURE_STREAM_NUM;
-  for (int s = 0; s < FIXTURE_STREAM_NUM; s++) set.MMF.streamWidth[s] = FIXTURE_STREAM_WIDTH;
-  set.MMF.header = "<VECSIZE> 39<NULLD><MFCC_E_D_A><DIAGC>";
-  set.MMF.model.resize(names.size());
-  set.MMF.modelNum = static_cast<int32_t>(names.size());
+  hmmSet& mmf = set.MMFEdit();
+  mmf.streamNum = FIXTURE_STREAM_NUM;
+  for (int s = 0; s < FIXTURE_STREAM_NUM; s++) mmf.streamWidth[s] = FIXTURE_STREAM_WIDTH;
+  mmf.header = "<VECSIZE> 39<NULLD><MFCC_E_D_A><DIAGC>";
+  mmf.model.resize(names.size());
+  mmf.modelNum = static_cast<int32_t>(names.size());
   for (size_t k = 0; k < names.size(); k++) {
-    hmmModel& model = set.MMF.model[k];
+    hmmModel& model = mmf.model[k];
     model.str = names[k];
     model.stateNum = 5;
     for (int state = 0; state < 3; state++) {
@@ -90,8 +91,9 @@ void modelSetFill(macroClass& set, const strVec& names) {
 
 void modelSetPrepare(macroClass& set, const strVec& names) {
   modelSetFill(set, names);
-  set.sortModels(0, set.MMF.modelNum - 1);
+  set.sortModels(0, set.MMF().modelNum - 1);
   set.prepareModels();
+  set.layoutPrepare();
 }
 
 void randomModelSet(macroClass& set, int models, unsigned seed) {
@@ -99,8 +101,9 @@ void randomModelSet(macroClass& set, int models, unsigned seed) {
   std::normal_distribution<float> normal(0.0f, 1.0f);
   std::uniform_real_distribution<float> uniform(0.2f, 2.0f);
   modelSetFill(set, strVec(static_cast<size_t>(models), "m"));
-  for (int k = 0; k < models; k++) set.MMF.model[static_cast<size_t>(k)].str = "m" + std::to_string(k);
-  for (hmmModel& model : set.MMF.model)
+  hmmSet& mmf = set.MMFEdit();
+  for (int k = 0; k < models; k++) mmf.model[static_cast<size_t>(k)].str = "m" + std::to_string(k);
+  for (hmmModel& model : mmf.model)
     for (hmmState& state : model.state)
       for (hmmStream& stream : state.stream) {
         stream.mixtureNum = 32;
@@ -116,6 +119,7 @@ void randomModelSet(macroClass& set, int models, unsigned seed) {
       }
   set.sortModels(0, models - 1);
   set.prepareModels();
+  set.layoutPrepare();
 }
 
 }  // namespace test

@@ -35,10 +35,11 @@ std::string writeModelSet(const scratchDir& dir, const std::string& fileName, co
 // The same models held raw in set (list order, probabilities and variances as in the text).
 void modelSetFill(macroClass& set, const strVec& names);
 
-// Raw fill, then sorted and prepared as macroRead leaves a set read from a file.
+// Raw fill, then sorted and prepared as macroRead leaves a set read from a file, and laid out
+// for scoring as a loader leaves it; a test that changes the set after lays it out again.
 void modelSetPrepare(macroClass& set, const strVec& names);
 
-// A prepared set of models "m0".."m<models-1>" of 32 random mixtures a stream (one in seven
+// A prepared set, laid out for scoring, of models "m0".."m<models-1>" of 32 random mixtures a stream (one in seven
 // below the weight cut), the same for the same seed.
 void randomModelSet(macroClass& set, int models, unsigned seed);
 

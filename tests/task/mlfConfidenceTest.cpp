@@ -211,7 +211,7 @@ TEST(MlfConfidence, PosteriorAmongTheCompetitorsWithModelCounts) {
   scoreFiles files;
   macroClass set;
   modelsMake(set, 3);
-  set.MMF.model[2].logCount = std::log(3.0f);
+  set.MMFEdit().model[2].logCount = std::log(3.0f);
   for (const Case& c : cases) {
     mlfClass mlf = onePhoneRecord(rankedPhone("m00+b", c.own, 0, 9, c.competitors, c.logLikes, 0, 1.0f));
     measure(mlf, files, set);
@@ -526,7 +526,7 @@ TEST(MlfConfidence, ScoresAPathRankedByThePhoneRanking) {
   mlf.m_textSylNum = 2;
   mlf.m_pathSylNum = 2;
   scoreFiles files;
-  stateScorer scorer(set, set.MMF.modelNum);
+  stateScorer scorer(set, set.MMF().modelNum);
   mlf.phoneRanking(features.data(), FIXTURE_VECTOR_SIZE, spokenFrameNum(features), scorer, files.param);
   ASSERT_EQ(mlf.m_syl[2].phone[0].rank, 1);
 

@@ -214,7 +214,7 @@ TEST_F(MlfLabelTest, SegmentsTheBestCompletePathOfTheSearch) {
         features.insert(features.end(), frame.begin(), frame.end());
       }
   const int frameNum = static_cast<int>(features.size()) / FIXTURE_VECTOR_SIZE;
-  stateScorer scorer(mac, mac.MMF.modelNum);
+  stateScorer scorer(mac, mac.MMF().modelNum);
   viterbiClass search(500);
   const int count = search.search(searchNet.m_node, dict, features.data(), FIXTURE_VECTOR_SIZE, frameNum, 100, scorer,
                                   1e6f, 0);

@@ -68,17 +68,19 @@ struct rankingFixture {
   int index(const std::string& name) const { return set.findModelIndex(name); }
   // Model to have the parameters of another, keeping its name: the two then tie everywhere.
   void copyModel(const std::string& from, const std::string& to) {
-    hmmModel& target = set.MMF.model[static_cast<size_t>(index(to))];
+    hmmSet& mmf = set.MMFEdit();
+    hmmModel& target = mmf.model[static_cast<size_t>(index(to))];
     const std::string name = target.str;
-    target = set.MMF.model[static_cast<size_t>(index(from))];
+    target = mmf.model[static_cast<size_t>(index(from))];
     target.str = name;
+    set.layoutPrepare();
   }
   void rank(mlfClass& mlf, const recogParam& param) {
-    stateScorer scorer(set, set.MMF.modelNum);
+    stateScorer scorer(set, set.MMF().modelNum);
     mlf.phoneRanking(features.data(), test::FIXTURE_VECTOR_SIZE, test::spokenFrameNum(features), scorer, param);
   }
   float score(const std::string& model, int first, int last) {
-    stateScorer scorer(set, set.MMF.modelNum);
+    stateScorer scorer(set, set.MMF().modelNum);
     return scorer.modelProb(features.data(), test::FIXTURE_VECTOR_SIZE, first, last, index(model));
   }
 };

@@ -281,6 +281,7 @@ TEST(RecogExports, UtteranceStepsReadTheWaveFileAfterTheNetWhenNoWaveIsGiven) {
                   task.recogParamRead(run.files.paramFile, param);
                   param.wavFile = wav;
                   mac.macroRead(param.macFile, true);
+                  mac.layoutPrepare();
                   task.dictPrepare(param, mac, dict, text, net);
                   textIndex = task.recogUtterance(param, mac, dict, text, net, fromFile);
                 },

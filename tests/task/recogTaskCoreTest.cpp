@@ -69,6 +69,7 @@ struct coreRun {
     testing::internal::CaptureStdout();
     task.recogParamRead(files.paramFile, param);
     mac.macroRead(param.macFile, true);
+    mac.layoutPrepare();
     task.dictPrepare(param, mac, dict, text, net);
     task.netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
     testing::internal::GetCapturedStdout();
@@ -99,7 +100,7 @@ struct coreRun {
     const std::string error = test::fatalMessage([&] {
       result = task.recogCore(param, samples.data(), static_cast<int>(samples.size()), 16000, 16, 320, 160, firstFrame,
                               features.data(), test::FIXTURE_VECTOR_SIZE, test::spokenFrameNum(features),
-                              mac.MMF.modelNum, arenaLen, candidateNum, mac, dict, text, net, mlf);
+                              mac.MMF().modelNum, arenaLen, candidateNum, mac, dict, text, net, mlf);
     });
     printed = testing::internal::GetCapturedStdout();
     return error;
