@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "dictClass.h"
@@ -302,9 +303,17 @@ int viterbiClass::search(const std::vector<netNode>& nodes, const dictClass& dic
   // Between frames positions live..N-1 are all dead, so each frame's steps skip them.
   int live = 0;
   int N = candidateNum;
+  bool places = false;
   scorer.searchRun(
-      features, dim, frameNum, [&] { live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, endNode); },
-      [&] { N = searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live); });
+      features, dim, frameNum,
+      [&] {
+        live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, endNode);
+        places = m_statePass && placesBuild(nodes, frameNum, candidateNum, descCandidateNum);
+      },
+      [&] {
+        N = places ? searchPlaces(nodes, features, dim, frameNum, beam, endNode, live)
+                   : searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live);
+      });
 
   // Frames after the first sort their candidates; a one-frame utterance must be sorted
   // too, or m_order[0] would be the first start successor rather than the best.
@@ -392,14 +401,23 @@ int viterbiClass::prune(int t, int candidateNum, float beam, int descCandidateNu
   return pruneLive(t, candidateNum, beam, descCandidateNum, live);
 }
 
-int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
-  int N = candidateNum;
+namespace {
+
+// The count of frame t from that of the frame before.
+int frameCount(int t, int N, int descCandidateNum) {
   if (descCandidateNum) {
     // Tenths in integers: N * 0.7 in floating point falls just short of whole numbers
     // (90 * 0.7 truncates to 62).
     int64_t tenths = t == 60 || t == 75 ? 8 : t == 100 ? 7 : t == 120 ? 6 : 10;
     if (tenths < 10 && N > 0) N = std::max(1, static_cast<int>(static_cast<int64_t>(N) * tenths / 10));
   }
+  return N;
+}
+
+}  // namespace
+
+int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
+  const int N = frameCount(t, candidateNum, descCandidateNum);
   int limit = std::min(N, live);
   if (limit <= 0 || !m_order) {
     live = std::max(0, limit);
@@ -486,6 +504,233 @@ int viterbiClass::searchFrames(const std::vector<netNode>& nodes, const float* f
     if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) poolCompact();
   }
   return N;
+}
+
+// ---- The pass over the states ------------------------------------------------------------
+//
+// With a count that holds every state, the candidates' pass keeps, after recombination, the
+// best path into each state and prunes by the beam alone. The pass below computes the same
+// over an array: each state takes the best of staying and of the paths entering it, with the
+// same float operations in the same order, so every score equals the candidates' one. Only
+// among paths of exactly equal scores may another one be kept: staying wins, as the
+// candidate that stays (it comes first) does, then the earlier place.
+
+bool viterbiClass::placesBuild(const std::vector<netNode>& nodes, int frameNum, int candidateNum,
+                               int descCandidateNum) {
+  const macroClass& models = m_scorer->models();
+  const size_t nodeNum = nodes.size();
+  auto emitting = [&](int model) { return models.MMF.model[static_cast<size_t>(model)].stateNum - 2; };
+  m_nodeFirst.assign(nodeNum + 1, 0);
+  for (size_t n = 0; n < nodeNum; n++) {
+    const nodeModels& nm = m_nodeModels[n];
+    int count = 0;
+    for (int p = 0; p < nm.modelNum; p++) count += emitting(nm.modelIndex[p]);
+    m_nodeFirst[n + 1] = m_nodeFirst[n] + count;
+  }
+  int least = candidateNum;
+  for (int t = 1; t < frameNum && descCandidateNum; t++) least = frameCount(t, least, descCandidateNum);
+  m_placesCount = least;
+  const int placeNum = m_nodeFirst[nodeNum];
+  if (placeNum > least || placeNum > m_arenaLen) return false;
+
+  m_places.resize(static_cast<size_t>(placeNum));
+  m_emissionOf.assign(static_cast<size_t>(models.MMF.modelNum) * MAX_STATE_NUM, -1);
+  m_emissionKey.clear();
+  m_lastPlaces.clear();
+  for (size_t n = 0; n < nodeNum; n++) {
+    const nodeModels& nm = m_nodeModels[n];
+    size_t at = static_cast<size_t>(m_nodeFirst[n]);
+    for (int p = 0; p < nm.modelNum; p++) {
+      const int model = nm.modelIndex[p], Q = emitting(model);
+      for (int s = 0; s < Q; s++, at++) {
+        place& pl = m_places[at];
+        const int key = model * MAX_STATE_NUM + s;
+        int& e = m_emissionOf[static_cast<size_t>(key)];
+        if (e < 0) {
+          e = static_cast<int>(m_emissionKey.size());
+          m_emissionKey.push_back(key);
+        }
+        pl.model = model;
+        pl.state = s;
+        pl.modelPos = p;
+        pl.node = static_cast<int>(n);
+        pl.emission = e;
+        pl.selfTrans = m_scorer->transProb(model, s, s);
+        pl.nextTrans = m_scorer->transProb(model, s, s + 1);
+        pl.step = s + 1 < Q ? STEP_STATE : p + 1 < nm.modelNum ? STEP_MODEL : STEP_NODE;
+        pl.tooDeep = p * MAX_STATE_NUM + s >= MAX_STATE_NUM_IN_SYL;
+        if (pl.step == STEP_NODE) m_lastPlaces.push_back(static_cast<int>(at));
+      }
+    }
+  }
+  m_emissionFrame.assign(m_emissionKey.size(), -1);
+  m_emissionScore.resize(m_emissionKey.size());
+  return true;
+}
+
+void viterbiClass::placePoolCompact() {
+  std::vector<uint8_t> sylMark(m_sylPool.size(), 0), phoneMark(m_phonePool.size(), 0);
+  const size_t placeNum = m_places.size();
+  for (size_t at = 0; at < placeNum; at++) {
+    if (!(m_score[at] > LOG_SMALL)) continue;
+    poolMark(m_sylPool, m_hold[at].sylHead, sylMark);
+    poolMark(m_phonePool, m_hold[at].phoneHead, phoneMark);
+  }
+  const std::vector<int> sylTo = poolKeep(m_sylPool, sylMark);
+  const std::vector<int> phoneTo = poolKeep(m_phonePool, phoneMark);
+  for (size_t at = 0; at < placeNum; at++) {
+    if (!(m_score[at] > LOG_SMALL)) continue;
+    placeHold& h = m_hold[at];
+    if (h.sylHead >= 0) h.sylHead = sylTo[static_cast<size_t>(h.sylHead)];
+    if (h.phoneHead >= 0) h.phoneHead = phoneTo[static_cast<size_t>(h.phoneHead)];
+  }
+  m_poolLimit = std::max<size_t>(POOL_MIN, 2 * (m_sylPool.size() + m_phonePool.size()));
+}
+
+int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* features, int dim, int frameNum,
+                               float beam, int endNode, int firstNum) {
+  stateScorer& scorer = *m_scorer;
+  const size_t placeNum = m_places.size();
+  m_score.assign(placeNum, LZERO);
+  m_scoreNext.resize(placeNum);
+  m_hold.assign(placeNum, placeHold{-1, -1, 0, 0});
+  m_holdNext.resize(placeNum);
+  m_from.resize(placeNum);
+  for (int j = 0; j < firstNum; j++) {
+    const arenaCandidate& cand = m_arena[j];
+    float& score = m_score[static_cast<size_t>(m_nodeFirst[static_cast<size_t>(cand.node)])];
+    if (cand.score > score) score = cand.score;
+  }
+  const place* places = m_places.data();
+  float* score = m_score.data();
+  float* next = m_scoreNext.data();
+  int* from = m_from.data();
+
+  for (int t = 1; t < frameNum; t++) {
+    scorer.frameBegin(t);
+    const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
+    auto emission = [&](int e) {
+      const size_t i = static_cast<size_t>(e);
+      if (m_emissionFrame[i] != t) {
+        const int key = m_emissionKey[i];
+        m_emissionScore[i] = scorer.stateProb(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM, t);
+        m_emissionFrame[i] = t;
+      }
+      return m_emissionScore[i];
+    };
+    auto enter = [&](size_t to, float value, size_t source) {
+      if (value > next[to]) {
+        next[to] = value;
+        from[to] = static_cast<int>(source);
+      }
+    };
+    // From the last place down, so that each place has taken its staying path before the one
+    // below it enters: on equal scores the path that stays wins.
+    for (size_t at = placeNum; at-- > 0;) {
+      const float held = score[at];
+      if (!(held > LOG_SMALL)) {
+        next[at] = LZERO;
+        from[at] = -1;
+        continue;
+      }
+      const place& pl = places[at];
+      next[at] = deadFloor(held + (pl.selfTrans + emission(pl.emission)));
+      from[at] = static_cast<int>(at);
+      if (pl.step != STEP_NODE) enter(at + 1, deadFloor(held + (pl.nextTrans + emission(places[at + 1].emission))), at);
+    }
+    for (int last : m_lastPlaces) {
+      const size_t at = static_cast<size_t>(last);
+      const float held = score[at];
+      if (!(held > LOG_SMALL)) continue;
+      const place& pl = places[at];
+      for (int e : nodes[static_cast<size_t>(pl.node)].fanOutIndirect) {
+        if (e == endNode) continue;
+        const size_t first = static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)]);
+        enter(first,
+              deadFloor(held + pl.nextTrans + emission(places[first].emission) + nodes[static_cast<size_t>(e)].penalty),
+              at);
+      }
+    }
+
+    // Each path that left a model or node closes it in its history, with its score on entry.
+    float best = LZERO, worst = std::numeric_limits<float>::max();
+    for (size_t at = 0; at < placeNum; at++) {
+      const float value = next[at];
+      if (!(value > LOG_SMALL)) continue;
+      best = value > best ? value : best;
+      worst = value < worst ? value : worst;
+      if (places[at].tooDeep)
+        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                    places[at].modelPos * MAX_STATE_NUM + places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
+      const size_t source = static_cast<size_t>(from[at]);
+      placeHold& h = m_holdNext[at];
+      h = m_hold[source];
+      const place& src = places[source];
+      if (source == at || src.step == STEP_STATE) continue;
+      if (src.step == STEP_NODE) {
+        if (h.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
+        m_sylPool.push_back(sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
+        h.sylHead = static_cast<int>(m_sylPool.size() - 1);
+        h.sylNum++;
+      }
+      if (h.phoneNum >= MAX_PHONE_NUM)
+        errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
+      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
+      h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
+      h.phoneNum++;
+    }
+    // The beam, when it reaches below the worst score held.
+    const double floor = static_cast<double>(best) - static_cast<double>(beam);
+    if (best > LOG_SMALL && worst < floor)
+      for (size_t at = 0; at < placeNum; at++)
+        if (next[at] > LOG_SMALL && next[at] < floor) next[at] = LZERO;
+    std::swap(score, next);
+    m_score.swap(m_scoreNext);
+    m_hold.swap(m_holdNext);
+    if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) placePoolCompact();
+  }
+
+  // The places still held become the first records, best first; the count returned is the
+  // candidates' pass's.
+  std::vector<int> order;
+  for (size_t at = 0; at < placeNum; at++)
+    if (m_score[at] > LOG_SMALL) order.push_back(static_cast<int>(at));
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    const float sa = m_score[static_cast<size_t>(a)], sb = m_score[static_cast<size_t>(b)];
+    return sa > sb || (sa == sb && a < b);
+  });
+  std::fill(m_held.begin(), m_held.end(), 0);
+  const int count = static_cast<int>(order.size());
+  for (int i = 0; i < count; i++) {
+    const size_t at = static_cast<size_t>(order[static_cast<size_t>(i)]);
+    const placeHold& held = m_hold[at];
+    const place& pl = m_places[at];
+    arenaCandidate& rec = m_arena[i];
+    rec.stateIdx = pl.state;
+    rec.modelPos = pl.modelPos;
+    rec.node = pl.node;
+    rec.score = m_score[at];
+    rec.sylNum = held.sylNum;
+    rec.phoneNum = held.phoneNum;
+    m_sylHead[static_cast<size_t>(i)] = held.sylHead;
+    m_phoneHead[static_cast<size_t>(i)] = held.phoneHead;
+    m_held[static_cast<size_t>(i)] = 1;
+    m_order[i] = &rec;
+  }
+  // The rest of the count are dead, as the candidates' pass leaves them.
+  for (int i = count; i < m_placesCount; i++) {
+    arenaCandidate& rec = m_arena[i];
+    rec.stateIdx = 0;
+    rec.modelPos = 0;
+    rec.node = endNode;
+    rec.score = LZERO;
+    rec.sylNum = 0;
+    rec.phoneNum = 0;
+    m_sylHead[static_cast<size_t>(i)] = -1;
+    m_phoneHead[static_cast<size_t>(i)] = -1;
+    m_order[i] = &rec;
+  }
+  return m_placesCount;
 }
 
 }  // namespace tulim

@@ -569,38 +569,47 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
                {60, 12, 1, 1e6f, 0, 0},    {20, 20, 30, 0.0f, 0, 0},    {150, 30, 130, 1e6f, 0, 1},
                {40, 8, 130, 15.0f, 1, 1},  {60, 12, 1, 1e6f, 0, 1},
                // Long enough for the shared histories to be compacted several times.
-               {500, 100, 400, 1e6f, 0, 0}, {500, 100, 400, 1e6f, 0, 1}};
-  for (const Case& c : cases) {
-    netClass& net = nets[c.net];
-    viterbiClass v(c.arenaLen);
-    stateScorer vScorer(set, 8);
-    testing::internal::CaptureStdout();
-    int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, vScorer, c.beam, c.desc);
-    refSearch ref(set, dict, net.m_node, c.arenaLen);
-    int refN = ref.run(features.data(), c.frames, c.candidates, c.beam, c.desc);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(n, refN);
-    int live = 0;
-    for (int i = 0; i < n; i++) {
-      const arenaCandidate& a = *v.m_order[i];
-      const arenaCandidate& b = *ref.order[static_cast<size_t>(i)];
-      SCOPED_TRACE(testing::Message() << "net " << c.net << " arena " << c.arenaLen << " beam " << c.beam
-                                      << " position " << i);
-      live += a.score > -5e9;
-      ASSERT_EQ(a.score, b.score);
-      ASSERT_EQ(a.node, b.node);
-      ASSERT_EQ(a.modelPos, b.modelPos);
-      ASSERT_EQ(a.stateIdx, b.stateIdx);
-      ASSERT_EQ(history(a.sylId, a.sylNum), history(b.sylId, b.sylNum));
-      ASSERT_EQ(history(a.sylNode, a.sylNum), history(b.sylNode, b.sylNum));
-      ASSERT_EQ(history(a.sylEndFrame, a.sylNum), history(b.sylEndFrame, b.sylNum));
-      ASSERT_EQ(history(a.sylEndScore, a.sylNum), history(b.sylEndScore, b.sylNum));
-      ASSERT_EQ(history(a.phonePos, a.phoneNum), history(b.phonePos, b.phoneNum));
-      ASSERT_EQ(history(a.phoneEndFrame, a.phoneNum), history(b.phoneEndFrame, b.phoneNum));
-      ASSERT_EQ(history(a.phoneEndScore, a.phoneNum), history(b.phoneEndScore, b.phoneNum));
+               {500, 100, 400, 1e6f, 0, 0}, {500, 100, 400, 1e6f, 0, 1},
+               // Counts above every state: the pass over the states, with and without a beam.
+               {1500, 300, 130, 40.0f, 0, 0}, {1500, 300, 130, 8.0f, 0, 1}, {1500, 300, 400, 1e6f, 0, 1},
+               {1500, 300, 1, 1e6f, 0, 0},    {2000, 400, 130, 40.0f, 1, 0}};
+  // The candidates' pass must leave the reference's records position for position; the pass
+  // over the states, taken where the count holds every state, the same live candidates (the
+  // dead ones it leaves carry no history).
+  for (const Case& c : cases)
+    for (bool statePass : {false, true}) {
+      netClass& net = nets[c.net];
+      viterbiClass v(c.arenaLen);
+      v.m_statePass = statePass;
+      stateScorer vScorer(set, 8);
+      testing::internal::CaptureStdout();
+      int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, vScorer, c.beam, c.desc);
+      refSearch ref(set, dict, net.m_node, c.arenaLen);
+      int refN = ref.run(features.data(), c.frames, c.candidates, c.beam, c.desc);
+      testing::internal::GetCapturedStdout();
+      ASSERT_EQ(n, refN);
+      int live = 0;
+      for (int i = 0; i < n; i++) {
+        const arenaCandidate& a = *v.m_order[i];
+        const arenaCandidate& b = *ref.order[static_cast<size_t>(i)];
+        SCOPED_TRACE(testing::Message() << "net " << c.net << " arena " << c.arenaLen << " beam " << c.beam
+                                        << " position " << i << " state pass " << statePass);
+        live += a.score > -5e9;
+        ASSERT_EQ(a.score, b.score);
+        if (statePass && !(b.score > -5e9)) continue;
+        ASSERT_EQ(a.node, b.node);
+        ASSERT_EQ(a.modelPos, b.modelPos);
+        ASSERT_EQ(a.stateIdx, b.stateIdx);
+        ASSERT_EQ(history(a.sylId, a.sylNum), history(b.sylId, b.sylNum));
+        ASSERT_EQ(history(a.sylNode, a.sylNum), history(b.sylNode, b.sylNum));
+        ASSERT_EQ(history(a.sylEndFrame, a.sylNum), history(b.sylEndFrame, b.sylNum));
+        ASSERT_EQ(history(a.sylEndScore, a.sylNum), history(b.sylEndScore, b.sylNum));
+        ASSERT_EQ(history(a.phonePos, a.phoneNum), history(b.phonePos, b.phoneNum));
+        ASSERT_EQ(history(a.phoneEndFrame, a.phoneNum), history(b.phoneEndFrame, b.phoneNum));
+        ASSERT_EQ(history(a.phoneEndScore, a.phoneNum), history(b.phoneEndScore, b.phoneNum));
+      }
+      EXPECT_GT(live, 0);
     }
-    EXPECT_GT(live, 0);
-  }
 }
 
 TEST(ViterbiSearch, OneFrameRunsNoExpansionAndClosesAtFrameZero) {
@@ -626,7 +635,9 @@ TEST(ViterbiSearch, RealEndNodeIsNeverEntered) {
   searchFixture f({"x", "y"});
   f.build({"!NULL", "x", "y"}, {{0, 1}, {1, 2}});
   f.speak({{"x", 0, 1}, {"x", 1, 1}, {"x", 2, 1}, {"y", 0, 1}, {"y", 1, 1}, {"y", 2, 1}});
+  // The pass over the states has no record in y to show.
   viterbiClass v(50);
+  v.m_statePass = false;
   stateScorer vScorer(f.set, 2);
   const int n = f.run(v, vScorer, 10, 1e6f);
   const arenaCandidate& best = *v.m_order[0];
