@@ -594,35 +594,43 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   m_score.assign(placeNum, LZERO);
   m_scoreNext.resize(placeNum);
   m_hold.assign(placeNum, placeHold{-1, -1, 0, 0});
-  m_holdNext.resize(placeNum);
   m_from.resize(placeNum);
   for (int j = 0; j < firstNum; j++) {
     const arenaCandidate& cand = m_arena[j];
     float& score = m_score[static_cast<size_t>(m_nodeFirst[static_cast<size_t>(cand.node)])];
     if (cand.score > score) score = cand.score;
   }
-  const place* places = m_places.data();
+  // What the frame loop reads of every place, side by side.
+  std::vector<float> selfTrans(placeNum), nextTrans(placeNum);
+  std::vector<int> emissionOf(placeNum);
+  std::vector<uint8_t> stepOf(placeNum);
+  for (size_t at = 0; at < placeNum; at++) {
+    selfTrans[at] = m_places[at].selfTrans;
+    nextTrans[at] = m_places[at].nextTrans;
+    emissionOf[at] = m_places[at].emission;
+    stepOf[at] = m_places[at].step;
+  }
   float* score = m_score.data();
   float* next = m_scoreNext.data();
   int* from = m_from.data();
+  placeHold* hold = m_hold.data();
+  int* emissionFrame = m_emissionFrame.data();
+  float* emissionScore = m_emissionScore.data();
+  // The histories that paths entering a node take from the node they left, read before any
+  // history of the frame changes.
+  std::vector<std::pair<size_t, placeHold>> entered;
 
   for (int t = 1; t < frameNum; t++) {
     scorer.frameBegin(t);
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
     auto emission = [&](int e) {
       const size_t i = static_cast<size_t>(e);
-      if (m_emissionFrame[i] != t) {
+      if (emissionFrame[i] != t) {
         const int key = m_emissionKey[i];
-        m_emissionScore[i] = scorer.stateProb(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM, t);
-        m_emissionFrame[i] = t;
+        emissionScore[i] = scorer.stateProb(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM, t);
+        emissionFrame[i] = t;
       }
-      return m_emissionScore[i];
-    };
-    auto enter = [&](size_t to, float value, size_t source) {
-      if (value > next[to]) {
-        next[to] = value;
-        from[to] = static_cast<int>(source);
-      }
+      return emissionScore[i];
     };
     // From the last place down, so that each place has taken its staying path before the one
     // below it enters: on equal scores the path that stays wins.
@@ -630,54 +638,78 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       const float held = score[at];
       if (!(held > LOG_SMALL)) {
         next[at] = LZERO;
-        from[at] = -1;
         continue;
       }
-      const place& pl = places[at];
-      next[at] = deadFloor(held + (pl.selfTrans + emission(pl.emission)));
+      next[at] = deadFloor(held + (selfTrans[at] + emission(emissionOf[at])));
       from[at] = static_cast<int>(at);
-      if (pl.step != STEP_NODE) enter(at + 1, deadFloor(held + (pl.nextTrans + emission(places[at + 1].emission))), at);
+      if (stepOf[at] != STEP_NODE) {
+        const float enter = deadFloor(held + (nextTrans[at] + emission(emissionOf[at + 1])));
+        if (enter > next[at + 1]) {
+          next[at + 1] = enter;
+          from[at + 1] = static_cast<int>(at);
+        }
+      }
     }
     for (int last : m_lastPlaces) {
       const size_t at = static_cast<size_t>(last);
       const float held = score[at];
       if (!(held > LOG_SMALL)) continue;
-      const place& pl = places[at];
-      for (int e : nodes[static_cast<size_t>(pl.node)].fanOutIndirect) {
+      for (int e : nodes[static_cast<size_t>(m_places[at].node)].fanOutIndirect) {
         if (e == endNode) continue;
         const size_t first = static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)]);
-        enter(first,
-              deadFloor(held + pl.nextTrans + emission(places[first].emission) + nodes[static_cast<size_t>(e)].penalty),
-              at);
+        const float enter = deadFloor(held + nextTrans[at] + emission(emissionOf[first]) +
+                                      nodes[static_cast<size_t>(e)].penalty);
+        if (enter > next[first]) {
+          next[first] = enter;
+          from[first] = static_cast<int>(at);
+        }
       }
+    }
+    entered.clear();
+    for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++) {
+      const size_t first = static_cast<size_t>(m_nodeFirst[n]);
+      if (first == static_cast<size_t>(m_nodeFirst[n + 1]) || !(next[first] > LOG_SMALL)) continue;
+      const size_t source = static_cast<size_t>(from[first]);
+      if (stepOf[source] == STEP_NODE && source != first) entered.push_back({first, hold[source]});
     }
 
     // Each path that left a model or node closes it in its history, with its score on entry.
+    // From the last place down, the place a path came from within its node still holds the
+    // history of the frame before.
     float best = LZERO, worst = std::numeric_limits<float>::max();
-    for (size_t at = 0; at < placeNum; at++) {
+    size_t enteredAt = entered.size();
+    for (size_t at = placeNum; at-- > 0;) {
       const float value = next[at];
       if (!(value > LOG_SMALL)) continue;
       best = value > best ? value : best;
       worst = value < worst ? value : worst;
-      if (places[at].tooDeep)
-        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
-                    places[at].modelPos * MAX_STATE_NUM + places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
       const size_t source = static_cast<size_t>(from[at]);
-      placeHold& h = m_holdNext[at];
-      h = m_hold[source];
-      const place& src = places[source];
-      if (source == at || src.step == STEP_STATE) continue;
-      if (src.step == STEP_NODE) {
+      if (source == at) continue;
+      const uint8_t step = stepOf[source];
+      placeHold& h = hold[at];
+      if (step == STEP_STATE) {
+        h = hold[source];
+        continue;
+      }
+      const place& src = m_places[source];
+      if (step == STEP_NODE) {
+        h = entered[--enteredAt].second;
         if (h.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
         m_sylPool.push_back(sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
         h.sylHead = static_cast<int>(m_sylPool.size() - 1);
         h.sylNum++;
+      } else {
+        h = hold[source];
       }
       if (h.phoneNum >= MAX_PHONE_NUM)
         errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
       m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
       h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
       h.phoneNum++;
+      // Only a model's first state is entered from another model or node.
+      if (m_places[at].tooDeep)
+        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                    m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
     }
     // The beam, when it reaches below the worst score held.
     const double floor = static_cast<double>(best) - static_cast<double>(beam);
@@ -686,7 +718,6 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         if (next[at] > LOG_SMALL && next[at] < floor) next[at] = LZERO;
     std::swap(score, next);
     m_score.swap(m_scoreNext);
-    m_hold.swap(m_holdNext);
     if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) placePoolCompact();
   }
 

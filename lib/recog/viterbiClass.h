@@ -162,7 +162,7 @@ class viterbiClass {
   std::vector<place> m_places;
   std::vector<int> m_lastPlaces;  // the places of STEP_NODE, in order
   std::vector<float> m_score, m_scoreNext;  // per place; LZERO: empty
-  std::vector<placeHold> m_hold, m_holdNext;
+  std::vector<placeHold> m_hold;  // per place, updated in place frame by frame
   std::vector<int> m_from;              // per place, this frame: the place its best path came from
   std::vector<int> m_emissionOf;        // per (model, state) key: its index, -1 when not in the net
   std::vector<int> m_emissionKey;       // per index, its key

@@ -386,6 +386,41 @@ TEST(ModelProb, IgnoresWhatTheSearchLeftInTheCache) {
   EXPECT_EQ(usedScorer.modelProb(f.features.data() + 3 * 39, 39, 0, 2, a), expected);
 }
 
+// The spans after a search take the scores it kept, on frames equal to the search's only: the
+// same numbers as a fresh scorer's, before and after frames change under the same pointer.
+TEST(ModelProb, SpansAfterASearchGiveAFreshScorersNumbers) {
+  searchFixture f({"sil", "a", "b", "c"});
+  f.build({"!NULL", "!NULL", "sil", "a", "b", "sil"}, {{0, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 1}});
+  f.speak({{"sil", 0, 3}, {"a", 0, 2}, {"a", 1, 2}, {"a", 2, 2}, {"b", 0, 3}, {"b", 2, 3}, {"sil", 1, 4}});
+  std::mt19937 gen(43);
+  std::normal_distribution<float> noise(0.0f, 0.7f);
+  for (float& value : f.features) value += noise(gen);
+  const int frameNum = f.frames();
+  // Every model, "c" too, which the net does not hold, over spans across the utterance.
+  std::vector<stateScorer::modelSpan> spans;
+  for (int m = 0; m < 4; m++)
+    for (int f1 = 0; f1 + 3 <= frameNum; f1 += 2) spans.push_back({f1, std::min(frameNum - 1, f1 + 2 + f1 % 5), m});
+  viterbiClass v(1000);
+  stateScorer scorer(f.set, 4);
+  f.run(v, scorer, 200, 1e6f);
+  for (int round = 0; round < 2; round++) {
+    std::vector<float> got, expected;
+    stateScorer fresh(f.set, 4);
+    testing::internal::CaptureStdout();
+    scorer.modelProbs(f.features.data(), FIXTURE_VECTOR_SIZE, spans, got);
+    fresh.modelProbs(f.features.data(), FIXTURE_VECTOR_SIZE, spans, expected);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(got, expected) << round;
+    for (size_t i = 0; i < spans.size(); i++)
+      EXPECT_EQ(scorer.modelProb(f.features.data(), FIXTURE_VECTOR_SIZE, spans[i].frameId1, spans[i].frameId2,
+                                 spans[i].modelIdx),
+                expected[i])
+          << round << " " << i;
+    // Frames changed in place: their kept scores are no longer theirs.
+    for (size_t k = 5 * FIXTURE_VECTOR_SIZE; k < 9 * FIXTURE_VECTOR_SIZE; k++) f.features[k] += 1.0f;
+  }
+}
+
 TEST(ModelProb, DeadTransitionStaysDeadDespitePositiveEmissions) {
   searchFixture f({"a"});
   hmmModel& model = f.set.MMF.model[0];
