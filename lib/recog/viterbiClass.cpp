@@ -257,7 +257,10 @@ int viterbiClass::searchInit(const std::vector<netNode>& nodes, const dictClass&
   m_netModels.clear();
   for (const nodeModels& nm : m_nodeModels)
     m_netModels.insert(m_netModels.end(), nm.modelIndex, nm.modelIndex + nm.modelNum);
-  scorer.aheadInit(m_netModels);
+  // The pass over the states asks for most of them on every frame: it has them scored a block
+  // of frames at a time instead of by helpers that guess.
+  m_placesOn = m_statePass && placesBuild(nodes, frameNum, candidateNum, m_descCandidateNum);
+  scorer.aheadInit(m_netModels, !m_placesOn);
 
   // Each node gets the recombination slots its syllable can fill (the limit is checked
   // when a candidate takes one).
@@ -307,8 +310,9 @@ int viterbiClass::search(const std::vector<netNode>& nodes, const dictClass& dic
   scorer.searchRun(
       features, dim, frameNum,
       [&] {
+        m_descCandidateNum = descCandidateNum;
         live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, endNode);
-        places = m_statePass && placesBuild(nodes, frameNum, candidateNum, descCandidateNum);
+        places = m_placesOn;
       },
       [&] {
         N = places ? searchPlaces(nodes, features, dim, frameNum, beam, endNode, live)
@@ -616,15 +620,60 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   placeHold* hold = m_hold.data();
   int* emissionFrame = m_emissionFrame.data();
   float* emissionScore = m_emissionScore.data();
-  // The histories that paths entering a node take from the node they left, read before any
-  // history of the frame changes.
+  // Per frame: the places a path entered from the place before (target, in descending order)
+  // and the node entries (target, the history it takes, read before any changes), each
+  // target once.
+  std::vector<int> steppedIn(placeNum);
   std::vector<std::pair<size_t, placeHold>> entered;
+  std::vector<int> enteredAt(placeNum, 0);  // the frame a node entry last won the place
+
+  // The scores of a block of frames, for the states the places held at its start ask for
+  // (their own and those they may enter): blockOf[e] is the block's first frame when it has e.
+  constexpr int BLOCK_FRAMES = 16;
+  const size_t emissionNum = m_emissionKey.size();
+  std::vector<int> blockOf(emissionNum, -1), blockColumn(emissionNum, 0), blockKeys;
+  std::vector<float> blockScores;
+  std::vector<int> placeColumn(placeNum, -1);  // per place, its state's column in the block
+  int blockStart = -1, blockLast = 0;
+  auto blockScore = [&](int t) {
+    blockStart = t;
+    blockKeys.clear();
+    auto want = [&](size_t e) {
+      if (blockOf[e] == t) return;
+      blockOf[e] = t;
+      blockColumn[e] = static_cast<int>(blockKeys.size());
+      blockKeys.push_back(m_emissionKey[e]);
+    };
+    for (size_t at = 0; at < placeNum; at++) {
+      if (!(score[at] > LOG_SMALL)) continue;
+      want(static_cast<size_t>(emissionOf[at]));
+      if (stepOf[at] != STEP_NODE) {
+        want(static_cast<size_t>(emissionOf[at + 1]));
+        continue;
+      }
+      for (int e : nodes[static_cast<size_t>(m_places[at].node)].fanOutIndirect)
+        if (e != endNode) want(static_cast<size_t>(emissionOf[static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)])]));
+    }
+    // When they are every state of the net, nothing is pruned yet: the rest of the frames in
+    // one block, shared out at once.
+    blockLast = blockKeys.size() == emissionNum ? frameNum - 1 : std::min(frameNum - 1, t + BLOCK_FRAMES - 1);
+    const int last = blockLast;
+    blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
+    scorer.statesScore(t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
+    for (size_t at = 0; at < placeNum; at++) {
+      const size_t e = static_cast<size_t>(emissionOf[at]);
+      placeColumn[at] = blockOf[e] == t ? blockColumn[e] : -1;
+    }
+  };
 
   for (int t = 1; t < frameNum; t++) {
     scorer.frameBegin(t);
+    if (t > blockLast) blockScore(t);
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
+    const float* blockRow = blockScores.data() + static_cast<size_t>(t - blockStart) * blockKeys.size();
     auto emission = [&](int e) {
       const size_t i = static_cast<size_t>(e);
+      if (blockOf[i] == blockStart) return blockRow[blockColumn[i]];
       if (emissionFrame[i] != t) {
         const int key = m_emissionKey[i];
         emissionScore[i] = scorer.stateProb(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM, t);
@@ -632,24 +681,34 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       }
       return emissionScore[i];
     };
+    // A place's emission: from the block's row when it has the place's state.
+    auto placeEmission = [&](size_t at) {
+      const int column = placeColumn[at];
+      return column >= 0 ? blockRow[column] : emission(emissionOf[at]);
+    };
     // From the last place down, so that each place has taken its staying path before the one
-    // below it enters: on equal scores the path that stays wins.
+    // below it enters: on equal scores the path that stays wins. The place above a node's
+    // last one is the next node's first: it is entered only from the nodes before it, below.
+    // above: what staying gives the place above the current one.
+    size_t stepped = 0;
+    float above = LZERO;
     for (size_t at = placeNum; at-- > 0;) {
       const float held = score[at];
-      if (!(held > LOG_SMALL)) {
-        next[at] = LZERO;
-        continue;
-      }
-      next[at] = deadFloor(held + (selfTrans[at] + emission(emissionOf[at])));
-      from[at] = static_cast<int>(at);
-      if (stepOf[at] != STEP_NODE) {
-        const float enter = deadFloor(held + (nextTrans[at] + emission(emissionOf[at + 1])));
-        if (enter > next[at + 1]) {
-          next[at + 1] = enter;
-          from[at + 1] = static_cast<int>(at);
+      float stay = LZERO;
+      if (held > LOG_SMALL_FLOAT) {
+        stay = deadFloor(held + (selfTrans[at] + placeEmission(at)));
+        if (stepOf[at] != STEP_NODE) {
+          const float enter = deadFloor(held + (nextTrans[at] + placeEmission(at + 1)));
+          const bool wins = enter > above;
+          above = wins ? enter : above;
+          steppedIn[stepped] = static_cast<int>(at + 1);
+          stepped += wins;
         }
       }
+      if (at + 1 < placeNum) next[at + 1] = above;
+      above = stay;
     }
+    if (placeNum > 0) next[0] = above;
     for (int last : m_lastPlaces) {
       const size_t at = static_cast<size_t>(last);
       const float held = score[at];
@@ -662,48 +721,27 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         if (enter > next[first]) {
           next[first] = enter;
           from[first] = static_cast<int>(at);
+          enteredAt[first] = t;
         }
       }
     }
     entered.clear();
     for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++) {
       const size_t first = static_cast<size_t>(m_nodeFirst[n]);
-      if (first == static_cast<size_t>(m_nodeFirst[n + 1]) || !(next[first] > LOG_SMALL)) continue;
-      const size_t source = static_cast<size_t>(from[first]);
-      if (stepOf[source] == STEP_NODE && source != first) entered.push_back({first, hold[source]});
+      if (enteredAt[first] == t && first != static_cast<size_t>(m_nodeFirst[n + 1]))
+        entered.push_back({first, hold[static_cast<size_t>(from[first])]});
     }
 
     // Each path that left a model or node closes it in its history, with its score on entry.
-    // From the last place down, the place a path came from within its node still holds the
-    // history of the frame before.
-    float best = LZERO, worst = std::numeric_limits<float>::max();
-    size_t enteredAt = entered.size();
-    for (size_t at = placeNum; at-- > 0;) {
-      const float value = next[at];
-      if (!(value > LOG_SMALL)) continue;
-      best = value > best ? value : best;
-      worst = value < worst ? value : worst;
-      const size_t source = static_cast<size_t>(from[at]);
-      if (source == at) continue;
-      const uint8_t step = stepOf[source];
+    // Top down, the place a path stepped in from still holds the history of the frame before.
+    for (size_t k = 0; k < stepped; k++) {
+      const size_t at = static_cast<size_t>(steppedIn[k]), source = at - 1;
       placeHold& h = hold[at];
-      if (step == STEP_STATE) {
-        h = hold[source];
-        continue;
-      }
-      const place& src = m_places[source];
-      if (step == STEP_NODE) {
-        h = entered[--enteredAt].second;
-        if (h.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
-        m_sylPool.push_back(sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
-        h.sylHead = static_cast<int>(m_sylPool.size() - 1);
-        h.sylNum++;
-      } else {
-        h = hold[source];
-      }
+      h = hold[source];
+      if (stepOf[source] == STEP_STATE) continue;
       if (h.phoneNum >= MAX_PHONE_NUM)
         errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
-      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
+      m_phonePool.push_back(phoneEntry{h.phoneHead, m_places[source].modelPos, t - 1, next[at]});
       h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
       h.phoneNum++;
       // Only a model's first state is entered from another model or node.
@@ -711,7 +749,33 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                     m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
     }
-    // The beam, when it reaches below the worst score held.
+    for (const std::pair<size_t, placeHold>& entry : entered) {
+      const size_t at = entry.first;
+      const place& src = m_places[static_cast<size_t>(from[at])];
+      placeHold& h = hold[at];
+      h = entry.second;
+      const float value = next[at];
+      if (h.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
+      m_sylPool.push_back(sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
+      h.sylHead = static_cast<int>(m_sylPool.size() - 1);
+      h.sylNum++;
+      if (h.phoneNum >= MAX_PHONE_NUM)
+        errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
+      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
+      h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
+      h.phoneNum++;
+      if (m_places[at].tooDeep)
+        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                    m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
+    }
+    // The beam, when it reaches below the worst score held (a dead place holds LZERO, below
+    // every live score).
+    float best = LZERO, worst = std::numeric_limits<float>::max();
+    for (size_t at = 0; at < placeNum; at++) {
+      const float value = next[at];
+      best = value > best ? value : best;
+      worst = value > LOG_SMALL && value < worst ? value : worst;
+    }
     const double floor = static_cast<double>(best) - static_cast<double>(beam);
     if (best > LOG_SMALL && worst < floor)
       for (size_t at = 0; at < placeNum; at++)

@@ -169,6 +169,8 @@ class viterbiClass {
   std::vector<int> m_emissionFrame;     // per index: the frame its score is of
   std::vector<float> m_emissionScore;
   int m_placesCount = 0;  // the count of the last frame
+  bool m_placesOn = false;  // the search runs over the places
+  int m_descCandidateNum = 0;
 
   // The places of the net; false when a frame's count may be below their number.
   bool placesBuild(const std::vector<netNode>& nodes, int frameNum, int candidateNum, int descCandidateNum);
