@@ -588,7 +588,9 @@ void viterbiClass::placePoolCompact() {
     if (h.sylHead >= 0) h.sylHead = sylTo[static_cast<size_t>(h.sylHead)];
     if (h.phoneHead >= 0) h.phoneHead = phoneTo[static_cast<size_t>(h.phoneHead)];
   }
-  m_poolLimit = std::max<size_t>(POOL_MIN, 2 * (m_sylPool.size() + m_phonePool.size()));
+  // Every frame adds up to an entry a place: a larger margin than the candidates' compacts
+  // less often.
+  m_poolLimit = std::max<size_t>(POOL_MIN, 4 * (m_sylPool.size() + m_phonePool.size()));
 }
 
 int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* features, int dim, int frameNum,
@@ -608,7 +610,14 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   std::vector<float> selfTrans(placeNum), nextTrans(placeNum);
   std::vector<int> emissionOf(placeNum);
   std::vector<uint8_t> stepOf(placeNum);
+  std::vector<int> modelPosOf(placeNum), lastIndexOf(placeNum, -1);
+  std::vector<uint8_t> tooDeepOf(placeNum);
+  for (size_t k = 0; k < m_lastPlaces.size(); k++) lastIndexOf[static_cast<size_t>(m_lastPlaces[k])] = static_cast<int>(k);
+  std::vector<placeHold> lastHold(m_lastPlaces.size());
+  std::vector<phoneEntry> phoneScratch(placeNum);
   for (size_t at = 0; at < placeNum; at++) {
+    modelPosOf[at] = m_places[at].modelPos;
+    tooDeepOf[at] = m_places[at].tooDeep;
     selfTrans[at] = m_places[at].selfTrans;
     nextTrans[at] = m_places[at].nextTrans;
     emissionOf[at] = m_places[at].emission;
@@ -623,7 +632,6 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   // Per frame: the places a path entered from the place before (target, in descending order)
   // and the node entries (target, the history it takes, read before any changes), each
   // target once.
-  std::vector<int> steppedIn(placeNum);
   std::vector<std::pair<size_t, placeHold>> entered;
   std::vector<int> enteredAt(placeNum, 0);  // the frame a node entry last won the place
 
@@ -634,6 +642,10 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   std::vector<int> blockOf(emissionNum, -1), blockColumn(emissionNum, 0), blockKeys;
   std::vector<float> blockScores;
   std::vector<int> placeColumn(placeNum, -1);  // per place, its state's column in the block
+  bool blockMisses = true;                       // some place has none
+  // Per place, this frame: its emission (one more, never read, above the last), what staying
+  // gives it and what it gives the place above.
+  std::vector<float> placeScore(placeNum + 1, 0.0f), stayed(placeNum), entering(placeNum);
   int blockStart = -1, blockLast = 0;
   auto blockScore = [&](int t) {
     blockStart = t;
@@ -660,9 +672,11 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     const int last = blockLast;
     blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
     scorer.statesScore(t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
+    blockMisses = false;
     for (size_t at = 0; at < placeNum; at++) {
       const size_t e = static_cast<size_t>(emissionOf[at]);
       placeColumn[at] = blockOf[e] == t ? blockColumn[e] : -1;
+      blockMisses = blockMisses || placeColumn[at] < 0;
     }
   };
 
@@ -681,34 +695,59 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       }
       return emissionScore[i];
     };
-    // A place's emission: from the block's row when it has the place's state.
-    auto placeEmission = [&](size_t at) {
+    // Each place's emission of the frame: from the block's row, or scored now for a place that
+    // is held, or that the one below may enter, without a column in the block.
+    for (size_t at = 0; at < placeNum; at++) {
       const int column = placeColumn[at];
-      return column >= 0 ? blockRow[column] : emission(emissionOf[at]);
-    };
-    // From the last place down, so that each place has taken its staying path before the one
-    // below it enters: on equal scores the path that stays wins. The place above a node's
-    // last one is the next node's first: it is entered only from the nodes before it, below.
-    // above: what staying gives the place above the current one.
-    size_t stepped = 0;
-    float above = LZERO;
-    for (size_t at = placeNum; at-- > 0;) {
-      const float held = score[at];
-      float stay = LZERO;
-      if (held > LOG_SMALL_FLOAT) {
-        stay = deadFloor(held + (selfTrans[at] + placeEmission(at)));
-        if (stepOf[at] != STEP_NODE) {
-          const float enter = deadFloor(held + (nextTrans[at] + placeEmission(at + 1)));
-          const bool wins = enter > above;
-          above = wins ? enter : above;
-          steppedIn[stepped] = static_cast<int>(at + 1);
-          stepped += wins;
-        }
-      }
-      if (at + 1 < placeNum) next[at + 1] = above;
-      above = stay;
+      placeScore[at] = column >= 0 ? blockRow[column] : 0.0f;
     }
-    if (placeNum > 0) next[0] = above;
+    if (blockMisses)
+      for (size_t at = 0; at < placeNum; at++)
+        if (placeColumn[at] < 0 && (score[at] > LOG_SMALL_FLOAT || (at > 0 && score[at - 1] > LOG_SMALL_FLOAT)))
+          placeScore[at] = emission(emissionOf[at]);
+    // What staying gives each place, and what the place above gets from it; then each place
+    // takes the better, staying on equal scores. A node's last place gives the next node's
+    // first nothing: that one is entered from the nodes before it, below.
+    for (size_t at = 0; at < placeNum; at++) {
+      const float held = score[at];
+      const bool alive = held > LOG_SMALL_FLOAT;
+      const float stay = deadFloor(held + (selfTrans[at] + placeScore[at]));
+      const float enter = deadFloor(held + (nextTrans[at] + placeScore[at + 1]));
+      stayed[at] = alive ? stay : LZERO;
+      entering[at] = alive && stepOf[at] != STEP_NODE ? enter : LZERO;
+    }
+    // The histories of the nodes' last places as they were, for the paths that leave them.
+    for (size_t k = 0; k < m_lastPlaces.size(); k++) lastHold[k] = hold[static_cast<size_t>(m_lastPlaces[k])];
+    // Top down, so that the place a path steps in from still holds the history of the frame
+    // before; one that left a model closes it in its history, with its score on entry. Without
+    // a branch on the outcome: every place writes an entry, which counts only then.
+    const size_t phoneBase = m_phonePool.size();
+    size_t phones = 0;
+    int mostPhones = 0;
+    bool tooDeep = false;
+    for (size_t at = placeNum; at-- > 1;) {
+      const float enter = entering[at - 1], stay = stayed[at];
+      const bool wins = enter > stay;
+      const bool closes = wins && stepOf[at - 1] == STEP_MODEL;
+      next[at] = wins ? enter : stay;
+      placeHold h = wins ? hold[at - 1] : hold[at];
+      phoneScratch[phones] = phoneEntry{h.phoneHead, modelPosOf[at - 1], t - 1, enter};
+      h.phoneHead = closes ? static_cast<int>(phoneBase + phones) : h.phoneHead;
+      h.phoneNum += closes;
+      hold[at] = h;
+      phones += closes;
+      mostPhones = std::max(mostPhones, h.phoneNum);
+      tooDeep = tooDeep || (closes && tooDeepOf[at]);
+    }
+    if (placeNum > 0) next[0] = stayed[0];
+    m_phonePool.insert(m_phonePool.end(), phoneScratch.begin(), phoneScratch.begin() + static_cast<std::ptrdiff_t>(phones));
+    if (mostPhones > MAX_PHONE_NUM)
+      errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
+    // Only a model's first state is entered from another model or node.
+    for (size_t at = 0; tooDeep && at < placeNum; at++)
+      if (tooDeepOf[at] && next[at] > LOG_SMALL_FLOAT)
+        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                    m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
     for (int last : m_lastPlaces) {
       const size_t at = static_cast<size_t>(last);
       const float held = score[at];
@@ -729,26 +768,10 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++) {
       const size_t first = static_cast<size_t>(m_nodeFirst[n]);
       if (enteredAt[first] == t && first != static_cast<size_t>(m_nodeFirst[n + 1]))
-        entered.push_back({first, hold[static_cast<size_t>(from[first])]});
+        entered.push_back({first, lastHold[static_cast<size_t>(lastIndexOf[static_cast<size_t>(from[first])])]});
     }
 
-    // Each path that left a model or node closes it in its history, with its score on entry.
-    // Top down, the place a path stepped in from still holds the history of the frame before.
-    for (size_t k = 0; k < stepped; k++) {
-      const size_t at = static_cast<size_t>(steppedIn[k]), source = at - 1;
-      placeHold& h = hold[at];
-      h = hold[source];
-      if (stepOf[source] == STEP_STATE) continue;
-      if (h.phoneNum >= MAX_PHONE_NUM)
-        errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
-      m_phonePool.push_back(phoneEntry{h.phoneHead, m_places[source].modelPos, t - 1, next[at]});
-      h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
-      h.phoneNum++;
-      // Only a model's first state is entered from another model or node.
-      if (m_places[at].tooDeep)
-        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
-                    m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
-    }
+    // The paths that entered a node close the one they left.
     for (const std::pair<size_t, placeHold>& entry : entered) {
       const size_t at = entry.first;
       const place& src = m_places[static_cast<size_t>(from[at])];
