@@ -629,8 +629,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   placeHold* hold = m_hold.data();
   int* emissionFrame = m_emissionFrame.data();
   float* emissionScore = m_emissionScore.data();
-  // Per frame: the places a path entered from the place before (target, in descending order)
-  // and the node entries (target, the history it takes, read before any changes), each
+  // Per frame: the node entries (target, the history it takes, read before any changes), each
   // target once.
   std::vector<std::pair<size_t, placeHold>> entered;
   std::vector<int> enteredAt(placeNum, 0);  // the frame a node entry last won the place
