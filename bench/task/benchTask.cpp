@@ -445,7 +445,7 @@ std::string paramText(const char* function) {
       "scoreDiscountParamFile=scoreDiscount.txt\n"
       "useEpd=0\n"
       "netType=0\n"
-      "maxCandidateNum=1000\n"
+      "maxCandidateNum=4000\n"
       "probTh=1000000\n"
       "useDescCandidateNum=0\n"
       "comparisonMode=1\n",

@@ -26,9 +26,13 @@ constexpr int MAX_EXPORT_NAME_LEN = 20; // "ModelNames.txt" name field bytes, th
 constexpr float LZERO = -1e10f;         // log of an impossible event: a dead score
 constexpr double LOG_SMALL = -5e9;      // a log score at or below this is dead
 
+// LOG_SMALL as a float: the same number, so a float compares with either alike.
+constexpr float LOG_SMALL_FLOAT = static_cast<float>(LOG_SMALL);
+static_assert(LOG_SMALL_FLOAT == LOG_SMALL, "LOG_SMALL must be a float");
+
 // Scores that fell to LOG_SMALL or below stay exactly dead, so that float rounding near
 // LZERO cannot lift them above it again.
-inline float deadFloor(float score) { return score <= LOG_SMALL ? LZERO : score; }
+inline float deadFloor(float score) { return score <= LOG_SMALL_FLOAT ? LZERO : score; }
 
 struct hmmMixture {
   float mixtureWeight;  // log domain after preparation (LZERO for a zero weight)

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <tuple>
 
 #include "dictClass.h"
 #include "lineFile.h"
+#include "macroClass.h"
 #include "platform/byteOrder.h"
 #include "utility.h"
 
@@ -349,6 +352,100 @@ void netClass::linksChanged() {
   fanOutRebuild();
   m_linkNum = 0;
   for (const netNode& node : m_node) m_linkNum += static_cast<int>(node.fanOutDirect.size());
+}
+
+void netClass::lineEndsShare(int firstShared) {
+  const size_t n = m_node.size();
+  const size_t first = static_cast<size_t>(std::max(firstShared, 0));
+  std::vector<int> rep(n, -1);  // the node each one merges into; -1 until it is placed
+  // A node's successors through the merges, each once, in link order.
+  auto successorsOf = [&](const netNode& node) {
+    std::vector<int> out;
+    for (int e : node.fanOutDirect) {
+      const int r = rep[static_cast<size_t>(e)] < 0 ? e : rep[static_cast<size_t>(e)];
+      if (std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
+    }
+    return out;
+  };
+  struct signature {
+    int dicIndex;
+    std::string sylStr, sylTag;
+    std::vector<int> successors;
+    bool operator<(const signature& o) const {
+      return std::tie(dicIndex, sylStr, sylTag, successors) < std::tie(o.dicIndex, o.sylStr, o.sylTag, o.successors);
+    }
+  };
+  std::map<signature, int> seen;
+  // Each node is placed after its successors (depth first, an explicit stack), so that equal
+  // ends meet before the nodes that lead to them. A node on a cycle, which meets a successor
+  // still open, and the nodes before firstShared stay as they are, as does the end node.
+  enum : char { UNSEEN, OPEN, DONE };
+  std::vector<char> state(n, UNSEEN);
+  std::vector<char> alone(n, 0);
+  std::vector<std::pair<size_t, size_t>> stack;
+  for (size_t root = 0; root < n; ++root) {
+    if (state[root] != UNSEEN) continue;
+    state[root] = OPEN;
+    stack.push_back({root, 0});
+    while (!stack.empty()) {
+      const size_t top = stack.back().first;
+      const netNode& node = m_node[top];
+      if (stack.back().second < node.fanOutDirect.size()) {
+        const size_t e = static_cast<size_t>(node.fanOutDirect[stack.back().second++]);
+        if (state[e] == OPEN) alone[top] = 1;
+        if (state[e] != UNSEEN) continue;
+        state[e] = OPEN;
+        stack.push_back({e, 0});
+        continue;
+      }
+      stack.pop_back();
+      state[top] = DONE;
+      rep[top] = static_cast<int>(top);
+      if (top < first || alone[top] || node.fanOutDirect.empty()) continue;
+      auto placed =
+          seen.insert({signature{node.dicIndex, node.sylStr, node.sylTag, successorsOf(node)}, static_cast<int>(top)});
+      if (!placed.second) rep[top] = placed.first->second;
+    }
+  }
+  // Each class is kept at its lowest index, so that the nodes keep their order.
+  std::vector<int> lowest(n, -1);
+  for (size_t i = 0; i < n; ++i) {
+    int& low = lowest[static_cast<size_t>(rep[i])];
+    if (low < 0) low = static_cast<int>(i);
+  }
+  std::vector<int> index(n, -1);
+  std::vector<netNode> kept;
+  for (size_t i = 0; i < n; ++i)
+    if (lowest[static_cast<size_t>(rep[i])] == static_cast<int>(i)) {
+      index[static_cast<size_t>(rep[i])] = static_cast<int>(kept.size());
+      kept.push_back(m_node[i]);
+    }
+  if (kept.size() == n) return;
+  for (netNode& node : kept) {
+    std::vector<int> successors = successorsOf(node);
+    for (int& e : successors) e = index[static_cast<size_t>(e)];
+    node.fanOutDirect = successors;
+  }
+  m_node.swap(kept);
+  m_nodeNum = static_cast<int>(m_node.size());
+  linksChanged();
+}
+
+long long netClass::emittingStateNum(const dictClass& dict, const macroClass& models) const {
+  long long states = 0;
+  for (const netNode& node : m_node) {
+    if (node.dicIndex < 0 || static_cast<size_t>(node.dicIndex) >= dict.m_pronDict.size()) continue;
+    for (int m : dict.m_pronDict[static_cast<size_t>(node.dicIndex)].modelIndex)
+      if (m >= 0 && m < models.MMF().modelNum) states += std::max(models.MMF().model[static_cast<size_t>(m)].stateNum - 2, 0);
+  }
+  return states;
+}
+
+long long netClass::linkFanOutNum() const {
+  long long links = 0;
+  for (const netNode& node : m_node)
+    if (node.dicIndex >= 0) links += static_cast<long long>(node.fanOutIndirect.size());
+  return links;
 }
 
 int netClass::maxFanOutNum() const {

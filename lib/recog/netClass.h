@@ -12,6 +12,7 @@
 namespace tulim {
 
 class dictClass;
+class macroClass;
 
 constexpr int MAX_STATE_NUM_IN_SYL = 150;
 // Upper bound of one node's indirect fan-out: null nodes that branch and join again
@@ -61,6 +62,17 @@ class netClass {
   // those must be current (the readers and the link additions keep them so).
   void fanOutCollect(int node, std::vector<int>& out) const;
   int maxFanOutNum() const;
+  // Merges the nodes from firstShared on that stand for the same syllable (and word tag) and
+  // lead to the same nodes, until no two do: the lines of a tree net that end alike then
+  // share their ends, as they share their beginnings. The net keeps every path and its
+  // scores, with fewer states for the search to hold. Nodes keep their order; the nodes
+  // before firstShared and the end node are never merged.
+  void lineEndsShare(int firstShared);
+  // Emitting states of the net's real nodes (the recombination slots the search can fill).
+  long long emittingStateNum(const dictClass& dict, const macroClass& models) const;
+  // The indirect fan-outs of the real nodes together: the successors the search can make
+  // in one frame on leaving nodes.
+  long long linkFanOutNum() const;
   // Every node's penalty 0, then penalty for "filler", "fillerC" and "fillerV" nodes.
   void nodePenaltySet(float penalty);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <thread>
 
 #include "mixtureSum.h"
@@ -87,6 +89,20 @@ void stateScorer::modelCheck(int modelIdx, int node) const {
 void stateScorer::cacheClear() {
   for (stateProbCache& cache : m_stateProbCache)
     for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
+  m_keptOn = false;
+  m_keptFrames = 0;
+}
+
+void stateScorer::keptRowsCompare(const float* features, int dim, int frameId1, int frameId2) {
+  if (m_keptFrames <= 0 || dim != m_keptDim) return;
+  const int last = std::min(frameId2, m_keptFrames - 1);
+  const size_t rowBytes = static_cast<size_t>(dim) * sizeof(float);
+  for (int f = std::max(frameId1, 0); f <= last; f++) {
+    uint8_t& ok = m_keptRowOk[static_cast<size_t>(f)];
+    if (ok) continue;
+    const size_t at = static_cast<size_t>(f) * static_cast<size_t>(dim);
+    ok = std::memcmp(features + at, m_keptFeatures.data() + at, rowBytes) == 0 ? 1 : 2;
+  }
 }
 
 float stateScorer::stateScoreOf(const float* x, int modelIdx, int state) const {
@@ -102,6 +118,8 @@ float stateScorer::stateScoreOf(const float* x, int modelIdx, int state) const {
 
 float stateScorer::modelProb(const float* features, int dim, int frameId1, int frameId2, int modelIdx) {
   if (!spanCheck(dim, frameId1, frameId2, modelIdx)) return LZERO;
+  std::fill(m_keptRowOk.begin(), m_keptRowOk.end(), 0);
+  keptRowsCompare(features, dim, frameId1, frameId2);
   return spanScore(features, dim, frameId1, frameId2, modelIdx);
 }
 
@@ -127,7 +145,20 @@ float stateScorer::spanScore(const float* features, int dim, int frameId1, int f
   // cache lines, which the threads of modelProbs would otherwise pass to and fro every frame.
   stateProbCache cache;
   for (int q = 0; q < MAX_STATE_NUM; q++) cache.frameId[q] = -1;
-  auto prob = [&](const float* x, int state, int frameId) { return stateProbIn(cache, x, modelIdx, state, frameId); };
+  // The kept column of each state, -1 for none.
+  int kept[MAX_STATE_NUM];
+  const bool keptHere = m_keptFrames > 0 && dim == m_keptDim;
+  for (int q = 0; q < MAX_STATE_NUM; q++)
+    kept[q] = keptHere ? m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(q)] : -1;
+  const size_t columns = m_aheadKey.size();
+  auto prob = [&](const float* x, int state, int frameId) {
+    const int64_t f = static_cast<int64_t>(frameId1) + frameId;
+    if (kept[state] >= 0 && f < m_keptFrames && m_keptRowOk[static_cast<size_t>(f)] == 1) {
+      const float score = m_kept[static_cast<size_t>(f) * columns + static_cast<size_t>(kept[state])];
+      if (score == score) return score;
+    }
+    return stateProbIn(cache, x, modelIdx, state, frameId);
+  };
 
   int Q = m_models.MMF().model[static_cast<size_t>(modelIdx)].stateNum - 2;
   float prev[MAX_STATE_NUM], cur[MAX_STATE_NUM];
@@ -159,6 +190,8 @@ void stateScorer::modelProbs(const float* features, int dim, const std::vector<m
     if (spanCheck(dim, span.frameId1, span.frameId2, span.modelIdx))
       byModel[static_cast<size_t>(span.modelIdx)].push_back(i);
   }
+  std::fill(m_keptRowOk.begin(), m_keptRowOk.end(), 0);
+  for (const modelSpan& span : spans) keptRowsCompare(features, dim, span.frameId1, span.frameId2);
   std::vector<int> used;
   for (size_t m = 0; m < byModel.size(); ++m)
     if (!byModel[m].empty()) used.push_back(static_cast<int>(m));
@@ -186,6 +219,9 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
   // The helpers are woken once prepare has set out the net's states and found that a frame's
   // scores are worth sharing; the first frames the search scores itself while they wake.
   m_aheadOn = false;
+  m_runFeatures = features;
+  m_runDim = dim;
+  m_runFrames = frameNum;
   prepare();
   const size_t helpers = m_aheadOn && frameNum > 2 ? static_cast<size_t>(std::min(
                                                          workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
@@ -200,11 +236,41 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
         frames();
       });
   m_aheadOn = false;
+  m_keptOn = false;
+  m_runFeatures = nullptr;
 }
 
-void stateScorer::aheadInit(const std::vector<int>& netModels) {
+void stateScorer::statesScore(int t0, int t1, const int* keys, size_t keyNum, float* out) {
+  if (t1 < t0 || keyNum == 0 || !m_runFeatures) return;
+  const size_t frames = static_cast<size_t>(t1 - t0 + 1);
+  double work = 0.0;
+  for (size_t i = 0; i < keyNum; i++) work += stateWork(keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
+  // A few states a part: each part's mixtures stay in one core's cache over the frames.
+  constexpr size_t STATES_A_PART = 4;
+  const size_t parts = (keyNum + STATES_A_PART - 1) / STATES_A_PART;
+  workerPool::shared().run(
+      parts,
+      [&](size_t part) {
+        const size_t end = std::min(keyNum, (part + 1) * STATES_A_PART);
+        for (size_t i = part * STATES_A_PART; i < end; i++)
+          for (size_t f = 0; f < frames; f++) {
+            const float* x = m_runFeatures + (static_cast<size_t>(t0) + f) * static_cast<size_t>(m_runDim);
+            out[f * keyNum + i] = stateScoreOf(x, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
+          }
+      },
+      work * static_cast<double>(frames));
+  if (!m_keptOn) return;
+  for (size_t i = 0; i < keyNum; i++) {
+    const int place = m_aheadPlace[static_cast<size_t>(keys[i])];
+    if (place < 0) continue;
+    for (size_t f = 0; f < frames; f++) keep(static_cast<size_t>(place), t0 + static_cast<int>(f), out[f * keyNum + i]);
+  }
+}
+
+void stateScorer::aheadInit(const std::vector<int>& netModels, bool helpers) {
   m_aheadOn = false;
-  if (workerPool::shared().threadNum() < 2) return;
+  m_keptOn = false;
+  m_keptFrames = 0;
   m_aheadPlace.assign(static_cast<size_t>(m_modelNum) * MAX_STATE_NUM, -1);
   m_aheadKey.clear();
   for (const int model : netModels) {
@@ -217,6 +283,17 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
     }
   }
   const size_t places = m_aheadKey.size();
+  // The scores kept for the spans, when a search runs and they fit.
+  const size_t keptValues = places * static_cast<size_t>(std::max(m_runFrames, 0));
+  if (m_runFeatures && m_runDim > 0 && places > 0 && keptValues <= KEPT_SCORES_MAX) {
+    m_kept.assign(keptValues, std::numeric_limits<float>::quiet_NaN());
+    m_keptFeatures.assign(m_runFeatures, m_runFeatures + static_cast<size_t>(m_runFrames) * static_cast<size_t>(m_runDim));
+    m_keptRowOk.assign(static_cast<size_t>(m_runFrames), 0);
+    m_keptDim = m_runDim;
+    m_keptFrames = m_runFrames;
+    m_keptOn = true;
+  }
+  if (!helpers || workerPool::shared().threadNum() < 2) return;
   double frameWork = 0.0;
   for (int key : m_aheadKey) frameWork += stateWork(key / MAX_STATE_NUM, key % MAX_STATE_NUM);
   if (!workerPool::pays(frameWork)) return;

@@ -58,7 +58,7 @@ class stateScorer {
 
   // ---- Scores -----------------------------------------------------------------------------
 
-  // Every cache entry empty.
+  // Every cache entry empty, the scores kept from a search too.
   void cacheClear();
   // The emission score of the state of the model on frame x (frame frameId of the search),
   // through the model's cache, or from the helpers when they scored it ahead.
@@ -81,19 +81,27 @@ class stateScorer {
   // modelProb of every span into out (one value each), with the same checks, warnings and
   // numbers as calling modelProb span by span; the spans of different models are scored on
   // the threads of workerPool::shared() (a model's spans on one, through its own cache).
+  // Both take the scores the last search computed on frames equal to the span's.
   void modelProbs(const float* features, int dim, const std::vector<modelSpan>& spans, std::vector<float>& out);
 
   // ---- Scoring ahead of a search ------------------------------------------------------------
 
   // Runs a search of frameNum frames on this thread: prepare (which calls aheadInit), then
   // frames (which calls frameBegin at each frame); meanwhile other threads of
-  // workerPool::shared() score ahead. The scores are the same whoever computes them.
+  // workerPool::shared() score ahead. The scores are the same whoever computes them. The
+  // scores the search asks for are kept, with a copy of its frames, for the spans of
+  // modelProb and modelProbs, until the next search or cacheClear.
   void searchRun(const float* features, int dim, int frameNum, const std::function<void()>& prepare,
                  const std::function<void()>& frames);
   // The models of the search's net, one entry for each model of each node (repeats allowed):
-  // their states are the ones scored ahead.
+  // their states are the ones scored ahead, unless helpers is false.
   // Nothing is prepared when a frame's scores are too little work to share.
-  void aheadInit(const std::vector<int>& netModels);
+  void aheadInit(const std::vector<int>& netModels, bool helpers = true);
+  // The scores of the states keys (model * MAX_STATE_NUM + state) of the search's net on its
+  // frames t0..t1 into out, frame after frame, keyNum values each: the scores stateProb gives,
+  // computed on the threads of workerPool::shared() when the work pays, and kept as the
+  // search's. For a search that asks for most of its states on every frame.
+  void statesScore(int t0, int t1, const int* keys, size_t keyNum, float* out);
   // The search is at frame t.
   void frameBegin(int t) {
     // A wake-up costs the search a system call and a helper tens of microseconds, so asleep
@@ -138,6 +146,30 @@ class stateScorer {
     return score;
   }
 
+  // The scores of the search's states on every frame, kept for the spans scored after it on
+  // the same features (the phone ranking that follows a search scores every model over the
+  // frames of each phone): per frame a row of m_aheadKey.size() values, NaN where the search
+  // asked for none. m_keptFrames rows are valid; m_keptFeatures is a copy of their frames, so
+  // that a span takes a kept score only on a frame equal to the one it was computed on
+  // (m_keptRowOk: per row, 0 not compared yet, 1 equal, 2 different).
+  static constexpr size_t KEPT_SCORES_MAX = size_t{1} << 22;
+  std::vector<float> m_kept;
+  std::vector<float> m_keptFeatures;
+  std::vector<uint8_t> m_keptRowOk;
+  int m_keptDim = 0;
+  int m_keptFrames = 0;
+  bool m_keptOn = false;  // the running search fills m_kept
+  // The frames of the running search.
+  const float* m_runFeatures = nullptr;
+  int m_runDim = 0;
+  int m_runFrames = 0;
+  void keep(size_t place, int frameId, float score) {
+    if (static_cast<unsigned>(frameId) < static_cast<unsigned>(m_keptFrames))
+      m_kept[static_cast<size_t>(frameId) * m_aheadKey.size() + place] = score;
+  }
+  // Compares the kept rows frameId1..frameId2 with the frames of features not compared yet.
+  void keptRowsCompare(const float* features, int dim, int frameId1, int frameId2);
+
   // The steps (as workerPool::pays counts them) of one state's score for one frame.
   double stateWork(int modelIdx, int state) const;
   // One helper's share (the places helper, helper + helpers, ...) of the scores ahead, until
@@ -168,14 +200,24 @@ inline float stateScorer::stateProb(const float* x, int modelIdx, int state, int
       if (asked.load(std::memory_order_relaxed) != frameId) asked.store(frameId, std::memory_order_relaxed);
       const size_t at = static_cast<size_t>(frameId % AHEAD_RING) * m_aheadKey.size() + static_cast<size_t>(place);
       const uint64_t slot = m_ahead[at].load(std::memory_order_acquire);
-      if (aheadFrame(slot) == frameId) return aheadScoreOf(slot);
+      if (aheadFrame(slot) == frameId) {
+        const float score = aheadScoreOf(slot);
+        if (m_keptOn) keep(static_cast<size_t>(place), frameId, score);
+        return score;
+      }
       // Scored here, it is marked done for the helpers too.
       const float score = stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
       m_ahead[at].store(aheadSlot(frameId, score), std::memory_order_relaxed);
+      if (m_keptOn) keep(static_cast<size_t>(place), frameId, score);
       return score;
     }
   }
-  return stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+  const float score = stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+  if (m_keptOn) {
+    const int place = m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)];
+    if (place >= 0) keep(static_cast<size_t>(place), frameId, score);
+  }
+  return score;
 }
 
 }  // namespace tulim

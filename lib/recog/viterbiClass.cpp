@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "dictClass.h"
@@ -256,7 +257,10 @@ int viterbiClass::searchInit(const std::vector<netNode>& nodes, const dictClass&
   m_netModels.clear();
   for (const nodeModels& nm : m_nodeModels)
     m_netModels.insert(m_netModels.end(), nm.modelIndex, nm.modelIndex + nm.modelNum);
-  scorer.aheadInit(m_netModels);
+  // The pass over the states asks for most of them on every frame: it has them scored a block
+  // of frames at a time instead of by helpers that guess.
+  m_placesOn = m_statePass && placesBuild(nodes, frameNum, candidateNum, m_descCandidateNum);
+  scorer.aheadInit(m_netModels, !m_placesOn);
 
   // Each node gets the recombination slots its syllable can fill (the limit is checked
   // when a candidate takes one).
@@ -302,9 +306,18 @@ int viterbiClass::search(const std::vector<netNode>& nodes, const dictClass& dic
   // Between frames positions live..N-1 are all dead, so each frame's steps skip them.
   int live = 0;
   int N = candidateNum;
+  bool places = false;
   scorer.searchRun(
-      features, dim, frameNum, [&] { live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, endNode); },
-      [&] { N = searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live); });
+      features, dim, frameNum,
+      [&] {
+        m_descCandidateNum = descCandidateNum;
+        live = searchInit(nodes, dict, features, dim, frameNum, candidateNum, endNode);
+        places = m_placesOn;
+      },
+      [&] {
+        N = places ? searchPlaces(nodes, features, dim, frameNum, beam, endNode, live)
+                   : searchFrames(nodes, features, dim, frameNum, candidateNum, beam, descCandidateNum, endNode, live);
+      });
 
   // Frames after the first sort their candidates; a one-frame utterance must be sorted
   // too, or m_order[0] would be the first start successor rather than the best.
@@ -392,14 +405,23 @@ int viterbiClass::prune(int t, int candidateNum, float beam, int descCandidateNu
   return pruneLive(t, candidateNum, beam, descCandidateNum, live);
 }
 
-int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
-  int N = candidateNum;
+namespace {
+
+// The count of frame t from that of the frame before.
+int frameCount(int t, int N, int descCandidateNum) {
   if (descCandidateNum) {
     // Tenths in integers: N * 0.7 in floating point falls just short of whole numbers
     // (90 * 0.7 truncates to 62).
     int64_t tenths = t == 60 || t == 75 ? 8 : t == 100 ? 7 : t == 120 ? 6 : 10;
     if (tenths < 10 && N > 0) N = std::max(1, static_cast<int>(static_cast<int64_t>(N) * tenths / 10));
   }
+  return N;
+}
+
+}  // namespace
+
+int viterbiClass::pruneLive(int t, int candidateNum, float beam, int descCandidateNum, int& live) {
+  const int N = frameCount(t, candidateNum, descCandidateNum);
   int limit = std::min(N, live);
   if (limit <= 0 || !m_order) {
     live = std::max(0, limit);
@@ -486,6 +508,346 @@ int viterbiClass::searchFrames(const std::vector<netNode>& nodes, const float* f
     if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) poolCompact();
   }
   return N;
+}
+
+// ---- The pass over the states ------------------------------------------------------------
+//
+// With a count that holds every state, the candidates' pass keeps, after recombination, the
+// best path into each state and prunes by the beam alone. The pass below computes the same
+// over an array: each state takes the best of staying and of the paths entering it, with the
+// same float operations in the same order, so every score equals the candidates' one. Only
+// among paths of exactly equal scores may another one be kept: staying wins, as the
+// candidate that stays (it comes first) does, then the earlier place.
+
+bool viterbiClass::placesBuild(const std::vector<netNode>& nodes, int frameNum, int candidateNum,
+                               int descCandidateNum) {
+  const macroClass& models = m_scorer->models();
+  const size_t nodeNum = nodes.size();
+  auto emitting = [&](int model) { return models.MMF().model[static_cast<size_t>(model)].stateNum - 2; };
+  m_nodeFirst.assign(nodeNum + 1, 0);
+  for (size_t n = 0; n < nodeNum; n++) {
+    const nodeModels& nm = m_nodeModels[n];
+    int count = 0;
+    for (int p = 0; p < nm.modelNum; p++) count += emitting(nm.modelIndex[p]);
+    m_nodeFirst[n + 1] = m_nodeFirst[n] + count;
+  }
+  int least = candidateNum;
+  for (int t = 1; t < frameNum && descCandidateNum; t++) least = frameCount(t, least, descCandidateNum);
+  m_placesCount = least;
+  const int placeNum = m_nodeFirst[nodeNum];
+  if (placeNum > least || placeNum > m_arenaLen) return false;
+
+  m_places.resize(static_cast<size_t>(placeNum));
+  m_emissionOf.assign(static_cast<size_t>(models.MMF().modelNum) * MAX_STATE_NUM, -1);
+  m_emissionKey.clear();
+  m_lastPlaces.clear();
+  for (size_t n = 0; n < nodeNum; n++) {
+    const nodeModels& nm = m_nodeModels[n];
+    size_t at = static_cast<size_t>(m_nodeFirst[n]);
+    for (int p = 0; p < nm.modelNum; p++) {
+      const int model = nm.modelIndex[p], Q = emitting(model);
+      for (int s = 0; s < Q; s++, at++) {
+        place& pl = m_places[at];
+        const int key = model * MAX_STATE_NUM + s;
+        int& e = m_emissionOf[static_cast<size_t>(key)];
+        if (e < 0) {
+          e = static_cast<int>(m_emissionKey.size());
+          m_emissionKey.push_back(key);
+        }
+        pl.model = model;
+        pl.state = s;
+        pl.modelPos = p;
+        pl.node = static_cast<int>(n);
+        pl.emission = e;
+        pl.selfTrans = m_scorer->transProb(model, s, s);
+        pl.nextTrans = m_scorer->transProb(model, s, s + 1);
+        pl.step = s + 1 < Q ? STEP_STATE : p + 1 < nm.modelNum ? STEP_MODEL : STEP_NODE;
+        pl.tooDeep = p * MAX_STATE_NUM + s >= MAX_STATE_NUM_IN_SYL;
+        if (pl.step == STEP_NODE) m_lastPlaces.push_back(static_cast<int>(at));
+      }
+    }
+  }
+  m_emissionFrame.assign(m_emissionKey.size(), -1);
+  m_emissionScore.resize(m_emissionKey.size());
+  return true;
+}
+
+void viterbiClass::placePoolCompact() {
+  std::vector<uint8_t> sylMark(m_sylPool.size(), 0), phoneMark(m_phonePool.size(), 0);
+  const size_t placeNum = m_places.size();
+  for (size_t at = 0; at < placeNum; at++) {
+    if (!(m_score[at] > LOG_SMALL)) continue;
+    poolMark(m_sylPool, m_hold[at].sylHead, sylMark);
+    poolMark(m_phonePool, m_hold[at].phoneHead, phoneMark);
+  }
+  const std::vector<int> sylTo = poolKeep(m_sylPool, sylMark);
+  const std::vector<int> phoneTo = poolKeep(m_phonePool, phoneMark);
+  for (size_t at = 0; at < placeNum; at++) {
+    if (!(m_score[at] > LOG_SMALL)) continue;
+    placeHold& h = m_hold[at];
+    if (h.sylHead >= 0) h.sylHead = sylTo[static_cast<size_t>(h.sylHead)];
+    if (h.phoneHead >= 0) h.phoneHead = phoneTo[static_cast<size_t>(h.phoneHead)];
+  }
+  // Every frame adds up to an entry a place: a larger margin than the candidates' compacts
+  // less often.
+  m_poolLimit = std::max<size_t>(POOL_MIN, 4 * (m_sylPool.size() + m_phonePool.size()));
+}
+
+int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* features, int dim, int frameNum,
+                               float beam, int endNode, int firstNum) {
+  stateScorer& scorer = *m_scorer;
+  const size_t placeNum = m_places.size();
+  m_score.assign(placeNum, LZERO);
+  m_scoreNext.resize(placeNum);
+  m_hold.assign(placeNum, placeHold{-1, -1, 0, 0});
+  m_from.resize(placeNum);
+  for (int j = 0; j < firstNum; j++) {
+    const arenaCandidate& cand = m_arena[j];
+    float& score = m_score[static_cast<size_t>(m_nodeFirst[static_cast<size_t>(cand.node)])];
+    if (cand.score > score) score = cand.score;
+  }
+  // What the frame loop reads of every place, side by side.
+  std::vector<float> selfTrans(placeNum), nextTrans(placeNum);
+  std::vector<int> emissionOf(placeNum);
+  std::vector<uint8_t> stepOf(placeNum);
+  std::vector<int> modelPosOf(placeNum), lastIndexOf(placeNum, -1);
+  std::vector<uint8_t> tooDeepOf(placeNum);
+  for (size_t k = 0; k < m_lastPlaces.size(); k++) lastIndexOf[static_cast<size_t>(m_lastPlaces[k])] = static_cast<int>(k);
+  std::vector<placeHold> lastHold(m_lastPlaces.size());
+  std::vector<phoneEntry> phoneScratch(placeNum);
+  for (size_t at = 0; at < placeNum; at++) {
+    modelPosOf[at] = m_places[at].modelPos;
+    tooDeepOf[at] = m_places[at].tooDeep;
+    selfTrans[at] = m_places[at].selfTrans;
+    nextTrans[at] = m_places[at].nextTrans;
+    emissionOf[at] = m_places[at].emission;
+    stepOf[at] = m_places[at].step;
+  }
+  float* score = m_score.data();
+  float* next = m_scoreNext.data();
+  int* from = m_from.data();
+  placeHold* hold = m_hold.data();
+  int* emissionFrame = m_emissionFrame.data();
+  float* emissionScore = m_emissionScore.data();
+  // Per frame: the node entries (target, the history it takes, read before any changes), each
+  // target once.
+  std::vector<std::pair<size_t, placeHold>> entered;
+  std::vector<int> enteredAt(placeNum, 0);  // the frame a node entry last won the place
+
+  // The scores of a block of frames, for the states the places held at its start ask for
+  // (their own and those they may enter): blockOf[e] is the block's first frame when it has e.
+  constexpr int BLOCK_FRAMES = 16;
+  const size_t emissionNum = m_emissionKey.size();
+  std::vector<int> blockOf(emissionNum, -1), blockColumn(emissionNum, 0), blockKeys;
+  std::vector<float> blockScores;
+  std::vector<int> placeColumn(placeNum, -1);  // per place, its state's column in the block
+  bool blockMisses = true;                       // some place has none
+  // Per place, this frame: its emission (one more, never read, above the last), what staying
+  // gives it and what it gives the place above.
+  std::vector<float> placeScore(placeNum + 1, 0.0f), stayed(placeNum), entering(placeNum);
+  int blockStart = -1, blockLast = 0;
+  auto blockScore = [&](int t) {
+    blockStart = t;
+    blockKeys.clear();
+    auto want = [&](size_t e) {
+      if (blockOf[e] == t) return;
+      blockOf[e] = t;
+      blockColumn[e] = static_cast<int>(blockKeys.size());
+      blockKeys.push_back(m_emissionKey[e]);
+    };
+    for (size_t at = 0; at < placeNum; at++) {
+      if (!(score[at] > LOG_SMALL)) continue;
+      want(static_cast<size_t>(emissionOf[at]));
+      if (stepOf[at] != STEP_NODE) {
+        want(static_cast<size_t>(emissionOf[at + 1]));
+        continue;
+      }
+      for (int e : nodes[static_cast<size_t>(m_places[at].node)].fanOutIndirect)
+        if (e != endNode) want(static_cast<size_t>(emissionOf[static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)])]));
+    }
+    // When they are every state of the net, nothing is pruned yet: the rest of the frames in
+    // one block, shared out at once.
+    blockLast = blockKeys.size() == emissionNum ? frameNum - 1 : std::min(frameNum - 1, t + BLOCK_FRAMES - 1);
+    const int last = blockLast;
+    blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
+    scorer.statesScore(t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
+    blockMisses = false;
+    for (size_t at = 0; at < placeNum; at++) {
+      const size_t e = static_cast<size_t>(emissionOf[at]);
+      placeColumn[at] = blockOf[e] == t ? blockColumn[e] : -1;
+      blockMisses = blockMisses || placeColumn[at] < 0;
+    }
+  };
+
+  for (int t = 1; t < frameNum; t++) {
+    scorer.frameBegin(t);
+    if (t > blockLast) blockScore(t);
+    const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
+    const float* blockRow = blockScores.data() + static_cast<size_t>(t - blockStart) * blockKeys.size();
+    auto emission = [&](int e) {
+      const size_t i = static_cast<size_t>(e);
+      if (blockOf[i] == blockStart) return blockRow[blockColumn[i]];
+      if (emissionFrame[i] != t) {
+        const int key = m_emissionKey[i];
+        emissionScore[i] = scorer.stateProb(x, key / MAX_STATE_NUM, key % MAX_STATE_NUM, t);
+        emissionFrame[i] = t;
+      }
+      return emissionScore[i];
+    };
+    // Each place's emission of the frame: from the block's row, or scored now for a place that
+    // is held, or that the one below may enter, without a column in the block.
+    for (size_t at = 0; at < placeNum; at++) {
+      const int column = placeColumn[at];
+      placeScore[at] = column >= 0 ? blockRow[column] : 0.0f;
+    }
+    if (blockMisses)
+      for (size_t at = 0; at < placeNum; at++)
+        if (placeColumn[at] < 0 && (score[at] > LOG_SMALL_FLOAT || (at > 0 && score[at - 1] > LOG_SMALL_FLOAT)))
+          placeScore[at] = emission(emissionOf[at]);
+    // What staying gives each place, and what the place above gets from it; then each place
+    // takes the better, staying on equal scores. A node's last place gives the next node's
+    // first nothing: that one is entered from the nodes before it, below.
+    for (size_t at = 0; at < placeNum; at++) {
+      const float held = score[at];
+      const bool alive = held > LOG_SMALL_FLOAT;
+      const float stay = deadFloor(held + (selfTrans[at] + placeScore[at]));
+      const float enter = deadFloor(held + (nextTrans[at] + placeScore[at + 1]));
+      stayed[at] = alive ? stay : LZERO;
+      entering[at] = alive && stepOf[at] != STEP_NODE ? enter : LZERO;
+    }
+    // The histories of the nodes' last places as they were, for the paths that leave them.
+    for (size_t k = 0; k < m_lastPlaces.size(); k++) lastHold[k] = hold[static_cast<size_t>(m_lastPlaces[k])];
+    // Top down, so that the place a path steps in from still holds the history of the frame
+    // before; one that left a model closes it in its history, with its score on entry. Without
+    // a branch on the outcome: every place writes an entry, which counts only then.
+    const size_t phoneBase = m_phonePool.size();
+    size_t phones = 0;
+    int mostPhones = 0;
+    bool tooDeep = false;
+    for (size_t at = placeNum; at-- > 1;) {
+      const float enter = entering[at - 1], stay = stayed[at];
+      const bool wins = enter > stay;
+      const bool closes = wins && stepOf[at - 1] == STEP_MODEL;
+      next[at] = wins ? enter : stay;
+      placeHold h = wins ? hold[at - 1] : hold[at];
+      phoneScratch[phones] = phoneEntry{h.phoneHead, modelPosOf[at - 1], t - 1, enter};
+      h.phoneHead = closes ? static_cast<int>(phoneBase + phones) : h.phoneHead;
+      h.phoneNum += closes;
+      hold[at] = h;
+      phones += closes;
+      mostPhones = std::max(mostPhones, h.phoneNum);
+      tooDeep = tooDeep || (closes && tooDeepOf[at]);
+    }
+    if (placeNum > 0) next[0] = stayed[0];
+    m_phonePool.insert(m_phonePool.end(), phoneScratch.begin(), phoneScratch.begin() + static_cast<std::ptrdiff_t>(phones));
+    if (mostPhones > MAX_PHONE_NUM)
+      errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
+    // Only a model's first state is entered from another model or node.
+    for (size_t at = 0; tooDeep && at < placeNum; at++)
+      if (tooDeepOf[at] && next[at] > LOG_SMALL_FLOAT)
+        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                    m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
+    for (int last : m_lastPlaces) {
+      const size_t at = static_cast<size_t>(last);
+      const float held = score[at];
+      if (!(held > LOG_SMALL)) continue;
+      for (int e : nodes[static_cast<size_t>(m_places[at].node)].fanOutIndirect) {
+        if (e == endNode) continue;
+        const size_t first = static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)]);
+        const float enter = deadFloor(held + nextTrans[at] + emission(emissionOf[first]) +
+                                      nodes[static_cast<size_t>(e)].penalty);
+        if (enter > next[first]) {
+          next[first] = enter;
+          from[first] = static_cast<int>(at);
+          enteredAt[first] = t;
+        }
+      }
+    }
+    entered.clear();
+    for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++) {
+      const size_t first = static_cast<size_t>(m_nodeFirst[n]);
+      if (enteredAt[first] == t && first != static_cast<size_t>(m_nodeFirst[n + 1]))
+        entered.push_back({first, lastHold[static_cast<size_t>(lastIndexOf[static_cast<size_t>(from[first])])]});
+    }
+
+    // The paths that entered a node close the one they left.
+    for (const std::pair<size_t, placeHold>& entry : entered) {
+      const size_t at = entry.first;
+      const place& src = m_places[static_cast<size_t>(from[at])];
+      placeHold& h = hold[at];
+      h = entry.second;
+      const float value = next[at];
+      if (h.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
+      m_sylPool.push_back(sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
+      h.sylHead = static_cast<int>(m_sylPool.size() - 1);
+      h.sylNum++;
+      if (h.phoneNum >= MAX_PHONE_NUM)
+        errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
+      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
+      h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
+      h.phoneNum++;
+      if (m_places[at].tooDeep)
+        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                    m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
+    }
+    // The beam, when it reaches below the worst score held (a dead place holds LZERO, below
+    // every live score).
+    float best = LZERO, worst = std::numeric_limits<float>::max();
+    for (size_t at = 0; at < placeNum; at++) {
+      const float value = next[at];
+      best = value > best ? value : best;
+      worst = value > LOG_SMALL && value < worst ? value : worst;
+    }
+    const double floor = static_cast<double>(best) - static_cast<double>(beam);
+    if (best > LOG_SMALL && worst < floor)
+      for (size_t at = 0; at < placeNum; at++)
+        if (next[at] > LOG_SMALL && next[at] < floor) next[at] = LZERO;
+    std::swap(score, next);
+    m_score.swap(m_scoreNext);
+    if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) placePoolCompact();
+  }
+
+  // The places still held become the first records, best first; the count returned is the
+  // candidates' pass's.
+  std::vector<int> order;
+  for (size_t at = 0; at < placeNum; at++)
+    if (m_score[at] > LOG_SMALL) order.push_back(static_cast<int>(at));
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    const float sa = m_score[static_cast<size_t>(a)], sb = m_score[static_cast<size_t>(b)];
+    return sa > sb || (sa == sb && a < b);
+  });
+  std::fill(m_held.begin(), m_held.end(), 0);
+  const int count = static_cast<int>(order.size());
+  for (int i = 0; i < count; i++) {
+    const size_t at = static_cast<size_t>(order[static_cast<size_t>(i)]);
+    const placeHold& held = m_hold[at];
+    const place& pl = m_places[at];
+    arenaCandidate& rec = m_arena[i];
+    rec.stateIdx = pl.state;
+    rec.modelPos = pl.modelPos;
+    rec.node = pl.node;
+    rec.score = m_score[at];
+    rec.sylNum = held.sylNum;
+    rec.phoneNum = held.phoneNum;
+    m_sylHead[static_cast<size_t>(i)] = held.sylHead;
+    m_phoneHead[static_cast<size_t>(i)] = held.phoneHead;
+    m_held[static_cast<size_t>(i)] = 1;
+    m_order[i] = &rec;
+  }
+  // The rest of the count are dead, as the candidates' pass leaves them.
+  for (int i = count; i < m_placesCount; i++) {
+    arenaCandidate& rec = m_arena[i];
+    rec.stateIdx = 0;
+    rec.modelPos = 0;
+    rec.node = endNode;
+    rec.score = LZERO;
+    rec.sylNum = 0;
+    rec.phoneNum = 0;
+    m_sylHead[static_cast<size_t>(i)] = -1;
+    m_phoneHead[static_cast<size_t>(i)] = -1;
+    m_order[i] = &rec;
+  }
+  return m_placesCount;
 }
 
 }  // namespace tulim

@@ -22,6 +22,11 @@ class viterbiClass {
   arenaCandidate* m_arena;  // m_arenaLen records
   // The search sorts and overwrites candidates through these pointers; records never move.
   arenaCandidate** m_order;
+  // When the count of every frame is at least the net's emitting states, the histogram can
+  // never prune and the search runs over an array of the states instead of sorting
+  // candidates: the same paths and scores at a fraction of the cost. false keeps the
+  // candidates' pass always (the tests compare the two).
+  bool m_statePass = true;
 
   // Allocates the arena when arenaLen > 0; 0 makes an object that only finds start and end
   // nodes.
@@ -36,6 +41,14 @@ class viterbiClass {
   // records beyond N hold none). descCandidateNum lowers N at frames 60, 75, 100 and 120.
   int search(const std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim, int frameNum,
              int candidateNum, stateScorer& scorer, float beam, int descCandidateNum);
+
+  // The arena a search of candidateNum candidates over a net of stateNum emitting states
+  // needs: one record per candidate when the count holds every state on every frame (the
+  // search then runs over the states), otherwise candidatesArena, what the candidates need.
+  static long long arenaLenFor(long long candidateNum, long long stateNum, int descCandidateNum,
+                               long long candidatesArena) {
+    return candidateNum >= stateNum && !descCandidateNum ? candidateNum : candidatesArena;
+  }
 
   // The one node that no link enters, and the one node without outgoing links.
   int startNodeFind(const std::vector<netNode>& nodes) const;
@@ -118,6 +131,56 @@ class viterbiClass {
   // The frames 1..frameNum-1 of the search, from live candidates on; returns the final N.
   int searchFrames(const std::vector<netNode>& nodes, const float* features, int dim, int frameNum, int candidateNum,
                    float beam, int descCandidateNum, int endNode, int live);
+
+  // ---- The pass over the states ------------------------------------------------------------
+  // Every emitting state of the net is a place: node after node, model after model, state
+  // after state. The places of node n are m_nodeFirst[n] .. m_nodeFirst[n + 1] - 1.
+  enum placeStep : uint8_t {
+    STEP_STATE,  // the next place is the model's next state
+    STEP_MODEL,  // the next place is the first state of the node's next model
+    STEP_NODE,   // the last state of the node: the path goes on into the node's successors
+  };
+  struct place {
+    int model;
+    int state;
+    int modelPos;
+    int node;
+    int emission;     // index of the place's (model, state) among the net's distinct ones
+    float selfTrans;  // staying
+    float nextTrans;  // leaving for the next place or node
+    placeStep step;
+    bool tooDeep;     // a candidate here exceeds MAX_STATE_NUM_IN_SYL
+  };
+  // The history of what a place holds between frames.
+  struct placeHold {
+    int sylHead;
+    int phoneHead;
+    int sylNum;
+    int phoneNum;
+  };
+  std::vector<int> m_nodeFirst;
+  std::vector<place> m_places;
+  std::vector<int> m_lastPlaces;  // the places of STEP_NODE, in order
+  std::vector<float> m_score, m_scoreNext;  // per place; LZERO: empty
+  std::vector<placeHold> m_hold;  // per place, updated in place frame by frame
+  std::vector<int> m_from;              // per place, this frame: the place its best path came from
+  std::vector<int> m_emissionOf;        // per (model, state) key: its index, -1 when not in the net
+  std::vector<int> m_emissionKey;       // per index, its key
+  std::vector<int> m_emissionFrame;     // per index: the frame its score is of
+  std::vector<float> m_emissionScore;
+  int m_placesCount = 0;  // the count of the last frame
+  bool m_placesOn = false;  // the search runs over the places
+  int m_descCandidateNum = 0;
+
+  // The places of the net; false when a frame's count may be below their number.
+  bool placesBuild(const std::vector<netNode>& nodes, int frameNum, int candidateNum, int descCandidateNum);
+  // The frames 1..frameNum-1 over the places, from the candidates searchInit made; the
+  // candidates left, best first, are then the first records, and dead ones fill the rest of
+  // the last frame's count, which is returned.
+  int searchPlaces(const std::vector<netNode>& nodes, const float* features, int dim, int frameNum, float beam,
+                   int endNode, int firstNum);
+  // Drops the pool entries that no held place reaches.
+  void placePoolCompact();
 };
 
 }  // namespace tulim

@@ -129,8 +129,9 @@ class recogTask {
   // recogWithNetFile with the audio-event models under "nolva/" and outputs into "output".
   void audioEventDetect(strVec& result, const std::string& wavFile, const std::string& netFile);
   // The candidate count of recogWithNetFile for a net's largest fan-out: 4 times it, 100 when
-  // that is below 10, then at most maxCandidateNum. The arena holds 20 times the count.
-  static int netFileCandidateNum(int maxFanOut, int maxCandidateNum);
+  // that is below 10, raised to the net's emitting states, then at most maxCandidateNum. The
+  // arena holds 20 times the count, and more when the net's links need it.
+  static int netFileCandidateNum(int maxFanOut, int maxCandidateNum, long long stateNum = 0);
 
   // ---- Recognition core and entry points (recogTaskCore.cpp, recogTaskEntry.cpp) ----------
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
@@ -7,6 +8,7 @@
 #include "netClass.h"
 #include "platform/platformClock.h"
 #include "recogTask.h"
+#include "viterbiClass.h"
 #include "stringUtil.h"
 #include "textClass.h"
 #include "utility.h"
@@ -14,6 +16,9 @@
 namespace tulim {
 
 namespace {
+
+// The word-net builders number their start, end and edge nodes 0 to 3; the words follow.
+constexpr int FIRST_WORD_NODE = 4;
 
 // The longest diagnostic file name netPrepare writes.
 const char* const LONGEST_RESULT_NAME = "output.netb";
@@ -211,6 +216,9 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
     else
       errorThrowf("Unknown recogParam.function = %s!", param.function.c_str());
     net.netCreate(text.m_netVs, dict);
+    // The tree shares the beginnings of its lines only; alternative pronunciations repeat
+    // every word after them in a line of its own, and each copy would take its own candidates.
+    net.lineEndsShare(FIRST_WORD_NODE);
     printf("%4.3f sec: Generated tree net (nodeNum=%d)\n", clock.lap(), net.m_nodeNum);
   }
 
@@ -238,12 +246,21 @@ void recogTask::netPrepare(recogParam& param, const macroClass& mac, dictClass& 
 
   // Candidates grow with the widest branching of the net; comparison mode 3 keeps many more
   // partial paths alive. The fan-out is bounded, so these products stay far inside 64 bits.
+  // Recombination leaves at most one candidate per emitting state, so a count of the net's
+  // states keeps every path the beam keeps; fewer lose the best one in noisy speech, where
+  // many partial paths score alike. maxCandidateNum stays the cap.
   const bool wide = param.comparisonMode == 3;
   const long long fanOut = net.maxFanOutNum();
   long long n = (wide ? 20 : 4) * fanOut;
   if (n < 20) n = 100;
+  const long long states = net.emittingStateNum(dict, mac);
+  n = std::max(n, states);
   if (n > param.maxCandidateNum) n = param.maxCandidateNum;
-  const long long arena = (wide ? 100 : 5) * n;
+  // Each candidate adds one successor a frame, or one per link on leaving its node: the arena
+  // then holds all of them.
+  long long arena = (wide ? 100 : 5) * n;
+  if (n > 0) arena = std::max(arena, 2 * n + net.linkFanOutNum());
+  arena = viterbiClass::arenaLenFor(n, states, param.useDescCandidateNum, arena);
   if (arena > INT_MAX || arena < INT_MIN)
     errorThrowf("Error: an arena of %lld candidates (maxCandidateNum=%d) exceeds the int range. (line %d of %s)", arena,
                 param.maxCandidateNum, TULIM_HERE);

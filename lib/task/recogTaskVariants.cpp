@@ -200,9 +200,11 @@ std::vector<float> recogTask::wavFile2mfcc(const std::string& wavFile, const rec
   return std::vector<float>(mel.features.begin(), mel.features.begin() + static_cast<std::ptrdiff_t>(values));
 }
 
-int recogTask::netFileCandidateNum(int maxFanOut, int maxCandidateNum) {
+int recogTask::netFileCandidateNum(int maxFanOut, int maxCandidateNum, long long stateNum) {
   long long num = 4LL * maxFanOut;
   if (num < 10) num = 100;
+  // One candidate per emitting state keeps every path the beam keeps.
+  num = std::max(num, stateNum);
   if (num > maxCandidateNum) num = maxCandidateNum;
   return static_cast<int>(num);
 }
@@ -240,8 +242,12 @@ void recogTask::recogWithNetFile(strVec& result, const std::string& wavFile, con
   std::vector<float> features = wavFile2mfcc(wavFile, param, frameNum, dim);
   printf("%4.3f sec: Feature extraction\n", monotonicSeconds() - t);
 
-  int candidateNum = netFileCandidateNum(net.maxFanOutNum(), param.maxCandidateNum);
-  const long long arenaLen = 20LL * candidateNum;
+  const long long states = net.emittingStateNum(dict, mac);
+  int candidateNum = netFileCandidateNum(net.maxFanOutNum(), param.maxCandidateNum, states);
+  // Each candidate adds one successor a frame, or one per link on leaving its node.
+  const long long arenaLen =
+      viterbiClass::arenaLenFor(candidateNum, states, param.useDescCandidateNum,
+                                std::max(20LL * candidateNum, 2LL * candidateNum + net.linkFanOutNum()));
   if (arenaLen > INT_MAX)
     errorThrowf("Error: candidateNum=%d needs an arena of %lld candidates, more than %d (line %d of %s)", candidateNum,
                 arenaLen, INT_MAX, TULIM_HERE);

@@ -417,3 +417,67 @@ TEST(NetClass, BrowserAndVectorPrinter) {
             "Please input a tree net index within [0 8]: Index out of bound! Exiting...\n"
             "v = 1 2 \n");
 }
+
+// ---- Shared line ends ------------------------------------------------------------------------
+
+namespace {
+
+// The syllable sequences of every path from the start node to the end node (a net without
+// cycles), sorted.
+strVec pathsOf(const netClass& net) {
+  strVec out;
+  std::function<void(int, std::string)> walk = [&](int node, std::string path) {
+    const netNode& n = net.m_node[static_cast<size_t>(node)];
+    if (n.dicIndex >= 0) path += "-" + n.sylStr;
+    if (n.fanOutDirect.empty()) out.push_back(path);
+    for (int e : n.fanOutDirect) walk(e, path);
+  };
+  walk(0, "");
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+TEST(LineEndsShare, MergesEqualEndsAndKeepsEveryPath) {
+  dictClass dict = smallDict();
+  // 0 start, 1 end, 2 and 3 sil; the lines ba-bi-ba, bi-bi-ba and ba-ba end alike.
+  const strVec nodes{"!NULL", "!NULL", "sil", "sil", "ba", "bi", "ba", "bi", "bi", "ba", "ba", "ba"};
+  const std::vector<std::pair<int, int>> links{{0, 2}, {3, 1}, {2, 4},  {4, 5}, {5, 6},  {6, 3},
+                                               {2, 7}, {7, 8}, {8, 9},  {9, 3}, {2, 10}, {10, 11}, {11, 3}};
+  netClass net;
+  net.netCreate(netLines(nodes, links), dict);
+  const strVec before = pathsOf(net);
+  net.lineEndsShare(4);
+  EXPECT_EQ(pathsOf(net), before);
+  // The last "ba" of all three lines is one node, and so is the "bi" before it of the first
+  // two: 4 ba, 5 bi, 6 ba, 7 bi, 8 ba remain (node 4 still the first word).
+  EXPECT_EQ(net.m_nodeNum, 9);
+  EXPECT_EQ(net.m_node[4].sylStr, "ba");
+  EXPECT_EQ(net.m_node[2].fanOutDirect, (std::vector<int>{4, 7, 8}));
+  EXPECT_EQ(net.m_node[7].fanOutDirect, (std::vector<int>{5}));
+  EXPECT_EQ(net.m_node[8].fanOutDirect, (std::vector<int>{6}));
+  EXPECT_EQ(net.m_linkNum, 10);
+  EXPECT_EQ(net.maxFanOutNum(), 3);
+
+  // Sharing again changes nothing.
+  netClass again = net;
+  again.lineEndsShare(4);
+  expectSameNet(again, net);
+}
+
+TEST(LineEndsShare, LeavesNodesOnCyclesAndBeforeTheFirstAlone) {
+  dictClass dict = smallDict();
+  // Fillers looping on the junctions 2 and 3, as comparison mode 3 adds them; two "ba" words.
+  const strVec nodes{"!NULL", "!NULL", "!NULL", "!NULL", "ba", "ba", "filler", "filler"};
+  const std::vector<std::pair<int, int>> links{{0, 2}, {3, 1}, {2, 4}, {2, 5}, {4, 3},
+                                               {5, 3}, {2, 6}, {6, 2}, {3, 7}, {7, 3}};
+  netClass net;
+  net.netCreate(netLines(nodes, links), dict);
+  net.lineEndsShare(4);
+  // The two words merge; the fillers, on cycles, stay.
+  EXPECT_EQ(net.m_nodeNum, 7);
+  EXPECT_EQ(net.m_node[2].fanOutDirect, (std::vector<int>{4, 5}));
+  EXPECT_EQ(net.m_node[5].sylStr, "filler");
+  EXPECT_EQ(net.m_node[6].sylStr, "filler");
+}

@@ -387,6 +387,41 @@ TEST(ModelProb, IgnoresWhatTheSearchLeftInTheCache) {
   EXPECT_EQ(usedScorer.modelProb(f.features.data() + 3 * 39, 39, 0, 2, a), expected);
 }
 
+// The spans after a search take the scores it kept, on frames equal to the search's only: the
+// same numbers as a fresh scorer's, before and after frames change under the same pointer.
+TEST(ModelProb, SpansAfterASearchGiveAFreshScorersNumbers) {
+  searchFixture f({"sil", "a", "b", "c"});
+  f.build({"!NULL", "!NULL", "sil", "a", "b", "sil"}, {{0, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 1}});
+  f.speak({{"sil", 0, 3}, {"a", 0, 2}, {"a", 1, 2}, {"a", 2, 2}, {"b", 0, 3}, {"b", 2, 3}, {"sil", 1, 4}});
+  std::mt19937 gen(43);
+  std::normal_distribution<float> noise(0.0f, 0.7f);
+  for (float& value : f.features) value += noise(gen);
+  const int frameNum = f.frames();
+  // Every model, "c" too, which the net does not hold, over spans across the utterance.
+  std::vector<stateScorer::modelSpan> spans;
+  for (int m = 0; m < 4; m++)
+    for (int f1 = 0; f1 + 3 <= frameNum; f1 += 2) spans.push_back({f1, std::min(frameNum - 1, f1 + 2 + f1 % 5), m});
+  viterbiClass v(1000);
+  stateScorer scorer(f.set, 4);
+  f.run(v, scorer, 200, 1e6f);
+  for (int round = 0; round < 2; round++) {
+    std::vector<float> got, expected;
+    stateScorer fresh(f.set, 4);
+    testing::internal::CaptureStdout();
+    scorer.modelProbs(f.features.data(), FIXTURE_VECTOR_SIZE, spans, got);
+    fresh.modelProbs(f.features.data(), FIXTURE_VECTOR_SIZE, spans, expected);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(got, expected) << round;
+    for (size_t i = 0; i < spans.size(); i++)
+      EXPECT_EQ(scorer.modelProb(f.features.data(), FIXTURE_VECTOR_SIZE, spans[i].frameId1, spans[i].frameId2,
+                                 spans[i].modelIdx),
+                expected[i])
+          << round << " " << i;
+    // Frames changed in place: their kept scores are no longer theirs.
+    for (size_t k = 5 * FIXTURE_VECTOR_SIZE; k < 9 * FIXTURE_VECTOR_SIZE; k++) f.features[k] += 1.0f;
+  }
+}
+
 TEST(ModelProb, DeadTransitionStaysDeadDespitePositiveEmissions) {
   searchFixture f({"a"});
   hmmModel& model = f.set.MMFEdit().model[0];
@@ -571,38 +606,47 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
                {60, 12, 1, 1e6f, 0, 0},    {20, 20, 30, 0.0f, 0, 0},    {150, 30, 130, 1e6f, 0, 1},
                {40, 8, 130, 15.0f, 1, 1},  {60, 12, 1, 1e6f, 0, 1},
                // Long enough for the shared histories to be compacted several times.
-               {500, 100, 400, 1e6f, 0, 0}, {500, 100, 400, 1e6f, 0, 1}};
-  for (const Case& c : cases) {
-    netClass& net = nets[c.net];
-    viterbiClass v(c.arenaLen);
-    stateScorer vScorer(set, 8);
-    testing::internal::CaptureStdout();
-    int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, vScorer, c.beam, c.desc);
-    refSearch ref(set, dict, net.m_node, c.arenaLen);
-    int refN = ref.run(features.data(), c.frames, c.candidates, c.beam, c.desc);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(n, refN);
-    int live = 0;
-    for (int i = 0; i < n; i++) {
-      const arenaCandidate& a = *v.m_order[i];
-      const arenaCandidate& b = *ref.order[static_cast<size_t>(i)];
-      SCOPED_TRACE(testing::Message() << "net " << c.net << " arena " << c.arenaLen << " beam " << c.beam
-                                      << " position " << i);
-      live += a.score > -5e9;
-      ASSERT_EQ(a.score, b.score);
-      ASSERT_EQ(a.node, b.node);
-      ASSERT_EQ(a.modelPos, b.modelPos);
-      ASSERT_EQ(a.stateIdx, b.stateIdx);
-      ASSERT_EQ(history(a.sylId, a.sylNum), history(b.sylId, b.sylNum));
-      ASSERT_EQ(history(a.sylNode, a.sylNum), history(b.sylNode, b.sylNum));
-      ASSERT_EQ(history(a.sylEndFrame, a.sylNum), history(b.sylEndFrame, b.sylNum));
-      ASSERT_EQ(history(a.sylEndScore, a.sylNum), history(b.sylEndScore, b.sylNum));
-      ASSERT_EQ(history(a.phonePos, a.phoneNum), history(b.phonePos, b.phoneNum));
-      ASSERT_EQ(history(a.phoneEndFrame, a.phoneNum), history(b.phoneEndFrame, b.phoneNum));
-      ASSERT_EQ(history(a.phoneEndScore, a.phoneNum), history(b.phoneEndScore, b.phoneNum));
+               {500, 100, 400, 1e6f, 0, 0}, {500, 100, 400, 1e6f, 0, 1},
+               // Counts above every state: the pass over the states, with and without a beam.
+               {1500, 300, 130, 40.0f, 0, 0}, {1500, 300, 130, 8.0f, 0, 1}, {1500, 300, 400, 1e6f, 0, 1},
+               {1500, 300, 1, 1e6f, 0, 0},    {2000, 400, 130, 40.0f, 1, 0}};
+  // The candidates' pass must leave the reference's records position for position; the pass
+  // over the states, taken where the count holds every state, the same live candidates (the
+  // dead ones it leaves carry no history).
+  for (const Case& c : cases)
+    for (bool statePass : {false, true}) {
+      netClass& net = nets[c.net];
+      viterbiClass v(c.arenaLen);
+      v.m_statePass = statePass;
+      stateScorer vScorer(set, 8);
+      testing::internal::CaptureStdout();
+      int n = v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, vScorer, c.beam, c.desc);
+      refSearch ref(set, dict, net.m_node, c.arenaLen);
+      int refN = ref.run(features.data(), c.frames, c.candidates, c.beam, c.desc);
+      testing::internal::GetCapturedStdout();
+      ASSERT_EQ(n, refN);
+      int live = 0;
+      for (int i = 0; i < n; i++) {
+        const arenaCandidate& a = *v.m_order[i];
+        const arenaCandidate& b = *ref.order[static_cast<size_t>(i)];
+        SCOPED_TRACE(testing::Message() << "net " << c.net << " arena " << c.arenaLen << " beam " << c.beam
+                                        << " position " << i << " state pass " << statePass);
+        live += a.score > -5e9;
+        ASSERT_EQ(a.score, b.score);
+        if (statePass && !(b.score > -5e9)) continue;
+        ASSERT_EQ(a.node, b.node);
+        ASSERT_EQ(a.modelPos, b.modelPos);
+        ASSERT_EQ(a.stateIdx, b.stateIdx);
+        ASSERT_EQ(history(a.sylId, a.sylNum), history(b.sylId, b.sylNum));
+        ASSERT_EQ(history(a.sylNode, a.sylNum), history(b.sylNode, b.sylNum));
+        ASSERT_EQ(history(a.sylEndFrame, a.sylNum), history(b.sylEndFrame, b.sylNum));
+        ASSERT_EQ(history(a.sylEndScore, a.sylNum), history(b.sylEndScore, b.sylNum));
+        ASSERT_EQ(history(a.phonePos, a.phoneNum), history(b.phonePos, b.phoneNum));
+        ASSERT_EQ(history(a.phoneEndFrame, a.phoneNum), history(b.phoneEndFrame, b.phoneNum));
+        ASSERT_EQ(history(a.phoneEndScore, a.phoneNum), history(b.phoneEndScore, b.phoneNum));
+      }
+      EXPECT_GT(live, 0);
     }
-    EXPECT_GT(live, 0);
-  }
 }
 
 TEST(ViterbiSearch, OneFrameRunsNoExpansionAndClosesAtFrameZero) {
@@ -628,7 +672,9 @@ TEST(ViterbiSearch, RealEndNodeIsNeverEntered) {
   searchFixture f({"x", "y"});
   f.build({"!NULL", "x", "y"}, {{0, 1}, {1, 2}});
   f.speak({{"x", 0, 1}, {"x", 1, 1}, {"x", 2, 1}, {"y", 0, 1}, {"y", 1, 1}, {"y", 2, 1}});
+  // The pass over the states has no record in y to show.
   viterbiClass v(50);
+  v.m_statePass = false;
   stateScorer vScorer(f.set, 2);
   const int n = f.run(v, vScorer, 10, 1e6f);
   const arenaCandidate& best = *v.m_order[0];

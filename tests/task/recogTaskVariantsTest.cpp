@@ -563,20 +563,6 @@ struct netFileFixture {
   }
 };
 
-// Runs in dir for the life of the object.
-class cwdScope {
- public:
-  explicit cwdScope(const std::string& dir) {
-    char buffer[4096];
-    m_old = getcwd(buffer, sizeof buffer) ? buffer : ".";
-    EXPECT_EQ(chdir(dir.c_str()), 0);
-  }
-  ~cwdScope() { EXPECT_EQ(chdir(m_old.c_str()), 0); }
-
- private:
-  std::string m_old;
-};
-
 }  // namespace
 
 TEST(NetFileCandidateNum, FourTimesTheFanOutRaisedBelowTenAndCapped) {
@@ -668,7 +654,7 @@ TEST(AudioEventDetect, UsesTheModelsUnderNolvaAndWritesIntoOutput) {
   test::writeModelSet(f.dir, "nolva/audioEvent.mac", {"a", "b", "sil"});
   f.dir.write("nolva/audioEvent.dic", "a a\nb b\nsil sil\n");
   f.dir.write("nolva/hcopy.cf", "TARGETKIND = MFCC_E_D_A\n");
-  cwdScope here(f.dir.path());
+  test::cwdScope here(f.dir.path());
   strVec result;
   const std::string out = stdoutOf([&] { recogTask().audioEventDetect(result, "w.wav", "n.net"); });
   EXPECT_EQ(result, strVec{"a"});
