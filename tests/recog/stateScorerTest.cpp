@@ -50,6 +50,42 @@ TEST(StateScorer, PlainAndFastestKernelsGiveTheSameScores) {
         << model;
 }
 
+// Every mixture count, so that each row layout of the widest kernels (one to four rows, paired
+// or alone) is scored, on frames near and far from the means, so that the sums spread from
+// ties to far beyond the cut-off: the plain kernel's numbers every time.
+TEST(StateScorer, FastestKernelGivesThePlainNumbersForEveryMixtureCount) {
+  macroClass set;
+  test::randomModelSet(set, 11, 41);
+  hmmSet& models = set.MMFEdit();
+  int count = 1;
+  for (hmmModel& model : models.model)
+    for (int q = 0; q < model.stateNum - 2; q++)
+      for (int s = 0; s < models.streamNum; s++) {
+        model.state[q].stream[s].mixtureNum = count;
+        count = count % MAX_MIXTURE_NUM + 1;
+      }
+  set.layoutPrepare();
+  std::mt19937 gen(47);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::uniform_real_distribution<float> scale(0.01f, 30.0f);
+  const int frameNum = 60;
+  std::vector<float> x(static_cast<size_t>(test::FIXTURE_VECTOR_SIZE) * frameNum);
+  for (int t = 0; t < frameNum; t++) {
+    const float s = scale(gen);
+    for (int k = 0; k < test::FIXTURE_VECTOR_SIZE; k++) x[static_cast<size_t>(t * test::FIXTURE_VECTOR_SIZE + k)] = s * normal(gen);
+  }
+  stateScorer plain(set, 11, stateScorer::PLAIN_KERNEL), fastest(set, 11);
+  plain.streamsCheck(test::FIXTURE_VECTOR_SIZE);
+  fastest.streamsCheck(test::FIXTURE_VECTOR_SIZE);
+  for (int t = 0; t < frameNum; t++)
+    for (int model = 0; model < 11; model++)
+      for (int state = 0; state < MAX_STATE_NUM; state++) {
+        const float* frame = x.data() + static_cast<size_t>(t) * test::FIXTURE_VECTOR_SIZE;
+        ASSERT_EQ(plain.stateProb(frame, model, state, t), fastest.stateProb(frame, model, state, t))
+            << t << " " << model << " " << state;
+      }
+}
+
 // A state asked for again on the same frame comes from the cache; cacheClear forgets it.
 TEST(StateScorer, CacheKeepsTheLastFrameOfEachStateUntilCleared) {
   macroClass set;
