@@ -240,8 +240,9 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
   m_runFeatures = nullptr;
 }
 
-void stateScorer::statesScore(int t0, int t1, const int* keys, size_t keyNum, float* out) {
-  if (t1 < t0 || keyNum == 0 || !m_runFeatures) return;
+void stateScorer::statesScore(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum,
+                              float* out) {
+  if (t1 < t0 || keyNum == 0) return;
   const size_t frames = static_cast<size_t>(t1 - t0 + 1);
   double work = 0.0;
   for (size_t i = 0; i < keyNum; i++) work += stateWork(keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
@@ -254,12 +255,12 @@ void stateScorer::statesScore(int t0, int t1, const int* keys, size_t keyNum, fl
         const size_t end = std::min(keyNum, (part + 1) * STATES_A_PART);
         for (size_t i = part * STATES_A_PART; i < end; i++)
           for (size_t f = 0; f < frames; f++) {
-            const float* x = m_runFeatures + (static_cast<size_t>(t0) + f) * static_cast<size_t>(m_runDim);
+            const float* x = features + (static_cast<size_t>(t0) + f) * static_cast<size_t>(dim);
             out[f * keyNum + i] = stateScoreOf(x, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
           }
       },
       work * static_cast<double>(frames));
-  if (!m_keptOn) return;
+  if (!m_keptOn || features != m_runFeatures || dim != m_runDim) return;
   for (size_t i = 0; i < keyNum; i++) {
     const int place = m_aheadPlace[static_cast<size_t>(keys[i])];
     if (place < 0) continue;

@@ -97,11 +97,12 @@ class stateScorer {
   // their states are the ones scored ahead, unless helpers is false.
   // Nothing is prepared when a frame's scores are too little work to share.
   void aheadInit(const std::vector<int>& netModels, bool helpers = true);
-  // The scores of the states keys (model * MAX_STATE_NUM + state) of the search's net on its
-  // frames t0..t1 into out, frame after frame, keyNum values each: the scores stateProb gives,
-  // computed on the threads of workerPool::shared() when the work pays, and kept as the
-  // search's. For a search that asks for most of its states on every frame.
-  void statesScore(int t0, int t1, const int* keys, size_t keyNum, float* out);
+  // The scores of the states keys (model * MAX_STATE_NUM + state) on frames t0..t1 of
+  // features into out, frame after frame, keyNum values each: the scores stateProb gives,
+  // computed on the threads of workerPool::shared() when the work pays; during a search over
+  // these features they are kept as its own. For a search that asks for most of its states on
+  // every frame.
+  void statesScore(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum, float* out);
   // The search is at frame t.
   void frameBegin(int t) {
     // A wake-up costs the search a system call and a helper tens of microseconds, so asleep

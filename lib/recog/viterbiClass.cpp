@@ -670,7 +670,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     blockLast = blockKeys.size() == emissionNum ? frameNum - 1 : std::min(frameNum - 1, t + BLOCK_FRAMES - 1);
     const int last = blockLast;
     blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
-    scorer.statesScore(t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
+    scorer.statesScore(features, dim, t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
     blockMisses = false;
     for (size_t at = 0; at < placeNum; at++) {
       const size_t e = static_cast<size_t>(emissionOf[at]);
