@@ -21,6 +21,8 @@ namespace {
 // of interest after the search last asked for it.
 constexpr int AHEAD_FRAMES = 12;
 constexpr int AHEAD_RECENT = 2;
+// The search frame before the helpers are told to score ahead or to end.
+constexpr int32_t AHEAD_UNDECIDED = -1;
 
 }  // namespace
 
@@ -183,9 +185,19 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
   // scores are worth sharing; the first frames the search scores itself while they wake.
   m_aheadOn = false;
   prepare();
-  const size_t helpers = m_aheadOn && frameNum > 2 ? static_cast<size_t>(std::min(
-                                                         workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
-                                                   : 0;
+  // A search that ends within its trial frames, or soon after, has nothing to share.
+  const size_t helpers = m_aheadOn && frameNum > AHEAD_TRIAL_FRAMES + AHEAD_FRAMES
+                             ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
+                             : 0;
+  if (helpers == 0) m_aheadOn = false;
+  m_aheadHelpers = helpers;
+  // The phone ranking after a search scores every model over about the utterance's frames.
+  // The threads it will want start now, so that they are there when it begins: a thread's
+  // start takes longer than the ranking of a short utterance with real models.
+  double modelsWork = 0.0;
+  for (int m = 0; m < std::min(m_modelNum, m_models.MMF.modelNum); m++)
+    for (int q = 0; q < m_models.MMF.model[static_cast<size_t>(m)].stateNum - 2; q++) modelsWork += stateWork(m, q);
+  workerPool::shared().prepare(workerPool::helpersFor(modelsWork * frameNum));
   workerPool::shared().runBeside(
       helpers,
       [&](size_t helper, const std::atomic<bool>& searchDone) {
@@ -196,6 +208,7 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
         frames();
       });
   m_aheadOn = false;
+  m_aheadShared = false;
 }
 
 void stateScorer::aheadInit(const std::vector<int>& netModels) {
@@ -213,8 +226,13 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
     }
   }
   const size_t places = m_aheadKey.size();
+  m_aheadWork.resize(places);
   double frameWork = 0.0;
-  for (int key : m_aheadKey) frameWork += stateWork(key / MAX_STATE_NUM, key % MAX_STATE_NUM);
+  for (size_t p = 0; p < places; p++) {
+    m_aheadWork[p] = stateWork(m_aheadKey[p] / MAX_STATE_NUM, m_aheadKey[p] % MAX_STATE_NUM);
+    frameWork += m_aheadWork[p];
+  }
+  // Even every state of the net on every frame would be too little.
   if (!workerPool::pays(frameWork)) return;
   if (places > m_aheadCapacity) {
     m_askedAt = std::make_unique<std::atomic<int>[]>(places);
@@ -223,8 +241,23 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
   }
   for (size_t p = 0; p < places; p++) m_askedAt[p].store(-1, std::memory_order_relaxed);
   for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
-  m_searchFrame.reset(0);
+  m_searchFrame.reset(AHEAD_UNDECIDED);
+  m_askedWork = 0.0;
+  m_aheadShared = false;
   m_aheadOn = places > 0;
+}
+
+void stateScorer::aheadDecide(int t) {
+  if (workerPool::pays(m_askedWork / t)) {
+    m_aheadShared = true;
+    // Started now, when they are known to pay; threads there already are woken.
+    workerPool::shared().prepare(m_aheadHelpers);
+    m_searchFrame.post(t);
+  } else {
+    // The slots stay as they are: the search reads its own scores through the caches again.
+    m_aheadOn = false;
+    m_searchFrame.close();
+  }
 }
 
 double stateScorer::stateWork(int modelIdx, int state) const {
@@ -240,6 +273,8 @@ void stateScorer::aheadScore(size_t helper, size_t helpers, const float* feature
   // This helper's places that the search asked for lately, as of frame seen.
   std::vector<size_t> recent;
   int seen = -1;
+  // Asleep through the search's trial frames.
+  if (!m_searchFrame.waitPast(AHEAD_UNDECIDED)) return;
   while (!searchDone.load(std::memory_order_acquire)) {
     const int t = m_searchFrame.value();
     if (t == progressSignal::CLOSED) return;
