@@ -183,13 +183,13 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
                             const std::function<void()>& frames) {
   // The helpers are woken once prepare has set out the net's states and found that a frame's
   // scores are worth sharing; the first frames the search scores itself while they wake.
-  m_aheadOn = false;
+  m_aheadTrial = m_aheadOn = false;
   prepare();
   // A search that ends within its trial frames, or soon after, has nothing to share.
-  const size_t helpers = m_aheadOn && frameNum > AHEAD_TRIAL_FRAMES + AHEAD_FRAMES
+  const size_t helpers = m_aheadTrial && frameNum > AHEAD_TRIAL_FRAMES + AHEAD_FRAMES
                              ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
                              : 0;
-  if (helpers == 0) m_aheadOn = false;
+  if (helpers == 0) m_aheadTrial = false;
   m_aheadHelpers = helpers;
   // The phone ranking after a search scores every model over about the utterance's frames.
   // The threads it will want start now, so that they are there when it begins: a thread's
@@ -207,12 +207,11 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
         const progressSignal::closeAtExit wakeHelpers{m_searchFrame};
         frames();
       });
-  m_aheadOn = false;
-  m_aheadShared = false;
+  m_aheadTrial = m_aheadOn = false;
 }
 
 void stateScorer::aheadInit(const std::vector<int>& netModels) {
-  m_aheadOn = false;
+  m_aheadTrial = m_aheadOn = false;
   if (workerPool::shared().threadNum() < 2) return;
   m_aheadPlace.assign(static_cast<size_t>(m_modelNum) * MAX_STATE_NUM, -1);
   m_aheadKey.clear();
@@ -243,21 +242,20 @@ void stateScorer::aheadInit(const std::vector<int>& netModels) {
   for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
   m_searchFrame.reset(AHEAD_UNDECIDED);
   m_askedWork = 0.0;
-  m_aheadShared = false;
-  m_aheadOn = places > 0;
+  m_aheadTrial = places > 0;
 }
 
 void stateScorer::aheadDecide(int t) {
-  if (workerPool::pays(m_askedWork / t)) {
-    m_aheadShared = true;
-    // Started now, when they are known to pay; threads there already are woken.
-    workerPool::shared().prepare(m_aheadHelpers);
-    m_searchFrame.post(t);
-  } else {
-    // The slots stay as they are: the search reads its own scores through the caches again.
-    m_aheadOn = false;
-    m_searchFrame.close();
+  if (!workerPool::pays(m_askedWork / AHEAD_TRIAL_FRAMES)) {
+    m_askedWork = 0.0;
+    return;
   }
+  // From this frame on the search reads the slots; the helpers, started now when they are
+  // known to pay (threads there already are woken), fill them.
+  m_aheadTrial = false;
+  m_aheadOn = true;
+  workerPool::shared().prepare(m_aheadHelpers);
+  m_searchFrame.post(t);
 }
 
 double stateScorer::stateWork(int modelIdx, int state) const {

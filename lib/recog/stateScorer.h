@@ -93,13 +93,12 @@ class stateScorer {
   void aheadInit(const std::vector<int>& netModels);
   // The search is at frame t.
   void frameBegin(int t) {
-    if (!m_aheadOn) return;
     // A wake-up costs the search a system call and a helper tens of microseconds, so asleep
     // helpers are woken every AHEAD_WAKE_STRIDE frames only: they have scored AHEAD_FRAMES
     // frames ahead before they slept, which lasts the search until then.
-    if (m_aheadShared)
+    if (m_aheadOn)
       m_searchFrame.post(t, t % AHEAD_WAKE_STRIDE == 0);
-    else if (t == AHEAD_TRIAL_FRAMES)
+    else if (m_aheadTrial && t % AHEAD_TRIAL_FRAMES == 0)
       aheadDecide(t);
   }
 
@@ -117,24 +116,25 @@ class stateScorer {
   // place a slot holding a frame number and that frame's score in one word.
   static constexpr int AHEAD_RING = 16;
   static constexpr int AHEAD_WAKE_STRIDE = 4;
-  // The beam asks for a part of the net's states only, and which part depends on the speech:
-  // the search scores its first frames alone, and the helpers score ahead from then on when
-  // the states it asked for on those frames were work enough to share.
+  // The beam asks for a part of the net's states only, and which part depends on the speech
+  // (few in the silence before it): the search scores alone, and the helpers score ahead from
+  // the end of the first AHEAD_TRIAL_FRAMES frames on whose asked states were work enough to
+  // share.
   static constexpr int AHEAD_TRIAL_FRAMES = 8;
   std::vector<int> m_aheadKey;
   std::vector<int> m_aheadPlace;
   std::vector<double> m_aheadWork;  // per place, stateWork of its state
-  double m_askedWork = 0.0;         // of the scores the search computed itself
+  double m_askedWork = 0.0;         // of the scores computed since the last trial frames began
   std::unique_ptr<std::atomic<int>[]> m_askedAt;
   std::unique_ptr<std::atomic<uint64_t>[]> m_ahead;
   size_t m_aheadCapacity = 0;  // places the two arrays are sized for
-  bool m_aheadOn = false;      // this search may score ahead: its slots are in use
-  bool m_aheadShared = false;  // the helpers score ahead
-  size_t m_aheadHelpers = 0;   // of this search
+  bool m_aheadTrial = false;  // this search may score ahead: it counts the work it asks for
+  bool m_aheadOn = false;     // the helpers score ahead, and the slots are in use
+  size_t m_aheadHelpers = 0;  // of this search
   progressSignal m_searchFrame;  // the frame the search is at, from the helpers' start; closed when it ends
 
-  // At frame t of the search, after its trial frames: the helpers score ahead from now on, or
-  // are sent home and the search goes on alone.
+  // At frame t, after trial frames: the helpers score ahead from now on, or the search goes on
+  // alone.
   void aheadDecide(int t);
 
   static uint64_t aheadSlot(int frameId, float score) {
@@ -184,11 +184,15 @@ inline float stateScorer::stateProb(const float* x, int modelIdx, int state, int
       // Scored here, it is marked done for the helpers too.
       const float score = stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
       m_ahead[at].store(aheadSlot(frameId, score), std::memory_order_relaxed);
-      m_askedWork += m_aheadWork[static_cast<size_t>(place)];
       return score;
     }
   }
-  return stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
+  stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
+  if (m_aheadTrial && cache.frameId[state] != frameId) {
+    const int place = m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)];
+    if (place >= 0) m_askedWork += m_aheadWork[static_cast<size_t>(place)];
+  }
+  return stateProbIn(cache, x, modelIdx, state, frameId);
 }
 
 }  // namespace tulim
