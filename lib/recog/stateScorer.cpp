@@ -181,8 +181,8 @@ void stateScorer::modelProbs(const float* features, int dim, const std::vector<m
 
 void stateScorer::searchRun(const float* features, int dim, int frameNum, const std::function<void()>& prepare,
                             const std::function<void()>& frames) {
-  // The helpers are woken once prepare has set out the net's states and found that a frame's
-  // scores are worth sharing; the first frames the search scores itself while they wake.
+  // The helpers take their parts once prepare has set out the net's states, and sleep until
+  // the states the search asks for are found worth sharing, which may be never.
   m_aheadTrial = m_aheadOn = false;
   prepare();
   // A search that ends within its trial frames, or soon after, has nothing to share.
@@ -193,10 +193,12 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
   m_aheadHelpers = helpers;
   // The phone ranking after a search scores every model over about the utterance's frames.
   // The threads it will want start now, so that they are there when it begins: a thread's
-  // start takes longer than the ranking of a short utterance with real models.
+  // start takes about as long as the ranking of a short utterance with real models.
   double modelsWork = 0.0;
+  // Models outside the net were not checked: their states are counted as the layout holds them.
   for (int m = 0; m < std::min(m_modelNum, m_models.MMF.modelNum); m++)
-    for (int q = 0; q < m_models.MMF.model[static_cast<size_t>(m)].stateNum - 2; q++) modelsWork += stateWork(m, q);
+    for (int q = 0; q < std::min(m_models.MMF.model[static_cast<size_t>(m)].stateNum - 2, MAX_STATE_NUM); q++)
+      modelsWork += stateWork(m, q);
   workerPool::shared().prepare(workerPool::helpersFor(modelsWork * frameNum));
   workerPool::shared().runBeside(
       helpers,

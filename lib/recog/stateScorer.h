@@ -117,9 +117,9 @@ class stateScorer {
   static constexpr int AHEAD_RING = 16;
   static constexpr int AHEAD_WAKE_STRIDE = 4;
   // The beam asks for a part of the net's states only, and which part depends on the speech
-  // (few in the silence before it): the search scores alone, and the helpers score ahead from
-  // the end of the first AHEAD_TRIAL_FRAMES frames on whose asked states were work enough to
-  // share.
+  // (few in the silence before it): the search scores alone, and every AHEAD_TRIAL_FRAMES
+  // frames looks whether the states it asked for on them were work enough to share. From the
+  // first time they were, the helpers score ahead.
   static constexpr int AHEAD_TRIAL_FRAMES = 8;
   std::vector<int> m_aheadKey;
   std::vector<int> m_aheadPlace;
@@ -134,7 +134,7 @@ class stateScorer {
   progressSignal m_searchFrame;  // the frame the search is at, from the helpers' start; closed when it ends
 
   // At frame t, after trial frames: the helpers score ahead from now on, or the search goes on
-  // alone.
+  // alone until the next trial.
   void aheadDecide(int t);
 
   static uint64_t aheadSlot(int frameId, float score) {
