@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <limits>
 #include <system_error>
@@ -69,29 +70,28 @@ workerPool::~workerPool() {
   for (std::thread& thread : m_threads) thread.join();
 }
 
-void workerPool::prepare() { start(); }
+size_t workerPool::helpersFor(double work) {
+  if (!pays(work)) return 0;
+  const double threads = std::ceil(work / HELPER_WORK);
+  return threads > MAX_SHARED_THREADS ? MAX_SHARED_THREADS - 1 : std::max<size_t>(1, static_cast<size_t>(threads) - 1);
+}
 
-void workerPool::start() {
-  if (m_threadNum < 2 || m_started.exchange(true)) return;
+void workerPool::prepare(size_t helpers) {
+  helpers = std::min(helpers, static_cast<size_t>(m_threadNum - 1));
   {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stop || helpers <= m_target) return;
+    m_target = helpers;
+    // A thread that is starting others starts these too.
+    if (m_starting) return;
     m_starting = true;
+    ++m_spawned;
   }
-  // The first thread starts the others, so that the caller waits for one start only. A thread
-  // the system refuses leaves the work to those that started (and to the caller).
+  // That thread starts the others, so that the caller waits for one start only. A thread the
+  // system refuses leaves the work to those that started (and to the caller).
   try {
     std::thread first([this] {
-      std::vector<std::thread> others;
-      try {
-        while (static_cast<int>(others.size()) + 2 < m_threadNum) others.emplace_back([this] { threadMain(); });
-      } catch (const std::system_error&) {
-      }
-      {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (std::thread& thread : others) m_threads.push_back(std::move(thread));
-        m_starting = false;
-      }
-      m_startEnded.notify_all();
+      startOthers();
       threadMain();
     });
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -99,10 +99,30 @@ void workerPool::start() {
   } catch (const std::system_error&) {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
+      m_target = --m_spawned;
       m_starting = false;
     }
     m_startEnded.notify_all();
   }
+}
+
+void workerPool::startOthers() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  while (!m_stop && m_spawned < m_target) {
+    ++m_spawned;
+    lock.unlock();
+    try {
+      std::thread other([this] { threadMain(); });
+      lock.lock();
+      m_threads.push_back(std::move(other));
+    } catch (const std::system_error&) {
+      lock.lock();
+      m_target = --m_spawned;
+    }
+  }
+  m_starting = false;
+  lock.unlock();
+  m_startEnded.notify_all();
 }
 
 void workerPool::work(job& j) {
@@ -147,24 +167,32 @@ void workerPool::run(size_t n, const std::function<void(size_t)>& part, double w
   j->part = &part;
   j->n = n;
   j->pool = this;
-  if (n == 1 || m_threadNum == 1 || !pays(work)) {
+  const size_t helpers = std::min({n - 1, static_cast<size_t>(m_threadNum - 1), helpersFor(work)});
+  if (helpers == 0) {
     workerPool::work(*j);
     if (j->error) std::rethrow_exception(j->error);
     return;
   }
-  publish(j);
+  prepare(helpers);
+  publish(j, helpers);
   workerPool::work(*j);
   finish(*j);
 }
 
-void workerPool::publish(const std::shared_ptr<job>& j) {
-  start();
+void workerPool::publish(const std::shared_ptr<job>& j, size_t wanted) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_job = j;
     ++m_generation;
   }
-  m_wake.notify_all();
+  // Each wake-up costs the woken thread, and the system, tens of microseconds, and a job
+  // wants so many threads only. One that is not asleep yet sees the new generation before it
+  // waits, and takes part when a part is left.
+  if (wanted >= static_cast<size_t>(m_threadNum - 1)) {
+    m_wake.notify_all();
+  } else {
+    for (size_t k = 0; k < wanted; k++) m_wake.notify_one();
+  }
 }
 
 void workerPool::finish(job& j) {
@@ -188,7 +216,7 @@ void workerPool::runBeside(size_t helpers, const std::function<void(size_t, cons
   j->part = &part;
   j->n = helpers;
   j->pool = this;
-  publish(j);
+  publish(j, helpers);
   std::exception_ptr leadError;
   try {
     lead();

@@ -23,6 +23,8 @@ namespace {
 // of interest after the search last asked for it.
 constexpr int AHEAD_FRAMES = 12;
 constexpr int AHEAD_RECENT = 2;
+// The search frame before the helpers are told to score ahead or to end.
+constexpr int32_t AHEAD_UNDECIDED = -1;
 
 }  // namespace
 
@@ -216,16 +218,28 @@ void stateScorer::modelProbs(const float* features, int dim, const std::vector<m
 
 void stateScorer::searchRun(const float* features, int dim, int frameNum, const std::function<void()>& prepare,
                             const std::function<void()>& frames) {
-  // The helpers are woken once prepare has set out the net's states and found that a frame's
-  // scores are worth sharing; the first frames the search scores itself while they wake.
-  m_aheadOn = false;
+  // The helpers take their parts once prepare has set out the net's states, and sleep until
+  // the states the search asks for are found worth sharing, which may be never.
+  m_aheadTrial = m_aheadOn = false;
   m_runFeatures = features;
   m_runDim = dim;
   m_runFrames = frameNum;
   prepare();
-  const size_t helpers = m_aheadOn && frameNum > 2 ? static_cast<size_t>(std::min(
-                                                         workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
-                                                   : 0;
+  // A search that ends within its trial frames, or soon after, has nothing to share.
+  const size_t helpers = m_aheadTrial && frameNum > AHEAD_TRIAL_FRAMES + AHEAD_FRAMES
+                             ? static_cast<size_t>(std::min(workerPool::shared().threadNum() - 1, SEARCH_AHEAD_THREADS))
+                             : 0;
+  if (helpers == 0) m_aheadTrial = false;
+  m_aheadHelpers = helpers;
+  // The phone ranking after a search scores every model over about the utterance's frames.
+  // The threads it will want start now, so that they are there when it begins: a thread's
+  // start takes about as long as the ranking of a short utterance with real models.
+  double modelsWork = 0.0;
+  // Models outside the net were not checked: their states are counted as the layout holds them.
+  for (int m = 0; m < std::min(m_modelNum, m_models.MMF().modelNum); m++)
+    for (int q = 0; q < std::min(m_models.MMF().model[static_cast<size_t>(m)].stateNum - 2, MAX_STATE_NUM); q++)
+      modelsWork += stateWork(m, q);
+  workerPool::shared().prepare(workerPool::helpersFor(modelsWork * frameNum));
   workerPool::shared().runBeside(
       helpers,
       [&](size_t helper, const std::atomic<bool>& searchDone) {
@@ -235,7 +249,7 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
         const progressSignal::closeAtExit wakeHelpers{m_searchFrame};
         frames();
       });
-  m_aheadOn = false;
+  m_aheadTrial = m_aheadOn = false;
   m_keptOn = false;
   m_runFeatures = nullptr;
 }
@@ -269,7 +283,7 @@ void stateScorer::statesScore(const float* features, int dim, int t0, int t1, co
 }
 
 void stateScorer::aheadInit(const std::vector<int>& netModels, bool helpers) {
-  m_aheadOn = false;
+  m_aheadTrial = m_aheadOn = false;
   m_keptOn = false;
   m_keptFrames = 0;
   m_aheadPlace.assign(static_cast<size_t>(m_modelNum) * MAX_STATE_NUM, -1);
@@ -295,8 +309,13 @@ void stateScorer::aheadInit(const std::vector<int>& netModels, bool helpers) {
     m_keptOn = true;
   }
   if (!helpers || workerPool::shared().threadNum() < 2) return;
+  m_aheadWork.resize(places);
   double frameWork = 0.0;
-  for (int key : m_aheadKey) frameWork += stateWork(key / MAX_STATE_NUM, key % MAX_STATE_NUM);
+  for (size_t p = 0; p < places; p++) {
+    m_aheadWork[p] = stateWork(m_aheadKey[p] / MAX_STATE_NUM, m_aheadKey[p] % MAX_STATE_NUM);
+    frameWork += m_aheadWork[p];
+  }
+  // Even every state of the net on every frame would be too little.
   if (!workerPool::pays(frameWork)) return;
   if (places > m_aheadCapacity) {
     m_askedAt = std::make_unique<std::atomic<int>[]>(places);
@@ -305,8 +324,22 @@ void stateScorer::aheadInit(const std::vector<int>& netModels, bool helpers) {
   }
   for (size_t p = 0; p < places; p++) m_askedAt[p].store(-1, std::memory_order_relaxed);
   for (size_t p = 0; p < places * AHEAD_RING; p++) m_ahead[p].store(aheadSlot(-1, 0.0f), std::memory_order_relaxed);
-  m_searchFrame.reset(0);
-  m_aheadOn = places > 0;
+  m_searchFrame.reset(AHEAD_UNDECIDED);
+  m_askedWork = 0.0;
+  m_aheadTrial = places > 0;
+}
+
+void stateScorer::aheadDecide(int t) {
+  if (!workerPool::pays(m_askedWork / AHEAD_TRIAL_FRAMES)) {
+    m_askedWork = 0.0;
+    return;
+  }
+  // From this frame on the search reads the slots; the helpers, started now when they are
+  // known to pay (threads there already are woken), fill them.
+  m_aheadTrial = false;
+  m_aheadOn = true;
+  workerPool::shared().prepare(m_aheadHelpers);
+  m_searchFrame.post(t);
 }
 
 double stateScorer::stateWork(int modelIdx, int state) const {
@@ -322,6 +355,8 @@ void stateScorer::aheadScore(size_t helper, size_t helpers, const float* feature
   // This helper's places that the search asked for lately, as of frame seen.
   std::vector<size_t> recent;
   int seen = -1;
+  // Asleep through the search's trial frames.
+  if (!m_searchFrame.waitPast(AHEAD_UNDECIDED)) return;
   while (!searchDone.load(std::memory_order_acquire)) {
     const int t = m_searchFrame.value();
     if (t == progressSignal::CLOSED) return;

@@ -108,7 +108,10 @@ class stateScorer {
     // A wake-up costs the search a system call and a helper tens of microseconds, so asleep
     // helpers are woken every AHEAD_WAKE_STRIDE frames only: they have scored AHEAD_FRAMES
     // frames ahead before they slept, which lasts the search until then.
-    if (m_aheadOn) m_searchFrame.post(t, t % AHEAD_WAKE_STRIDE == 0);
+    if (m_aheadOn)
+      m_searchFrame.post(t, t % AHEAD_WAKE_STRIDE == 0);
+    else if (m_aheadTrial && t % AHEAD_TRIAL_FRAMES == 0)
+      aheadDecide(t);
   }
 
  private:
@@ -126,13 +129,26 @@ class stateScorer {
   // place a slot holding a frame number and that frame's score in one word.
   static constexpr int AHEAD_RING = 16;
   static constexpr int AHEAD_WAKE_STRIDE = 4;
+  // The beam asks for a part of the net's states only, and which part depends on the speech
+  // (few in the silence before it): the search scores alone, and every AHEAD_TRIAL_FRAMES
+  // frames looks whether the states it asked for on them were work enough to share. From the
+  // first time they were, the helpers score ahead.
+  static constexpr int AHEAD_TRIAL_FRAMES = 8;
   std::vector<int> m_aheadKey;
   std::vector<int> m_aheadPlace;
+  std::vector<double> m_aheadWork;  // per place, stateWork of its state
+  double m_askedWork = 0.0;         // of the scores computed since the last trial frames began
   std::unique_ptr<std::atomic<int>[]> m_askedAt;
   std::unique_ptr<std::atomic<uint64_t>[]> m_ahead;
   size_t m_aheadCapacity = 0;  // places the two arrays are sized for
-  bool m_aheadOn = false;      // this search scores ahead
-  progressSignal m_searchFrame;  // the frame the search is at; closed when it ends
+  bool m_aheadTrial = false;  // this search may score ahead: it counts the work it asks for
+  bool m_aheadOn = false;     // the helpers score ahead, and the slots are in use
+  size_t m_aheadHelpers = 0;  // of this search
+  progressSignal m_searchFrame;  // the frame the search is at, from the helpers' start; closed when it ends
+
+  // At frame t, after trial frames: the helpers score ahead from now on, or the search goes on
+  // alone until the next trial.
+  void aheadDecide(int t);
 
   static uint64_t aheadSlot(int frameId, float score) {
     uint32_t bits;
@@ -213,11 +229,13 @@ inline float stateScorer::stateProb(const float* x, int modelIdx, int state, int
       return score;
     }
   }
-  const float score = stateProbIn(m_stateProbCache[static_cast<size_t>(modelIdx)], x, modelIdx, state, frameId);
-  if (m_keptOn) {
-    const int place = m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)];
-    if (place >= 0) keep(static_cast<size_t>(place), frameId, score);
-  }
+  stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
+  const int place =
+      m_keptOn || m_aheadTrial ? m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)] : -1;
+  if (m_aheadTrial && place >= 0 && cache.frameId[state] != frameId)
+    m_askedWork += m_aheadWork[static_cast<size_t>(place)];
+  const float score = stateProbIn(cache, x, modelIdx, state, frameId);
+  if (m_keptOn && place >= 0) keep(static_cast<size_t>(place), frameId, score);
   return score;
 }
 

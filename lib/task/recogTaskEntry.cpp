@@ -11,7 +11,6 @@
 #include "platform/platformClock.h"
 #include "recogTask.h"
 #include "textClass.h"
-#include "workerPool.h"
 
 namespace tulim {
 
@@ -82,9 +81,6 @@ int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* sam
   textClass text;
   netClass net;
 
-  // The search and the phone ranking share their work with these threads: they start while
-  // the models are read.
-  workerPool::shared().prepare();
   const double start = monotonicSeconds();
   mac.macroRead(param.macFile, true);
   mac.modelCountRead(param.modelCountFile);

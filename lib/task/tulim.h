@@ -28,10 +28,11 @@
  * Threads. A recognise or assess call runs on the caller's thread. Where the search or the
  * phone ranking is large enough to gain from it, threads of the library's own help, with the
  * numbers of the caller's thread alone: up to seven, never more than the CPUs the process may
- * use (its CPU set, and a cgroup CPU quota where one is set) less one, none when that is one.
- * They start on the first call and then sleep, using no CPU, until the process ends. dlclose
- * leaves the library loaded (a later dlopen finds the same threads). A child forked while no
- * call of the parent runs may call the library: it starts threads of its own when needed.
+ * use (its CPU set, and a cgroup CPU quota where one is set) less one, none when that is one,
+ * and only as many as the work keeps busy. They start with the first call that needs them and
+ * then sleep, using no CPU, until the process ends. dlclose leaves the library loaded (a later
+ * dlopen finds the same threads). A child forked at any time, also while other threads of the
+ * parent are inside calls, may call the library: it starts threads of its own when needed.
  *
  * Concurrent calls. vc01, sa01, vc02 and sa02 may be called from several host threads at once;
  * each call gives what it would give alone. Calls that run at the same time must name

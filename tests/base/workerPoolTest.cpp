@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -87,6 +88,7 @@ TEST(WorkerPool, WhatAPartThrowsComesBackAfterEveryPartEnded) {
 TEST(WorkerPool, HelpersRunBesideTheLeadAndStopWhenItEnds) {
   const bool parallel = std::thread::hardware_concurrency() > 1;
   workerPool pool(3);
+  pool.prepare(2);
   std::atomic<int> started{0}, ended{0};
   std::atomic<bool> sawDone{false};
   std::thread::id leadThread;
@@ -123,6 +125,7 @@ TEST(WorkerPool, HelpersThatNoThreadTookNeverRun) {
   // took, at most; the others are not started once the lead has ended, neither there nor on
   // the caller.
   workerPool two(2);
+  two.prepare(1);
   std::atomic<int> started{0};
   two.runBeside(
       6,
@@ -139,6 +142,7 @@ TEST(WorkerPool, TheLeadsErrorComesFirstAndTheHelpersStillStop) {
   static char helperMessage[] = "helper failed";
   for (bool helperThrows : {false, true}) {
     workerPool pool(4);
+    pool.prepare(3);
     std::atomic<int> running{0};
     try {
       pool.runBeside(
@@ -159,6 +163,7 @@ TEST(WorkerPool, TheLeadsErrorComesFirstAndTheHelpersStillStop) {
 
   // A helper's error alone comes back too.
   workerPool pool(2);
+  pool.prepare(1);
   if (pool.threadNum() > 1) {
     std::atomic<bool> helperRan{false};
     try {
@@ -234,6 +239,39 @@ TEST(WorkerPool, SmallWorkRunsOnTheCallerAlone) {
     FAIL() << "nothing was thrown";
   } catch (char* thrown) {
     EXPECT_STREQ(thrown, "small part failed");
+  }
+}
+
+TEST(WorkerPool, AJobStartsTheThreadsItsWorkKeepsBusyAndNoMore) {
+  struct helpersCase {
+    double work;
+    size_t helpers;
+  };
+  const double H = workerPool::HELPER_WORK;
+  const helpersCase cases[] = {
+      {workerPool::MIN_SHARED_WORK / 2, 0}, {workerPool::MIN_SHARED_WORK, 1}, {H, 1}, {H * 1.5, 1}, {H * 2.5, 2},
+      {H * 7, 6}, {H * 8, 7}, {H * 100, 7}, {std::numeric_limits<double>::infinity(), 7},
+  };
+  for (const helpersCase& c : cases) EXPECT_EQ(workerPool::helpersFor(c.work), c.helpers) << c.work;
+
+  // runBeside starts none: with no thread there, the lead runs alone.
+  workerPool pool(8);
+  std::atomic<int> helped{0};
+  pool.runBeside(
+      3, [&](size_t, const std::atomic<bool>&) { helped++; },
+      [&] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+  EXPECT_EQ(helped, 0);
+  // A job of work for the caller and two threads takes three threads at most, whatever its
+  // parts, and every part runs once.
+  if (pool.threadNum() >= 4) {
+    partLog log(400);
+    pool.run(400, [&](size_t i) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      log.ran(i);
+    }, H * 2.5);
+    for (size_t i = 0; i < 400; i++) ASSERT_EQ(log.runs[i], 1);
+    EXPECT_LE(log.threads.size(), 3u);
+    EXPECT_GE(log.threads.size(), 2u);
   }
 }
 

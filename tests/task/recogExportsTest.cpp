@@ -42,6 +42,16 @@
 #ifndef TULIM_TEST_UNDER_TSAN
 #define TULIM_TEST_UNDER_TSAN 0
 #endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TULIM_TEST_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TULIM_TEST_UNDER_ASAN 1
+#endif
+#endif
+#ifndef TULIM_TEST_UNDER_ASAN
+#define TULIM_TEST_UNDER_ASAN 0
+#endif
 
 using namespace tulim;
 using testing::ElementsAre;
@@ -447,6 +457,25 @@ std::string resultFiles(const std::string& outputDir) {
   return all;
 }
 
+// Forks a child that calls vc01 with paramFile on wav and ends; what went wrong there, or ""
+// when it recognised the second text.
+std::string forkedCall(exportRun& run, const std::string& paramFile, const std::string& wav) {
+  const pid_t child = fork();
+  if (child < 0) return "fork failed";
+  if (child == 0) {
+    alarm(30);  // a child that hangs ends by the signal and is counted as failed
+    float score = 0.0f;
+    int index = -2;
+    const std::string error = test::fatalMessage(
+        [&] { index = vc01(paramFile.c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); });
+    _exit(error.empty() && index == 1 ? 0 : 3);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child) return "lost";
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  return WIFSIGNALED(status) ? strFormat("ended by signal %d", WTERMSIG(status)) : "failed";
+}
+
 }  // namespace
 
 TEST(RecogExports, SeveralHostThreadsCallingAtOnceGetTheSerialResults) {
@@ -514,7 +543,9 @@ TEST(RecogExports, SeveralHostThreadsCallingAtOnceGetTheSerialResults) {
 TEST(RecogExports, TheSharedLibraryUnloadsAndLoadsAgainWithTheSameThreads) {
   exportRun run(kLines, kTexts, "recog");
   const std::string wav = run.wave({"sil", "b", "a", "sil"});
-  // The library's pool starts the threads it may use on the first call, the caller aside.
+  // The library's pool starts the threads the first call's jobs want, the caller aside; these
+  // small models are shared out as if they were large.
+  workerPool::minSharedWorkSet(0.0);
   const int poolThreads = std::min(workerPool::MAX_SHARED_THREADS, usableCpuCount()) - 1;
   const int before = test::threadCount();
   int afterFirst = -1;
@@ -531,11 +562,17 @@ TEST(RecogExports, TheSharedLibraryUnloadsAndLoadsAgainWithTheSameThreads) {
     EXPECT_EQ(index, 1);
     EXPECT_EQ(dlclose(library), 0);
     if (cycle == 0) {
-      // The pool's first thread starts the others while the call goes on.
-      for (int i = 0; i < 400 && test::threadCount() < before + poolThreads; i++)
+      // The pool's first thread starts the others while the call goes on, and may still be
+      // at it: the count is taken once it has stood still for a while.
+      int now = test::threadCount();
+      for (int still = 0, i = 0; still < 20 && i < 400; i++) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      afterFirst = test::threadCount();
-      EXPECT_GE(afterFirst, before + poolThreads);
+        const int later = test::threadCount();
+        still = later == now ? still + 1 : 0;
+        now = later;
+      }
+      afterFirst = now;
+      EXPECT_GE(afterFirst, before + std::min(poolThreads, 1));
       EXPECT_LE(afterFirst, before + poolThreads + 1);
     } else if (cycle == 1) {
       // A sanitizer's runtime may start its thread late; no pool comes again.
@@ -547,6 +584,62 @@ TEST(RecogExports, TheSharedLibraryUnloadsAndLoadsAgainWithTheSameThreads) {
       EXPECT_EQ(test::threadCount(), afterFirst) << "after cycle " << cycle;
     }
   }
+  workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
+}
+
+TEST(RecogExports, ChildrenForkedWhileOtherHostThreadsCallCallTheExportsToo) {
+#if TULIM_TEST_UNDER_TSAN
+  GTEST_SKIP() << "ThreadSanitizer's runtime does not survive a fork of a process with threads";
+#endif
+#if TULIM_TEST_UNDER_ASAN
+  // Seen: a child waiting for ever in the sanitizer's allocator, on the lock of a size class
+  // that a host thread held in new at the fork; this runtime takes none of its locks around a
+  // fork, and the library cannot reach them.
+  GTEST_SKIP() << "AddressSanitizer's allocator is not safe across a fork while other threads allocate";
+#endif
+  exportRun run(kLines, kTexts, "recog");
+  const std::string wav = run.wave({"sil", "b", "a", "sil"});
+  // The parent's threads are inside calls, and the pool's threads at work in them, at any
+  // moment of a call when a child is forked: whatever lock one of them holds then, the child
+  // finds free.
+  workerPool::minSharedWorkSet(0.0);
+  constexpr int HOSTS = 3, CHILDREN = 40;
+  std::vector<std::string> hostParams, childParams;
+  for (int h = 0; h < HOSTS; h++) hostParams.push_back(paramFileWithOutput(run, strFormat("host%d", h)));
+  for (int c = 0; c < CHILDREN; c++) childParams.push_back(paramFileWithOutput(run, strFormat("child%d", c)));
+  testing::internal::CaptureStdout();
+  std::atomic<bool> stop{false};
+  std::atomic<int> hostCalls{0}, hostFailed{0};
+  std::vector<std::thread> hosts;
+  for (int h = 0; h < HOSTS; h++)
+    hosts.emplace_back([&, h] {
+      while (!stop) {
+        float score = 0.0f;
+        int index = -2;
+        const std::string error = test::fatalMessage(
+            [&] { index = vc01(hostParams[static_cast<size_t>(h)].c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); });
+        if (!error.empty() || index != 1) hostFailed++;
+        hostCalls++;
+      }
+    });
+  while (hostCalls < HOSTS) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  int finished = 0;
+  std::vector<std::string> failures;
+  for (int c = 0; c < CHILDREN; c++) {
+    // Forks fall at different moments of the hosts' calls.
+    std::this_thread::sleep_for(std::chrono::microseconds(300 * (c % 7)));
+    const std::string failure = forkedCall(run, childParams[static_cast<size_t>(c)], wav);
+    if (failure.empty())
+      finished++;
+    else
+      failures.push_back(strFormat("child %d ", c) + failure);
+  }
+  stop = true;
+  for (std::thread& h : hosts) h.join();
+  testing::internal::GetCapturedStdout();
+  workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
+  EXPECT_EQ(hostFailed, 0);
+  EXPECT_EQ(finished, CHILDREN) << testing::PrintToString(failures);
 }
 
 TEST(RecogExports, ChildrenForkedAfterCallsInTheParentCallTheExportsToo) {
@@ -569,20 +662,9 @@ TEST(RecogExports, ChildrenForkedAfterCallsInTheParentCallTheExportsToo) {
   for (int c = 0; c < CHILDREN; c++) params.push_back(paramFileWithOutput(run, strFormat("child%d", c)));
   int finished = 0;
   for (int c = 0; c < CHILDREN; c++) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      alarm(30);  // a child that hangs ends by the signal and is counted as failed
-      int index = -2;
-      const std::string error = test::fatalMessage(
-          [&] { index = vc01(params[static_cast<size_t>(c)].c_str(), wav.c_str(), run.files.txtFile.c_str(), &score); });
-      _exit(error.empty() && index == 1 ? 0 : 3);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "child " << c << (WIFSIGNALED(status) ? strFormat(" ended by signal %d", WTERMSIG(status)) : " failed");
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) finished++;
+    const std::string failure = forkedCall(run, params[static_cast<size_t>(c)], wav);
+    EXPECT_EQ(failure, "") << "child " << c;
+    if (failure.empty()) finished++;
   }
   testing::internal::GetCapturedStdout();
   workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);

@@ -1,5 +1,7 @@
 #include "platformClock.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <ctime>
 #include <mutex>
@@ -9,6 +11,12 @@ namespace tulim {
 namespace {
 std::mutex g_sourceMutex;
 std::function<localTime()> g_source;
+
+// A child forked while another thread reads the clock finds the lock free: the fork waits
+// for that read to end.
+void forkPrepare() { g_sourceMutex.lock(); }
+void forkEnd() { g_sourceMutex.unlock(); }
+const bool g_forkHandled = pthread_atfork(forkPrepare, forkEnd, forkEnd) == 0;
 }  // namespace
 
 localTime localTimeNow() {
