@@ -665,9 +665,12 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       for (int e : nodes[static_cast<size_t>(m_places[at].node)].fanOutIndirect)
         if (e != endNode) want(static_cast<size_t>(emissionOf[static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)])]));
     }
-    // When they are every state of the net, nothing is pruned yet: the rest of the frames in
-    // one block, shared out at once.
-    blockLast = blockKeys.size() == emissionNum ? frameNum - 1 : std::min(frameNum - 1, t + BLOCK_FRAMES - 1);
+    // When they are most states of the net, the beam prunes little: every state for the rest
+    // of the frames in one block, shared out at once.
+    const bool rest = 4 * blockKeys.size() >= 3 * emissionNum;
+    if (rest)
+      for (size_t e = 0; e < emissionNum; e++) want(e);
+    blockLast = rest ? frameNum - 1 : std::min(frameNum - 1, t + BLOCK_FRAMES - 1);
     const int last = blockLast;
     blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
     scorer.statesScore(features, dim, t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
