@@ -91,7 +91,7 @@ int viterbiClass::endNodeFind(const std::vector<netNode>& nodes) const {
 void viterbiClass::sylAdd(arenaCandidate& cand, int dicIndex, int node, int endFrame) {
   if (cand.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
   int& head = m_sylHead[recordOf(cand)];
-  m_sylPool.push_back(sylEntry{head, dicIndex, node, endFrame, cand.score});
+  m_sylPool.push_back(sylEntry{head, dicIndex, node, endFrame, cand.score, cand.sylNum + 1});
   head = static_cast<int>(m_sylPool.size() - 1);
   cand.sylNum++;
 }
@@ -100,7 +100,7 @@ void viterbiClass::phoneAdd(arenaCandidate& cand, int modelPos, int endFrame) {
   if (cand.phoneNum >= MAX_PHONE_NUM)
     errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
   int& head = m_phoneHead[recordOf(cand)];
-  m_phonePool.push_back(phoneEntry{head, modelPos, endFrame, cand.score});
+  m_phonePool.push_back(phoneEntry{head, modelPos, endFrame, cand.score, cand.phoneNum + 1});
   head = static_cast<int>(m_phonePool.size() - 1);
   cand.phoneNum++;
 }
@@ -599,7 +599,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   const size_t placeNum = m_places.size();
   m_score.assign(placeNum, LZERO);
   m_scoreNext.resize(placeNum);
-  m_hold.assign(placeNum, placeHold{-1, -1, 0, 0});
+  m_hold.assign(placeNum, placeHold{-1, -1});
   m_from.resize(placeNum);
   for (int j = 0; j < firstNum; j++) {
     const arenaCandidate& cand = m_arena[j];
@@ -614,7 +614,6 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   std::vector<uint8_t> tooDeepOf(placeNum);
   for (size_t k = 0; k < m_lastPlaces.size(); k++) lastIndexOf[static_cast<size_t>(m_lastPlaces[k])] = static_cast<int>(k);
   std::vector<placeHold> lastHold(m_lastPlaces.size());
-  std::vector<phoneEntry> phoneScratch(placeNum);
   for (size_t at = 0; at < placeNum; at++) {
     modelPosOf[at] = m_places[at].modelPos;
     tooDeepOf[at] = m_places[at].tooDeep;
@@ -721,35 +720,27 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     // The histories of the nodes' last places as they were, for the paths that leave them.
     for (size_t k = 0; k < m_lastPlaces.size(); k++) lastHold[k] = hold[static_cast<size_t>(m_lastPlaces[k])];
     // Top down, so that the place a path steps in from still holds the history of the frame
-    // before; one that left a model closes it in its history, with its score on entry. Without
-    // a branch on the outcome: every place writes an entry, which counts only then.
-    const size_t phoneBase = m_phonePool.size();
-    size_t phones = 0;
-    int mostPhones = 0;
-    bool tooDeep = false;
+    // before; one that left a model closes it in its history, with its score on entry.
     for (size_t at = placeNum; at-- > 1;) {
       const float enter = entering[at - 1], stay = stayed[at];
       const bool wins = enter > stay;
-      const bool closes = wins && stepOf[at - 1] == STEP_MODEL;
       next[at] = wins ? enter : stay;
-      placeHold h = wins ? hold[at - 1] : hold[at];
-      phoneScratch[phones] = phoneEntry{h.phoneHead, modelPosOf[at - 1], t - 1, enter};
-      h.phoneHead = closes ? static_cast<int>(phoneBase + phones) : h.phoneHead;
-      h.phoneNum += closes;
+      const placeHold h = wins ? hold[at - 1] : hold[at];
       hold[at] = h;
-      phones += closes;
-      mostPhones = std::max(mostPhones, h.phoneNum);
-      tooDeep = tooDeep || (closes && tooDeepOf[at]);
+      if (wins && stepOf[at - 1] == STEP_MODEL) {
+        const int count = phoneCount(h) + 1;
+        if (count > MAX_PHONE_NUM)
+          errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
+        // Only a model's first state is entered from another model or node.
+        if (tooDeepOf[at])
+          errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                      m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL,
+                      VITERBI_HERE);
+        m_phonePool.push_back(phoneEntry{h.phoneHead, modelPosOf[at - 1], t - 1, enter, count});
+        hold[at].phoneHead = static_cast<int>(m_phonePool.size() - 1);
+      }
     }
     if (placeNum > 0) next[0] = stayed[0];
-    m_phonePool.insert(m_phonePool.end(), phoneScratch.begin(), phoneScratch.begin() + static_cast<std::ptrdiff_t>(phones));
-    if (mostPhones > MAX_PHONE_NUM)
-      errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
-    // Only a model's first state is entered from another model or node.
-    for (size_t at = 0; tooDeep && at < placeNum; at++)
-      if (tooDeepOf[at] && next[at] > LOG_SMALL_FLOAT)
-        errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
-                    m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
     for (int last : m_lastPlaces) {
       const size_t at = static_cast<size_t>(last);
       const float held = score[at];
@@ -780,15 +771,15 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       placeHold& h = hold[at];
       h = entry.second;
       const float value = next[at];
-      if (h.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
-      m_sylPool.push_back(sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
+      const int syls = sylCount(h) + 1, phones = phoneCount(h) + 1;
+      if (syls > MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
+      m_sylPool.push_back(
+          sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value, syls});
       h.sylHead = static_cast<int>(m_sylPool.size() - 1);
-      h.sylNum++;
-      if (h.phoneNum >= MAX_PHONE_NUM)
+      if (phones > MAX_PHONE_NUM)
         errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
-      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
+      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value, phones});
       h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
-      h.phoneNum++;
       if (m_places[at].tooDeep)
         errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                     m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
@@ -830,8 +821,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     rec.modelPos = pl.modelPos;
     rec.node = pl.node;
     rec.score = m_score[at];
-    rec.sylNum = held.sylNum;
-    rec.phoneNum = held.phoneNum;
+    rec.sylNum = sylCount(held);
+    rec.phoneNum = phoneCount(held);
     m_sylHead[static_cast<size_t>(i)] = held.sylHead;
     m_phoneHead[static_cast<size_t>(i)] = held.phoneHead;
     m_held[static_cast<size_t>(i)] = 1;

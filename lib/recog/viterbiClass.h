@@ -89,12 +89,14 @@ class viterbiClass {
     int node;
     int endFrame;
     float endScore;
+    int count;  // entries of the history up to this one
   };
   struct phoneEntry {
     int prev;
     int pos;
     int endFrame;
     float endScore;
+    int count;
   };
 
   stateScorer* m_scorer = nullptr;       // of the current search
@@ -151,13 +153,16 @@ class viterbiClass {
     placeStep step;
     bool tooDeep;     // a candidate here exceeds MAX_STATE_NUM_IN_SYL
   };
-  // The history of what a place holds between frames.
+  // The history of what a place holds between frames: the last entries of its two lists
+  // (their counts are in the entries).
   struct placeHold {
     int sylHead;
     int phoneHead;
-    int sylNum;
-    int phoneNum;
   };
+  int sylCount(const placeHold& h) const { return h.sylHead < 0 ? 0 : m_sylPool[static_cast<size_t>(h.sylHead)].count; }
+  int phoneCount(const placeHold& h) const {
+    return h.phoneHead < 0 ? 0 : m_phonePool[static_cast<size_t>(h.phoneHead)].count;
+  }
   std::vector<int> m_nodeFirst;
   std::vector<place> m_places;
   std::vector<int> m_lastPlaces;  // the places of STEP_NODE, in order
