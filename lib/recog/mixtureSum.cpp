@@ -202,8 +202,11 @@ typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t
 
 // score holds pad values (a multiple of LANES): the n mixtures' scores, then -infinity. The
 // sum about the largest score takes one log; each pass returns only a float that the chain
-// of logAdd calls gives too, and the chain itself decides what neither can.
-[[gnu::always_inline]] inline float mixtureSum(const float* score, int n, int pad) {
+// of logAdd calls gives too, and the chain itself decides what neither can. SINGLE is the
+// first pass, in the vectors the caller is built for.
+using singlePass = bool (*)(const float* score, int n, int rows, float top, float& f);
+template <singlePass SINGLE>
+[[gnu::always_inline]] inline float mixtureSumWith(const float* score, int n, int pad) {
   if (n <= 0) return LZERO;
   const int rows = pad / LANES;
   floatRow tops;
@@ -218,9 +221,13 @@ typedef uint64_t bitsHalf __attribute__((vector_size(LANES / 2 * sizeof(uint64_t
   // Far from the usual range (or NaN) the chain's dead-score rule may take part.
   if (!(top > -1e9f && top < 1e9f)) return static_cast<float>(logAddChain(score, n));
   float f;
-  if (mixtureSumSingle(score, n, rows, top, f)) return f;
+  if (SINGLE(score, n, rows, top, f)) return f;
   if (mixtureSumDouble(score, n, rows, top, f)) return f;
   return static_cast<float>(logAddChain(score, n));
+}
+
+[[gnu::always_inline]] inline float mixtureSum(const float* score, int n, int pad) {
+  return mixtureSumWith<mixtureSumSingle>(score, n, pad);
 }
 
 // Log density plus log weight of every mixture of the block, into out (pad values; the
@@ -405,22 +412,7 @@ template <typename F, typename U>
 }
 
 [[gnu::always_inline]] inline float mixtureSumPaired(const float* score, int n, int pad) {
-  if (n <= 0) return LZERO;
-  const int rows = pad / LANES;
-  floatRow tops;
-  std::memcpy(&tops, score, sizeof tops);
-  for (int b = 1; b < rows; b++) {
-    floatRow v;
-    std::memcpy(&v, score + b * LANES, sizeof v);
-    tops = v > tops ? v : tops;
-  }
-  float top = tops[0];
-  for (int j = 1; j < LANES; j++) top = tops[j] > top ? tops[j] : top;
-  if (!(top > -1e9f && top < 1e9f)) return static_cast<float>(logAddChain(score, n));
-  float f;
-  if (mixtureSumSinglePaired(score, n, rows, top, f)) return f;
-  if (mixtureSumDouble(score, n, rows, top, f)) return f;
-  return static_cast<float>(logAddChain(score, n));
+  return mixtureSumWith<mixtureSumSinglePaired>(score, n, pad);
 }
 #endif
 
