@@ -230,10 +230,12 @@ inline float stateScorer::stateProb(const float* x, int modelIdx, int state, int
     }
   }
   stateProbCache& cache = m_stateProbCache[static_cast<size_t>(modelIdx)];
-  const int place =
-      m_keptOn || m_aheadTrial ? m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)] : -1;
-  if (m_aheadTrial && place >= 0 && cache.frameId[state] != frameId)
-    m_askedWork += m_aheadWork[static_cast<size_t>(place)];
+  // Only a score not yet in the cache counts for the trial and is kept: the candidates ask
+  // for the same state many times a frame.
+  const int place = (m_keptOn || m_aheadTrial) && cache.frameId[state] != frameId
+                        ? m_aheadPlace[static_cast<size_t>(modelIdx) * MAX_STATE_NUM + static_cast<size_t>(state)]
+                        : -1;
+  if (m_aheadTrial && place >= 0) m_askedWork += m_aheadWork[static_cast<size_t>(place)];
   const float score = stateProbIn(cache, x, modelIdx, state, frameId);
   if (m_keptOn && place >= 0) keep(static_cast<size_t>(place), frameId, score);
   return score;
