@@ -171,6 +171,15 @@ void viterbiClass::poolCompact() {
   m_poolLimit = std::max<size_t>(POOL_MIN, 2 * (m_sylPool.size() + m_phonePool.size()));
 }
 
+void viterbiClass::poolsReserve() {
+  // A frame adds at most an entry to each pool for each record: with this room the pools are
+  // not moved before their first compaction, where growing step by step from nothing took
+  // tens of moves. Later growth is by doubling, and rare.
+  const size_t room = m_poolLimit + static_cast<size_t>(std::max(m_arenaLen, 0));
+  m_sylPool.reserve(room);
+  m_phonePool.reserve(room);
+}
+
 void viterbiClass::historiesFill(int count) {
   for (int pos = 0; pos < count; pos++) {
     arenaCandidate& cand = *m_order[pos];
@@ -277,6 +286,7 @@ int viterbiClass::searchInit(const std::vector<netNode>& nodes, const dictClass&
   m_sylPool.clear();
   m_phonePool.clear();
   m_poolLimit = POOL_MIN;
+  poolsReserve();
   for (int i = 0; i < m_arenaLen; i++) m_order[i] = &m_arena[i];
   for (int i = 0; i < candidateNum; i++) {
     arenaCandidate& rec = m_arena[i];
@@ -577,16 +587,17 @@ void viterbiClass::placePoolCompact() {
   const size_t placeNum = m_places.size();
   for (size_t at = 0; at < placeNum; at++) {
     if (!(m_score[at] > LOG_SMALL)) continue;
-    poolMark(m_sylPool, m_hold[at].sylHead, sylMark);
-    poolMark(m_phonePool, m_hold[at].phoneHead, phoneMark);
+    poolMark(m_sylPool, m_hold.sylHead[at], sylMark);
+    poolMark(m_phonePool, m_hold.phoneHead[at], phoneMark);
   }
   const std::vector<int> sylTo = poolKeep(m_sylPool, sylMark);
   const std::vector<int> phoneTo = poolKeep(m_phonePool, phoneMark);
   for (size_t at = 0; at < placeNum; at++) {
     if (!(m_score[at] > LOG_SMALL)) continue;
-    placeHold& h = m_hold[at];
-    if (h.sylHead >= 0) h.sylHead = sylTo[static_cast<size_t>(h.sylHead)];
-    if (h.phoneHead >= 0) h.phoneHead = phoneTo[static_cast<size_t>(h.phoneHead)];
+    int& syl = m_hold.sylHead[at];
+    int& phone = m_hold.phoneHead[at];
+    if (syl >= 0) syl = sylTo[static_cast<size_t>(syl)];
+    if (phone >= 0) phone = phoneTo[static_cast<size_t>(phone)];
   }
   // Every frame adds up to an entry a place: a larger margin than the candidates' compacts
   // less often.
@@ -599,7 +610,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   const size_t placeNum = m_places.size();
   m_score.assign(placeNum, LZERO);
   m_scoreNext.resize(placeNum);
-  m_hold.assign(placeNum, placeHold{-1, -1});
+  m_hold.assign(placeNum);
+  m_holdNext.assign(placeNum);
   m_from.resize(placeNum);
   for (int j = 0; j < firstNum; j++) {
     const arenaCandidate& cand = m_arena[j];
@@ -610,10 +622,13 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   std::vector<float> selfTrans(placeNum), nextTrans(placeNum);
   std::vector<int> emissionOf(placeNum);
   std::vector<uint8_t> stepOf(placeNum);
-  std::vector<int> modelPosOf(placeNum), lastIndexOf(placeNum, -1);
+  std::vector<int> modelPosOf(placeNum);
   std::vector<uint8_t> tooDeepOf(placeNum);
-  for (size_t k = 0; k < m_lastPlaces.size(); k++) lastIndexOf[static_cast<size_t>(m_lastPlaces[k])] = static_cast<int>(k);
-  std::vector<placeHold> lastHold(m_lastPlaces.size());
+  // The first states of the nodes' second and later models, top down: a path that enters one
+  // closes the model below in its history.
+  std::vector<size_t> modelFirsts;
+  for (size_t at = placeNum; at-- > 1;)
+    if (m_places[at - 1].step == STEP_MODEL) modelFirsts.push_back(at);
   for (size_t at = 0; at < placeNum; at++) {
     modelPosOf[at] = m_places[at].modelPos;
     tooDeepOf[at] = m_places[at].tooDeep;
@@ -625,7 +640,6 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   float* score = m_score.data();
   float* next = m_scoreNext.data();
   int* from = m_from.data();
-  placeHold* hold = m_hold.data();
   int* emissionFrame = m_emissionFrame.data();
   float* emissionScore = m_emissionScore.data();
   // Per frame: the node entries (target, the history it takes, read before any changes), each
@@ -644,6 +658,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   // Per place, this frame: its emission (one more, never read, above the last), what staying
   // gives it and what it gives the place above.
   std::vector<float> placeScore(placeNum + 1, 0.0f), stayed(placeNum), entering(placeNum);
+  // Per place, this frame: all ones when the path from the place below wins.
+  std::vector<int32_t> winsOf(placeNum, 0);
   int blockStart = -1, blockLast = 0;
   auto blockScore = [&](int t) {
     blockStart = t;
@@ -717,18 +733,38 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       stayed[at] = alive ? stay : LZERO;
       entering[at] = alive && stepOf[at] != STEP_NODE ? enter : LZERO;
     }
-    // The histories of the nodes' last places as they were, for the paths that leave them.
-    for (size_t k = 0; k < m_lastPlaces.size(); k++) lastHold[k] = hold[static_cast<size_t>(m_lastPlaces[k])];
-    // Top down, so that the place a path steps in from still holds the history of the frame
-    // before; one that left a model closes it in its history, with its score on entry.
-    for (size_t at = placeNum; at-- > 1;) {
+    // Each place takes the better, staying on equal scores, and the history that comes with
+    // it: that of the frame before, of itself or of the place below. These loops have no
+    // branches, so that the compiler makes vector code of them.
+    if (placeNum > 0) next[0] = stayed[0];
+    for (size_t at = 1; at < placeNum; at++) {
       const float enter = entering[at - 1], stay = stayed[at];
       const bool wins = enter > stay;
       next[at] = wins ? enter : stay;
-      const placeHold h = wins ? hold[at - 1] : hold[at];
-      hold[at] = h;
-      if (wins && stepOf[at - 1] == STEP_MODEL) {
-        const int count = phoneCount(h) + 1;
+      winsOf[at] = wins ? -1 : 0;
+    }
+    {
+      const int* from[4] = {m_hold.sylHead.data(), m_hold.phoneHead.data(), m_hold.sylNum.data(),
+                            m_hold.phoneNum.data()};
+      int* to[4] = {m_holdNext.sylHead.data(), m_holdNext.phoneHead.data(), m_holdNext.sylNum.data(),
+                    m_holdNext.phoneNum.data()};
+      for (int field = 0; field < 4; field++) {
+        const int* held = from[field];
+        int* taken = to[field];
+        if (placeNum > 0) taken[0] = held[0];
+        for (size_t at = 1; at < placeNum; at++) {
+          const int32_t wins = winsOf[at];
+          taken[at] = (held[at - 1] & wins) | (held[at] & ~wins);
+        }
+      }
+    }
+    // A path that left a model closes it in its history, with its score on entry.
+    {
+      int* phoneHead = m_holdNext.phoneHead.data();
+      int* phoneNum = m_holdNext.phoneNum.data();
+      for (const size_t at : modelFirsts) {
+        if (!winsOf[at]) continue;
+        const int count = phoneNum[at] + 1;
         if (count > MAX_PHONE_NUM)
           errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
         // Only a model's first state is entered from another model or node.
@@ -736,11 +772,11 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
           errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                       m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL,
                       VITERBI_HERE);
-        m_phonePool.push_back(phoneEntry{h.phoneHead, modelPosOf[at - 1], t - 1, enter, count});
-        hold[at].phoneHead = static_cast<int>(m_phonePool.size() - 1);
+        m_phonePool.push_back(phoneEntry{phoneHead[at], modelPosOf[at - 1], t - 1, next[at], count});
+        phoneHead[at] = static_cast<int>(m_phonePool.size() - 1);
+        phoneNum[at] = count;
       }
     }
-    if (placeNum > 0) next[0] = stayed[0];
     for (int last : m_lastPlaces) {
       const size_t at = static_cast<size_t>(last);
       const float held = score[at];
@@ -761,17 +797,16 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++) {
       const size_t first = static_cast<size_t>(m_nodeFirst[n]);
       if (enteredAt[first] == t && first != static_cast<size_t>(m_nodeFirst[n + 1]))
-        entered.push_back({first, lastHold[static_cast<size_t>(lastIndexOf[static_cast<size_t>(from[first])])]});
+        entered.push_back({first, m_hold.of(static_cast<size_t>(from[first]))});
     }
 
     // The paths that entered a node close the one they left.
     for (const std::pair<size_t, placeHold>& entry : entered) {
       const size_t at = entry.first;
       const place& src = m_places[static_cast<size_t>(from[at])];
-      placeHold& h = hold[at];
-      h = entry.second;
+      placeHold h = entry.second;
       const float value = next[at];
-      const int syls = sylCount(h) + 1, phones = phoneCount(h) + 1;
+      const int syls = h.sylNum + 1, phones = h.phoneNum + 1;
       if (syls > MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
       m_sylPool.push_back(
           sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value, syls});
@@ -780,6 +815,9 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
       m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value, phones});
       h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
+      h.sylNum = syls;
+      h.phoneNum = phones;
+      m_holdNext.set(at, h);
       if (m_places[at].tooDeep)
         errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                     m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
@@ -798,6 +836,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         if (next[at] > LOG_SMALL && next[at] < floor) next[at] = LZERO;
     std::swap(score, next);
     m_score.swap(m_scoreNext);
+    m_hold.swap(m_holdNext);
     if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) placePoolCompact();
   }
 
@@ -814,15 +853,15 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   const int count = static_cast<int>(order.size());
   for (int i = 0; i < count; i++) {
     const size_t at = static_cast<size_t>(order[static_cast<size_t>(i)]);
-    const placeHold& held = m_hold[at];
+    const placeHold held = m_hold.of(at);
     const place& pl = m_places[at];
     arenaCandidate& rec = m_arena[i];
     rec.stateIdx = pl.state;
     rec.modelPos = pl.modelPos;
     rec.node = pl.node;
     rec.score = m_score[at];
-    rec.sylNum = sylCount(held);
-    rec.phoneNum = phoneCount(held);
+    rec.sylNum = held.sylNum;
+    rec.phoneNum = held.phoneNum;
     m_sylHead[static_cast<size_t>(i)] = held.sylHead;
     m_phoneHead[static_cast<size_t>(i)] = held.phoneHead;
     m_held[static_cast<size_t>(i)] = 1;

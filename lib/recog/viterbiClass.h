@@ -111,6 +111,8 @@ class viterbiClass {
   std::vector<sylEntry> m_sylPool;
   std::vector<phoneEntry> m_phonePool;
   size_t m_poolLimit = 0;  // pool entries at which the unreachable ones are dropped
+  // Room in both pools for what they may hold before their first compaction.
+  void poolsReserve();
   std::vector<sortKey> m_sortKey;
   std::vector<arenaCandidate*> m_sortTmp;
 
@@ -153,21 +155,45 @@ class viterbiClass {
     placeStep step;
     bool tooDeep;     // a candidate here exceeds MAX_STATE_NUM_IN_SYL
   };
-  // The history of what a place holds between frames: the last entries of its two lists
-  // (their counts are in the entries).
+  // The history of what a place holds between frames: the last entries of its two lists, and
+  // the entries of each list up to them.
   struct placeHold {
     int sylHead;
     int phoneHead;
+    int sylNum;
+    int phoneNum;
   };
-  int sylCount(const placeHold& h) const { return h.sylHead < 0 ? 0 : m_sylPool[static_cast<size_t>(h.sylHead)].count; }
-  int phoneCount(const placeHold& h) const {
-    return h.phoneHead < 0 ? 0 : m_phonePool[static_cast<size_t>(h.phoneHead)].count;
-  }
+  // The same for every place, one array a field, so that a frame's loops over them make
+  // vector code.
+  struct placeHolds {
+    std::vector<int> sylHead, phoneHead, sylNum, phoneNum;
+    void assign(size_t n) {
+      sylHead.assign(n, -1);
+      phoneHead.assign(n, -1);
+      sylNum.assign(n, 0);
+      phoneNum.assign(n, 0);
+    }
+    placeHold of(size_t at) const { return placeHold{sylHead[at], phoneHead[at], sylNum[at], phoneNum[at]}; }
+    void set(size_t at, const placeHold& h) {
+      sylHead[at] = h.sylHead;
+      phoneHead[at] = h.phoneHead;
+      sylNum[at] = h.sylNum;
+      phoneNum[at] = h.phoneNum;
+    }
+    void swap(placeHolds& other) {
+      sylHead.swap(other.sylHead);
+      phoneHead.swap(other.phoneHead);
+      sylNum.swap(other.sylNum);
+      phoneNum.swap(other.phoneNum);
+    }
+  };
   std::vector<int> m_nodeFirst;
   std::vector<place> m_places;
   std::vector<int> m_lastPlaces;  // the places of STEP_NODE, in order
   std::vector<float> m_score, m_scoreNext;  // per place; LZERO: empty
-  std::vector<placeHold> m_hold;  // per place, updated in place frame by frame
+  // Per place: the histories of the frame before, and the ones the frame being searched makes
+  // from them.
+  placeHolds m_hold, m_holdNext;
   std::vector<int> m_from;              // per place, this frame: the place its best path came from
   std::vector<int> m_emissionOf;        // per (model, state) key: its index, -1 when not in the net
   std::vector<int> m_emissionKey;       // per index, its key
