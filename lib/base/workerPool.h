@@ -62,11 +62,13 @@ class workerPool {
   // The threads besides the caller that work of about `work` steps in all keeps busy enough:
   // each of them and the caller get HELPER_WORK steps or more. A thread's start cost about a
   // millisecond of CPU on the shared 8-core virtual machine, and a process may make one call
-  // only. With the phone ranking of real English models, 20 to 25 million steps, on four
-  // threads besides the caller instead of seven, a whole run took about 5% less CPU and 3%
-  // more wall time; on two, 10% less CPU and 5% more wall time.
+  // only: a thread must take some milliseconds of work to be worth its start. With the phone
+  // ranking of real English models, 20 to 25 million steps, one helper instead of four (at 5e6
+  // steps a thread) took a tenth less CPU for a whole run at 4% more wall time; the benchmark
+  // task's recognitions, 50 to 80 million steps, kept three to five helpers and lost 3% of their
+  // wall time.
   static size_t helpersFor(double work);
-  static constexpr double HELPER_WORK = 5e6;
+  static constexpr double HELPER_WORK = 1.5e7;
 
   // Starts threads, when fewer are started, until helpers of them (at most threadNum() - 1)
   // are there for the jobs, without waiting for them: a caller that will need them soon saves
