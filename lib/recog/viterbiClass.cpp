@@ -91,7 +91,7 @@ int viterbiClass::endNodeFind(const std::vector<netNode>& nodes) const {
 void viterbiClass::sylAdd(arenaCandidate& cand, int dicIndex, int node, int endFrame) {
   if (cand.sylNum >= MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
   int& head = m_sylHead[recordOf(cand)];
-  m_sylPool.push_back(sylEntry{head, dicIndex, node, endFrame, cand.score, cand.sylNum + 1});
+  m_sylPool.push_back(sylEntry{head, dicIndex, node, endFrame, cand.score});
   head = static_cast<int>(m_sylPool.size() - 1);
   cand.sylNum++;
 }
@@ -100,7 +100,7 @@ void viterbiClass::phoneAdd(arenaCandidate& cand, int modelPos, int endFrame) {
   if (cand.phoneNum >= MAX_PHONE_NUM)
     errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
   int& head = m_phoneHead[recordOf(cand)];
-  m_phonePool.push_back(phoneEntry{head, modelPos, endFrame, cand.score, cand.phoneNum + 1});
+  m_phonePool.push_back(phoneEntry{head, modelPos, endFrame, cand.score});
   head = static_cast<int>(m_phonePool.size() - 1);
   cand.phoneNum++;
 }
@@ -772,7 +772,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
           errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                       m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL,
                       VITERBI_HERE);
-        m_phonePool.push_back(phoneEntry{phoneHead[at], modelPosOf[at - 1], t - 1, next[at], count});
+        m_phonePool.push_back(phoneEntry{phoneHead[at], modelPosOf[at - 1], t - 1, next[at]});
         phoneHead[at] = static_cast<int>(m_phonePool.size() - 1);
         phoneNum[at] = count;
       }
@@ -809,11 +809,11 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       const int syls = h.sylNum + 1, phones = h.phoneNum + 1;
       if (syls > MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
       m_sylPool.push_back(
-          sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value, syls});
+          sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
       h.sylHead = static_cast<int>(m_sylPool.size() - 1);
       if (phones > MAX_PHONE_NUM)
         errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
-      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value, phones});
+      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
       h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
       h.sylNum = syls;
       h.phoneNum = phones;

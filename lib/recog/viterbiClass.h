@@ -89,14 +89,12 @@ class viterbiClass {
     int node;
     int endFrame;
     float endScore;
-    int count;  // entries of the history up to this one
   };
   struct phoneEntry {
     int prev;
     int pos;
     int endFrame;
     float endScore;
-    int count;
   };
 
   stateScorer* m_scorer = nullptr;       // of the current search
