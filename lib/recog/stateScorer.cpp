@@ -4,7 +4,9 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 #include "mixtureSum.h"
@@ -280,6 +282,78 @@ void stateScorer::statesScore(const float* features, int dim, int t0, int t1, co
     if (place < 0) continue;
     for (size_t f = 0; f < frames; f++) keep(static_cast<size_t>(place), t0 + static_cast<int>(f), out[f * keyNum + i]);
   }
+}
+
+void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum,
+                                    float* out, const std::function<void(const std::function<void(int)>&)>& lead) {
+  if (t1 < t0 || keyNum == 0) {
+    lead([](int) {});
+    return;
+  }
+  const size_t frames = static_cast<size_t>(t1 - t0 + 1);
+  double work = 0.0;
+  for (size_t i = 0; i < keyNum; i++) work += stateWork(keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
+  // A task is a few states over a few frames, the tasks of earlier frames first: the rows the
+  // search reads next are the ones being scored, and a task's mixtures stay in its core's cache.
+  constexpr size_t STATES_A_PART = 4, FRAMES_A_CHUNK = 16;
+  const size_t parts = (keyNum + STATES_A_PART - 1) / STATES_A_PART;
+  const size_t chunks = (frames + FRAMES_A_CHUNK - 1) / FRAMES_A_CHUNK, tasks = parts * chunks;
+  std::unique_ptr<std::atomic<size_t>[]> done(new std::atomic<size_t>[chunks]);
+  for (size_t c = 0; c < chunks; c++) done[c].store(0, std::memory_order_relaxed);
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::mutex errorMutex;
+  std::exception_ptr error;
+  const bool keeping = m_keptOn && features == m_runFeatures && dim == m_runDim;
+  // Takes the next task and scores it; false when none is left.
+  auto take = [&] {
+    const size_t k = next.fetch_add(1, std::memory_order_relaxed);
+    if (k >= tasks) return false;
+    const size_t chunk = k / parts, part = k % parts;
+    const size_t f0 = chunk * FRAMES_A_CHUNK, f1 = std::min(frames, f0 + FRAMES_A_CHUNK);
+    const size_t end = std::min(keyNum, (part + 1) * STATES_A_PART);
+    try {
+      for (size_t i = part * STATES_A_PART; i < end; i++) {
+        const int model = keys[i] / MAX_STATE_NUM, state = keys[i] % MAX_STATE_NUM;
+        const int place = keeping ? m_aheadPlace[static_cast<size_t>(keys[i])] : -1;
+        for (size_t f = f0; f < f1; f++) {
+          const float* x = features + (static_cast<size_t>(t0) + f) * static_cast<size_t>(dim);
+          const float score = stateScoreOf(x, model, state);
+          out[f * keyNum + i] = score;
+          if (place >= 0) keep(static_cast<size_t>(place), t0 + static_cast<int>(f), score);
+        }
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(errorMutex);
+      if (!error) error = std::current_exception();
+      failed.store(true, std::memory_order_release);
+    }
+    // Counted even when it failed, so that no wait for its row lasts for ever.
+    done[chunk].fetch_add(1, std::memory_order_release);
+    return true;
+  };
+  const std::function<void(int)> rowWait = [&](int t) {
+    const size_t chunk = static_cast<size_t>(t - t0) / FRAMES_A_CHUNK;
+    // The tasks left are taken in order, so a row whose tasks are all taken is being finished
+    // by the threads: a wait of one task at most.
+    while (done[chunk].load(std::memory_order_acquire) < parts)
+      if (!take()) cpuRelax();
+    if (failed.load(std::memory_order_acquire)) {
+      std::lock_guard<std::mutex> lock(errorMutex);
+      std::rethrow_exception(error);
+    }
+  };
+  workerPool& pool = workerPool::shared();
+  const size_t helpers =
+      std::min(static_cast<size_t>(pool.threadNum() - 1), workerPool::helpersFor(work * static_cast<double>(frames)));
+  pool.prepare(helpers);
+  pool.runBeside(
+      helpers,
+      [&](size_t, const std::atomic<bool>& leadDone) {
+        while (!leadDone.load(std::memory_order_relaxed) && take()) {
+        }
+      },
+      [&] { lead(rowWait); });
 }
 
 void stateScorer::aheadInit(const std::vector<int>& netModels, bool helpers) {

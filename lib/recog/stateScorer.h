@@ -103,6 +103,12 @@ class stateScorer {
   // these features they are kept as its own. For a search that asks for most of its states on
   // every frame.
   void statesScore(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum, float* out);
+  // The same scores, computed on the pool's threads while lead runs on the caller's: lead calls
+  // rowWait(t) before it reads frame t's row, which returns once the row is whole (the caller
+  // scores rows itself while it waits, and alone when the work is too little to share). For a
+  // search whose steps over a frame take about as long as the frame's scores: the two overlap.
+  void statesScoreBeside(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum, float* out,
+                         const std::function<void(const std::function<void(int)>& rowWait)>& lead);
   // The search is at frame t.
   void frameBegin(int t) {
     // A wake-up costs the search a system call and a helper tens of microseconds, so asleep

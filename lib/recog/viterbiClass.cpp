@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 
@@ -661,6 +662,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   // Per place, this frame: all ones when the path from the place below wins.
   std::vector<int32_t> winsOf(placeNum, 0);
   int blockStart = -1, blockLast = 0;
+  // Sets out the block from frame t and scores it, unless it holds every state for the rest of
+  // the frames (then true): those are scored beside the steps over them.
   auto blockScore = [&](int t) {
     blockStart = t;
     blockKeys.clear();
@@ -688,18 +691,17 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     blockLast = rest ? frameNum - 1 : std::min(frameNum - 1, t + BLOCK_FRAMES - 1);
     const int last = blockLast;
     blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
-    scorer.statesScore(features, dim, t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
     blockMisses = false;
     for (size_t at = 0; at < placeNum; at++) {
       const size_t e = static_cast<size_t>(emissionOf[at]);
       placeColumn[at] = blockOf[e] == t ? blockColumn[e] : -1;
       blockMisses = blockMisses || placeColumn[at] < 0;
     }
+    if (!rest) scorer.statesScore(features, dim, t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
+    return rest;
   };
 
-  for (int t = 1; t < frameNum; t++) {
-    scorer.frameBegin(t);
-    if (t > blockLast) blockScore(t);
+  auto frameSearch = [&](int t) {
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
     const float* blockRow = blockScores.data() + static_cast<size_t>(t - blockStart) * blockKeys.size();
     auto emission = [&](int e) {
@@ -838,6 +840,22 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     m_score.swap(m_scoreNext);
     m_hold.swap(m_holdNext);
     if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) placePoolCompact();
+  };
+  for (int t = 1; t < frameNum; t++) {
+    scorer.frameBegin(t);
+    if (t > blockLast && blockScore(t)) {
+      // The rest of the frames: the threads score them while this one steps over those scored.
+      scorer.statesScoreBeside(features, dim, t, blockLast, blockKeys.data(), blockKeys.size(), blockScores.data(),
+                               [&](const std::function<void(int)>& rowWait) {
+                                 for (int u = t; u < frameNum; u++) {
+                                   if (u > t) scorer.frameBegin(u);
+                                   rowWait(u);
+                                   frameSearch(u);
+                                 }
+                               });
+      break;
+    }
+    frameSearch(t);
   }
 
   // The places still held become the first records, best first; the count returned is the

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "macroClass.h"
 #include "modelSetFixture.h"
 #include "stateScorer.h"
+#include "workerPool.h"
 
 using namespace tulim;
 using ::testing::HasSubstr;
@@ -170,4 +172,47 @@ TEST(StateScorer, ScorersOnSeveralThreadsShareOneLaidOutSet) {
     });
   for (std::thread& thread : threads) thread.join();
   for (int k = 0; k < THREADS; k++) EXPECT_EQ(got[static_cast<size_t>(k)], alone) << k;
+}
+
+// The scores computed beside the caller's steps are stateProb's, and each row is whole by the
+// time its wait returns, whether the pool's threads share the work or the caller scores alone.
+TEST(StateScorer, ScoresBesideTheCallerAreWholeWhenTheirRowIsWaitedFor) {
+  const int dim = test::FIXTURE_VECTOR_SIZE, modelNum = 6, frameNum = 70, t0 = 5;
+  macroClass set;
+  test::randomModelSet(set, modelNum, 61);
+  const std::vector<float> x = randomFrames(frameNum, 67);
+  std::vector<int> keys;
+  for (int model = modelNum; model-- > 0;)
+    for (int state = 0; state < set.MMF().model[static_cast<size_t>(model)].stateNum - 2; state++)
+      keys.push_back(model * MAX_STATE_NUM + state);
+  stateScorer alone(set, modelNum);
+  alone.streamsCheck(dim);
+  for (const double minWork : {0.0, workerPool::MIN_SHARED_WORK}) {
+    workerPool::minSharedWorkSet(minWork);
+    stateScorer scorer(set, modelNum);
+    scorer.streamsCheck(dim);
+    std::vector<float> out(keys.size() * static_cast<size_t>(frameNum - t0), NAN);
+    int rows = 0;
+    scorer.statesScoreBeside(x.data(), dim, t0, frameNum - 1, keys.data(), keys.size(), out.data(),
+                             [&](const std::function<void(int)>& rowWait) {
+                               for (int t = t0; t < frameNum; t++, rows++) {
+                                 rowWait(t);
+                                 const float* frame = x.data() + static_cast<size_t>(t) * static_cast<size_t>(dim);
+                                 for (size_t i = 0; i < keys.size(); i++)
+                                   ASSERT_EQ(out[static_cast<size_t>(t - t0) * keys.size() + i],
+                                             alone.stateProb(frame, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM, t))
+                                       << minWork << " " << t << " " << i;
+                               }
+                             });
+    EXPECT_EQ(rows, frameNum - t0) << minWork;
+    // What the caller's steps throw comes out, and the threads stop.
+    EXPECT_THROW(scorer.statesScoreBeside(x.data(), dim, t0, frameNum - 1, keys.data(), keys.size(), out.data(),
+                                          [&](const std::function<void(int)>& rowWait) {
+                                            rowWait(t0);
+                                            throw 7;
+                                          }),
+                 int)
+        << minWork;
+  }
+  workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
 }
