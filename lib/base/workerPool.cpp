@@ -106,6 +106,11 @@ void workerPool::prepare(size_t helpers) {
   }
 }
 
+size_t workerPool::prepared() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_target;
+}
+
 void workerPool::startOthers() {
   std::unique_lock<std::mutex> lock(m_mutex);
   while (!m_stop && m_spawned < m_target) {

@@ -74,6 +74,8 @@ class workerPool {
   // are there for the jobs, without waiting for them: a caller that will need them soon saves
   // their start-up.
   void prepare(size_t helpers);
+  // The threads started, or being started, for the jobs (besides the callers').
+  size_t prepared();
 
   // Threads that take part in a job, the caller included; when the system refuses some, the
   // others and the caller do their share.

@@ -343,9 +343,12 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
       std::rethrow_exception(error);
     }
   };
+  // The threads started for the ranking after the search cost nothing more here than their
+  // wake-up: the more of them score, the sooner the rows are there.
   workerPool& pool = workerPool::shared();
-  const size_t helpers =
-      std::min(static_cast<size_t>(pool.threadNum() - 1), workerPool::helpersFor(work * static_cast<double>(frames)));
+  const double allWork = work * static_cast<double>(frames);
+  const size_t helpers = std::min(static_cast<size_t>(pool.threadNum() - 1),
+                                  workerPool::pays(allWork) ? std::max(workerPool::helpersFor(allWork), pool.prepared()) : 0);
   pool.prepare(helpers);
   pool.runBeside(
       helpers,

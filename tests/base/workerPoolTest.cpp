@@ -88,7 +88,10 @@ TEST(WorkerPool, WhatAPartThrowsComesBackAfterEveryPartEnded) {
 TEST(WorkerPool, HelpersRunBesideTheLeadAndStopWhenItEnds) {
   const bool parallel = std::thread::hardware_concurrency() > 1;
   workerPool pool(3);
+  EXPECT_EQ(pool.prepared(), 0u);
   pool.prepare(2);
+  pool.prepare(1);  // never fewer than asked for before
+  EXPECT_EQ(pool.prepared(), std::min<size_t>(2, static_cast<size_t>(pool.threadNum() - 1)));
   std::atomic<int> started{0}, ended{0};
   std::atomic<bool> sawDone{false};
   std::thread::id leadThread;
