@@ -182,32 +182,35 @@ void viterbiClass::poolsReserve() {
 }
 
 void viterbiClass::historiesFill(int count) {
-  for (int pos = 0; pos < count; pos++) {
-    arenaCandidate& cand = *m_order[pos];
-    const size_t rec = recordOf(cand);
-    const size_t syls = static_cast<size_t>(cand.sylNum), phones = static_cast<size_t>(cand.phoneNum);
-    cand.sylId.resize(syls);
-    cand.sylNode.resize(syls);
-    cand.sylEndFrame.resize(syls);
-    cand.sylEndScore.resize(syls);
-    cand.phonePos.resize(phones);
-    cand.phoneEndFrame.resize(phones);
-    cand.phoneEndScore.resize(phones);
-    int e = m_sylHead[rec];
-    for (size_t k = syls; k-- > 0; e = m_sylPool[static_cast<size_t>(e)].prev) {
-      const sylEntry& entry = m_sylPool[static_cast<size_t>(e)];
-      cand.sylId[k] = entry.sylId;
-      cand.sylNode[k] = entry.node;
-      cand.sylEndFrame[k] = entry.endFrame;
-      cand.sylEndScore[k] = entry.endScore;
-    }
-    e = m_phoneHead[rec];
-    for (size_t k = phones; k-- > 0; e = m_phonePool[static_cast<size_t>(e)].prev) {
-      const phoneEntry& entry = m_phonePool[static_cast<size_t>(e)];
-      cand.phonePos[k] = entry.pos;
-      cand.phoneEndFrame[k] = entry.endFrame;
-      cand.phoneEndScore[k] = entry.endScore;
-    }
+  for (int pos = 0; pos < count; pos++) historyFill(pos);
+}
+
+void viterbiClass::historyFill(int pos) {
+  if (pos < 0 || pos >= m_arenaLen) return;
+  arenaCandidate& cand = *m_order[pos];
+  const size_t rec = recordOf(cand);
+  const size_t syls = static_cast<size_t>(cand.sylNum), phones = static_cast<size_t>(cand.phoneNum);
+  cand.sylId.resize(syls);
+  cand.sylNode.resize(syls);
+  cand.sylEndFrame.resize(syls);
+  cand.sylEndScore.resize(syls);
+  cand.phonePos.resize(phones);
+  cand.phoneEndFrame.resize(phones);
+  cand.phoneEndScore.resize(phones);
+  int e = m_sylHead[rec];
+  for (size_t k = syls; k-- > 0; e = m_sylPool[static_cast<size_t>(e)].prev) {
+    const sylEntry& entry = m_sylPool[static_cast<size_t>(e)];
+    cand.sylId[k] = entry.sylId;
+    cand.sylNode[k] = entry.node;
+    cand.sylEndFrame[k] = entry.endFrame;
+    cand.sylEndScore[k] = entry.endScore;
+  }
+  e = m_phoneHead[rec];
+  for (size_t k = phones; k-- > 0; e = m_phonePool[static_cast<size_t>(e)].prev) {
+    const phoneEntry& entry = m_phonePool[static_cast<size_t>(e)];
+    cand.phonePos[k] = entry.pos;
+    cand.phoneEndFrame[k] = entry.endFrame;
+    cand.phoneEndScore[k] = entry.endScore;
   }
 }
 
@@ -340,7 +343,15 @@ int viterbiClass::search(const std::vector<netNode>& nodes, const dictClass& dic
     sylAdd(cand, nodes[static_cast<size_t>(cand.node)].dicIndex, cand.node, last);
     phoneAdd(cand, cand.modelPos, last);
   }
-  historiesFill(N);
+  historiesFill(std::min(N, FILLED_HISTORIES));
+  // No list of an earlier search stays behind to be read as this one's.
+  for (int pos = FILLED_HISTORIES; pos < N; pos++) {
+    arenaCandidate& cand = *m_order[pos];
+    for (std::vector<int>* list : {&cand.sylId, &cand.sylNode, &cand.sylEndFrame, &cand.phonePos, &cand.phoneEndFrame})
+      list->clear();
+    cand.sylEndScore.clear();
+    cand.phoneEndScore.clear();
+  }
   m_scorer = nullptr;
   return N;
 }

@@ -37,8 +37,10 @@ class viterbiClass {
 
   // Runs the search over frameNum frames of dim floats each (frame-major), the states scored
   // by scorer, and returns the final candidate count N; m_order[0..N-1] are then sorted by
-  // score, best first, and their histories, closed at the last frame, are filled in (the
-  // records beyond N hold none). descCandidateNum lowers N at frames 60, 75, 100 and 120.
+  // score, best first, and their histories are closed at the last frame. The lists of the
+  // first FILLED_HISTORIES are filled in; those of the others are empty until historyFill
+  // fills them, as it can until the next search (the records beyond N hold none).
+  // descCandidateNum lowers N at frames 60, 75, 100 and 120.
   int search(const std::vector<netNode>& nodes, const dictClass& dict, const float* features, int dim, int frameNum,
              int candidateNum, stateScorer& scorer, float beam, int descCandidateNum);
 
@@ -69,8 +71,13 @@ class viterbiClass {
   // Append one closed syllable or phone with the candidate's current score to its history.
   void sylAdd(arenaCandidate& cand, int dicIndex, int node, int endFrame);
   void phoneAdd(arenaCandidate& cand, int modelPos, int endFrame);
-  // Fills the lists of the candidates at positions 0..count-1 from their histories.
+  // Fills the lists of the candidate at position pos, or of those at 0..count-1, from their
+  // histories.
+  void historyFill(int pos);
   void historiesFill(int count);
+  // The candidates whose lists a search fills: as many as any list of results shows. A net
+  // of many states leaves a thousand and more, and their lists cost more than their search.
+  static constexpr int FILLED_HISTORIES = 100;
 
  private:
   struct nodeModels {

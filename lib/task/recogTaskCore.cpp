@@ -78,7 +78,9 @@ struct coreSearch {
   int run(const std::vector<netNode>& nodes, const float* features, int frameNum) {
     candidateNum =
         viterbi.search(nodes, dict, features, vecSize, frameNum, candidateNum, scorer, beam, descCandidateNum);
-    return utilClass::bestPathSelect(viterbi.m_order, candidateNum, nodes, dict.m_pronDict);
+    const int best = utilClass::bestPathSelect(viterbi.m_order, candidateNum, nodes, dict.m_pronDict);
+    viterbi.historyFill(best);
+    return best;
   }
 };
 

@@ -625,6 +625,21 @@ TEST(ViterbiSearch, LeavesTheCandidatesOfTheStraightforwardSearch) {
       int refN = ref.run(features.data(), c.frames, c.candidates, c.beam, c.desc);
       testing::internal::GetCapturedStdout();
       ASSERT_EQ(n, refN);
+      // The search fills the first lists only; a later search leaves none of an earlier one's.
+      auto restEmpty = [&] {
+        for (int i = viterbiClass::FILLED_HISTORIES; i < n; i++)
+          if (!v.m_order[i]->sylId.empty() || !v.m_order[i]->phoneEndScore.empty()) return false;
+        return true;
+      };
+      ASSERT_TRUE(restEmpty());
+      if (n > viterbiClass::FILLED_HISTORIES) {
+        v.historiesFill(n);
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(v.search(net.m_node, dict, features.data(), 39, c.frames, c.candidates, vScorer, c.beam, c.desc), n);
+        testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(restEmpty());
+      }
+      v.historiesFill(n);
       int live = 0;
       for (int i = 0; i < n; i++) {
         const arenaCandidate& a = *v.m_order[i];
