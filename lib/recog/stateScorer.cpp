@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -285,7 +286,8 @@ void stateScorer::statesScore(const float* features, int dim, int t0, int t1, co
 }
 
 void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum,
-                                    float* out, const std::function<void(const std::function<void(int)>&)>& lead) {
+                                    float* out, double leadWork,
+                                    const std::function<void(const std::function<void(int)>&)>& lead) {
   if (t1 < t0 || keyNum == 0) {
     lead([](int) {});
     return;
@@ -295,9 +297,11 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
   for (size_t i = 0; i < keyNum; i++) work += stateWork(keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
   // A task is a few states over a few frames, the tasks of earlier frames first: the rows the
   // search reads next are the ones being scored, and a task's mixtures stay in its core's cache.
-  constexpr size_t STATES_A_PART = 4, FRAMES_A_CHUNK = 16;
+  // A short block has short chunks, or its first row would wait for all of them.
+  constexpr size_t STATES_A_PART = 4, CHUNKS_AT_LEAST = 8;
+  const size_t framesAChunk = std::max<size_t>(1, std::min<size_t>(16, frames / CHUNKS_AT_LEAST));
   const size_t parts = (keyNum + STATES_A_PART - 1) / STATES_A_PART;
-  const size_t chunks = (frames + FRAMES_A_CHUNK - 1) / FRAMES_A_CHUNK, tasks = parts * chunks;
+  const size_t chunks = (frames + framesAChunk - 1) / framesAChunk, tasks = parts * chunks;
   std::unique_ptr<std::atomic<size_t>[]> done(new std::atomic<size_t>[chunks]);
   for (size_t c = 0; c < chunks; c++) done[c].store(0, std::memory_order_relaxed);
   std::atomic<size_t> next{0};
@@ -310,7 +314,7 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
     const size_t k = next.fetch_add(1, std::memory_order_relaxed);
     if (k >= tasks) return false;
     const size_t chunk = k / parts, part = k % parts;
-    const size_t f0 = chunk * FRAMES_A_CHUNK, f1 = std::min(frames, f0 + FRAMES_A_CHUNK);
+    const size_t f0 = chunk * framesAChunk, f1 = std::min(frames, f0 + framesAChunk);
     const size_t end = std::min(keyNum, (part + 1) * STATES_A_PART);
     try {
       for (size_t i = part * STATES_A_PART; i < end; i++) {
@@ -333,7 +337,7 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
     return true;
   };
   const std::function<void(int)> rowWait = [&](int t) {
-    const size_t chunk = static_cast<size_t>(t - t0) / FRAMES_A_CHUNK;
+    const size_t chunk = static_cast<size_t>(t - t0) / framesAChunk;
     // The tasks left are taken in order, so a row whose tasks are all taken is being finished
     // by the threads: a wait of one task at most.
     while (done[chunk].load(std::memory_order_acquire) < parts)
@@ -343,12 +347,13 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
       std::rethrow_exception(error);
     }
   };
-  // The threads started for the ranking after the search cost nothing more here than their
-  // wake-up: the more of them score, the sooner the rows are there.
+  // As many threads as score a row while the lead steps over one, and those started for the
+  // ranking after the search, which cost nothing more here than their wake-up.
   workerPool& pool = workerPool::shared();
   const double allWork = work * static_cast<double>(frames);
-  const size_t helpers = std::min(static_cast<size_t>(pool.threadNum() - 1),
-                                  workerPool::pays(allWork) ? std::max(workerPool::helpersFor(allWork), pool.prepared()) : 0);
+  const size_t most = static_cast<size_t>(pool.threadNum() - 1);
+  const size_t keepUp = leadWork > 0.0 ? static_cast<size_t>(std::min(std::ceil(work / leadWork), static_cast<double>(most))) : most;
+  const size_t helpers = workerPool::pays(allWork) ? std::min(most, std::max(keepUp, pool.prepared())) : 0;
   pool.prepare(helpers);
   pool.runBeside(
       helpers,

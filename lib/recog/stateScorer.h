@@ -106,9 +106,11 @@ class stateScorer {
   // The same scores, computed on the pool's threads while lead runs on the caller's: lead calls
   // rowWait(t) before it reads frame t's row, which returns once the row is whole (the caller
   // scores rows itself while it waits, and alone when the work is too little to share). For a
-  // search whose steps over a frame take about as long as the frame's scores: the two overlap.
+  // search whose steps over a frame, leadWork of them as stateWork counts (0: unknown), take
+  // about as long as the frame's scores or less: the two overlap, on as many threads as keep
+  // the rows ahead of the steps.
   void statesScoreBeside(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum, float* out,
-                         const std::function<void(const std::function<void(int)>& rowWait)>& lead);
+                         double leadWork, const std::function<void(const std::function<void(int)>& rowWait)>& lead);
   // The search is at frame t.
   void frameBegin(int t) {
     // A wake-up costs the search a system call and a helper tens of microseconds, so asleep

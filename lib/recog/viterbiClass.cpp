@@ -124,7 +124,10 @@ arenaCandidate* viterbiClass::candidateCopy(const arenaCandidate& src, int lastP
 
 namespace {
 
-constexpr size_t POOL_MIN = 4096;  // pool entries below which no compaction is worth it
+constexpr size_t POOL_MIN = 4096;
+// A place's steps over a frame, as the state scorer counts a state's: measured, about as long
+// as 64 of them.
+constexpr double PLACE_STEP_WORK = 64.0;  // pool entries below which no compaction is worth it
 
 // Keeps the marked entries of a pool in order (an entry's earlier one always comes before
 // it) and returns each old index's new one; heads are then mapped through it.
@@ -673,9 +676,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   // Per place, this frame: all ones when the path from the place below wins.
   std::vector<int32_t> winsOf(placeNum, 0);
   int blockStart = -1, blockLast = 0;
-  // Sets out the block from frame t and scores it, unless it holds every state for the rest of
-  // the frames (then true): those are scored beside the steps over them.
-  auto blockScore = [&](int t) {
+  // Sets out the block from frame t: the states to score on its frames.
+  auto blockSet = [&](int t) {
     blockStart = t;
     blockKeys.clear();
     auto want = [&](size_t e) {
@@ -708,8 +710,6 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
       placeColumn[at] = blockOf[e] == t ? blockColumn[e] : -1;
       blockMisses = blockMisses || placeColumn[at] < 0;
     }
-    if (!rest) scorer.statesScore(features, dim, t, last, blockKeys.data(), blockKeys.size(), blockScores.data());
-    return rest;
   };
 
   auto frameSearch = [&](int t) {
@@ -865,21 +865,19 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     m_hold.swap(m_holdNext);
     if (m_sylPool.size() + m_phonePool.size() > m_poolLimit) placePoolCompact();
   };
-  for (int t = 1; t < frameNum; t++) {
+  // A block's frames are scored on the threads while this one steps over those scored.
+  const double stepWork = PLACE_STEP_WORK * static_cast<double>(placeNum);
+  for (int t = 1; t < frameNum; t = blockLast + 1) {
     scorer.frameBegin(t);
-    if (t > blockLast && blockScore(t)) {
-      // The rest of the frames: the threads score them while this one steps over those scored.
-      scorer.statesScoreBeside(features, dim, t, blockLast, blockKeys.data(), blockKeys.size(), blockScores.data(),
-                               [&](const std::function<void(int)>& rowWait) {
-                                 for (int u = t; u < frameNum; u++) {
-                                   if (u > t) scorer.frameBegin(u);
-                                   rowWait(u);
-                                   frameSearch(u);
-                                 }
-                               });
-      break;
-    }
-    frameSearch(t);
+    blockSet(t);
+    scorer.statesScoreBeside(features, dim, t, blockLast, blockKeys.data(), blockKeys.size(), blockScores.data(),
+                             stepWork, [&](const std::function<void(int)>& rowWait) {
+                               for (int u = t; u <= blockLast; u++) {
+                                 if (u > t) scorer.frameBegin(u);
+                                 rowWait(u);
+                                 frameSearch(u);
+                               }
+                             });
   }
 
   // The places still held become the first records, best first; the count returned is the

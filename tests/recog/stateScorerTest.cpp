@@ -175,7 +175,8 @@ TEST(StateScorer, ScorersOnSeveralThreadsShareOneLaidOutSet) {
 }
 
 // The scores computed beside the caller's steps are stateProb's, and each row is whole by the
-// time its wait returns, whether the pool's threads share the work or the caller scores alone.
+// time its wait returns, whether the pool's threads share the work or the caller scores alone,
+// over spans long and short (their chunks are shorter) and however fast the caller steps.
 TEST(StateScorer, ScoresBesideTheCallerAreWholeWhenTheirRowIsWaitedFor) {
   const int dim = test::FIXTURE_VECTOR_SIZE, modelNum = 6, frameNum = 70, t0 = 5;
   macroClass set;
@@ -187,32 +188,35 @@ TEST(StateScorer, ScoresBesideTheCallerAreWholeWhenTheirRowIsWaitedFor) {
       keys.push_back(model * MAX_STATE_NUM + state);
   stateScorer alone(set, modelNum);
   alone.streamsCheck(dim);
-  for (const double minWork : {0.0, workerPool::MIN_SHARED_WORK}) {
-    workerPool::minSharedWorkSet(minWork);
-    stateScorer scorer(set, modelNum);
-    scorer.streamsCheck(dim);
-    std::vector<float> out(keys.size() * static_cast<size_t>(frameNum - t0), NAN);
-    int rows = 0;
-    scorer.statesScoreBeside(x.data(), dim, t0, frameNum - 1, keys.data(), keys.size(), out.data(),
-                             [&](const std::function<void(int)>& rowWait) {
-                               for (int t = t0; t < frameNum; t++, rows++) {
-                                 rowWait(t);
-                                 const float* frame = x.data() + static_cast<size_t>(t) * static_cast<size_t>(dim);
-                                 for (size_t i = 0; i < keys.size(); i++)
-                                   ASSERT_EQ(out[static_cast<size_t>(t - t0) * keys.size() + i],
-                                             alone.stateProb(frame, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM, t))
-                                       << minWork << " " << t << " " << i;
-                               }
-                             });
-    EXPECT_EQ(rows, frameNum - t0) << minWork;
-    // What the caller's steps throw comes out, and the threads stop.
-    EXPECT_THROW(scorer.statesScoreBeside(x.data(), dim, t0, frameNum - 1, keys.data(), keys.size(), out.data(),
-                                          [&](const std::function<void(int)>& rowWait) {
-                                            rowWait(t0);
-                                            throw 7;
-                                          }),
-                 int)
-        << minWork;
-  }
+  for (const double minWork : {0.0, workerPool::MIN_SHARED_WORK})
+    for (const int t1 : {frameNum - 1, t0 + 15, t0 + 2, t0})
+      for (const double leadWork : {0.0, 1.0, 1e9}) {
+        SCOPED_TRACE(testing::Message() << minWork << " " << t1 << " " << leadWork);
+        workerPool::minSharedWorkSet(minWork);
+        stateScorer scorer(set, modelNum);
+        scorer.streamsCheck(dim);
+        std::vector<float> out(keys.size() * static_cast<size_t>(t1 - t0 + 1), NAN);
+        int rows = 0;
+        scorer.statesScoreBeside(
+            x.data(), dim, t0, t1, keys.data(), keys.size(), out.data(), leadWork,
+            [&](const std::function<void(int)>& rowWait) {
+              for (int t = t0; t <= t1; t++, rows++) {
+                rowWait(t);
+                const float* frame = x.data() + static_cast<size_t>(t) * static_cast<size_t>(dim);
+                for (size_t i = 0; i < keys.size(); i++)
+                  ASSERT_EQ(out[static_cast<size_t>(t - t0) * keys.size() + i],
+                            alone.stateProb(frame, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM, t))
+                      << t << " " << i;
+              }
+            });
+        EXPECT_EQ(rows, t1 - t0 + 1);
+        // What the caller's steps throw comes out, and the threads stop.
+        EXPECT_THROW(scorer.statesScoreBeside(x.data(), dim, t0, t1, keys.data(), keys.size(), out.data(), leadWork,
+                                              [&](const std::function<void(int)>& rowWait) {
+                                                rowWait(t0);
+                                                throw 7;
+                                              }),
+                     int);
+      }
   workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
 }
