@@ -638,7 +638,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   std::vector<int> emissionOf(placeNum);
   std::vector<uint8_t> stepOf(placeNum);
   std::vector<int> modelPosOf(placeNum);
-  std::vector<int32_t> tooDeepOf(placeNum);  // all ones: too deep
+  std::vector<uint8_t> tooDeepOf(placeNum);
   // The first states of the nodes' second and later models, top down: a path that enters one
   // closes the model below in its history.
   std::vector<size_t> modelFirsts;
@@ -646,7 +646,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     if (m_places[at - 1].step == STEP_MODEL) modelFirsts.push_back(at);
   for (size_t at = 0; at < placeNum; at++) {
     modelPosOf[at] = m_places[at].modelPos;
-    tooDeepOf[at] = m_places[at].tooDeep ? -1 : 0;
+    tooDeepOf[at] = m_places[at].tooDeep;
     selfTrans[at] = m_places[at].selfTrans;
     nextTrans[at] = m_places[at].nextTrans;
     emissionOf[at] = m_places[at].emission;
@@ -771,36 +771,23 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         }
       }
     }
-    // A path that left a model closes it in its history, with its score on entry. The entry is
-    // written for every model's first state and kept for those the path from below won, without
-    // a branch: which ones win is as good as random.
+    // A path that left a model closes it in its history, with its score on entry.
     {
       int* phoneHead = m_holdNext.phoneHead.data();
       int* phoneNum = m_holdNext.phoneNum.data();
-      size_t n = m_phonePool.size();
-      m_phonePool.resize(n + modelFirsts.size());
-      phoneEntry* pool = m_phonePool.data();
-      int32_t over = 0;  // all ones once a won place is too deep or holds too many phones
       for (const size_t at : modelFirsts) {
-        const int32_t wins = winsOf[at];
-        pool[n] = phoneEntry{phoneHead[at], modelPosOf[at - 1], t - 1, next[at]};
-        phoneHead[at] = (static_cast<int32_t>(n) & wins) | (phoneHead[at] & ~wins);
-        phoneNum[at] -= wins;
-        over |= wins & (tooDeepOf[at] | -static_cast<int32_t>(phoneNum[at] > MAX_PHONE_NUM));
-        n += static_cast<size_t>(wins & 1);
-      }
-      m_phonePool.resize(n);
-      // The first of them, in the order the entries were made, names the fault.
-      for (size_t k = 0; over && k < modelFirsts.size(); k++) {
-        const size_t at = modelFirsts[k];
         if (!winsOf[at]) continue;
-        if (phoneNum[at] > MAX_PHONE_NUM)
+        const int count = phoneNum[at] + 1;
+        if (count > MAX_PHONE_NUM)
           errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
         // Only a model's first state is entered from another model or node.
         if (tooDeepOf[at])
           errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                       m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL,
                       VITERBI_HERE);
+        m_phonePool.push_back(phoneEntry{phoneHead[at], modelPosOf[at - 1], t - 1, next[at]});
+        phoneHead[at] = static_cast<int>(m_phonePool.size() - 1);
+        phoneNum[at] = count;
       }
     }
     for (int last : m_lastPlaces) {
