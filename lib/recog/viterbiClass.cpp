@@ -124,10 +124,10 @@ arenaCandidate* viterbiClass::candidateCopy(const arenaCandidate& src, int lastP
 
 namespace {
 
-constexpr size_t POOL_MIN = 4096;
+constexpr size_t POOL_MIN = 4096;  // pool entries below which no compaction is worth it
 // A place's steps over a frame, as the state scorer counts a state's: measured, about as long
 // as 64 of them.
-constexpr double PLACE_STEP_WORK = 64.0;  // pool entries below which no compaction is worth it
+constexpr double PLACE_STEP_WORK = 64.0;
 
 // Keeps the marked entries of a pool in order (an entry's earlier one always comes before
 // it) and returns each old index's new one; heads are then mapped through it.
