@@ -614,9 +614,9 @@ void viterbiClass::placePoolCompact() {
     if (syl >= 0) syl = sylTo[static_cast<size_t>(syl)];
     if (phone >= 0) phone = phoneTo[static_cast<size_t>(phone)];
   }
-  // Every frame adds up to an entry a place: a larger margin than the candidates' compacts
-  // less often.
-  m_poolLimit = std::max<size_t>(POOL_MIN, 4 * (m_sylPool.size() + m_phonePool.size()));
+  // The candidates' margin: a larger one compacts less often, but grows the pools into pages
+  // touched for the first time, and those cost more than the compactions saved.
+  m_poolLimit = std::max<size_t>(POOL_MIN, 2 * (m_sylPool.size() + m_phonePool.size()));
 }
 
 int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* features, int dim, int frameNum,
@@ -644,6 +644,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   std::vector<size_t> modelFirsts;
   for (size_t at = placeNum; at-- > 1;)
     if (m_places[at - 1].step == STEP_MODEL) modelFirsts.push_back(at);
+  std::vector<size_t> wonFirsts(modelFirsts.size());  // per frame, those the path from below won
   for (size_t at = 0; at < placeNum; at++) {
     modelPosOf[at] = m_places[at].modelPos;
     tooDeepOf[at] = m_places[at].tooDeep;
@@ -771,12 +772,19 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         }
       }
     }
-    // A path that left a model closes it in its history, with its score on entry.
+    // A path that left a model closes it in its history, with its score on entry. The first
+    // states the path from below won are picked out without a branch: which ones win is as
+    // good as random.
     {
       int* phoneHead = m_holdNext.phoneHead.data();
       int* phoneNum = m_holdNext.phoneNum.data();
+      size_t won = 0;
       for (const size_t at : modelFirsts) {
-        if (!winsOf[at]) continue;
+        wonFirsts[won] = at;
+        won += static_cast<size_t>(winsOf[at] & 1);
+      }
+      for (size_t k = 0; k < won; k++) {
+        const size_t at = wonFirsts[k];
         const int count = phoneNum[at] + 1;
         if (count > MAX_PHONE_NUM)
           errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
