@@ -129,6 +129,48 @@ constexpr size_t POOL_MIN = 4096;  // pool entries below which no compaction is 
 // as 64 of them.
 constexpr double PLACE_STEP_WORK = 64.0;
 
+// The best of n scores into best and the worst live one (above LOG_SMALL) into worst, each
+// kept where none beats it. Four of each side by side: one after the other, every comparison
+// waited for the one before.
+void bestAndWorst(size_t n, const float* values, float& best, float& worst) {
+  float b[4] = {best, best, best, best}, w[4] = {worst, worst, worst, worst};
+  size_t at = 0;
+  for (; at + 4 <= n; at += 4)
+    for (int k = 0; k < 4; k++) {
+      const float value = values[at + static_cast<size_t>(k)];
+      b[k] = value > b[k] ? value : b[k];
+      w[k] = value > LOG_SMALL_FLOAT && value < w[k] ? value : w[k];
+    }
+  for (int k = 1; k < 4; k++) {
+    b[0] = b[k] > b[0] ? b[k] : b[0];
+    w[0] = w[k] < w[0] ? w[k] : w[0];
+  }
+  for (; at < n; at++) {
+    const float value = values[at];
+    b[0] = value > b[0] ? value : b[0];
+    w[0] = value > LOG_SMALL_FLOAT && value < w[0] ? value : w[0];
+  }
+  best = b[0];
+  worst = w[0];
+}
+
+// What staying gives each of n places (held: its score; dead at or below LOG_SMALL), and what
+// it gives the place above where givesAbove is set (emission has one more, for the place above
+// the last). A function of its own with restrict pointers: the compiler then knows the arrays
+// apart and makes vector code of the loop, which it did not where they were the search's own.
+void stayAndEnter(size_t n, const float* __restrict held, const float* __restrict selfTrans,
+                  const float* __restrict nextTrans, const float* __restrict emission,
+                  const uint8_t* __restrict givesAbove, float* __restrict stayed, float* __restrict entering) {
+  for (size_t at = 0; at < n; at++) {
+    const float h = held[at];
+    const float stay = deadFloor(h + (selfTrans[at] + emission[at]));
+    const float enter = deadFloor(h + (nextTrans[at] + emission[at + 1]));
+    const float up = h > LOG_SMALL_FLOAT ? enter : LZERO;
+    stayed[at] = h > LOG_SMALL_FLOAT ? stay : LZERO;
+    entering[at] = givesAbove[at] ? up : LZERO;
+  }
+}
+
 // Keeps the marked entries of a pool in order (an entry's earlier one always comes before
 // it) and returns each old index's new one; heads are then mapped through it.
 template <typename Entry>
@@ -636,7 +678,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   // What the frame loop reads of every place, side by side.
   std::vector<float> selfTrans(placeNum), nextTrans(placeNum);
   std::vector<int> emissionOf(placeNum);
-  std::vector<uint8_t> stepOf(placeNum);
+  std::vector<uint8_t> stepOf(placeNum), givesAbove(placeNum);
   std::vector<int> modelPosOf(placeNum);
   std::vector<uint8_t> tooDeepOf(placeNum);
   // The first states of the nodes' second and later models, top down: a path that enters one
@@ -652,6 +694,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     nextTrans[at] = m_places[at].nextTrans;
     emissionOf[at] = m_places[at].emission;
     stepOf[at] = m_places[at].step;
+    givesAbove[at] = m_places[at].step != STEP_NODE;
   }
   float* score = m_score.data();
   float* next = m_scoreNext.data();
@@ -739,14 +782,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     // What staying gives each place, and what the place above gets from it; then each place
     // takes the better, staying on equal scores. A node's last place gives the next node's
     // first nothing: that one is entered from the nodes before it, below.
-    for (size_t at = 0; at < placeNum; at++) {
-      const float held = score[at];
-      const bool alive = held > LOG_SMALL_FLOAT;
-      const float stay = deadFloor(held + (selfTrans[at] + placeScore[at]));
-      const float enter = deadFloor(held + (nextTrans[at] + placeScore[at + 1]));
-      stayed[at] = alive ? stay : LZERO;
-      entering[at] = alive && stepOf[at] != STEP_NODE ? enter : LZERO;
-    }
+    stayAndEnter(placeNum, score, selfTrans.data(), nextTrans.data(), placeScore.data(), givesAbove.data(),
+                 stayed.data(), entering.data());
     // Each place takes the better, staying on equal scores, and the history that comes with
     // it: that of the frame before, of itself or of the place below. These loops have no
     // branches, so that the compiler makes vector code of them.
@@ -846,15 +883,13 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     // The beam, when it reaches below the worst score held (a dead place holds LZERO, below
     // every live score).
     float best = LZERO, worst = std::numeric_limits<float>::max();
-    for (size_t at = 0; at < placeNum; at++) {
-      const float value = next[at];
-      best = value > best ? value : best;
-      worst = value > LOG_SMALL && value < worst ? value : worst;
-    }
+    bestAndWorst(placeNum, next, best, worst);
     const double floor = static_cast<double>(best) - static_cast<double>(beam);
     if (best > LOG_SMALL && worst < floor)
-      for (size_t at = 0; at < placeNum; at++)
-        if (next[at] > LOG_SMALL && next[at] < floor) next[at] = LZERO;
+      for (size_t at = 0; at < placeNum; at++) {
+        const float value = next[at];
+        next[at] = (value > LOG_SMALL_FLOAT) & (value < floor) ? LZERO : value;
+      }
     std::swap(score, next);
     m_score.swap(m_scoreNext);
     m_hold.swap(m_holdNext);
