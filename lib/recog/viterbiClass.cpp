@@ -701,10 +701,29 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   int* from = m_from.data();
   int* emissionFrame = m_emissionFrame.data();
   float* emissionScore = m_emissionScore.data();
-  // Per frame: the node entries (target, the history it takes, read before any changes), each
-  // target once.
-  std::vector<std::pair<size_t, placeHold>> entered;
   std::vector<int> enteredAt(placeNum, 0);  // the frame a node entry last won the place
+  // The node entries each node's last place makes, side by side: the first place of the node
+  // entered and that node's penalty, those of m_lastPlaces[k] from entryStart[k] on.
+  std::vector<size_t> entryStart(m_lastPlaces.size() + 1, 0), entryFirst;
+  std::vector<float> entryPenalty;
+  for (size_t k = 0; k < m_lastPlaces.size(); k++) {
+    for (int e : nodes[static_cast<size_t>(m_places[static_cast<size_t>(m_lastPlaces[k])].node)].fanOutIndirect) {
+      if (e == endNode) continue;
+      entryFirst.push_back(static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)]));
+      entryPenalty.push_back(nodes[static_cast<size_t>(e)].penalty);
+    }
+    entryStart[k + 1] = entryFirst.size();
+  }
+  // Per node, its first place, or none (SIZE_MAX) for a node without places; per place of a
+  // node's last model, what a syllable closed there records.
+  std::vector<size_t> nodeFirstPlace;
+  for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++)
+    if (m_nodeFirst[n] != m_nodeFirst[n + 1]) nodeFirstPlace.push_back(static_cast<size_t>(m_nodeFirst[n]));
+  std::vector<int> nodeOf(placeNum), dicIndexOf(placeNum);
+  for (size_t at = 0; at < placeNum; at++) {
+    nodeOf[at] = m_places[at].node;
+    dicIndexOf[at] = nodes[static_cast<size_t>(m_places[at].node)].dicIndex;
+  }
 
   // The scores of a block of frames, for the states the places held at its start ask for
   // (their own and those they may enter): blockOf[e] is the block's first frame when it has e.
@@ -835,15 +854,18 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         phoneNum[at] = count;
       }
     }
-    for (int last : m_lastPlaces) {
-      const size_t at = static_cast<size_t>(last);
+    // The paths that leave a node enter the nodes after it: a node entry wins over the paths
+    // within the node entered on a greater score only.
+    for (size_t k = 0; k < m_lastPlaces.size(); k++) {
+      const size_t at = static_cast<size_t>(m_lastPlaces[k]);
       const float held = score[at];
       if (!(held > LOG_SMALL)) continue;
-      for (int e : nodes[static_cast<size_t>(m_places[at].node)].fanOutIndirect) {
-        if (e == endNode) continue;
-        const size_t first = static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)]);
-        const float enter = deadFloor(held + nextTrans[at] + emission(emissionOf[first]) +
-                                      nodes[static_cast<size_t>(e)].penalty);
+      const float out = held + nextTrans[at];
+      for (size_t j = entryStart[k]; j < entryStart[k + 1]; j++) {
+        const size_t first = entryFirst[j];
+        // A node's first place has its column in the block, or is scored now.
+        const float enter = deadFloor(out + (blockMisses ? emission(emissionOf[first]) : placeScore[first]) +
+                                      entryPenalty[j]);
         if (enter > next[first]) {
           next[first] = enter;
           from[first] = static_cast<int>(at);
@@ -851,32 +873,25 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         }
       }
     }
-    entered.clear();
-    for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++) {
-      const size_t first = static_cast<size_t>(m_nodeFirst[n]);
-      if (enteredAt[first] == t && first != static_cast<size_t>(m_nodeFirst[n + 1]))
-        entered.push_back({first, m_hold.of(static_cast<size_t>(from[first]))});
-    }
-
-    // The paths that entered a node close the one they left.
-    for (const std::pair<size_t, placeHold>& entry : entered) {
-      const size_t at = entry.first;
-      const place& src = m_places[static_cast<size_t>(from[at])];
-      placeHold h = entry.second;
+    // The paths that entered a node close the one they left, node by node: the histories are
+    // read from the frame before and written to this one, so the order changes nothing else.
+    for (const size_t at : nodeFirstPlace) {
+      if (enteredAt[at] != t) continue;
+      const size_t src = static_cast<size_t>(from[at]);
+      placeHold h = m_hold.of(src);
       const float value = next[at];
       const int syls = h.sylNum + 1, phones = h.phoneNum + 1;
       if (syls > MAX_SYL_NUM) errorThrowf("MAX_SYL_NUM exceeded! (line %d of file %s)", VITERBI_HERE);
-      m_sylPool.push_back(
-          sylEntry{h.sylHead, nodes[static_cast<size_t>(src.node)].dicIndex, src.node, t - 1, value});
+      m_sylPool.push_back(sylEntry{h.sylHead, dicIndexOf[src], nodeOf[src], t - 1, value});
       h.sylHead = static_cast<int>(m_sylPool.size() - 1);
       if (phones > MAX_PHONE_NUM)
         errorThrowf("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, VITERBI_HERE);
-      m_phonePool.push_back(phoneEntry{h.phoneHead, src.modelPos, t - 1, value});
+      m_phonePool.push_back(phoneEntry{h.phoneHead, modelPosOf[src], t - 1, value});
       h.phoneHead = static_cast<int>(m_phonePool.size() - 1);
       h.sylNum = syls;
       h.phoneNum = phones;
       m_holdNext.set(at, h);
-      if (m_places[at].tooDeep)
+      if (tooDeepOf[at])
         errorThrowf("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                     m_places[at].modelPos * MAX_STATE_NUM + m_places[at].state, MAX_STATE_NUM_IN_SYL, VITERBI_HERE);
     }
