@@ -309,6 +309,13 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
   std::mutex errorMutex;
   std::exception_ptr error;
   const bool keeping = m_keptOn && features == m_runFeatures && dim == m_runDim;
+  if (!out) {
+    bool kept = keeping && t1 < m_keptFrames;
+    for (size_t i = 0; kept && i < keyNum; i++) kept = keptColumn(keys[i]) >= 0;
+    if (!kept)
+      errorThrowf("Error: scores of frames %d..%d asked for where the running search keeps none (line %d of file %s)",
+                  t0, t1, VITERBI_HERE);
+  }
   // Takes the next task and scores it; false when none is left.
   auto take = [&] {
     const size_t k = next.fetch_add(1, std::memory_order_relaxed);
@@ -323,7 +330,7 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
         for (size_t f = f0; f < f1; f++) {
           const float* x = features + (static_cast<size_t>(t0) + f) * static_cast<size_t>(dim);
           const float score = stateScoreOf(x, model, state);
-          out[f * keyNum + i] = score;
+          if (out) out[f * keyNum + i] = score;
           if (place >= 0) keep(static_cast<size_t>(place), t0 + static_cast<int>(f), score);
         }
       }

@@ -109,8 +109,19 @@ class stateScorer {
   // search whose steps over a frame, leadWork of them as stateWork counts (0: unknown), take
   // about as long as the frame's scores or less: the two overlap, on as many threads as keep
   // the rows ahead of the steps.
+  // With out null, the scores go only to the rows the running search keeps (keptRows).
   void statesScoreBeside(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum, float* out,
                          double leadWork, const std::function<void(const std::function<void(int)>& rowWait)>& lead);
+  // The scores the running search over features keeps, a row of keptWidth() a frame from its
+  // first, a state key's at keptColumn(key) (-1: none): null when it keeps none. A row is
+  // whole only where it was scored.
+  const float* keptRows(const float* features, int dim) const {
+    return m_keptOn && features == m_runFeatures && dim == m_runDim ? m_kept.data() : nullptr;
+  }
+  size_t keptWidth() const { return m_aheadKey.size(); }
+  int keptColumn(int key) const {
+    return key >= 0 && static_cast<size_t>(key) < m_aheadPlace.size() ? m_aheadPlace[static_cast<size_t>(key)] : -1;
+  }
   // The search is at frame t.
   void frameBegin(int t) {
     // A wake-up costs the search a system call and a helper tens of microseconds, so asleep

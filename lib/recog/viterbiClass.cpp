@@ -731,6 +731,11 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   const size_t emissionNum = m_emissionKey.size();
   std::vector<int> blockOf(emissionNum, -1), blockColumn(emissionNum, 0), blockKeys;
   std::vector<float> blockScores;
+  // Frame t's row of the block is blockRows + (t - blockStart) * blockWidth: in blockScores, or
+  // in the scorer's kept rows (blockInKept).
+  const float* blockRows = nullptr;
+  size_t blockWidth = 0;
+  bool blockInKept = false;
   std::vector<int> placeColumn(placeNum, -1);  // per place, its state's column in the block
   bool blockMisses = true;                       // some place has none
   // Per place, this frame: its emission (one more, never read, above the last), what staying
@@ -760,13 +765,27 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
         if (e != endNode) want(static_cast<size_t>(emissionOf[static_cast<size_t>(m_nodeFirst[static_cast<size_t>(e)])]));
     }
     // When they are most states of the net, the beam prunes little: every state for the rest
-    // of the frames in one block, shared out at once.
+    // of the frames in one block, shared out at once. Its scores are read where the scorer
+    // keeps them for the ranking after the search, when it keeps every state's: a copy of
+    // them all would only fill more pages.
     const bool rest = 4 * blockKeys.size() >= 3 * emissionNum;
     if (rest)
       for (size_t e = 0; e < emissionNum; e++) want(e);
     blockLast = rest ? frameNum - 1 : std::min(frameNum - 1, t + BLOCK_FRAMES - 1);
     const int last = blockLast;
-    blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
+    const float* kept = rest ? scorer.keptRows(features, dim) : nullptr;
+    for (size_t e = 0; kept && e < emissionNum; e++)
+      if (scorer.keptColumn(m_emissionKey[e]) < 0) kept = nullptr;
+    blockInKept = kept != nullptr;
+    if (blockInKept) {
+      for (size_t e = 0; e < emissionNum; e++) blockColumn[e] = scorer.keptColumn(m_emissionKey[e]);
+      blockRows = kept + static_cast<size_t>(t) * scorer.keptWidth();
+      blockWidth = scorer.keptWidth();
+    } else {
+      blockScores.resize(blockKeys.size() * static_cast<size_t>(last - t + 1));
+      blockRows = blockScores.data();
+      blockWidth = blockKeys.size();
+    }
     blockMisses = false;
     for (size_t at = 0; at < placeNum; at++) {
       const size_t e = static_cast<size_t>(emissionOf[at]);
@@ -777,7 +796,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
 
   auto frameSearch = [&](int t) {
     const float* x = features + static_cast<size_t>(t) * static_cast<size_t>(dim);
-    const float* blockRow = blockScores.data() + static_cast<size_t>(t - blockStart) * blockKeys.size();
+    const float* blockRow = blockRows + static_cast<size_t>(t - blockStart) * blockWidth;
     auto emission = [&](int e) {
       const size_t i = static_cast<size_t>(e);
       if (blockOf[i] == blockStart) return blockRow[blockColumn[i]];
@@ -915,7 +934,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
   for (int t = 1; t < frameNum; t = blockLast + 1) {
     scorer.frameBegin(t);
     blockSet(t);
-    scorer.statesScoreBeside(features, dim, t, blockLast, blockKeys.data(), blockKeys.size(), blockScores.data(),
+    scorer.statesScoreBeside(features, dim, t, blockLast, blockKeys.data(), blockKeys.size(),
+                             blockInKept ? nullptr : blockScores.data(),
                              stepWork, [&](const std::function<void(int)>& rowWait) {
                                for (int u = t; u <= blockLast; u++) {
                                  if (u > t) scorer.frameBegin(u);

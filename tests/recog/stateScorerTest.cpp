@@ -218,5 +218,14 @@ TEST(StateScorer, ScoresBesideTheCallerAreWholeWhenTheirRowIsWaitedFor) {
                                               }),
                      int);
       }
+  // Scores for the kept rows alone are refused where no search keeps them.
+  stateScorer outside(set, modelNum);
+  outside.streamsCheck(dim);
+  EXPECT_THAT(test::fatalMessage([&] {
+                outside.statesScoreBeside(x.data(), dim, t0, frameNum - 1, keys.data(), keys.size(), nullptr, 0.0,
+                                          [](const std::function<void(int)>&) {});
+              }),
+              ::testing::MatchesRegex("Error: scores of frames 5\\.\\.69 asked for where the running search keeps none "
+                                      "\\(line [0-9]+ of file viterbi\\)"));
   workerPool::minSharedWorkSet(workerPool::MIN_SHARED_WORK);
 }
