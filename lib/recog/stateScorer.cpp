@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -160,7 +161,7 @@ float stateScorer::spanScore(const float* features, int dim, int frameId1, int f
     const int64_t f = static_cast<int64_t>(frameId1) + frameId;
     if (kept[state] >= 0 && f < m_keptFrames && m_keptRowOk[static_cast<size_t>(f)] == 1) {
       const float score = m_kept[static_cast<size_t>(f) * columns + static_cast<size_t>(kept[state])];
-      if (score == score) return score;
+      if (score != 0.0f) return score;
     }
     return stateProbIn(cache, x, modelIdx, state, frameId);
   };
@@ -390,7 +391,8 @@ void stateScorer::aheadInit(const std::vector<int>& netModels, bool helpers) {
   // The scores kept for the spans, when a search runs and they fit.
   const size_t keptValues = places * static_cast<size_t>(std::max(m_runFrames, 0));
   if (m_runFeatures && m_runDim > 0 && places > 0 && keptValues <= KEPT_SCORES_MAX) {
-    m_kept.assign(keptValues, std::numeric_limits<float>::quiet_NaN());
+    m_kept.reset(static_cast<float*>(std::calloc(keptValues, sizeof(float))));
+    if (!m_kept) throw std::bad_alloc();
     m_keptFeatures.assign(m_runFeatures, m_runFeatures + static_cast<size_t>(m_runFrames) * static_cast<size_t>(m_runDim));
     m_keptRowOk.assign(static_cast<size_t>(m_runFrames), 0);
     m_keptDim = m_runDim;

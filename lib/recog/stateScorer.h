@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -116,7 +117,7 @@ class stateScorer {
   // first, a state key's at keptColumn(key) (-1: none): null when it keeps none. A row is
   // whole only where it was scored.
   const float* keptRows(const float* features, int dim) const {
-    return m_keptOn && features == m_runFeatures && dim == m_runDim ? m_kept.data() : nullptr;
+    return m_keptOn && features == m_runFeatures && dim == m_runDim ? m_kept.get() : nullptr;
   }
   size_t keptWidth() const { return m_aheadKey.size(); }
   int keptColumn(int key) const {
@@ -184,12 +185,17 @@ class stateScorer {
 
   // The scores of the search's states on every frame, kept for the spans scored after it on
   // the same features (the phone ranking that follows a search scores every model over the
-  // frames of each phone): per frame a row of m_aheadKey.size() values, NaN where the search
-  // asked for none. m_keptFrames rows are valid; m_keptFeatures is a copy of their frames, so
-  // that a span takes a kept score only on a frame equal to the one it was computed on
-  // (m_keptRowOk: per row, 0 not compared yet, 1 equal, 2 different).
+  // frames of each phone): per frame a row of m_aheadKey.size() values, 0 where the search
+  // asked for none (a score of 0 kept is scored again: the same). m_keptFrames rows are valid;
+  // m_keptFeatures is a copy of their frames, so that a span takes a kept score only on a frame
+  // equal to the one it was computed on (m_keptRowOk: per row, 0 not compared yet, 1 equal, 2
+  // different). The rows are zeroed by the system as they are first written: a fill by the
+  // search's own thread touched every page before the scoring threads did.
   static constexpr size_t KEPT_SCORES_MAX = size_t{1} << 22;
-  std::vector<float> m_kept;
+  struct freeDeleter {
+    void operator()(float* p) const { std::free(p); }
+  };
+  std::unique_ptr<float[], freeDeleter> m_kept;
   std::vector<float> m_keptFeatures;
   std::vector<uint8_t> m_keptRowOk;
   int m_keptDim = 0;
