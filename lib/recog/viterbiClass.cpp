@@ -925,7 +925,7 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     if (best > LOG_SMALL && worst < floor)
       for (size_t at = 0; at < placeNum; at++) {
         const float value = next[at];
-        next[at] = (value > LOG_SMALL_FLOAT) & (value < floor) ? LZERO : value;
+        next[at] = ((value > LOG_SMALL_FLOAT) & (value < floor)) ? LZERO : value;
       }
     std::swap(score, next);
     m_score.swap(m_scoreNext);
