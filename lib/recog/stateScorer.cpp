@@ -5,13 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "mixtureSum.h"
+#include "platform/platformClock.h"
 #include "utility.h"
 #include "workerPool.h"
 
@@ -286,6 +287,8 @@ void stateScorer::statesScore(const float* features, int dim, int t0, int t1, co
   }
 }
 
+std::atomic<double> stateScorer::s_takeOverSeconds{stateScorer::TAKE_OVER_SECONDS};
+
 void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum,
                                     float* out, double leadWork,
                                     const std::function<void(const std::function<void(int)>&)>& lead) {
@@ -299,8 +302,8 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
   // A task is a few states over a few frames, the tasks of earlier frames first: the rows the
   // search reads next are the ones being scored, and a task's mixtures stay in its core's cache.
   // A short block has short chunks, or its first row would wait for all of them.
-  constexpr size_t STATES_A_PART = 4, CHUNKS_AT_LEAST = 8;
-  const size_t framesAChunk = std::max<size_t>(1, std::min<size_t>(16, frames / CHUNKS_AT_LEAST));
+  constexpr size_t STATES_A_PART = 4, CHUNKS_AT_LEAST = 8, FRAMES_A_CHUNK_MAX = 16;
+  const size_t framesAChunk = std::max<size_t>(1, std::min(FRAMES_A_CHUNK_MAX, frames / CHUNKS_AT_LEAST));
   const size_t parts = (keyNum + STATES_A_PART - 1) / STATES_A_PART;
   const size_t chunks = (frames + framesAChunk - 1) / framesAChunk, tasks = parts * chunks;
   std::unique_ptr<std::atomic<size_t>[]> done(new std::atomic<size_t>[chunks]);
@@ -317,39 +320,75 @@ void stateScorer::statesScoreBeside(const float* features, int dim, int t0, int 
       errorThrowf("Error: scores of frames %d..%d asked for where the running search keeps none (line %d of file %s)",
                   t0, t1, VITERBI_HERE);
   }
+  // Per task: 0 not taken, 1 being scored, 2 its scores being written, 3 written. The system
+  // may leave a thread unscheduled for milliseconds: the lead scores again the tasks of the row
+  // it waits for that are held too long, and whoever claims a task first, once it has scored
+  // it, writes it (the same numbers); the other's scores are dropped.
+  std::unique_ptr<std::atomic<uint8_t>[]> stage(new std::atomic<uint8_t>[tasks]);
+  for (size_t k = 0; k < tasks; k++) stage[k].store(0, std::memory_order_relaxed);
+  auto claim = [&](size_t k) {
+    uint8_t held = stage[k].load(std::memory_order_acquire);
+    while (held < 2)
+      if (stage[k].compare_exchange_weak(held, 2, std::memory_order_acq_rel)) return true;
+    return false;
+  };
+  // Scores task k and writes its scores when it is the first to claim it.
+  auto score = [&](size_t k) {
+    const size_t chunk = k / parts, part = k % parts;
+    const size_t f0 = chunk * framesAChunk, f1 = std::min(frames, f0 + framesAChunk);
+    const size_t begin = part * STATES_A_PART, end = std::min(keyNum, begin + STATES_A_PART);
+    float scores[STATES_A_PART * FRAMES_A_CHUNK_MAX];
+    std::exception_ptr fault;
+    try {
+      for (size_t i = begin; i < end; i++)
+        for (size_t f = f0; f < f1; f++) {
+          const float* x = features + (static_cast<size_t>(t0) + f) * static_cast<size_t>(dim);
+          scores[(i - begin) * framesAChunk + (f - f0)] = stateScoreOf(x, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
+        }
+    } catch (...) {
+      fault = std::current_exception();
+    }
+    if (!claim(k)) return;
+    if (fault) {
+      std::lock_guard<std::mutex> lock(errorMutex);
+      if (!error) error = fault;
+      failed.store(true, std::memory_order_release);
+    } else {
+      for (size_t i = begin; i < end; i++) {
+        const int place = keeping ? m_aheadPlace[static_cast<size_t>(keys[i])] : -1;
+        for (size_t f = f0; f < f1; f++) {
+          const float value = scores[(i - begin) * framesAChunk + (f - f0)];
+          if (out) out[f * keyNum + i] = value;
+          if (place >= 0) keep(static_cast<size_t>(place), t0 + static_cast<int>(f), value);
+        }
+      }
+    }
+    stage[k].store(3, std::memory_order_release);
+    // Counted even when it failed, so that no wait for its row lasts for ever.
+    done[chunk].fetch_add(1, std::memory_order_release);
+  };
   // Takes the next task and scores it; false when none is left.
   auto take = [&] {
     const size_t k = next.fetch_add(1, std::memory_order_relaxed);
     if (k >= tasks) return false;
-    const size_t chunk = k / parts, part = k % parts;
-    const size_t f0 = chunk * framesAChunk, f1 = std::min(frames, f0 + framesAChunk);
-    const size_t end = std::min(keyNum, (part + 1) * STATES_A_PART);
-    try {
-      for (size_t i = part * STATES_A_PART; i < end; i++) {
-        const int model = keys[i] / MAX_STATE_NUM, state = keys[i] % MAX_STATE_NUM;
-        const int place = keeping ? m_aheadPlace[static_cast<size_t>(keys[i])] : -1;
-        for (size_t f = f0; f < f1; f++) {
-          const float* x = features + (static_cast<size_t>(t0) + f) * static_cast<size_t>(dim);
-          const float score = stateScoreOf(x, model, state);
-          if (out) out[f * keyNum + i] = score;
-          if (place >= 0) keep(static_cast<size_t>(place), t0 + static_cast<int>(f), score);
-        }
-      }
-    } catch (...) {
-      std::lock_guard<std::mutex> lock(errorMutex);
-      if (!error) error = std::current_exception();
-      failed.store(true, std::memory_order_release);
-    }
-    // Counted even when it failed, so that no wait for its row lasts for ever.
-    done[chunk].fetch_add(1, std::memory_order_release);
+    uint8_t untaken = 0;
+    if (stage[k].compare_exchange_strong(untaken, 1, std::memory_order_acq_rel)) score(k);
     return true;
   };
   const std::function<void(int)> rowWait = [&](int t) {
     const size_t chunk = static_cast<size_t>(t - t0) / framesAChunk;
     // The tasks left are taken in order, so a row whose tasks are all taken is being finished
-    // by the threads: a wait of one task at most.
-    while (done[chunk].load(std::memory_order_acquire) < parts)
-      if (!take()) cpuRelax();
+    // by the threads: a wait of one task at most, unless a thread is held up.
+    if (done[chunk].load(std::memory_order_acquire) < parts) {
+      const double since = monotonicSeconds();
+      while (done[chunk].load(std::memory_order_acquire) < parts) {
+        if (!take()) cpuRelax();
+        if (monotonicSeconds() - since < s_takeOverSeconds.load(std::memory_order_relaxed)) continue;
+        const size_t taken = std::min(next.load(std::memory_order_relaxed), tasks);
+        for (size_t k = chunk * parts; k < std::min(taken, (chunk + 1) * parts); k++)
+          if (stage[k].load(std::memory_order_acquire) < 2) score(k);
+      }
+    }
     if (failed.load(std::memory_order_acquire)) {
       std::lock_guard<std::mutex> lock(errorMutex);
       std::rethrow_exception(error);

@@ -110,7 +110,11 @@ class stateScorer {
   // search whose steps over a frame, leadWork of them as stateWork counts (0: unknown), take
   // about as long as the frame's scores or less: the two overlap, on as many threads as keep
   // the rows ahead of the steps.
-  // With out null, the scores go only to the rows the running search keeps (keptRows).
+  // With out null, the scores go only to the rows the running search keeps (keptRows). A task
+  // a thread holds for TAKE_OVER_SECONDS while the lead waits for its row is scored again by the
+  // lead: the system may leave a thread unscheduled for milliseconds. Tests set the wait.
+  static constexpr double TAKE_OVER_SECONDS = 250e-6;
+  static void takeOverAfterSet(double seconds) { s_takeOverSeconds.store(seconds, std::memory_order_relaxed); }
   void statesScoreBeside(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum, float* out,
                          double leadWork, const std::function<void(const std::function<void(int)>& rowWait)>& lead);
   // The scores the running search over features keeps, a row of keptWidth() a frame from its
@@ -192,6 +196,7 @@ class stateScorer {
   // different). The rows are zeroed by the system as they are first written: a fill by the
   // search's own thread touched every page before the scoring threads did.
   static constexpr size_t KEPT_SCORES_MAX = size_t{1} << 22;
+  static std::atomic<double> s_takeOverSeconds;
   struct freeDeleter {
     void operator()(float* p) const { std::free(p); }
   };

@@ -176,7 +176,8 @@ TEST(StateScorer, ScorersOnSeveralThreadsShareOneLaidOutSet) {
 
 // The scores computed beside the caller's steps are stateProb's, and each row is whole by the
 // time its wait returns, whether the pool's threads share the work or the caller scores alone,
-// over spans long and short (their chunks are shorter) and however fast the caller steps.
+// over spans long and short (their chunks are shorter), however fast the caller steps, and when
+// the caller scores again at once every task a thread holds (so that the two race to write it).
 TEST(StateScorer, ScoresBesideTheCallerAreWholeWhenTheirRowIsWaitedFor) {
   const int dim = test::FIXTURE_VECTOR_SIZE, modelNum = 6, frameNum = 70, t0 = 5;
   macroClass set;
@@ -188,36 +189,39 @@ TEST(StateScorer, ScoresBesideTheCallerAreWholeWhenTheirRowIsWaitedFor) {
       keys.push_back(model * MAX_STATE_NUM + state);
   stateScorer alone(set, modelNum);
   alone.streamsCheck(dim);
-  for (const double minWork : {0.0, workerPool::MIN_SHARED_WORK})
-    for (const int t1 : {frameNum - 1, t0 + 15, t0 + 2, t0})
-      for (const double leadWork : {0.0, 1.0, 1e9}) {
-        SCOPED_TRACE(testing::Message() << minWork << " " << t1 << " " << leadWork);
-        workerPool::minSharedWorkSet(minWork);
-        stateScorer scorer(set, modelNum);
-        scorer.streamsCheck(dim);
-        std::vector<float> out(keys.size() * static_cast<size_t>(t1 - t0 + 1), NAN);
-        int rows = 0;
-        scorer.statesScoreBeside(
-            x.data(), dim, t0, t1, keys.data(), keys.size(), out.data(), leadWork,
-            [&](const std::function<void(int)>& rowWait) {
-              for (int t = t0; t <= t1; t++, rows++) {
-                rowWait(t);
-                const float* frame = x.data() + static_cast<size_t>(t) * static_cast<size_t>(dim);
-                for (size_t i = 0; i < keys.size(); i++)
-                  ASSERT_EQ(out[static_cast<size_t>(t - t0) * keys.size() + i],
-                            alone.stateProb(frame, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM, t))
-                      << t << " " << i;
-              }
-            });
-        EXPECT_EQ(rows, t1 - t0 + 1);
-        // What the caller's steps throw comes out, and the threads stop.
-        EXPECT_THROW(scorer.statesScoreBeside(x.data(), dim, t0, t1, keys.data(), keys.size(), out.data(), leadWork,
-                                              [&](const std::function<void(int)>& rowWait) {
-                                                rowWait(t0);
-                                                throw 7;
-                                              }),
-                     int);
-      }
+  for (const double takeOver : {stateScorer::TAKE_OVER_SECONDS, 0.0})
+    for (const double minWork : {0.0, workerPool::MIN_SHARED_WORK})
+      for (const int t1 : {frameNum - 1, t0 + 15, t0 + 2, t0})
+        for (const double leadWork : {0.0, 1.0, 1e9}) {
+          SCOPED_TRACE(testing::Message() << takeOver << " " << minWork << " " << t1 << " " << leadWork);
+          stateScorer::takeOverAfterSet(takeOver);
+          workerPool::minSharedWorkSet(minWork);
+          stateScorer scorer(set, modelNum);
+          scorer.streamsCheck(dim);
+          std::vector<float> out(keys.size() * static_cast<size_t>(t1 - t0 + 1), NAN);
+          int rows = 0;
+          scorer.statesScoreBeside(
+              x.data(), dim, t0, t1, keys.data(), keys.size(), out.data(), leadWork,
+              [&](const std::function<void(int)>& rowWait) {
+                for (int t = t0; t <= t1; t++, rows++) {
+                  rowWait(t);
+                  const float* frame = x.data() + static_cast<size_t>(t) * static_cast<size_t>(dim);
+                  for (size_t i = 0; i < keys.size(); i++)
+                    ASSERT_EQ(out[static_cast<size_t>(t - t0) * keys.size() + i],
+                              alone.stateProb(frame, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM, t))
+                        << t << " " << i;
+                }
+              });
+          EXPECT_EQ(rows, t1 - t0 + 1);
+          // What the caller's steps throw comes out, and the threads stop.
+          EXPECT_THROW(scorer.statesScoreBeside(x.data(), dim, t0, t1, keys.data(), keys.size(), out.data(), leadWork,
+                                                [&](const std::function<void(int)>& rowWait) {
+                                                  rowWait(t0);
+                                                  throw 7;
+                                                }),
+                       int);
+        }
+  stateScorer::takeOverAfterSet(stateScorer::TAKE_OVER_SECONDS);
   // Scores for the kept rows alone are refused where no search keeps them.
   stateScorer outside(set, modelNum);
   outside.streamsCheck(dim);
