@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <limits>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -257,34 +256,6 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
   m_aheadTrial = m_aheadOn = false;
   m_keptOn = false;
   m_runFeatures = nullptr;
-}
-
-void stateScorer::statesScore(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum,
-                              float* out) {
-  if (t1 < t0 || keyNum == 0) return;
-  const size_t frames = static_cast<size_t>(t1 - t0 + 1);
-  double work = 0.0;
-  for (size_t i = 0; i < keyNum; i++) work += stateWork(keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
-  // A few states a part: each part's mixtures stay in one core's cache over the frames.
-  constexpr size_t STATES_A_PART = 4;
-  const size_t parts = (keyNum + STATES_A_PART - 1) / STATES_A_PART;
-  workerPool::shared().run(
-      parts,
-      [&](size_t part) {
-        const size_t end = std::min(keyNum, (part + 1) * STATES_A_PART);
-        for (size_t i = part * STATES_A_PART; i < end; i++)
-          for (size_t f = 0; f < frames; f++) {
-            const float* x = features + (static_cast<size_t>(t0) + f) * static_cast<size_t>(dim);
-            out[f * keyNum + i] = stateScoreOf(x, keys[i] / MAX_STATE_NUM, keys[i] % MAX_STATE_NUM);
-          }
-      },
-      work * static_cast<double>(frames));
-  if (!m_keptOn || features != m_runFeatures || dim != m_runDim) return;
-  for (size_t i = 0; i < keyNum; i++) {
-    const int place = m_aheadPlace[static_cast<size_t>(keys[i])];
-    if (place < 0) continue;
-    for (size_t f = 0; f < frames; f++) keep(static_cast<size_t>(place), t0 + static_cast<int>(f), out[f * keyNum + i]);
-  }
 }
 
 std::atomic<double> stateScorer::s_takeOverSeconds{stateScorer::TAKE_OVER_SECONDS};

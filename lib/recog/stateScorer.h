@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -99,12 +99,9 @@ class stateScorer {
   // Nothing is prepared when a frame's scores are too little work to share.
   void aheadInit(const std::vector<int>& netModels, bool helpers = true);
   // The scores of the states keys (model * MAX_STATE_NUM + state) on frames t0..t1 of
-  // features into out, frame after frame, keyNum values each: the scores stateProb gives,
-  // computed on the threads of workerPool::shared() when the work pays; during a search over
-  // these features they are kept as its own. For a search that asks for most of its states on
-  // every frame.
-  void statesScore(const float* features, int dim, int t0, int t1, const int* keys, size_t keyNum, float* out);
-  // The same scores, computed on the pool's threads while lead runs on the caller's: lead calls
+  // features into out, frame after frame, keyNum values each: the scores stateProb gives;
+  // during a search over these features they are kept as its own. They are computed on the
+  // threads of workerPool::shared() while lead runs on the caller's: lead calls
   // rowWait(t) before it reads frame t's row, which returns once the row is whole (the caller
   // scores rows itself while it waits, and alone when the work is too little to share). For a
   // search whose steps over a frame, leadWork of them as stateWork counts (0: unknown), take

@@ -717,8 +717,8 @@ int viterbiClass::searchPlaces(const std::vector<netNode>& nodes, const float* f
     }
     entryStart[k + 1] = entryFirst.size();
   }
-  // Per node, its first place, or none (SIZE_MAX) for a node without places; per place of a
-  // node's last model, what a syllable closed there records.
+  // The first place of each node that has places; per place, what a syllable closed there
+  // records (read at nodes' last places).
   std::vector<size_t> nodeFirstPlace;
   for (size_t n = 0; n + 1 < m_nodeFirst.size(); n++)
     if (m_nodeFirst[n] != m_nodeFirst[n + 1]) nodeFirstPlace.push_back(static_cast<size_t>(m_nodeFirst[n]));
