@@ -40,13 +40,20 @@ std::string sourceName(const char* path) {
   return name;
 }
 
+namespace {
+thread_local int t_errorTrials = 0;
+}  // namespace
+
+errorTrial::errorTrial() { t_errorTrials++; }
+errorTrial::~errorTrial() { t_errorTrials--; }
+
 void errorThrow(const char* message) {
   // The raiser's buffer may be gone when the catcher reads the text: keep our own copy.
   static thread_local std::string s_text;
   std::string text = message ? message : "";
 
   std::string dir;
-  getTempDir(dir);
+  if (t_errorTrials == 0) getTempDir(dir);
   if (!dir.empty()) {
     localTime t = localTimeNow();
     std::string path = strFormat("%s/error_%04d%02d%02d_%02d%02d%02d.log", dir.c_str(), t.year,

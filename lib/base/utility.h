@@ -34,6 +34,17 @@ std::string sourceName(const char* path);
 // errorThrow of a printf-style composed message.
 [[noreturn]] void errorThrowf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// While one lives on a thread, the fatal errors thrown there write no log and announce
+// nothing: the code inside tries a quicker way to a result that it makes again the plain way,
+// with the plain way's messages, when the quick way fails.
+class errorTrial {
+ public:
+  errorTrial();
+  ~errorTrial();
+  errorTrial(const errorTrial&) = delete;
+  errorTrial& operator=(const errorTrial&) = delete;
+};
+
 // ---- Files ------------------------------------------------------------------------------
 
 // Closes the file. A file that openFilePtr opened for writing and that closeWrittenFile did

@@ -18,6 +18,7 @@
 #include "platform/mappedFile.h"
 #include "lineFile.h"
 #include "utility.h"
+#include "workerPool.h"
 
 // The model set's messages name their source "macro", as the tools built on it expect.
 #define MACRO_HERE __LINE__, "macro"
@@ -147,9 +148,15 @@ inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == 
 // next. Tokens are views into the buffer.
 class macTokenizer {
  public:
-  macTokenizer(const std::string& path, const char* text, size_t size) : m_path(path), m_text(text), m_size(size) {}
+  // A trial tokenizer reads a part of a text that is parsed again whole when the part fails:
+  // its parser prints nothing.
+  macTokenizer(const std::string& path, const char* text, size_t size, bool trial = false)
+      : m_path(path), m_text(text), m_size(size), m_trial(trial) {}
 
   const std::string& path() const { return m_path; }
+  const char* text() const { return m_text; }
+  size_t size() const { return m_size; }
+  bool trial() const { return m_trial; }
 
   bool atEnd() {
     if (m_pending) return false;
@@ -280,6 +287,7 @@ class macTokenizer {
   int m_line = 1;  // of m_pos
   bool m_pending = false;
   std::string_view m_pendingToken;
+  bool m_trial;
 };
 
 // Limits of the fixed fields; where names the file or image and the place in it.
@@ -320,12 +328,200 @@ constexpr size_t TEXT_RELEASE_BYTES = 1 << 20;
 
 std::string fileLine(const macTokenizer& in) { return strFormat("\"%s\" line %d", in.path().c_str(), in.textLine()); }
 
-void macTextParse(const std::string& path, hmmSet& set) {
+// Model i of the set from its name on (its "~h" read), up to its "<ENDHMM>"; before is the
+// name of the model before it, whose order it keeps in sorted.
+void modelParse(macTokenizer& in, const hmmSet& set, int i, const std::string* before, hmmModel& model,
+                bool& sorted) {
+  std::string_view tok;
+  model.str = in.quoted("the model name");
+  checkModelName(model.str, fileLine(in));
+  if (before) {
+    if (model.str == *before) in.fault(__LINE__, "Error: model \"%s\" is defined twice", model.str.c_str());
+    if (model.str < *before) sorted = false;
+  }
+
+  tok = in.token("\"<BEGINHMM>\"");
+  if (tok != "<BEGINHMM>")
+    in.fault(__LINE__, "modelId=%d, str1=%s, Cannot find \"<BEGINHMM>\"", i, std::string(tok).c_str());
+  in.token("\"<NUMSTATES>\"");
+  model.stateNum = in.integer("stateNum");
+  checkStateNum(model.stateNum, model.str, fileLine(in));
+
+  for (int n = 2; n < model.stateNum; n++) {
+    hmmState& state = model.state[n - 2];
+    in.token("\"<STATE>\"");
+    in.integer("the state number");
+    tok = in.token("\"<NUMMIXES>\"");
+    if (tok == "<NUMMIXES>") {
+      for (int s = 0; s < set.streamNum; s++) {
+        state.stream[s].mixtureNum = in.integer("mixtureNum");
+        checkMixtureNum(state.stream[s].mixtureNum, fileLine(in));
+        state.stream[s].mixture.resize(static_cast<size_t>(state.stream[s].mixtureNum));
+      }
+      in.token("\"<SWEIGHTS>\"");
+      in.integer("the stream weight count");
+    } else if (tok == "<SWEIGHTS>") {
+      for (int s = 0; s < set.streamNum; s++) {
+        state.stream[s].mixtureNum = 1;
+        state.stream[s].mixture.resize(1);
+      }
+      in.integer("the stream weight count");
+    } else {
+      in.fault(__LINE__, "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d", i, n);
+    }
+    in.reals(state.streamWeight, set.streamNum, "streamWeight");
+
+    for (int s = 0; s < set.streamNum; s++) {
+      hmmStream& stream = state.stream[s];
+      const int width = set.streamWidth[s];
+      if (set.streamNum > 1) {
+        tok = in.token("\"<STREAM>\"");
+        int number = in.integer("the stream number");
+        if (tok != "<STREAM>") {
+          if (!in.trial()) printf("modelId=%d (%s), stateId=%d\n", i, model.str.c_str(), n);
+          in.fault(__LINE__, "str1=%s, temp=%d, Cannot find \"<STREAM>\"", std::string(tok).c_str(), number);
+        }
+      }
+      for (int m = 0; m < stream.mixtureNum; m++) {
+        hmmMixture& mix = stream.mixture[m];
+        tok = in.token("\"<MEAN>\"");
+        if (tok == "<MIXTURE>") {
+          in.integer("the mixture number");
+          mix.mixtureWeight = in.real("mixtureWeight");
+        } else if (stream.mixtureNum == 1) {
+          in.pushBack(tok);
+          mix.mixtureWeight = 1.0f;
+        } else {
+          // Fewer mixtures than declared: the rest stay zero, the token heads what follows.
+          in.pushBack(tok);
+          break;
+        }
+
+        tok = in.token("\"<MEAN>\"");
+        if (tok == "<RCLASS>") {
+          in.integer("the regression class");
+          tok = in.token("\"<MEAN>\"");
+        }
+        if (tok != "<MEAN>") in.fault(__LINE__, "Error: Cannot find \"<MEAN>\"");
+        int size = in.integer("the <MEAN> size");
+        if (size != MAX_PARAM_NUM) in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
+        in.reals(mix.mean, width, "mean");
+
+        // The size is judged before the keyword: a wrong size names itself even under a
+        // misspelt keyword.
+        tok = in.token("\"<VARIANCE>\"");
+        const std::string_view sizeTok = in.token("the <VARIANCE> size");
+        if (isInteger(sizeTok, size) && size != MAX_PARAM_NUM)
+          in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
+        if (tok != "<VARIANCE>") in.fault(__LINE__, "Cannot find \"<VARIANCE>\"");
+        in.pushBack(sizeTok);
+        size = in.integer("the <VARIANCE> size");
+        in.reals(mix.variance, width, "variance");
+
+        // Without "<GCONST>" the slot keeps gconst 0 and the token starts the next mixture.
+        tok = in.token("\"<GCONST>\"");
+        if (tok == "<GCONST>")
+          mix.gconst = in.real("gconst");
+        else
+          in.pushBack(tok);
+      }
+    }
+  }
+
+  tok = in.token("\"<TRANSP>\"");
+  if (tok != "<TRANSP>") in.fault(__LINE__, "Error: Cannot find \"<TRANSP>\"");
+  in.integer("the <TRANSP> size");
+  for (int r = 0; r < model.stateNum; r++) in.reals(model.transProb[r], model.stateNum, "transProb");
+
+  tok = in.token("\"<ENDHMM>\"");
+  if (tok != "<ENDHMM>") in.fault(__LINE__, "Error: Not reading <ENDHMM>, modelId=%d", i);
+}
+
+// The parts the last text read on this thread was parsed in.
+thread_local size_t t_textParts = 0;
+
+// The models from the read position on, parsed in parts, one run of whole models each, on the
+// threads of workerPool::shared(): a text of megabytes takes a one-utterance run longer to
+// parse than anything else it does. A part begins at a line that begins with "~h"; it is
+// taken only when its models end exactly where the next part begins, so that its tokens are
+// the ones a parse of the whole text reads. False, with set.model empty, when the text is too
+// small to split, or when any part fails or two neighbours share a name: the caller then
+// parses it whole, with that parse's messages.
+bool modelsParseSplit(const macTokenizer& in, hmmSet& set, bool& sorted, size_t partBytes) {
+  workerPool& pool = workerPool::shared();
+  const char* text = in.text();
+  const size_t size = in.size();
+  size_t from = in.offset();
+  if ((size - from) / partBytes < 2 || pool.threadNum() < 2) return false;
+  while (from < size && isBlank(text[from])) from++;
+  // Where each model's line begins.
+  std::vector<size_t> starts;
+  for (size_t at = from; at < size;) {
+    const void* mark = memchr(text + at, '~', size - at);
+    if (!mark) break;
+    at = static_cast<size_t>(static_cast<const char*>(mark) - text);
+    if ((at == 0 || text[at - 1] == '\n') && size - at >= 3 && text[at + 1] == 'h' && isBlank(text[at + 2]))
+      starts.push_back(at);
+    at++;
+  }
+  if (starts.size() < 2 || starts[0] != from) return false;
+  // Parts of about equal size, each from a model's line to the next part's. A thread's start
+  // costs about a millisecond of CPU, a part of TEXT_PART_BYTES a few of parsing: each part
+  // takes that much text at least.
+  const size_t parts = std::min({starts.size(), static_cast<size_t>(pool.threadNum()), (size - from) / partBytes});
+  std::vector<size_t> first(parts + 1, starts.size());  // a part's first model
+  for (size_t k = 0; k < parts; k++) {
+    const size_t target = from + (size - from) / parts * k;
+    first[k] = static_cast<size_t>(std::lower_bound(starts.begin(), starts.end(), target) - starts.begin());
+  }
+  first[0] = 0;
+  set.model.resize(starts.size());
+  std::vector<char> partSorted(parts, 1);
+  std::atomic<bool> failed{false};
+  pool.run(parts, [&](size_t k) {
+    if (first[k] >= first[k + 1] || failed.load(std::memory_order_relaxed)) return;
+    const errorTrial quiet;
+    try {
+      const size_t begin = starts[first[k]], end = first[k + 1] < starts.size() ? starts[first[k + 1]] : size;
+      macTokenizer part(in.path(), text + begin, end - begin, true);
+      bool inOrder = true;
+      size_t i = first[k];
+      for (; !part.atEnd(); i++) {
+        if (i >= first[k + 1] || part.token("\"~h\"") != "~h") {
+          failed.store(true, std::memory_order_relaxed);
+          return;
+        }
+        modelParse(part, set, static_cast<int>(i), i > first[k] ? &set.model[i - 1].str : nullptr, set.model[i],
+                   inOrder);
+      }
+      if (i != first[k + 1]) failed.store(true, std::memory_order_relaxed);
+      partSorted[k] = inOrder;
+    } catch (...) {
+      failed.store(true, std::memory_order_relaxed);
+    }
+  });
+  for (size_t k = 0; k < parts && !failed; k++) {
+    sorted = sorted && partSorted[k];
+    if (k == 0 || first[k] >= first[k + 1]) continue;
+    const std::string& name = set.model[first[k]].str;
+    const std::string& before = set.model[first[k] - 1].str;
+    if (name == before) failed = true;
+    if (name < before) sorted = false;
+  }
+  if (failed) {
+    set.model.clear();
+    sorted = true;
+    return false;
+  }
+  t_textParts = parts;
+  return true;
+}
+
+void macTextParse(const std::string& path, hmmSet& set, size_t partBytes) {
   // Parsed where it lies: a model set's text is megabytes, read once per run.
   const mappedFile text(path);
   const size_t mark = byteOrderMarkLength(text.data(), text.size());
   macTokenizer in(path, text.data() + mark, text.size() - mark);
-  set.model.reserve(in.modelLineCount());
 
   in.token("\"~o\"");
   in.token("\"<STREAMINFO>\"");
@@ -350,120 +546,22 @@ void macTextParse(const std::string& path, hmmSet& set) {
   // given twice is found on the way (only a set out of order needs the full look-up).
   bool sorted = true;
   size_t released = 0;
-  for (int i = 0; !in.atEnd(); i++) {
-    std::string_view tok = in.token("\"~h\"");
-    if (tok != "~h")
-      errorThrowf("Error: \"%s\" line %d: expected \"~h\" of model %d, found \"%s\" (line %d of %s)", path.c_str(),
-                  in.textLine(), i, std::string(tok).c_str(), MACRO_HERE);
-    set.model.emplace_back();
-    hmmModel& model = set.model.back();
-    model.str = in.quoted("the model name");
-    checkModelName(model.str, fileLine(in));
-    if (set.model.size() > 1) {
-      const std::string& before = set.model[set.model.size() - 2].str;
-      if (model.str == before) in.fault(__LINE__, "Error: model \"%s\" is defined twice", model.str.c_str());
-      if (model.str < before) sorted = false;
-    }
-
-    tok = in.token("\"<BEGINHMM>\"");
-    if (tok != "<BEGINHMM>")
-      in.fault(__LINE__, "modelId=%d, str1=%s, Cannot find \"<BEGINHMM>\"", i, std::string(tok).c_str());
-    in.token("\"<NUMSTATES>\"");
-    model.stateNum = in.integer("stateNum");
-    checkStateNum(model.stateNum, model.str, fileLine(in));
-
-    for (int n = 2; n < model.stateNum; n++) {
-      hmmState& state = model.state[n - 2];
-      in.token("\"<STATE>\"");
-      in.integer("the state number");
-      tok = in.token("\"<NUMMIXES>\"");
-      if (tok == "<NUMMIXES>") {
-        for (int s = 0; s < set.streamNum; s++) {
-          state.stream[s].mixtureNum = in.integer("mixtureNum");
-          checkMixtureNum(state.stream[s].mixtureNum, fileLine(in));
-          state.stream[s].mixture.resize(static_cast<size_t>(state.stream[s].mixtureNum));
-        }
-        in.token("\"<SWEIGHTS>\"");
-        in.integer("the stream weight count");
-      } else if (tok == "<SWEIGHTS>") {
-        for (int s = 0; s < set.streamNum; s++) {
-          state.stream[s].mixtureNum = 1;
-          state.stream[s].mixture.resize(1);
-        }
-        in.integer("the stream weight count");
-      } else {
-        in.fault(__LINE__, "ERROR: fail to read <NUMMIXES> or <SWEIGHTS> at modelId = %d, stateId = %d", i, n);
+  t_textParts = 1;
+  if (!modelsParseSplit(in, set, sorted, partBytes)) {
+    set.model.reserve(in.modelLineCount());
+    for (int i = 0; !in.atEnd(); i++) {
+      std::string_view tok = in.token("\"~h\"");
+      if (tok != "~h")
+        errorThrowf("Error: \"%s\" line %d: expected \"~h\" of model %d, found \"%s\" (line %d of %s)", path.c_str(),
+                    in.textLine(), i, std::string(tok).c_str(), MACRO_HERE);
+      set.model.emplace_back();
+      hmmModel& model = set.model.back();
+      modelParse(in, set, i, set.model.size() > 1 ? &set.model[set.model.size() - 2].str : nullptr, model, sorted);
+      // The text read so far need not stay in memory alongside the models made of it.
+      if (in.offset() >= released + TEXT_RELEASE_BYTES) {
+        released = in.offset();
+        text.release(mark + released);
       }
-      in.reals(state.streamWeight, set.streamNum, "streamWeight");
-
-      for (int s = 0; s < set.streamNum; s++) {
-        hmmStream& stream = state.stream[s];
-        const int width = set.streamWidth[s];
-        if (set.streamNum > 1) {
-          tok = in.token("\"<STREAM>\"");
-          int number = in.integer("the stream number");
-          if (tok != "<STREAM>") {
-            printf("modelId=%d (%s), stateId=%d\n", i, model.str.c_str(), n);
-            in.fault(__LINE__, "str1=%s, temp=%d, Cannot find \"<STREAM>\"", std::string(tok).c_str(), number);
-          }
-        }
-        for (int m = 0; m < stream.mixtureNum; m++) {
-          hmmMixture& mix = stream.mixture[m];
-          tok = in.token("\"<MEAN>\"");
-          if (tok == "<MIXTURE>") {
-            in.integer("the mixture number");
-            mix.mixtureWeight = in.real("mixtureWeight");
-          } else if (stream.mixtureNum == 1) {
-            in.pushBack(tok);
-            mix.mixtureWeight = 1.0f;
-          } else {
-            // Fewer mixtures than declared: the rest stay zero, the token heads what follows.
-            in.pushBack(tok);
-            break;
-          }
-
-          tok = in.token("\"<MEAN>\"");
-          if (tok == "<RCLASS>") {
-            in.integer("the regression class");
-            tok = in.token("\"<MEAN>\"");
-          }
-          if (tok != "<MEAN>") in.fault(__LINE__, "Error: Cannot find \"<MEAN>\"");
-          int size = in.integer("the <MEAN> size");
-          if (size != MAX_PARAM_NUM) in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
-          in.reals(mix.mean, width, "mean");
-
-          // The size is judged before the keyword: a wrong size names itself even under a
-          // misspelt keyword.
-          tok = in.token("\"<VARIANCE>\"");
-          const std::string_view sizeTok = in.token("the <VARIANCE> size");
-          if (isInteger(sizeTok, size) && size != MAX_PARAM_NUM)
-            in.fault(__LINE__, "Error: MAX_PARAM_NUM = %d != %d!", MAX_PARAM_NUM, size);
-          if (tok != "<VARIANCE>") in.fault(__LINE__, "Cannot find \"<VARIANCE>\"");
-          in.pushBack(sizeTok);
-          size = in.integer("the <VARIANCE> size");
-          in.reals(mix.variance, width, "variance");
-
-          // Without "<GCONST>" the slot keeps gconst 0 and the token starts the next mixture.
-          tok = in.token("\"<GCONST>\"");
-          if (tok == "<GCONST>")
-            mix.gconst = in.real("gconst");
-          else
-            in.pushBack(tok);
-        }
-      }
-    }
-
-    tok = in.token("\"<TRANSP>\"");
-    if (tok != "<TRANSP>") in.fault(__LINE__, "Error: Cannot find \"<TRANSP>\"");
-    in.integer("the <TRANSP> size");
-    for (int r = 0; r < model.stateNum; r++) in.reals(model.transProb[r], model.stateNum, "transProb");
-
-    tok = in.token("\"<ENDHMM>\"");
-    if (tok != "<ENDHMM>") in.fault(__LINE__, "Error: Not reading <ENDHMM>, modelId=%d", i);
-    // The text read so far need not stay in memory alongside the models made of it.
-    if (in.offset() >= released + TEXT_RELEASE_BYTES) {
-      released = in.offset();
-      text.release(mark + released);
     }
   }
   if (set.model.empty()) errorThrowf("Error: \"%s\" holds no model (line %d of %s)", path.c_str(), MACRO_HERE);
@@ -563,6 +661,10 @@ void macbParse(binaryImage& image, hmmSet& set) {
 
 }  // namespace
 
+std::atomic<size_t> macroClass::s_textPartBytes{macroClass::TEXT_PART_BYTES};
+
+size_t macroClass::textPartsRead() { return t_textParts; }
+
 macroClass::macroClass() : m_generation(0) {
   changed();
   m_set.modelNum = 0;
@@ -598,7 +700,7 @@ void macroClass::macroReadRaw(const std::string& path) {
 void macroClass::macTextRead(const std::string& path) {
   macroFree();
   hmmSet set{};
-  macTextParse(path, set);
+  macTextParse(path, set, std::max<size_t>(1, s_textPartBytes.load(std::memory_order_relaxed)));
   m_set = std::move(set);
 }
 

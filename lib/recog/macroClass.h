@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -135,7 +136,14 @@ class macroClass {
   void macroReadSorted(const std::string& path);
   // Frees the set, then reads "mac"/"MAC" text or a "macb"/"MACB" image as it stands.
   void macroReadRaw(const std::string& path);
+  // A text of two TEXT_PART_BYTES or more is parsed in parts of that size at least, on the threads
+  // of workerPool::shared() (the models and messages of a parse of the whole text). Tests
+  // split small texts.
   void macTextRead(const std::string& path);
+  static constexpr size_t TEXT_PART_BYTES = size_t{1} << 20;
+  static void textPartBytesSet(size_t bytes) { s_textPartBytes.store(bytes, std::memory_order_relaxed); }
+  // The parts the last text read on this thread was parsed in (1 when whole).
+  static size_t textPartsRead();
   void macbRead(const std::string& path);
   // The "macb" layout from the size bytes at buffer, which must hold exactly one image.
   void macbReadFromBuffer(const void* buffer, size_t size);
@@ -198,6 +206,7 @@ class macroClass {
   std::shared_ptr<const gaussLayout> gaussianLayout() const;
 
  private:
+  static std::atomic<size_t> s_textPartBytes;
   void changed();
 
   hmmSet m_set;

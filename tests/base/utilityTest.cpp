@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "fatalCatch.h"
 #include "platform/platformClock.h"
@@ -72,6 +74,35 @@ TEST(ErrorThrow, UnwritableTempDirectoryPrintsNothing) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(caughtMessage([] { errorThrow("boom"); }), "boom");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A trial on one thread silences that thread only, and only while it lives.
+TEST(ErrorThrow, ATrialWritesNoLogAndPrintsNothingOnItsOwnThreadOnly) {
+  scratchDir dir;
+  envScope temp("temp", dir.path().c_str());
+  fixedTime at(localTime{2024, 3, 5, 7, 8, 9});
+  const std::string log = dir.file("error_20240305_070809.log");
+  testing::internal::CaptureStdout();
+  {
+    const errorTrial outer;
+    {
+      const errorTrial inner;
+      EXPECT_EQ(caughtMessage([] { errorThrow("tried"); }), "tried");
+    }
+    EXPECT_EQ(caughtMessage([] { errorThrow("tried again"); }), "tried again");
+    std::string elsewhere;
+    std::thread other([&] { elsewhere = caughtMessage([] { errorThrow("other thread"); }); });
+    other.join();
+    EXPECT_EQ(elsewhere, "other thread");
+    EXPECT_EQ(readFile(log), "Error: other thread\n");
+    std::remove(log.c_str());
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nSaved error log at " + log + "...\n");
+  EXPECT_FALSE(fileExist(log.c_str()));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(caughtMessage([] { errorThrow("plain"); }), "plain");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nSaved error log at " + log + "...\n");
+  EXPECT_EQ(readFile(log), "Error: plain\n");
 }
 
 TEST(ErrorThrow, MessageOutlivesTheRaisersBuffer) {

@@ -15,6 +15,7 @@
 #include "modelSetFixture.h"
 #include "testFiles.h"
 #include "utility.h"
+#include "workerPool.h"
 
 using namespace tulim;
 using tulim::test::envScope;
@@ -347,6 +348,151 @@ TEST_F(MacroClassTest, RejectsModelNamesGivenTwiceAndNamesTheLineOfEachFault) {
   EXPECT_THAT(expectFatal([&] { set.macroRead(m_dir.write("bad.mac", text), true); }),
               testing::HasSubstr(strFormat("Cannot find \"<BEGINHMM>\" in \"%s\" line %d (line",
                                            m_dir.file("bad.mac").c_str(), line)));
+}
+
+// ---- Texts parsed in parts on several threads --------------------------------------------
+
+// Names "m00".."m<n-1>", in name order.
+strVec manyNames(int n) {
+  strVec names;
+  for (int k = 0; k < n; k++) names.push_back(strFormat("m%02d", k));
+  return names;
+}
+
+int lineOf(const std::string& text, size_t offset) {
+  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(offset), '\n'));
+}
+
+// Texts split in parts of a model or two, as many as there are threads, so that two parts
+// meet between any two models on some machine or other.
+class MacroClassPartsTest : public MacroClassTest {
+ protected:
+  MacroClassPartsTest() { macroClass::textPartBytesSet(1); }
+  ~MacroClassPartsTest() override { macroClass::textPartBytesSet(macroClass::TEXT_PART_BYTES); }
+  static constexpr int MODELS = 24;
+};
+
+// The models read are those of the whole text, in name order or not, and a name that holds a
+// line like a model's first is still one name; a text of the size that is split by default too.
+TEST_F(MacroClassPartsTest, ReadsATextInPartsAsItReadsItWhole) {
+  strVec inOrder = manyNames(MODELS);
+  strVec reversed(inOrder.rbegin(), inOrder.rend());
+  strVec swapped = inOrder;
+  for (int k = 0; k + 1 < MODELS; k += 2) std::swap(swapped[k], swapped[k + 1]);
+  strVec lineInName = inOrder;
+  lineInName[MODELS / 2] += "\n~h n\n<BEGINHMM>";
+  lineInName[MODELS / 4] += "\n~h x";
+  lineInName[MODELS - 1] += "\n~h";
+  const bool split = workerPool::shared().threadNum() > 1;
+  for (strVec* names : {&inOrder, &reversed, &swapped, &lineInName}) {
+    SCOPED_TRACE(names->front() + " .. " + names->back());
+    macroClass fromText, fromFill;
+    fromText.macroRead(test::writeModelSet(m_dir, "parts.mac", *names), true);
+    if (split && names != &lineInName) {
+      EXPECT_GT(macroClass::textPartsRead(), 1u);
+    }
+    test::modelSetPrepare(fromFill, *names);
+    expectSameModels(fromText, fromFill);
+  }
+
+  macroClass::textPartBytesSet(macroClass::TEXT_PART_BYTES);
+  strVec large;
+  for (int k = 0; k < 2600; k++) large.push_back(strFormat("m%04d", k));
+  const std::string text = test::modelSetText(large);
+  ASSERT_GT(text.size(), 2 * macroClass::TEXT_PART_BYTES);
+  macroClass fromText, fromFill;
+  fromText.macroRead(m_dir.write("large.mac", text), true);
+  if (split) {
+    EXPECT_GT(macroClass::textPartsRead(), 1u);
+  }
+  test::modelSetPrepare(fromFill, large);
+  expectSameModels(fromText, fromFill);
+}
+
+// A fault of a text read in parts is reported as a parse of the whole text reports it: the
+// first one, at its line, printed and logged once; a name given twice, within a part or where
+// two meet.
+TEST_F(MacroClassPartsTest, AFaultIsReportedAsTheWholeParseReportsIt) {
+  const strVec names = manyNames(MODELS);
+  const std::string good = test::modelSetText(names);
+  auto modelAt = [&](const std::string& text, int k) { return text.find("~h \"" + names[k] + "\""); };
+  struct Case {
+    std::vector<int> models;  // the models whose first find is replaced, the first fault last
+    const char* find;
+    const char* replace;
+    const char* message;      // with the model's index
+    const char* printed;      // before the message, with the model's index and name
+  };
+  std::vector<Case> cases;
+  for (int k = 0; k < MODELS; k++) {
+    cases.push_back({{k}, "<BEGINHMM>", "<BEGIN>", "modelId=%d, str1=<BEGIN>, Cannot find \"<BEGINHMM>\"", ""});
+    cases.push_back({{k}, "<ENDHMM>", "<END>", "Error: Not reading <ENDHMM>, modelId=%d", ""});
+  }
+  cases.push_back({{MODELS - 2, 1}, "<BEGINHMM>", "<BEGIN>", "modelId=%d, str1=<BEGIN>, Cannot find \"<BEGINHMM>\"", ""});
+  cases.push_back({{MODELS / 2}, "<STREAM> 1", "<STREEM> 1", "str1=<STREEM>, temp=1, Cannot find \"<STREAM>\"",
+                   "modelId=%d (%s), stateId=2\n"});
+  scratchDir logs;
+  envScope temp("temp", logs.path().c_str());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(strFormat("%s in model %d", c.replace, c.models.back()));
+    std::string text = good;
+    for (int k : c.models) {
+      const size_t at = text.find(c.find, modelAt(text, k));
+      text.replace(at, strlen(c.find), c.replace);
+    }
+    const int k = c.models.back();
+    const size_t fault = text.find(c.replace, modelAt(text, k));
+    const std::string path = m_dir.write("bad.mac", text);
+    macroClass set;
+    // Caught here: expectFatal turns the log off.
+    std::string message;
+    testing::internal::CaptureStdout();
+    try {
+      set.macroRead(path, true);
+      ADD_FAILURE() << "read without a fault";
+    } catch (char* raised) {
+      message = raised;
+    }
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(message, strFormat(c.message, k) + strFormat(" in \"%s\" line %d (line ", path.c_str(),
+                                                          lineOf(text, fault)) +
+                           message.substr(message.rfind("(line ") + 6));
+    const std::string said = strFormat(c.printed, k, names[static_cast<size_t>(k)].c_str()) + "\nSaved error log";
+    EXPECT_EQ(printed.substr(0, said.size()), said);
+    EXPECT_EQ(printed.find("Saved error log", said.size()), std::string::npos) << printed;
+    EXPECT_EQ(set.MMF().modelNum, 0);
+  }
+
+  // Text before the first model, and a name given twice far apart where the only two models
+  // out of order are in one part or in two.
+  {
+    std::string text = good;
+    text.insert(modelAt(text, 0), "junk\n");
+    EXPECT_THAT(expectFatal([&] { macroClass().macroRead(m_dir.write("junk.mac", text), true); }),
+                testing::HasSubstr("expected \"~h\" of model 0, found \"junk\""));
+  }
+  for (int k = 2; k < MODELS; k++) {
+    strVec apart = names;
+    apart[static_cast<size_t>(k)] = names[0];
+    const std::string path = test::writeModelSet(m_dir, "apart.mac", apart);
+    EXPECT_THAT(expectFatal([&] { macroClass().macroRead(path, true); }),
+                MatchesRegex(strFormat("Error: model \"m00\" is defined twice in \"%s\" \\(line [0-9]+ of macro\\)",
+                                       path.c_str())))
+        << k;
+  }
+  for (int k = 1; k < MODELS; k++) {
+    strVec twice = names;
+    twice[static_cast<size_t>(k)] = twice[static_cast<size_t>(k) - 1];
+    const std::string text = test::modelSetText(twice);
+    const std::string line = "~h \"" + twice[static_cast<size_t>(k)] + "\"";
+    const size_t second = text.find(line, text.find(line) + 1);
+    const std::string path = m_dir.write("twice.mac", text);
+    macroClass set;
+    EXPECT_THAT(expectFatal([&] { set.macroRead(path, true); }),
+                testing::HasSubstr(strFormat("Error: model \"%s\" is defined twice in \"%s\" line %d (line ",
+                                             twice[static_cast<size_t>(k)].c_str(), path.c_str(), lineOf(text, second))))
+        << k;
+  }
 }
 
 TEST_F(MacroClassTest, RejectsEveryTruncationOfTheText) {
