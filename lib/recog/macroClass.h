@@ -204,6 +204,8 @@ class macroClass {
   // never laid out or has changed since, so that nothing is scored with a stale layout.
   // Safe from several threads at once while nobody changes the set.
   std::shared_ptr<const gaussLayout> gaussianLayout() const;
+  // Whether gaussianLayout gives a layout now.
+  bool laidOut() const { return m_layout && m_layoutGeneration == m_generation; }
 
  private:
   static std::atomic<size_t> s_textPartBytes;

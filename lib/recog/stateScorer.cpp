@@ -238,12 +238,7 @@ void stateScorer::searchRun(const float* features, int dim, int frameNum, const 
   // The phone ranking after a search scores every model over about the utterance's frames.
   // The threads it will want start now, so that they are there when it begins: a thread's
   // start takes about as long as the ranking of a short utterance with real models.
-  double modelsWork = 0.0;
-  // Models outside the net were not checked: their states are counted as the layout holds them.
-  for (int m = 0; m < std::min(m_modelNum, m_models.MMF().modelNum); m++)
-    for (int q = 0; q < std::min(m_models.MMF().model[static_cast<size_t>(m)].stateNum - 2, MAX_STATE_NUM); q++)
-      modelsWork += stateWork(m, q);
-  workerPool::shared().prepare(workerPool::helpersFor(modelsWork * frameNum));
+  workerPool::shared().prepare(workerPool::helpersFor(modelsWork(m_models, *m_gauss, m_modelNum) * frameNum));
   workerPool::shared().runBeside(
       helpers,
       [&](size_t helper, const std::atomic<bool>& searchDone) {
@@ -441,6 +436,25 @@ void stateScorer::aheadDecide(int t) {
   m_aheadOn = true;
   workerPool::shared().prepare(m_aheadHelpers);
   m_searchFrame.post(t);
+}
+
+double stateScorer::modelsWork(const macroClass& models, const gaussLayout& gauss, int modelNum) {
+  const hmmSet& set = models.MMF();
+  const int streamNum = std::min(std::max(set.streamNum, 0), MAX_STREAM_NUM);
+  double work = 0.0;
+  // Models outside the net were not checked: their states are counted as the layout holds them.
+  for (int m = 0; m < std::min({modelNum, set.modelNum, gauss.modelNum()}); m++)
+    for (int q = 0; q < std::min(set.model[static_cast<size_t>(m)].stateNum - 2, MAX_STATE_NUM); q++)
+      for (int s = 0; s < streamNum; s++)
+        work += static_cast<double>(gauss.block(m, q, s).pad) * set.streamWidth[s];
+  return work;
+}
+
+void stateScorer::threadsPrepare(const macroClass& models, int modelNum, int frameNum) {
+  // A set not laid out is refused by the scorer, where its message belongs.
+  if (!models.laidOut() || frameNum <= 0) return;
+  workerPool::shared().prepare(
+      workerPool::helpersFor(modelsWork(models, *models.gaussianLayout(), modelNum) * frameNum));
 }
 
 double stateScorer::stateWork(int modelIdx, int state) const {

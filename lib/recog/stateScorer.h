@@ -94,6 +94,12 @@ class stateScorer {
   // modelProb and modelProbs, until the next search or cacheClear.
   void searchRun(const float* features, int dim, int frameNum, const std::function<void()>& prepare,
                  const std::function<void()>& frames);
+  // Starts, without waiting for them, the threads that searchRun starts for the phone ranking
+  // after a search of frameNum frames with models 0..modelNum-1 of the laid-out set: a caller
+  // that knows the utterance's length before it has read its features calls it then, so that
+  // the threads' start overlaps that work rather than the search. Nothing for a set that is
+  // not laid out.
+  static void threadsPrepare(const macroClass& models, int modelNum, int frameNum);
   // The models of the search's net, one entry for each model of each node (repeats allowed):
   // their states are the ones scored ahead, unless helpers is false.
   // Nothing is prepared when a frame's scores are too little work to share.
@@ -216,6 +222,8 @@ class stateScorer {
 
   // The steps (as workerPool::pays counts them) of one state's score for one frame.
   double stateWork(int modelIdx, int state) const;
+  // What scoring every state of models 0..modelNum-1 on one frame takes, as stateWork counts.
+  static double modelsWork(const macroClass& models, const gaussLayout& gauss, int modelNum);
   // One helper's share (the places helper, helper + helpers, ...) of the scores ahead, until
   // searchDone.
   void aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,

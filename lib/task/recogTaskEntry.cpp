@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "netClass.h"
 #include "platform/platformClock.h"
 #include "recogTask.h"
+#include "stateScorer.h"
 #include "textClass.h"
 
 namespace tulim {
@@ -46,15 +48,28 @@ preparedWave wavFilePrepare(recogTask& task, recogParam& param, mlfClass& mlf, d
   return wave;
 }
 
+// The threads of the search and of the ranking after it start while the net and the features
+// are made, for as many frames as the wave holds at the usual 10 ms a frame (the features
+// themselves, fewer where the end-point detection cuts the wave, come later).
+void threadsStart(const macroClass& mac, const sampleBuffer& wave) {
+  if (wave.fs <= 0 || wave.sampleCount <= 0) return;
+  const long long frames = static_cast<long long>(wave.sampleCount) * 100 / wave.fs;
+  stateScorer::threadsPrepare(mac, mac.MMF().modelNum, static_cast<int>(std::min<long long>(frames, MAX_FRAME_NUM)));
+}
+
 }  // namespace
 
 std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& mac, dictClass& dict,
                                            textClass& text, netClass& net, mlfClass& mlf, const sampleBuffer* wave) {
+  if (wave) threadsStart(mac, *wave);
   int candidateNum = 0, arenaLen = 0;
   netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
 
   preparedWave read;
-  if (!wave) read = wavFilePrepare(*this, param, mlf);
+  if (!wave) {
+    read = wavFilePrepare(*this, param, mlf);
+    threadsStart(mac, read.buffer());
+  }
   const sampleBuffer samples = wave ? *wave : read.buffer();
 
   int frameNum = 0, vecSize = 0, firstFrame = 0;

@@ -1,6 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -143,6 +147,42 @@ TEST(StateScorer, RefusesASetChangedAfterItWasLaidOut) {
   test::randomModelSet(other, 2, 47);
   set = other;
   EXPECT_THAT(test::expectFatal([&] { again.modelProb(x.data(), dim, 0, 3, 1); }), HasSubstr(scorerTook));
+}
+
+// The threads a caller starts ahead of a search are those that the search starts for the
+// ranking after it, no more: none for a set not laid out or too little work. Each count is
+// read in a child process of its own, whose pool starts empty.
+TEST(StateScorer, ThreadsStartedAheadOfASearchAreThoseItStarts) {
+  macroClass set;
+  test::randomModelSet(set, 6, 29);
+  const std::vector<float> x = randomFrames(2000, 31);
+  auto preparedIn = [](const std::function<void()>& f) {
+    const pid_t child = fork();
+    if (child == 0) {
+      f();
+      _exit(static_cast<int>(workerPool::shared().prepared()));
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  int most = 0;
+  for (int frames : {1, 40, 400, 2000}) {
+    SCOPED_TRACE(frames);
+    const int ahead = preparedIn([&] { stateScorer::threadsPrepare(set, 6, frames); });
+    const int searched = preparedIn([&] {
+      stateScorer scorer(set, 6);
+      scorer.searchRun(x.data(), test::FIXTURE_VECTOR_SIZE, frames, [] {}, [] {});
+    });
+    EXPECT_EQ(ahead, searched);
+    most = std::max(most, ahead);
+  }
+  if (workerPool::shared().threadNum() > 1) {
+    EXPECT_GT(most, 0);
+  }
+  EXPECT_EQ(preparedIn([&] { stateScorer::threadsPrepare(set, 6, 1); }), 0);
+  set.MMFEdit();
+  EXPECT_EQ(preparedIn([&] { stateScorer::threadsPrepare(set, 6, 2000); }), 0);
 }
 
 // Scorers made on several threads at once over one laid-out set, which nobody changes, share
