@@ -263,16 +263,20 @@ class macTokenizer {
                 "macro");
   }
 
-  // Lines that begin with "~h": one per model.
-  size_t modelLineCount() const {
-    size_t n = 0;
-    for (size_t at = 0; at < m_size;) {
-      if (m_size - at >= 2 && m_text[at] == '~' && m_text[at + 1] == 'h') n++;
-      const void* newline = memchr(m_text + at, '\n', m_size - at);
-      if (!newline) break;
-      at = static_cast<size_t>(static_cast<const char*>(newline) - m_text) + 1;
+  // Where the lines that begin with "~h" and a blank begin, from the read position on: one
+  // per model. Found from '~' to '~', which a text holds few of: a set's text has a line per
+  // dozen numbers.
+  std::vector<size_t> modelLineStarts() const {
+    std::vector<size_t> starts;
+    for (size_t at = offset(); at < m_size;) {
+      const void* mark = memchr(m_text + at, '~', m_size - at);
+      if (!mark) break;
+      at = static_cast<size_t>(static_cast<const char*>(mark) - m_text);
+      if ((at == 0 || m_text[at - 1] == '\n') && m_size - at >= 3 && m_text[at + 1] == 'h' && isBlank(m_text[at + 2]))
+        starts.push_back(at);
+      at++;
     }
-    return n;
+    return starts;
   }
 
  private:
@@ -440,30 +444,21 @@ void modelParse(macTokenizer& in, const hmmSet& set, int i, const std::string* b
 // The parts the last text read on this thread was parsed in.
 thread_local size_t t_textParts = 0;
 
-// The models from the read position on, parsed in parts, one run of whole models each, on the
-// threads of workerPool::shared(): a text of megabytes takes a one-utterance run longer to
-// parse than anything else it does. A part begins at a line that begins with "~h"; it is
+// The models from the read position on, whose lines begin at starts, parsed in parts, one run
+// of whole models each, on the threads of workerPool::shared(): a text of megabytes takes a
+// one-utterance run longer to parse than anything else it does. A part begins at a line that begins with "~h"; it is
 // taken only when its models end exactly where the next part begins, so that its tokens are
 // the ones a parse of the whole text reads. False, with set.model empty, when the text is too
 // small to split, or when any part fails or two neighbours share a name: the caller then
 // parses it whole, with that parse's messages.
-bool modelsParseSplit(const macTokenizer& in, hmmSet& set, bool& sorted, size_t partBytes) {
+bool modelsParseSplit(const macTokenizer& in, const std::vector<size_t>& starts, hmmSet& set, bool& sorted,
+                      size_t partBytes) {
   workerPool& pool = workerPool::shared();
   const char* text = in.text();
   const size_t size = in.size();
   size_t from = in.offset();
   if ((size - from) / partBytes < 2 || pool.threadNum() < 2) return false;
   while (from < size && isBlank(text[from])) from++;
-  // Where each model's line begins.
-  std::vector<size_t> starts;
-  for (size_t at = from; at < size;) {
-    const void* mark = memchr(text + at, '~', size - at);
-    if (!mark) break;
-    at = static_cast<size_t>(static_cast<const char*>(mark) - text);
-    if ((at == 0 || text[at - 1] == '\n') && size - at >= 3 && text[at + 1] == 'h' && isBlank(text[at + 2]))
-      starts.push_back(at);
-    at++;
-  }
   if (starts.size() < 2 || starts[0] != from) return false;
   // Parts of about equal size, each from a model's line to the next part's. A thread's start
   // costs about a millisecond of CPU, a part of TEXT_PART_BYTES a few of parsing: each part
@@ -547,8 +542,9 @@ void macTextParse(const std::string& path, hmmSet& set, size_t partBytes) {
   bool sorted = true;
   size_t released = 0;
   t_textParts = 1;
-  if (!modelsParseSplit(in, set, sorted, partBytes)) {
-    set.model.reserve(in.modelLineCount());
+  const std::vector<size_t> starts = in.modelLineStarts();
+  if (!modelsParseSplit(in, starts, set, sorted, partBytes)) {
+    set.model.reserve(starts.size());
     for (int i = 0; !in.atEnd(); i++) {
       std::string_view tok = in.token("\"~h\"");
       if (tok != "~h")

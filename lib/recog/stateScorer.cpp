@@ -438,15 +438,21 @@ void stateScorer::aheadDecide(int t) {
   m_searchFrame.post(t);
 }
 
+double stateScorer::stateWorkIn(const macroClass& models, const gaussLayout& gauss, int modelIdx, int state) {
+  const hmmSet& set = models.MMF();
+  double work = 0.0;
+  for (int s = 0; s < std::min(std::max(set.streamNum, 0), MAX_STREAM_NUM); s++)
+    work += static_cast<double>(gauss.block(modelIdx, state, s).pad) * set.streamWidth[s];
+  return work;
+}
+
 double stateScorer::modelsWork(const macroClass& models, const gaussLayout& gauss, int modelNum) {
   const hmmSet& set = models.MMF();
-  const int streamNum = std::min(std::max(set.streamNum, 0), MAX_STREAM_NUM);
   double work = 0.0;
   // Models outside the net were not checked: their states are counted as the layout holds them.
   for (int m = 0; m < std::min({modelNum, set.modelNum, gauss.modelNum()}); m++)
     for (int q = 0; q < std::min(set.model[static_cast<size_t>(m)].stateNum - 2, MAX_STATE_NUM); q++)
-      for (int s = 0; s < streamNum; s++)
-        work += static_cast<double>(gauss.block(m, q, s).pad) * set.streamWidth[s];
+      work += stateWorkIn(models, gauss, m, q);
   return work;
 }
 
@@ -458,10 +464,7 @@ void stateScorer::threadsPrepare(const macroClass& models, int modelNum, int fra
 }
 
 double stateScorer::stateWork(int modelIdx, int state) const {
-  double work = 0.0;
-  for (int s = 0; s < m_models.MMF().streamNum; s++)
-    work += static_cast<double>(m_gauss->block(modelIdx, state, s).pad) * m_streamWidth[static_cast<size_t>(s)];
-  return work;
+  return stateWorkIn(m_models, *m_gauss, modelIdx, state);
 }
 
 void stateScorer::aheadScore(size_t helper, size_t helpers, const float* features, int dim, int frameNum,

@@ -222,7 +222,9 @@ class stateScorer {
 
   // The steps (as workerPool::pays counts them) of one state's score for one frame.
   double stateWork(int modelIdx, int state) const;
-  // What scoring every state of models 0..modelNum-1 on one frame takes, as stateWork counts.
+  // stateWork for the laid-out set models, and what scoring every state of its models
+  // 0..modelNum-1 on one frame takes.
+  static double stateWorkIn(const macroClass& models, const gaussLayout& gauss, int modelIdx, int state);
   static double modelsWork(const macroClass& models, const gaussLayout& gauss, int modelNum);
   // One helper's share (the places helper, helper + helpers, ...) of the scores ahead, until
   // searchDone.
