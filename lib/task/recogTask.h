@@ -14,6 +14,7 @@
 namespace tulim {
 
 class dictClass;
+class layoutAhead;
 class macroClass;
 class mlfClass;
 class netClass;
@@ -151,8 +152,11 @@ class recogTask {
   // wave is the caller's when given, used as it is; without one the audio file wavFile is
   // read and prepared (wavePrepare) once the net is built. Returns the identified texts'
   // indices. Every utterance of tulim-run, of tulim-batch and of the exports runs through here.
+  // The set is laid out for scoring, or is being laid out by ahead, which is waited for before
+  // the search.
   std::vector<int> recogUtterance(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
-                                  netClass& net, mlfClass& mlf, const sampleBuffer* wave = nullptr);
+                                  netClass& net, mlfClass& mlf, const sampleBuffer* wave = nullptr,
+                                  layoutAhead* ahead = nullptr);
 
   // Reads the audio file wavFile, prepares it and runs recogFromSamples on it. Returns the
   // first identified text index, -1 when no text was identified.

@@ -6,6 +6,7 @@
 
 #include "audioFile.h"
 #include "dictClass.h"
+#include "layoutAhead.h"
 #include "macroClass.h"
 #include "mlfClass.h"
 #include "netClass.h"
@@ -51,17 +52,22 @@ preparedWave wavFilePrepare(recogTask& task, recogParam& param, mlfClass& mlf, d
 // The threads of the search and of the ranking after it start while the net and the features
 // are made, for as many frames as the wave holds at the usual 10 ms a frame (the features
 // themselves, fewer where the end-point detection cuts the wave, come later).
-void threadsStart(const macroClass& mac, const sampleBuffer& wave) {
-  if (wave.fs <= 0 || wave.sampleCount <= 0) return;
+int waveFrames(const sampleBuffer& wave) {
+  if (wave.fs <= 0 || wave.sampleCount <= 0) return 0;
   const long long frames = static_cast<long long>(wave.sampleCount) * 100 / wave.fs;
-  stateScorer::threadsPrepare(mac, mac.MMF().modelNum, static_cast<int>(std::min<long long>(frames, MAX_FRAME_NUM)));
+  return static_cast<int>(std::min<long long>(frames, MAX_FRAME_NUM));
+}
+
+void threadsStart(const macroClass& mac, const sampleBuffer& wave) {
+  stateScorer::threadsPrepare(mac, mac.MMF().modelNum, waveFrames(wave));
 }
 
 }  // namespace
 
 std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& mac, dictClass& dict,
-                                           textClass& text, netClass& net, mlfClass& mlf, const sampleBuffer* wave) {
-  if (wave) threadsStart(mac, *wave);
+                                           textClass& text, netClass& net, mlfClass& mlf, const sampleBuffer* wave,
+                                           layoutAhead* ahead) {
+  if (wave && !ahead) threadsStart(mac, *wave);
   int candidateNum = 0, arenaLen = 0;
   netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
 
@@ -76,6 +82,7 @@ std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& 
   std::unique_ptr<float, mallocFree> features(epdAndMfcc(param, samples.samples, samples.sampleCount, samples.fs,
                                                          samples.nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP,
                                                          frameNum, vecSize, firstFrame));
+  if (ahead) ahead->wait();
   return recogCore(param, samples.samples, samples.sampleCount, samples.fs, samples.nbits, PIPELINE_FRAME_SIZE,
                    PIPELINE_OVERLAP, firstFrame, features.get(), vecSize, frameNum, mac.MMF().modelNum, arenaLen,
                    candidateNum, mac, dict, text, net, mlf);
@@ -99,14 +106,16 @@ int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* sam
   const double start = monotonicSeconds();
   mac.macroRead(param.macFile, true);
   mac.modelCountRead(param.modelCountFile);
-  mac.layoutPrepare();
+  const sampleBuffer wave{samples, sampleCount, fs, nbits};
+  // The layout and the threads' start overlap the lexicon, the net and the features, which
+  // only read the models' names.
+  layoutAhead ahead(mac, waveFrames(wave));
   const int modelNum = mac.MMF().modelNum;
   printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", monotonicSeconds() - start, param.macFile.c_str(),
          modelNum, param.modelCountFile.c_str());
 
   dictPrepare(param, mac, dict, text, net);
-  const sampleBuffer wave{samples, sampleCount, fs, nbits};
-  const std::vector<int> textIndex = recogUtterance(param, mac, dict, text, net, mlf, &wave);
+  const std::vector<int> textIndex = recogUtterance(param, mac, dict, text, net, mlf, &wave, &ahead);
   mac.macroFree();
   return textIndex.empty() ? -1 : textIndex[0];
 }

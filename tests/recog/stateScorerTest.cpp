@@ -1,9 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -16,6 +13,7 @@
 #include "macroClass.h"
 #include "modelSetFixture.h"
 #include "stateScorer.h"
+#include "threadCount.h"
 #include "workerPool.h"
 
 using namespace tulim;
@@ -156,16 +154,7 @@ TEST(StateScorer, ThreadsStartedAheadOfASearchAreThoseItStarts) {
   macroClass set;
   test::randomModelSet(set, 6, 29);
   const std::vector<float> x = randomFrames(2000, 31);
-  auto preparedIn = [](const std::function<void()>& f) {
-    const pid_t child = fork();
-    if (child == 0) {
-      f();
-      _exit(static_cast<int>(workerPool::shared().prepared()));
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
+  const auto preparedIn = test::poolThreadsPreparedBy;
   int most = 0;
   for (int frames : {1, 40, 400, 2000}) {
     SCOPED_TRACE(frames);

@@ -1,9 +1,13 @@
 #include "threadCount.h"
 
 #include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
+
+#include "workerPool.h"
 
 namespace tulim {
 namespace test {
@@ -25,6 +29,17 @@ int settledThreadCount(int expected) {
     now = threadCount();
   }
   return now;
+}
+
+int poolThreadsPreparedBy(const std::function<void()>& f) {
+  const pid_t child = fork();
+  if (child == 0) {
+    f();
+    _exit(static_cast<int>(workerPool::shared().prepared()));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace test
