@@ -15,6 +15,7 @@
 #include <string>
 
 #include "bofstream.h"
+#include "outputDeferral.h"
 #include "platform/cLocaleScope.h"
 #include "stringUtil.h"
 #include "utility.h"
@@ -138,7 +139,7 @@ frameGeometry::frameGeometry(float windowSize, float rate, at8kHz)
 void CMel::readConfig(const char* file) {
   FILE* raw = file ? fopen(file, "r") : nullptr;
   if (!raw) {
-    printf("Can't open config file %s \n", file ? file : "");
+    outPrintf("Can't open config file %s \n", file ? file : "");
     return;
   }
   filePtr fp(raw);
@@ -172,7 +173,7 @@ void CMel::readConfig(const char* file) {
     if (storageOnlyKey(key)) continue;
     if (!frontEndKey(key)) {
       // A configuration is shared between tools: another tool's key is no error here.
-      printf("Warning: CMel: %s, line %d: the key \"%s\" is not used by this front end; ignored\n", file, lineNo,
+      outPrintf("Warning: CMel: %s, line %d: the key \"%s\" is not used by this front end; ignored\n", file, lineNo,
              key.c_str());
       continue;
     }
@@ -273,7 +274,7 @@ void CMel::computeMfcc(const int* samples, int fs, int nbits, int count, const c
   if (FILE* probe = fopen(name, "r"))
     fclose(probe);
   else
-    printf("Cannot open %s (line %d, file %s)\n", name, 129, "CMel");
+    outPrintf("Cannot open %s (line %d, file %s)\n", name, 129, "CMel");
 
   if (nbits != 8 && nbits != 16)
     errorThrowf("CMel::computeMfcc: %d bits a sample, only 8 and 16 are read (line %d of %s)", nbits,

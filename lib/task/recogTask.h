@@ -14,6 +14,7 @@
 namespace tulim {
 
 class dictClass;
+class featuresAhead;
 class layoutAhead;
 class macroClass;
 class mlfClass;
@@ -31,6 +32,12 @@ struct sampleBuffer {
   int sampleCount;
   int fs;
   int nbits;
+};
+
+// Work on one utterance that a caller of recogTask::recogUtterance began on other threads.
+struct utteranceAhead {
+  layoutAhead* layout = nullptr;      // the models' layout
+  featuresAhead* features = nullptr;  // the wave's features
 };
 
 class recogTask {
@@ -86,9 +93,9 @@ class recogTask {
   // hop of frameSize - overlap, through the front end configured by featureConfigFile.
   // Returns frameNum x vecSize floats, frame after frame, malloc'ed (the caller frees them);
   // firstFrame is the frame of the pipeline's framing where the kept span begins. More than
-  // MAX_FRAME_NUM frames are fatal.
-  float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits, int frameSize,
-                    int overlap, int& frameNum, int& vecSize, int& firstFrame);
+  // MAX_FRAME_NUM frames are fatal. Static: it may run on another thread (featuresAhead).
+  static float* epdAndMfcc(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
+                           int frameSize, int overlap, int& frameNum, int& vecSize, int& firstFrame);
 
   // ---- Lexicon and net preparation (recogTaskNet.cpp) --------------------------------------
 
@@ -152,11 +159,11 @@ class recogTask {
   // wave is the caller's when given, used as it is; without one the audio file wavFile is
   // read and prepared (wavePrepare) once the net is built. Returns the identified texts'
   // indices. Every utterance of tulim-run, of tulim-batch and of the exports runs through here.
-  // The set is laid out for scoring, or is being laid out by ahead, which is waited for before
-  // the search.
+  // The set is laid out for scoring, or is being laid out by ahead.layout, which is waited for
+  // before the search; the wave's features are ahead.features' when given (the wave's own).
   std::vector<int> recogUtterance(recogParam& param, const macroClass& mac, dictClass& dict, textClass& text,
                                   netClass& net, mlfClass& mlf, const sampleBuffer* wave = nullptr,
-                                  layoutAhead* ahead = nullptr);
+                                  utteranceAhead ahead = {});
 
   // Reads the audio file wavFile, prepares it and runs recogFromSamples on it. Returns the
   // first identified text index, -1 when no text was identified.

@@ -6,6 +6,7 @@
 
 #include "audioFile.h"
 #include "dictClass.h"
+#include "featuresAhead.h"
 #include "layoutAhead.h"
 #include "macroClass.h"
 #include "mlfClass.h"
@@ -66,8 +67,8 @@ void threadsStart(const macroClass& mac, const sampleBuffer& wave) {
 
 std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& mac, dictClass& dict,
                                            textClass& text, netClass& net, mlfClass& mlf, const sampleBuffer* wave,
-                                           layoutAhead* ahead) {
-  if (wave && !ahead) threadsStart(mac, *wave);
+                                           utteranceAhead ahead) {
+  if (wave && !ahead.layout) threadsStart(mac, *wave);
   int candidateNum = 0, arenaLen = 0;
   netPrepare(param, mac, dict, text, net, candidateNum, arenaLen);
 
@@ -79,10 +80,11 @@ std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& 
   const sampleBuffer samples = wave ? *wave : read.buffer();
 
   int frameNum = 0, vecSize = 0, firstFrame = 0;
-  std::unique_ptr<float, mallocFree> features(epdAndMfcc(param, samples.samples, samples.sampleCount, samples.fs,
-                                                         samples.nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP,
-                                                         frameNum, vecSize, firstFrame));
-  if (ahead) ahead->wait();
+  std::unique_ptr<float, mallocFree> features(
+      ahead.features ? ahead.features->take(param, frameNum, vecSize, firstFrame)
+                     : epdAndMfcc(param, samples.samples, samples.sampleCount, samples.fs, samples.nbits,
+                                  PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP, frameNum, vecSize, firstFrame));
+  if (ahead.layout) ahead.layout->wait();
   return recogCore(param, samples.samples, samples.sampleCount, samples.fs, samples.nbits, PIPELINE_FRAME_SIZE,
                    PIPELINE_OVERLAP, firstFrame, features.get(), vecSize, frameNum, mac.MMF().modelNum, arenaLen,
                    candidateNum, mac, dict, text, net, mlf);
@@ -98,6 +100,9 @@ int recogTask::recogFromWavFile(recogParam& param, mlfClass& mlf) {
 
 int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* samples, int sampleCount, int fs,
                                 int nbits) {
+  // The features, and then the models' layout, are made on other threads while this one
+  // reads the models, the lexicons and the texts and makes the net, which need neither.
+  featuresAhead features(param, samples, sampleCount, fs, nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP);
   macroClass mac;
   dictClass dict;
   textClass text;
@@ -107,15 +112,13 @@ int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* sam
   mac.macroRead(param.macFile, true);
   mac.modelCountRead(param.modelCountFile);
   const sampleBuffer wave{samples, sampleCount, fs, nbits};
-  // The layout and the threads' start overlap the lexicon, the net and the features, which
-  // only read the models' names.
   layoutAhead ahead(mac, waveFrames(wave));
   const int modelNum = mac.MMF().modelNum;
   printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", monotonicSeconds() - start, param.macFile.c_str(),
          modelNum, param.modelCountFile.c_str());
 
   dictPrepare(param, mac, dict, text, net);
-  const std::vector<int> textIndex = recogUtterance(param, mac, dict, text, net, mlf, &wave, &ahead);
+  const std::vector<int> textIndex = recogUtterance(param, mac, dict, text, net, mlf, &wave, {&ahead, &features});
   mac.macroFree();
   return textIndex.empty() ? -1 : textIndex[0];
 }

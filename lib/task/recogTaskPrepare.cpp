@@ -13,6 +13,7 @@
 #include "audioClass.h"
 #include "mlfClass.h"
 #include "numericUtil.h"
+#include "outputDeferral.h"
 #include "platform/platformClock.h"
 #include "recogTask.h"
 #include "signalTemplate.h"
@@ -175,9 +176,9 @@ float* recogTask::epdAndMfcc(const recogParam& param, const int* samples, int sa
   end = static_cast<int>(
       std::min(static_cast<long long>(hop) * last + frameSize - 1, static_cast<long long>(sampleCount) - 1));
 
-  printf("%4.3f sec: EPD\n", monotonicSeconds() - start);
-  printf("\twaveBeginIndex=%d, waveEndIndex=%d\n", begin, end);
-  printf("\twaveBeginFrameId=%d, waveEndFrameId=%d\n", first, last);
+  outPrintf("%4.3f sec: EPD\n", monotonicSeconds() - start);
+  outPrintf("\twaveBeginIndex=%d, waveEndIndex=%d\n", begin, end);
+  outPrintf("\twaveBeginFrameId=%d, waveEndFrameId=%d\n", first, last);
 
   start = monotonicSeconds();
   // A span that rounding moved past the end of the wave keeps nothing.
@@ -198,7 +199,7 @@ float* recogTask::epdAndMfcc(const recogParam& param, const int* samples, int sa
   if (!features) errorThrowf("Error: out of memory for %d feature frames. (line %d of %s)", nFrames, TULIM_HERE);
   if (values > 0) memcpy(features, mel.features.data(), sizeof(float) * values);
 
-  printf("%4.3f sec: Compute MFCC (cfgFile=%s)\n", monotonicSeconds() - start, param.featureConfigFile.c_str());
+  outPrintf("%4.3f sec: Compute MFCC (cfgFile=%s)\n", monotonicSeconds() - start, param.featureConfigFile.c_str());
   frameNum = nFrames;
   vecSize = size;
   firstFrame = first;
