@@ -3,10 +3,8 @@
 // and the net and the features do not need the layout.
 #pragma once
 
-#include <exception>
-#include <thread>
-
 #include "macroClass.h"
+#include "workAhead.h"
 
 namespace tulim {
 
@@ -17,18 +15,12 @@ class layoutAhead {
   // Until wait returns, the caller only reads the set: its models (names, lookups), never its
   // layout, and changes nothing in it. Where the system gives no thread, both are done here.
   layoutAhead(macroClass& models, int frameNum);
-  // Returns once the set is laid out; throws what laying it out threw.
+  // Returns once the set is laid out; throws what laying it out threw. A caller that fails
+  // before it waits still waits for the thread when this ends.
   void wait();
-  // Waits too, throwing nothing: a caller that fails meanwhile leaves the set as a finished
-  // layoutPrepare would.
-  ~layoutAhead();
-  layoutAhead(const layoutAhead&) = delete;
-  layoutAhead& operator=(const layoutAhead&) = delete;
 
  private:
-  static void prepare(macroClass& models, int frameNum);
-  std::thread m_thread;
-  std::exception_ptr m_error;
+  workAhead m_work;
 };
 
 }  // namespace tulim

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <system_error>
 
 #include "outputDeferral.h"
 #include "recogTask.h"
@@ -18,34 +17,28 @@ featuresAhead::featuresAhead(const recogParam& param, const int* samples, int sa
       m_fs(fs),
       m_nbits(nbits),
       m_frameSize(frameSize),
-      m_overlap(overlap) {
-  try {
-    m_thread = std::thread([this] { compute(); });
-  } catch (const std::system_error&) {
-    // No thread: take computes them in line.
-  }
-}
+      m_overlap(overlap),
+      m_work([this] { compute(); }) {}
 
 void featuresAhead::compute() {
   // A fault is reported by take, which computes them again in line for its message; its
   // output, like that of features made here, is printed there.
   errorTrial trial;
   outputDeferral deferral;
+  float* features = nullptr;
   try {
-    m_features = recogTask::epdAndMfcc(m_param, m_samples, m_sampleCount, m_fs, m_nbits, m_frameSize, m_overlap,
-                                       m_frameNum, m_vecSize, m_firstFrame);
+    features = recogTask::epdAndMfcc(m_param, m_samples, m_sampleCount, m_fs, m_nbits, m_frameSize, m_overlap,
+                                     m_frameNum, m_vecSize, m_firstFrame);
     m_printed = deferral.text();
   } catch (...) {
-    m_features = nullptr;
+    free(features);
+    features = nullptr;
   }
-}
-
-void featuresAhead::join() {
-  if (m_thread.joinable()) m_thread.join();
+  m_features = features;
 }
 
 float* featuresAhead::take(const recogParam& param, int& frameNum, int& vecSize, int& firstFrame) {
-  join();
+  m_work.wait();
   const bool same = param.useEpd == m_param.useEpd && param.featureConfigFile == m_param.featureConfigFile &&
                     param.wavFile == m_param.wavFile;
   if (!m_features || !same) {
@@ -64,7 +57,7 @@ float* featuresAhead::take(const recogParam& param, int& frameNum, int& vecSize,
 }
 
 featuresAhead::~featuresAhead() {
-  join();
+  m_work.wait();  // compute throws nothing
   free(m_features);
 }
 

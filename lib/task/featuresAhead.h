@@ -3,11 +3,10 @@
 // they are about a tenth of a one-utterance run, on its main thread.
 #pragma once
 
-#include <exception>
 #include <string>
-#include <thread>
 
 #include "recogParam.h"
+#include "workAhead.h"
 
 namespace tulim {
 
@@ -29,16 +28,15 @@ class featuresAhead {
 
  private:
   void compute();
-  void join();
 
   recogParam m_param;
   const int* m_samples;
   int m_sampleCount, m_fs, m_nbits, m_frameSize, m_overlap;
-  std::thread m_thread;
   // What the thread made: features (null when it failed), their counts and its output.
   float* m_features = nullptr;
   int m_frameNum = 0, m_vecSize = 0, m_firstFrame = 0;
   std::string m_printed;
+  workAhead m_work;  // last: it starts once the rest is made
 };
 
 }  // namespace tulim
