@@ -3,6 +3,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/cLocaleScope.h"
+
 namespace tulim {
 
 workAhead::workAhead(const std::function<void()>& work) {
@@ -16,6 +18,8 @@ workAhead::workAhead(const std::function<void()>& work) {
 void workAhead::run(const std::function<void()>& work) {
   std::exception_ptr error;
   try {
+    // In the C locale, as on the library's entry points: a new thread has the process's.
+    const cLocaleScope cLocale;
     work();
   } catch (...) {
     error = std::current_exception();

@@ -1,6 +1,6 @@
 // A piece of work begun on a thread of its own for a caller that goes on meanwhile and later
 // waits for the work's end, taking what it threw; the thread is joined when this ends, so that a
-// caller that fails before it waits leaves nothing running.
+// caller that fails before it waits leaves nothing running. The work runs in the C locale.
 #pragma once
 
 #include <condition_variable>

@@ -9,6 +9,7 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/cLocaleScope.h"
 #include "usableCpus.h"
 
 namespace tulim {
@@ -147,6 +148,9 @@ void workerPool::work(job& j) {
 }
 
 void workerPool::threadMain() {
+  // A host's locale is the process's and reaches every thread it did not set one for: the
+  // parts read and print numbers in the C locale, as the library's entry points do.
+  const cLocaleScope cLocale;
   size_t seen = 0;
   for (;;) {
     std::shared_ptr<job> j;

@@ -4,7 +4,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <thread>
+
+#include "hostLocale.h"
 
 namespace tulim {
 namespace {
@@ -39,6 +43,20 @@ TEST(WorkAhead, EndingWaitsForTheWork) {
     });
   }
   EXPECT_TRUE(done);
+}
+
+// The work prints numbers in the C locale whatever locale a host set for the process.
+TEST(WorkAhead, TheWorkRunsInTheCLocale) {
+  const test::hostCommaLocale host;
+  if (host.name().empty()) GTEST_SKIP() << "no locale with a decimal comma on this machine";
+  std::string printed;
+  workAhead work([&] {
+    char text[16];
+    snprintf(text, sizeof text, "%.1f", 1.5);
+    printed = text;
+  });
+  work.wait();
+  EXPECT_EQ(printed, "1.5") << "under " << host.name();
 }
 
 }  // namespace

@@ -10,9 +10,12 @@
 #include <limits>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "hostLocale.h"
+#include "platform/cLocaleScope.h"
 #include "progressSignal.h"
 #include "usableCpus.h"
 
@@ -275,6 +278,31 @@ TEST(WorkerPool, AJobStartsTheThreadsItsWorkKeepsBusyAndNoMore) {
     for (size_t i = 0; i < 400; i++) ASSERT_EQ(log.runs[i], 1);
     EXPECT_LE(log.threads.size(), 3u);
     EXPECT_GE(log.threads.size(), 2u);
+  }
+}
+
+// A host's locale is the whole process's: the parts still print numbers in the C locale, on
+// the pool's threads as on the caller's, where an entry point set it.
+TEST(WorkerPool, PartsRunInTheCLocaleUnderAHostLocale) {
+  const test::hostCommaLocale host;
+  if (host.name().empty()) GTEST_SKIP() << "no locale with a decimal comma on this machine";
+  const cLocaleScope entryPoint;
+  workerPool pool(4);
+  std::mutex lock;
+  std::set<std::thread::id> threads;
+  std::vector<std::string> printed;
+  pool.run(8, [&](size_t) {
+    char text[16];
+    snprintf(text, sizeof text, "%.1f", 1.5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const std::lock_guard<std::mutex> guard(lock);
+    printed.push_back(text);
+    threads.insert(std::this_thread::get_id());
+  });
+  ASSERT_EQ(printed.size(), 8u);
+  for (const std::string& text : printed) EXPECT_EQ(text, "1.5") << "under " << host.name();
+  if (pool.threadNum() > 1) {
+    EXPECT_GE(threads.size(), 2u);
   }
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "hostLocale.h"
+#include "platform/cLocaleScope.h"
 #include "recogTask.h"
 #include "testFiles.h"
 #include "toneFixture.h"
@@ -119,6 +121,21 @@ TEST(FeaturesAhead, SettingsChangedSinceTheStartAreTakenAsTheyAreNow) {
   param = started;
   param.useEpd = 1;
   expectSame(inLine(param, tone), ahead(started, param, tone));
+}
+
+// Under a host's locale with a decimal comma, the features' thread prints as an entry point
+// of the library does, in the C locale.
+TEST(FeaturesAhead, PrintInTheCLocaleUnderAHostLocale) {
+  test::scratchDir dir;
+  recogParam param;
+  param.featureConfigFile = dir.write("a.cfg", "TARGETKIND = MFCC_E_D_A\n");
+  const std::vector<int> tone = test::sineWave(16000, 300, 16000, 4000);
+  const test::hostCommaLocale host;
+  if (host.name().empty()) GTEST_SKIP() << "no locale with a decimal comma on this machine";
+  const cLocaleScope entryPoint;
+  const made line = inLine(param, tone);
+  EXPECT_NE(line.out.find("# sec: EPD"), std::string::npos);
+  expectSame(line, ahead(param, param, tone));
 }
 
 // Features never taken are freed with their thread (the sanitizer build sees a leak).

@@ -12,6 +12,7 @@
 
 #include "mlfClass.h"
 #include "modelSetFixture.h"
+#include "hostLocale.h"
 #include "testFiles.h"
 
 using namespace tulim;
@@ -390,22 +391,9 @@ TEST(MlfXml, PrintsNumbersInTheCLocaleUnderAHostLocale) {
   smallModelSet(set);
   const std::string inC = writeToString(smallResult(), set, "chinese");
   // A host application may have chosen a locale with a decimal comma.
-  const char* host = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
-    if (setlocale(LC_NUMERIC, name)) {
-      host = name;
-      break;
-    }
-  if (!host) GTEST_SKIP() << "no locale with a decimal comma on this machine";
-  std::string doc;
-  try {
-    doc = writeToString(smallResult(), set, "chinese");
-  } catch (...) {
-    setlocale(LC_NUMERIC, "C");
-    throw;
-  }
-  setlocale(LC_NUMERIC, "C");
-  EXPECT_EQ(doc, inC) << "under " << host;
+  const test::hostCommaLocale host;
+  if (host.name().empty()) GTEST_SKIP() << "no locale with a decimal comma on this machine";
+  EXPECT_EQ(writeToString(smallResult(), set, "chinese"), inC) << "under " << host.name();
 }
 
 namespace {
