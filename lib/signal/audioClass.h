@@ -81,8 +81,11 @@ class audioClass {
   // The same with the wave's frame volumes already at hand: frame2volume method 1 of frames
   // of 320 samples overlapping by 160, one per frame of getFrameNum(waveLen, 320, 160).
   int volumeCheck(const int* wave, int waveLen, const std::vector<int>& volume, const char* fileName);
-  // The frame volumes the volume check measures (frames of 320 samples, every 160).
+  // The frame volumes the volume check measures (frames of VOLUME_FRAME_SIZE samples, every
+  // VOLUME_FRAME_SIZE - VOLUME_OVERLAP).
   std::vector<int> volumeCheckFrames(const int* wave, int waveLen);
+  static constexpr int VOLUME_FRAME_SIZE = 320;  // 20 ms at 16000 Hz
+  static constexpr int VOLUME_OVERLAP = 160;
 
   // ---- Pitch-tracking parameters ---------------------------------------------------------
   // A parameter file holds the 22 keys that ptParamRead accepts; ptParamPrint writes a file

@@ -12,8 +12,8 @@ namespace tulim {
 
 namespace {
 
-const int VOL_FRAME_SIZE = 320;  // 20 ms at 16000 Hz
-const int VOL_OVERLAP = 160;
+constexpr int VOL_FRAME_SIZE = audioClass::VOLUME_FRAME_SIZE;
+constexpr int VOL_OVERLAP = audioClass::VOLUME_OVERLAP;
 
 void volCheckPrmDefault(volCheckPrm& prm) {
   prm.maxVolTh = 140;

@@ -32,6 +32,8 @@ struct sampleBuffer {
   int sampleCount;
   int fs;
   int nbits;
+  // The volumes of its frames of the volume check, where wavePrepare measured them.
+  const std::vector<int>* frameVolumes = nullptr;
 };
 
 // Work on one utterance that a caller of recogTask::recogUtterance began on other threads.
@@ -85,8 +87,13 @@ class recogTask {
   // wave of low dynamic range when useSpecSubtraction allows it (then useDescCandidateNum
   // becomes 0) and removes the mean. Returns the wave to go on with, malloc'ed and owned by
   // the caller: samples itself or a replacement, samples then being freed. On a fatal error
-  // the wave has been freed. Depths outside 1..16 bits are fatal.
-  int* wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits, recogParam& param, mlfClass& mlf);
+  // the wave has been freed. Depths outside 1..16 bits are fatal. frameVolumes, when given, gets
+  // the volumes of the returned wave's frames of the volume check (volumeCheckFrames), which
+  // the check measured before the mean was removed (a shift leaves the sum of distances to
+  // the median as it is); empty when the wave changed otherwise since (a spectrum subtracted,
+  // samples so far apart that removing the mean would clip them).
+  int* wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits, recogParam& param, mlfClass& mlf,
+                   std::vector<int>* frameVolumes = nullptr);
 
   // Features of the speech of one utterance: the span found by end-point detection when
   // useEpd is set (no speech found is fatal), aligned to frames of frameSize samples with a
@@ -147,11 +154,13 @@ class recogTask {
   // first of them frame firstFrame of the wave's framing), segments and scores the best
   // path into mlf, writes output.xml, score.txt and recogResult.txt (and, for an assessment
   // against a syllable file, confusingPath.txt) into outputDir when it is set, and returns
-  // the indices of the identified texts.
+  // the indices of the identified texts. The samples' frame volumes are frameVolumes when they
+  // are given in the volume check's framing (wavePrepare), which is also the pipeline's.
   std::vector<int> recogCore(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
                              int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
                              int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
-                             dictClass& dict, textClass& text, const netClass& net, mlfClass& mlf);
+                             dictClass& dict, textClass& text, const netClass& net, mlfClass& mlf,
+                             const std::vector<int>* frameVolumes = nullptr);
 
   // The steps of one utterance once the models are read and dictPrepare has run: the texts
   // and net of param (netPrepare), the wave, its features in the pipeline's framing
@@ -171,8 +180,9 @@ class recogTask {
 
   // Loads the models, lexicons, texts and net, extracts the features of the samples (used as
   // they are) and runs recogCore. Returns the first identified text index, -1 when no text
-  // was identified.
-  int recogFromSamples(recogParam& param, mlfClass& mlf, const int* samples, int sampleCount, int fs, int nbits);
+  // was identified. frameVolumes: as wavePrepare gives them, when it prepared the samples.
+  int recogFromSamples(recogParam& param, mlfClass& mlf, const int* samples, int sampleCount, int fs, int nbits,
+                       const std::vector<int>* frameVolumes = nullptr);
 };
 
 }  // namespace tulim

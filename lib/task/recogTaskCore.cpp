@@ -139,7 +139,8 @@ void confusingPathRealign(FILE* fp, coreSearch& search, const float* features, i
 std::vector<int> recogTask::recogCore(const recogParam& param, const int* samples, int sampleCount, int fs, int nbits,
                                       int frameSize, int overlap, int firstFrame, const float* features, int vecSize,
                                       int frameNum, int modelNum, int arenaLen, int candidateNum, const macroClass& mac,
-                                      dictClass& dict, textClass& text, const netClass& net, mlfClass& mlf) {
+                                      dictClass& dict, textClass& text, const netClass& net, mlfClass& mlf,
+                                      const std::vector<int>* frameVolumes) {
   stateScorer scorer(mac, modelNum);
   viterbiClass viterbi(arenaLen);
   const float beam = static_cast<float>(param.probTh);
@@ -239,7 +240,11 @@ std::vector<int> recogTask::recogCore(const recogParam& param, const int* sample
   audioClass audio;
   const int waveFrameNum = audio.getFrameNum(sampleCount, frameSize, overlap);
   std::vector<int> volume(static_cast<size_t>(waveFrameNum > 0 ? waveFrameNum : 0));
-  if (waveFrameNum > 0) frame2volume(samples, sampleCount, frameSize, overlap, volume.data(), 1);
+  if (frameVolumes && frameSize == audioClass::VOLUME_FRAME_SIZE && overlap == audioClass::VOLUME_OVERLAP &&
+      frameVolumes->size() == volume.size())
+    volume = *frameVolumes;
+  else if (waveFrameNum > 0)
+    frame2volume(samples, sampleCount, frameSize, overlap, volume.data(), 1);
   printf("%4.3f sec: Compute volume\n", monotonicSeconds() - start);
   // The nodes still count their frames from the first frame of speech, the volumes from the
   // start of the wave.

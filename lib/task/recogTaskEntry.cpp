@@ -34,8 +34,9 @@ struct preparedWave {
   int sampleCount = 0;
   int fs = 0;
   int nbits = 0;
+  std::vector<int> volumes;  // of its frames, where wavePrepare kept them
 
-  sampleBuffer buffer() const { return {samples.get(), sampleCount, fs, nbits}; }
+  sampleBuffer buffer() const { return {samples.get(), sampleCount, fs, nbits, &volumes}; }
 };
 
 // The audio file wavFile read and prepared; prepareSeconds, when given, receives the time the
@@ -45,7 +46,7 @@ preparedWave wavFilePrepare(recogTask& task, recogParam& param, mlfClass& mlf, d
   int* read = readAudioFile(param.wavFile.c_str(), &wave.fs, &wave.nbits, &wave.sampleCount);
   const double start = monotonicSeconds();
   // wavePrepare frees the buffer it is given when it replaces it or fails.
-  wave.samples.reset(task.wavePrepare(read, wave.sampleCount, wave.fs, wave.nbits, param, mlf));
+  wave.samples.reset(task.wavePrepare(read, wave.sampleCount, wave.fs, wave.nbits, param, mlf, &wave.volumes));
   if (prepareSeconds) *prepareSeconds = monotonicSeconds() - start;
   return wave;
 }
@@ -87,7 +88,7 @@ std::vector<int> recogTask::recogUtterance(recogParam& param, const macroClass& 
   if (ahead.layout) ahead.layout->wait();
   return recogCore(param, samples.samples, samples.sampleCount, samples.fs, samples.nbits, PIPELINE_FRAME_SIZE,
                    PIPELINE_OVERLAP, firstFrame, features.get(), vecSize, frameNum, mac.MMF().modelNum, arenaLen,
-                   candidateNum, mac, dict, text, net, mlf);
+                   candidateNum, mac, dict, text, net, mlf, samples.frameVolumes);
 }
 
 int recogTask::recogFromWavFile(recogParam& param, mlfClass& mlf) {
@@ -95,11 +96,11 @@ int recogTask::recogFromWavFile(recogParam& param, mlfClass& mlf) {
   const preparedWave wave = wavFilePrepare(*this, param, mlf, &prepareSeconds);
   printf("%4.3f sec: Read wave file \"%s\"\n", prepareSeconds, param.wavFile.c_str());
 
-  return recogFromSamples(param, mlf, wave.samples.get(), wave.sampleCount, wave.fs, wave.nbits);
+  return recogFromSamples(param, mlf, wave.samples.get(), wave.sampleCount, wave.fs, wave.nbits, &wave.volumes);
 }
 
 int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* samples, int sampleCount, int fs,
-                                int nbits) {
+                                int nbits, const std::vector<int>* frameVolumes) {
   // The features, and then the models' layout, are made on other threads while this one
   // reads the models, the lexicons and the texts and makes the net, which need neither.
   featuresAhead features(param, samples, sampleCount, fs, nbits, PIPELINE_FRAME_SIZE, PIPELINE_OVERLAP);
@@ -111,7 +112,7 @@ int recogTask::recogFromSamples(recogParam& param, mlfClass& mlf, const int* sam
   const double start = monotonicSeconds();
   mac.macroRead(param.macFile, true);
   mac.modelCountRead(param.modelCountFile);
-  const sampleBuffer wave{samples, sampleCount, fs, nbits};
+  const sampleBuffer wave{samples, sampleCount, fs, nbits, frameVolumes};
   layoutAhead ahead(mac, waveFrames(wave));
   const int modelNum = mac.MMF().modelNum;
   printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", monotonicSeconds() - start, param.macFile.c_str(),

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <climits>
+#include <utility>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +71,9 @@ bool lowDynamicRange(const std::vector<int>& volume) {
 
 }  // namespace
 
-int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits, recogParam& param, mlfClass& mlf) {
+int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits, recogParam& param, mlfClass& mlf,
+                             std::vector<int>* frameVolumes) {
+  if (frameVolumes) frameVolumes->clear();
   // The wave is ours from here on: every way out by a fatal error frees it.
   std::unique_ptr<int, freeDeleter> wave(samples);
   int count = sampleCount;
@@ -110,7 +113,7 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
 
   // The same frame volumes serve the volume check and the dynamic range.
   audioClass audio;
-  const std::vector<int> volume = audio.volumeCheckFrames(wave.get(), count);
+  std::vector<int> volume = audio.volumeCheckFrames(wave.get(), count);
   const int code = audio.volumeCheck(wave.get(), count, volume, param.volCheckPrmFile.c_str());
   const std::string message = volumeCheckMessage(code);
   if (!message.empty()) {
@@ -118,7 +121,9 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
     if (param.useWaveReject) errorThrow(message.c_str());
   }
 
+  bool volumesKept = true;
   if (param.useSpecSubtraction && lowDynamicRange(volume)) {
+    volumesKept = false;
     printf("Perform spectrum subtraction...\n");
     param.useDescCandidateNum = 0;
     int newCount = 0;
@@ -131,10 +136,19 @@ int* recogTask::wavePrepare(int* samples, int& sampleCount, int& fs, int& nbits,
   if (count > 0) {
     int* x = wave.get();
     long long sum = 0;
-    for (int i = 0; i < count; ++i) sum += x[i];
+    int low = x[0], high = x[0];
+    for (int i = 0; i < count; ++i) {
+      sum += x[i];
+      low = std::min(low, x[i]);
+      high = std::max(high, x[i]);
+    }
     const long long mean = sum / count;
     for (int i = 0; i < count; ++i) x[i] = saturateToInt(x[i] - mean);
+    // The mean lies between the lowest and the highest sample: no sample clips unless they
+    // are further apart than an int holds.
+    if (static_cast<long long>(high) - low > INT_MAX) volumesKept = false;
   }
+  if (frameVolumes && volumesKept) *frameVolumes = std::move(volume);
   return wave.release();
 }
 

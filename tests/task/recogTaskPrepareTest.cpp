@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "CMel.h"
+#include "audioClass.h"
 #include "frameWaves.h"
 #include "mlfClass.h"
 #include "recogTask.h"
+#include "signalTemplate.h"
 #include "spectrumSubtract.h"
 #include "testFiles.h"
 #include "toneFixture.h"
@@ -37,14 +39,15 @@ struct prepared {
   int count, fs, nbits;
   std::string out;
   std::string error;  // the fatal message, if any
+  std::vector<int> volumes;  // the frame volumes it kept
 };
 
 prepared prepare(const std::vector<int>& x, int fs, int nbits, recogParam& param, mlfClass& mlf) {
-  prepared r{{}, static_cast<int>(x.size()), fs, nbits, "", ""};
+  prepared r{{}, static_cast<int>(x.size()), fs, nbits, "", "", {}};
   tulim::test::envScope temp("temp", nullptr);
   testing::internal::CaptureStdout();
   try {
-    int* wave = recogTask().wavePrepare(heapWave(x), r.count, r.fs, r.nbits, param, mlf);
+    int* wave = recogTask().wavePrepare(heapWave(x), r.count, r.fs, r.nbits, param, mlf, &r.volumes);
     r.wave.assign(wave, wave + r.count);
     free(wave);
   } catch (char* m) {
@@ -276,6 +279,54 @@ TEST(WavePrepare, RemovesTheMeanAndClampsWhatLeavesTheIntRange) {
       const long long want = std::min<long long>(INT_MAX, std::max<long long>(INT_MIN, c.x[i] - mean));
       ASSERT_EQ(r.wave[i], want) << "sample " << i;
     }
+  }
+}
+
+// The frame volumes measured for the volume check, before the mean was taken away, are those
+// of the wave returned (its median moves with it, the distances to it stay): whatever the
+// mean, an odd or an even one, after a resampling or a change of depth, and for waves of no
+// frame or one. None are kept once the wave changed otherwise.
+TEST(WavePrepare, KeepsTheFrameVolumesOfTheWaveItReturns) {
+  auto offset = [](std::vector<int> x, int by) {
+    for (int& v : x) v += by;
+    return x;
+  };
+  std::vector<int> full(1000, INT_MIN);
+  full[3] = INT_MAX;
+  struct Case {
+    const char* name;
+    std::vector<int> x;
+    int fs, nbits, specSubtraction;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"a tone", usableWave(16000), 16000, 16, 0, true},
+      {"noise above zero", offset(test::noiseWave(16000, 2000, 3), 1237), 16000, 16, 0, true},
+      {"noise below zero", offset(test::noiseWave(9999, 3000, 4), -4321), 16000, 16, 0, true},
+      {"8 bits", offset(test::noiseWave(8000, 60, 5), 128), 16000, 8, 0, true},
+      {"8000 Hz", offset(test::noiseWave(8000, 2000, 6), 77), 8000, 16, 0, true},
+      {"one frame", offset(test::noiseWave(479, 2000, 7), 3), 16000, 16, 0, true},
+      {"no frame", offset(test::noiseWave(100, 2000, 8), 3), 16000, 16, 0, true},
+      {"a spectrum subtracted", test::noiseWave(16000, 2000, 2), 16000, 16, 1, false},
+      {"samples that clip", full, 16000, 16, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    recogParam param;
+    param.useSpecSubtraction = c.specSubtraction;
+    prepared r = prepare(c.x, c.fs, c.nbits, param);
+    ASSERT_EQ(r.error, "");
+    if (!c.kept) {
+      EXPECT_TRUE(r.volumes.empty());
+      continue;
+    }
+    audioClass audio;
+    std::vector<int> measured(
+        static_cast<size_t>(audio.getFrameNum(r.count, audioClass::VOLUME_FRAME_SIZE, audioClass::VOLUME_OVERLAP)));
+    if (!measured.empty())
+      frame2volume(r.wave.data(), r.count, audioClass::VOLUME_FRAME_SIZE, audioClass::VOLUME_OVERLAP, measured.data(),
+                   1);
+    EXPECT_EQ(r.volumes, measured);
   }
 }
 
