@@ -4,12 +4,13 @@
 #include <utility>
 
 #include "platform/cLocaleScope.h"
+#include "platform/threadElsewhere.h"
 
 namespace tulim {
 
 workAhead::workAhead(const std::function<void()>& work) {
   try {
-    m_thread = std::thread([this, work] { run(work); });
+    m_thread = threadElsewhere([this, work] { run(work); });
   } catch (const std::system_error&) {
     run(work);
   }

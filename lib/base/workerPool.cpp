@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/cLocaleScope.h"
+#include "platform/threadElsewhere.h"
 #include "usableCpus.h"
 
 namespace tulim {
@@ -91,7 +92,7 @@ void workerPool::prepare(size_t helpers) {
   // That thread starts the others, so that the caller waits for one start only. A thread the
   // system refuses leaves the work to those that started (and to the caller).
   try {
-    std::thread first([this] {
+    std::thread first = threadElsewhere([this] {
       startOthers();
       threadMain();
     });
@@ -118,7 +119,7 @@ void workerPool::startOthers() {
     ++m_spawned;
     lock.unlock();
     try {
-      std::thread other([this] { threadMain(); });
+      std::thread other = threadElsewhere([this] { threadMain(); });
       lock.lock();
       m_threads.push_back(std::move(other));
     } catch (const std::system_error&) {
