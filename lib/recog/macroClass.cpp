@@ -446,9 +446,9 @@ thread_local size_t t_textParts = 0;
 
 // The models from the read position on, whose lines begin at starts, parsed in parts, one run
 // of whole models each, on the threads of workerPool::shared(): a text of megabytes takes a
-// one-utterance run longer to parse than anything else it does. A part begins at a line that begins with "~h"; it is
-// taken only when its models end exactly where the next part begins, so that its tokens are
-// the ones a parse of the whole text reads. False, with set.model empty, when the text is too
+// one-utterance run longer to parse than anything else it does. A part begins at a line that
+// begins with "~h"; it is taken only when its models end exactly where the next part begins,
+// so that its tokens are the ones a parse of the whole text reads. False, with set.model empty, when the text is too
 // small to split, or when any part fails or two neighbours share a name: the caller then
 // parses it whole, with that parse's messages.
 bool modelsParseSplit(const macTokenizer& in, const std::vector<size_t>& starts, hmmSet& set, bool& sorted,

@@ -1,11 +1,11 @@
 #include <algorithm>
 #include <climits>
-#include <utility>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "CMel.h"
