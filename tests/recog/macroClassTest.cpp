@@ -395,6 +395,19 @@ TEST_F(MacroClassPartsTest, ReadsATextInPartsAsItReadsItWhole) {
     expectSameModels(fromText, fromFill);
   }
 
+  // As a Windows tool writes it: a byte-order mark and "\r\n" line ends.
+  {
+    std::string windows = "\xef\xbb\xbf";
+    for (char c : test::modelSetText(inOrder)) windows += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    macroClass fromText, fromFill;
+    fromText.macroRead(m_dir.write("windows.mac", windows), true);
+    if (split) {
+      EXPECT_GT(macroClass::textPartsRead(), 1u);
+    }
+    test::modelSetPrepare(fromFill, inOrder);
+    expectSameModels(fromText, fromFill);
+  }
+
   macroClass::textPartBytesSet(macroClass::TEXT_PART_BYTES);
   strVec large;
   for (int k = 0; k < 2600; k++) large.push_back(strFormat("m%04d", k));
