@@ -384,42 +384,32 @@ TEST_F(MacroClassPartsTest, ReadsATextInPartsAsItReadsItWhole) {
   lineInName[MODELS / 4] += "\n~h x";
   lineInName[MODELS - 1] += "\n~h";
   const bool split = workerPool::shared().threadNum() > 1;
-  for (strVec* names : {&inOrder, &reversed, &swapped, &lineInName}) {
-    SCOPED_TRACE(names->front() + " .. " + names->back());
+  // The text of names read from file: the models of names, read in parts when inParts.
+  auto expectRead = [&](const std::string& file, const strVec& names, bool inParts) {
     macroClass fromText, fromFill;
-    fromText.macroRead(test::writeModelSet(m_dir, "parts.mac", *names), true);
-    if (split && names != &lineInName) {
+    fromText.macroRead(file, true);
+    if (split && inParts) {
       EXPECT_GT(macroClass::textPartsRead(), 1u);
     }
-    test::modelSetPrepare(fromFill, *names);
+    test::modelSetPrepare(fromFill, names);
     expectSameModels(fromText, fromFill);
+  };
+  for (strVec* names : {&inOrder, &reversed, &swapped, &lineInName}) {
+    SCOPED_TRACE(names->front() + " .. " + names->back());
+    expectRead(test::writeModelSet(m_dir, "parts.mac", *names), *names, names != &lineInName);
   }
 
   // As a Windows tool writes it: a byte-order mark and "\r\n" line ends.
-  {
-    std::string windows = "\xef\xbb\xbf";
-    for (char c : test::modelSetText(inOrder)) windows += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    macroClass fromText, fromFill;
-    fromText.macroRead(m_dir.write("windows.mac", windows), true);
-    if (split) {
-      EXPECT_GT(macroClass::textPartsRead(), 1u);
-    }
-    test::modelSetPrepare(fromFill, inOrder);
-    expectSameModels(fromText, fromFill);
-  }
+  std::string windows = "\xef\xbb\xbf";
+  for (char c : test::modelSetText(inOrder)) windows += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  expectRead(m_dir.write("windows.mac", windows), inOrder, true);
 
   macroClass::textPartBytesSet(macroClass::TEXT_PART_BYTES);
   strVec large;
   for (int k = 0; k < 2600; k++) large.push_back(strFormat("m%04d", k));
   const std::string text = test::modelSetText(large);
   ASSERT_GT(text.size(), 2 * macroClass::TEXT_PART_BYTES);
-  macroClass fromText, fromFill;
-  fromText.macroRead(m_dir.write("large.mac", text), true);
-  if (split) {
-    EXPECT_GT(macroClass::textPartsRead(), 1u);
-  }
-  test::modelSetPrepare(fromFill, large);
-  expectSameModels(fromText, fromFill);
+  expectRead(m_dir.write("large.mac", text), large, true);
 }
 
 // A fault of a text read in parts is reported as a parse of the whole text reports it: the
